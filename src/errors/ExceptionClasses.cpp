@@ -1,0 +1,82 @@
+// Constructors with built texts, and the per-class Clone()/Throw() that keep
+// the most-derived class when an exception crosses a thread.
+#include <orvane/authentication/Exceptions.h>
+
+namespace orvane {
+namespace authentication {
+
+#define ORVAUTH_DEFINE_COMMON(Name)                                           \
+    Name::~Name() = default;                                                  \
+    Name* Name::Clone() const { return new Name(*this); }                     \
+    void Name::Throw() const { throw Name(*this); }
+
+ORVAUTH_DEFINE_COMMON(ProviderCallTimedOutException)
+ORVAUTH_DEFINE_COMMON(ConfigurationError)
+ORVAUTH_DEFINE_COMMON(IOError)
+ORVAUTH_DEFINE_COMMON(FilePermissionError)
+ORVAUTH_DEFINE_COMMON(UnknownException)
+
+ProviderCallTimedOutException::ProviderCallTimedOutException()
+    : Exception("Provider call timed out.")
+{
+}
+
+UnknownException::UnknownException(unsigned long statusCode)
+    : Exception(statusCode, "Unknown exception")
+{
+}
+
+#define ORVAUTH_DEFINE_NAMED(Name, before, after)                             \
+    ORVAUTH_DEFINE_COMMON(Name)                                               \
+    Name::Name(const std::string& variablePart)                              \
+        : Exception(std::string(before) + variablePart + (after))            \
+    {                                                                         \
+    }
+
+ORVAUTH_DEFINE_NAMED(ThreadErrorException, "Thread Error: ", "")
+ORVAUTH_DEFINE_NAMED(InvalidKeyException, "The specified key '", "' was not found in this configuration")
+ORVAUTH_DEFINE_NAMED(UnknownRemoteAuthenticationStoreException, "The specified store '", "' is unknown")
+ORVAUTH_DEFINE_NAMED(InvalidRemoteAuthenticationStoreException, "The specified store '", "' is invalid")
+ORVAUTH_DEFINE_NAMED(InvalidHostNameException, "The current hostname is invalid: ", "")
+ORVAUTH_DEFINE_NAMED(InvalidCredentialsException, "The credentials that were provided were invalid: ", "")
+ORVAUTH_DEFINE_NAMED(InvalidIPAddressException, "The IP Address is invalid: ", "")
+ORVAUTH_DEFINE_NAMED(InvalidVerifyJORVCertificateOptionException,
+                     "The VerifyJORVCertificate option is invalid: ", "")
+ORVAUTH_DEFINE_NAMED(InvalidThumbprintStoreException, "The specified thumbprint store '", "' is invalid")
+
+ORVAUTH_DEFINE_COMMON(InvalidActiveDirectoryProviderException)
+
+InvalidActiveDirectoryProviderException::InvalidActiveDirectoryProviderException(const std::string& name)
+    : Exception("The specified Active Directory provider '" + name + "' is invalid")
+{
+}
+
+InvalidActiveDirectoryProviderException::InvalidActiveDirectoryProviderException(const std::string& name,
+                                                                                 const std::string& reason)
+    : Exception("The specified Active Directory provider '" + name + "' is invalid: " + reason)
+{
+}
+
+ORVAUTH_DEFINE_COMMON(InvalidJORVProxyProviderException)
+
+InvalidJORVProxyProviderException::InvalidJORVProxyProviderException(const std::string& name)
+    : Exception("The specified JORVProxy provider '" + name + "' is invalid")
+{
+}
+
+InvalidJORVProxyProviderException::InvalidJORVProxyProviderException(const std::string& name,
+                                                                     const std::string& reason)
+    : Exception("The specified JORVProxy provider '" + name + "' is invalid: " + reason)
+{
+}
+
+#define ORVAUTH_DEFINE_FIXED(Name, text)                                      \
+    ORVAUTH_DEFINE_COMMON(Name)                                               \
+    Name::Name() : Exception(text) {}
+
+ORVAUTH_DEFINE_FIXED(InvalidCertificateException,
+                     "The certificate format is invalid; only PEM format is supported.")
+ORVAUTH_DEFINE_FIXED(InvalidJORVCertificateException, "The JORV server's certificate cannot be verified.")
+
+}  // namespace authentication
+}  // namespace orvane
