@@ -1,0 +1,166 @@
+#include <orvane/authentication/Configuration.h>
+#include <orvane/authentication/Exceptions.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace orvane {
+namespace authentication {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// Strips the blanks around text and one pair of matching quotes. An
+// all-blank text is kept as it is, blanks included.
+std::string TrimAndUnquote(const std::string& text, int lineNumber)
+{
+    std::size_t first = 0;
+    while (first < text.size() && IsBlank(text[first])) {
+        ++first;
+    }
+    if (first == text.size()) {
+        return text;
+    }
+    std::size_t last = text.size() - 1;
+    while (IsBlank(text[last])) {
+        --last;
+    }
+    if (first == last) {
+        if (IsQuote(text[first])) {
+            throw ConfigurationError("Error parsing configuration at line " + string_cast<int>(lineNumber) +
+                                     ": invalid quoting");
+        }
+        return std::string(1, text[first]);
+    }
+    if (IsQuote(text[first]) && text[last] == text[first]) {
+        return text.substr(first + 1, last - first - 1);
+    }
+    return text.substr(first, last - first + 1);
+}
+
+bool IsBlankLine(const std::string& line)
+{
+    for (char c : line) {
+        if (!IsBlank(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Why a pair would not read back as written, or nullptr when it would.
+const char* WhyUnwritable(const std::string& key, const std::string& value)
+{
+    if (key.empty()) {
+        return "the key is empty";
+    }
+    if (key.find('\n') != std::string::npos || value.find('\n') != std::string::npos) {
+        return "a line feed cannot be written";
+    }
+    if (key.find('=') != std::string::npos) {
+        return "a key cannot contain '='";
+    }
+    if (IsBlank(key.front()) || IsBlank(key.back())) {
+        return "a key cannot begin or end with a blank";
+    }
+    if (IsQuote(key.front()) && (key.size() == 1 || key.back() == key.front())) {
+        return "a key cannot be a lone quote or be enclosed in quotes";
+    }
+    return nullptr;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The buffer getline() grows as needed.
+struct LineBuffer {
+    char* data = nullptr;
+    std::size_t capacity = 0;
+    ~LineBuffer() { std::free(data); }
+};
+
+}  // namespace
+
+std::pair<std::string, std::string> GetKeyValuePair(const std::string& line, int lineNumber)
+{
+    const std::size_t delimiter = line.find('=');
+    if (delimiter == std::string::npos) {
+        throw ConfigurationError("Error parsing configuration on line " + string_cast<int>(lineNumber) +
+                                 ": no delimiter found");
+    }
+    // The value is examined first, so its error is the one reported when
+    // both halves are malformed.
+    std::string value = TrimAndUnquote(line.substr(delimiter + 1), lineNumber);
+    std::string key = TrimAndUnquote(line.substr(0, delimiter), lineNumber);
+    return std::make_pair(std::move(key), std::move(value));
+}
+
+Configuration::Configuration(const std::string& filePath) : path(filePath)
+{
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    if (!file) {
+        throw IOError("Unable to open '" + path + "': " + std::strerror(errno));
+    }
+    LineBuffer buffer;
+    int lineNumber = 0;
+    ssize_t length;
+    while ((length = ::getline(&buffer.data, &buffer.capacity, file.get())) >= 0) {
+        std::string line(buffer.data, static_cast<std::size_t>(length));
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+        }
+        ++lineNumber;
+        if (IsBlankLine(line)) {
+            continue;
+        }
+        insert(GetKeyValuePair(line, lineNumber));  // keeps the first value of a repeated key
+    }
+    if (std::ferror(file.get())) {
+        // Opened but unreadable, for example a directory.
+        throw IOError("Unable to open '" + path + "': " + std::strerror(errno));
+    }
+}
+
+Configuration::~Configuration() = default;
+
+const std::string& Configuration::operator[](const std::string& key) const
+{
+    const_iterator found = find(key);
+    if (found == end()) {
+        throw InvalidKeyException(key);
+    }
+    return found->second;
+}
+
+std::string& Configuration::operator[](const std::string& key)
+{
+    iterator found = find(key);
+    if (found == end()) {
+        throw InvalidKeyException(key);
+    }
+    return found->second;
+}
+
+void Configuration::Write() const
+{
+    for (const value_type& pair : *this) {
+        if (const char* why = WhyUnwritable(pair.first, pair.second)) {
+            throw ConfigurationError("Unable to write key '" + pair.first + "' to '" + path + "': " + why);
+        }
+    }
+    AtomicFileStream stream(path.c_str(), std::ios_base::out | std::ios_base::trunc);
+    for (const value_type& pair : *this) {
+        stream << pair.first << " = \"" << pair.second << "\"\n" << std::flush;
+    }
+    stream.Commit();
+}
+
+}  // namespace authentication
+}  // namespace orvane

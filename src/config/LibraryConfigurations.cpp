@@ -1,0 +1,18 @@
+#include "config/ConfigPaths.h"
+
+#include <orvane/authentication/Configuration.h>
+
+namespace orvane {
+namespace authentication {
+
+AuthenticationConfiguration::AuthenticationConfiguration() : Configuration(AUTHENTICATION_CONF_PATH) {}
+AuthenticationConfiguration::~AuthenticationConfiguration() = default;
+
+ProviderConfiguration::ProviderConfiguration() : Configuration(PROVIDER_CONF_PATH) {}
+ProviderConfiguration::~ProviderConfiguration() = default;
+
+JORVProviderConfiguration::JORVProviderConfiguration() : Configuration(JORV_PROVIDER_CONF_PATH) {}
+JORVProviderConfiguration::~JORVProviderConfiguration() = default;
+
+}  // namespace authentication
+}  // namespace orvane
