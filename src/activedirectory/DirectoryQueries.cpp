@@ -1,0 +1,241 @@
+// The three directory queries that may hang inside the plug-in. Each runs on
+// a detached thread and is waited for at most timeoutSeconds; the caller
+// then gets whatever the store's cache holds. At most one thread per kind of
+// query runs in the whole process, whichever store started it.
+#include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/ActiveDirectoryStore.h>
+#include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/ThreadUtil.h>
+
+#include <boost/make_shared.hpp>
+#include <functional>
+#include <syslog.h>
+#include <utility>
+
+namespace orvane {
+namespace authentication {
+
+pthread_mutex_t ActiveDirectoryStore::_lock = PTHREAD_MUTEX_INITIALIZER;
+bool ActiveDirectoryStore::_isGetStoreConfigThreadActive = false;
+bool ActiveDirectoryStore::_isGetTrustedDomainsThreadActive = false;
+bool ActiveDirectoryStore::_isGetTrustStateThreadActive = false;
+
+namespace {
+
+class MutexLock {
+public:
+    explicit MutexLock(pthread_mutex_t& mutex) : mutex(mutex) { pthread_mutex_lock(&mutex); }
+    ~MutexLock() { pthread_mutex_unlock(&mutex); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    pthread_mutex_t& mutex;
+};
+
+enum class QueryOutcome {
+    AlreadyRunning,  // another thread of this kind is running: answer from the cache
+    Finished,        // the thread reported success in time
+    TimedOut,        // the thread goes on and will refresh the cache later
+};
+
+// Starts body on its own thread unless one of its kind is already running,
+// then waits for it. The flag is set here and cleared by the thread (or here,
+// when no thread could start). lock is never held while starting or waiting.
+template <typename Cache>
+QueryOutcome RunQuery(pthread_mutex_t& lock, bool& threadActive,
+                      void (*body)(boost::shared_ptr<ActiveDirectoryProvider>, boost::shared_ptr<RequestState>,
+                                   boost::shared_ptr<Cache>),
+                      const boost::shared_ptr<ActiveDirectoryProvider>& provider,
+                      const boost::shared_ptr<Cache>& cache, int timeoutSeconds)
+{
+    {
+        MutexLock guard(lock);
+        if (threadActive) {
+            return QueryOutcome::AlreadyRunning;
+        }
+        threadActive = true;
+    }
+
+    boost::shared_ptr<RequestState> state;
+    try {
+        state = boost::make_shared<RequestState>();
+        OrvauthThreadUtil::ScheduleThread(std::bind(body, provider, state, cache));
+    } catch (...) {
+        // No thread runs, so nobody else would ever clear the flag.
+        MutexLock guard(lock);
+        threadActive = false;
+        throw;
+    }
+
+    try {
+        state->WaitResult(timeoutSeconds);
+    } catch (const ProviderCallTimedOutException&) {
+        return QueryOutcome::TimedOut;
+    }
+    return QueryOutcome::Finished;
+}
+
+}  // namespace
+
+StoreConfiguration* ActiveDirectoryStore::GetStoreConfiguration() const
+{
+    if (RunQuery(_lock, _isGetStoreConfigThreadActive, &GetStoreConfigurationInt, provider, cachedConfiguration,
+                 timeoutSeconds) == QueryOutcome::TimedOut) {
+        syslog(LOG_WARNING, "GetStoreConfiguration call timedout. Returning cached value.");
+    }
+
+    ActiveDirectoryStoreConfiguration* snapshot = new ActiveDirectoryStoreConfiguration();
+    try {
+        MutexLock guard(_lock);
+        snapshot->activeDomain = cachedConfiguration->activeDomain;
+        snapshot->preferredDomainControllers = cachedConfiguration->preferredDomainControllers;
+        snapshot->machineAccountDN = cachedConfiguration->machineAccountDN;
+    } catch (...) {
+        delete snapshot;
+        throw;
+    }
+    return snapshot;
+}
+
+std::deque<Domain> ActiveDirectoryStore::GetTrustedDomains() const
+{
+    if (RunQuery(_lock, _isGetTrustedDomainsThreadActive, &GetTrustedDomainsInt, provider, cachedTrustedDomains,
+                 timeoutSeconds) == QueryOutcome::TimedOut) {
+        syslog(LOG_WARNING, "GetTrustedDomains call timedout. Returning cached value.");
+    }
+
+    MutexLock guard(_lock);
+    return *cachedTrustedDomains;
+}
+
+TrustState ActiveDirectoryStore::GetDomainTrustState() const
+{
+    // Without a reachable domain there is no trust to ask about; the trusted
+    // domains also warm their own cache on the way.
+    try {
+        GetTrustedDomains();
+    } catch (const FileNotFoundException&) {
+        MutexLock guard(_lock);
+        *cachedTrustState = 7;
+        return 7;
+    } catch (const Exception& error) {
+        syslog(LOG_WARNING, "GetDomainTrustState: Call to GetTrustedDomains() failed: %s", error.what());
+    }
+
+    if (RunQuery(_lock, _isGetTrustStateThreadActive, &GetDomainTrustStateInt, provider, cachedTrustState,
+                 timeoutSeconds) == QueryOutcome::TimedOut) {
+        syslog(LOG_WARNING, "GetDomainTrustState call timedout. Returning cached value.");
+        MutexLock guard(_lock);
+        *cachedTrustState = 2;
+    }
+
+    MutexLock guard(_lock);
+    return *cachedTrustState;
+}
+
+// The thread bodies below clear their flag and fill the cache before Done,
+// so a waiter that wakes up reads the fresh value; they release _lock before
+// Done because the two locks are never held together.
+
+void ActiveDirectoryStore::GetStoreConfigurationInt(boost::shared_ptr<ActiveDirectoryProvider> provider,
+                                                    boost::shared_ptr<RequestState> state,
+                                                    boost::shared_ptr<ActiveDirectoryStoreConfiguration> cache)
+{
+    // Each part is worth having on its own: a plug-in that cannot name its
+    // machine account may still know its domain.
+    Domain activeDomain;
+    std::deque<std::string> preferredDomainControllers;
+    std::string machineAccountDN;
+    try {
+        activeDomain = provider->GetActiveDomain();
+    } catch (const std::exception&) {
+    }
+    try {
+        preferredDomainControllers = provider->GetPreferredDomainControllers();
+    } catch (const std::exception&) {
+    }
+    try {
+        machineAccountDN = provider->GetMachineAccountDN();
+    } catch (const std::exception&) {
+    }
+
+    {
+        MutexLock guard(_lock);
+        _isGetStoreConfigThreadActive = false;
+        cache->activeDomain = std::move(activeDomain);
+        cache->preferredDomainControllers = std::move(preferredDomainControllers);
+        cache->machineAccountDN = std::move(machineAccountDN);
+    }
+    state->Done(nullptr);
+}
+
+void ActiveDirectoryStore::GetTrustedDomainsInt(boost::shared_ptr<ActiveDirectoryProvider> provider,
+                                                boost::shared_ptr<RequestState> state,
+                                                boost::shared_ptr<std::deque<Domain>> cache)
+{
+    std::deque<Domain> domains;
+    try {
+        domains = provider->GetTrustedDomains();
+    } catch (const CallNotImplementedException&) {
+        // A plug-in without trusts: an empty list is the true answer.
+    } catch (const Exception& error) {
+        {
+            MutexLock guard(_lock);
+            _isGetTrustedDomainsThreadActive = false;
+        }
+        state->Done(&error);
+        return;
+    } catch (...) {
+        // Not carriable to the waiter; it keeps the cache it had.
+        {
+            MutexLock guard(_lock);
+            _isGetTrustedDomainsThreadActive = false;
+        }
+        state->Done(nullptr);
+        return;
+    }
+
+    {
+        MutexLock guard(_lock);
+        *cache = std::move(domains);
+        _isGetTrustedDomainsThreadActive = false;
+    }
+    state->Done(nullptr);
+}
+
+void ActiveDirectoryStore::GetDomainTrustStateInt(boost::shared_ptr<ActiveDirectoryProvider> provider,
+                                                  boost::shared_ptr<RequestState> state,
+                                                  boost::shared_ptr<TrustState> cache)
+{
+    TrustState trustState = 0;
+    try {
+        trustState = provider->GetDomainTrustState();
+    } catch (const CallNotImplementedException&) {
+        trustState = 0;
+    } catch (const Exception& error) {
+        {
+            MutexLock guard(_lock);
+            _isGetTrustStateThreadActive = false;
+        }
+        state->Done(&error);
+        return;
+    } catch (...) {
+        {
+            MutexLock guard(_lock);
+            _isGetTrustStateThreadActive = false;
+        }
+        state->Done(nullptr);
+        return;
+    }
+
+    {
+        MutexLock guard(_lock);
+        *cache = trustState;
+        _isGetTrustStateThreadActive = false;
+    }
+    state->Done(nullptr);
+}
+
+}  // namespace authentication
+}  // namespace orvane
