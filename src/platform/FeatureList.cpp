@@ -1,8 +1,12 @@
+#include "SettingsState.h"
+
 #include <platform/FeatureList.h>
+
+#include <algorithm>
 
 namespace {
 
-unsigned char switches[FEATURE_LIST_SIZE] = {
+constexpr unsigned char DEFAULT_SWITCHES[FEATURE_LIST_SIZE] = {
     /*  0 */ 0,
     /*  1 */ 1,  // host configuration store available
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
@@ -11,6 +15,22 @@ unsigned char switches[FEATURE_LIST_SIZE] = {
     0, 0, 0, 0, 0, 0,
 };
 
+// Constant-initialised, so the table is valid before any constructor runs.
+unsigned char switches[FEATURE_LIST_SIZE] = {
+    0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
+};
+
+constexpr bool SameAsDefaults()
+{
+    for (int i = 0; i < FEATURE_LIST_SIZE; ++i) {
+        if (DEFAULT_SWITCHES[i] != (i == 1 || i == 57 ? 1 : 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(SameAsDefaults(), "initial switches must match the defaults");
 
 }  // namespace
 
@@ -21,4 +41,16 @@ unsigned char* FeatureList[FEATURE_LIST_SIZE] = {
 #undef ORV_SW8
 };
 
-static_assert(sizeof(switches) == FEATURE_LIST_SIZE, "one switch per feature");
+namespace OrvPlatform {
+namespace Detail {
+
+void ResetFeatureList()
+{
+    for (int i = 0; i < FEATURE_LIST_SIZE; ++i) {
+        switches[i] = DEFAULT_SWITCHES[i];
+        FeatureList[i] = &switches[i];
+    }
+}
+
+}  // namespace Detail
+}  // namespace OrvPlatform

@@ -1,0 +1,176 @@
+#include "SqliteDatabase.h"
+
+#include <platform/QelConfigStore.h>
+
+#include <sqlite3.h>
+
+namespace OrvPlatform {
+namespace Detail {
+
+namespace {
+
+constexpr int SCHEMA_VERSION = 1;
+
+// Objects are replaced whole, so their values hang off one row that a
+// single DELETE removes together with them.
+const char* const SCHEMA_SQL =
+    "CREATE TABLE config_objects ("
+    "  id INTEGER PRIMARY KEY,"
+    "  namespace TEXT NOT NULL, component TEXT NOT NULL, grp TEXT NOT NULL, key TEXT NOT NULL,"
+    "  UNIQUE (namespace, component, grp, key));"
+    "CREATE TABLE config_values ("
+    "  object INTEGER NOT NULL REFERENCES config_objects(id) ON DELETE CASCADE,"
+    "  name TEXT NOT NULL, value TEXT NOT NULL,"
+    "  PRIMARY KEY (object, name)) WITHOUT ROWID;"
+    "CREATE TABLE advanced_options ("
+    "  path TEXT PRIMARY KEY,"
+    "  kind TEXT NOT NULL CHECK (kind IN ('integer', 'string')),"
+    "  value NOT NULL);"
+    // Registered options and their defaults; 1 asks for the proxy's
+    // certificate to be verified.
+    "INSERT INTO advanced_options VALUES"
+    "  ('UserVars.ActiveDirectoryVerifyJORVCertificate', 'integer', 1);";
+
+}  // namespace
+
+SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : path(path)
+{
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &handle, flags, nullptr) != SQLITE_OK) {
+        std::string reason = handle ? sqlite3_errmsg(handle) : "out of memory";
+        sqlite3_close(handle);
+        handle = nullptr;
+        throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
+                                                   "': cannot open the database: " + reason);
+    }
+    try {
+        sqlite3_extended_result_codes(handle, 1);
+        sqlite3_busy_timeout(handle, busyTimeoutMs);
+        // WAL lets readers in other processes go on while one writes; the
+        // mode is persistent, so only switch when needed (switching needs
+        // the write lock).
+        Statement mode(*this, "PRAGMA journal_mode");
+        if (!mode.Step() || mode.Text(0) != "wal") {
+            Statement toWal(*this, "PRAGMA journal_mode=WAL");
+            toWal.Step();
+        }
+        Execute("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON");
+        UpgradeSchema();
+    } catch (...) {
+        sqlite3_close(handle);
+        throw;
+    }
+}
+
+SqliteDatabase::~SqliteDatabase() { sqlite3_close(handle); }
+
+void SqliteDatabase::UpgradeSchema()
+{
+    auto version = [this] {
+        Statement query(*this, "PRAGMA user_version");
+        return query.Step() ? query.Integer(0) : 0;
+    };
+    if (version() == SCHEMA_VERSION) {
+        return;
+    }
+    Transaction(true, [&] {
+        int64_t found = version();  // another process may have won the race
+        if (found == 0) {
+            Execute(SCHEMA_SQL);
+            Execute(("PRAGMA user_version=" + std::to_string(SCHEMA_VERSION)).c_str());
+        } else if (found != SCHEMA_VERSION) {
+            throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
+                                                       "': unsupported schema version " +
+                                                       std::to_string(found));
+        }
+    });
+}
+
+void SqliteDatabase::Fail(const std::string& doing) const
+{
+    throw QelConfigStore::ConfigStoreException("Configuration store '" + path + "': cannot " + doing +
+                                               ": " + sqlite3_errmsg(handle));
+}
+
+void SqliteDatabase::Execute(const char* sql)
+{
+    if (sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Fail("update the database");
+    }
+}
+
+void SqliteDatabase::Begin(bool write)
+{
+    if (sqlite3_exec(handle, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Fail("start a transaction");
+    }
+}
+
+void SqliteDatabase::Commit()
+{
+    if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        // Keep the error text before the rollback replaces it.
+        std::string reason = sqlite3_errmsg(handle);
+        Rollback();
+        throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
+                                                   "': cannot commit: " + reason);
+    }
+}
+
+void SqliteDatabase::Rollback() noexcept
+{
+    // SQLite may already have rolled back on its own (disk full, I/O error).
+    if (!sqlite3_get_autocommit(handle)) {
+        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+SqliteDatabase::Statement::Statement(SqliteDatabase& database, const char* sql) : database(database)
+{
+    if (sqlite3_prepare_v2(database.handle, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        database.Fail("read the database");
+    }
+}
+
+SqliteDatabase::Statement::~Statement() { sqlite3_finalize(statement); }
+
+SqliteDatabase::Statement& SqliteDatabase::Statement::Bind(int index, const std::string& text)
+{
+    if (sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
+        SQLITE_OK) {
+        database.Fail("bind a value");
+    }
+    return *this;
+}
+
+SqliteDatabase::Statement& SqliteDatabase::Statement::Bind(int index, int64_t number)
+{
+    if (sqlite3_bind_int64(statement, index, number) != SQLITE_OK) {
+        database.Fail("bind a value");
+    }
+    return *this;
+}
+
+bool SqliteDatabase::Statement::Step()
+{
+    int status = sqlite3_step(statement);
+    if (status == SQLITE_ROW) {
+        return true;
+    }
+    if (status != SQLITE_DONE) {
+        database.Fail("access the database");
+    }
+    return false;
+}
+
+std::string SqliteDatabase::Statement::Text(int column) const
+{
+    const unsigned char* text = sqlite3_column_text(statement, column);
+    int size = sqlite3_column_bytes(statement, column);
+    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size)) : std::string();
+}
+
+int64_t SqliteDatabase::Statement::Integer(int column) const { return sqlite3_column_int64(statement, column); }
+
+}  // namespace Detail
+}  // namespace OrvPlatform
