@@ -1,0 +1,85 @@
+// Joining and leaving a domain with an administrator's credentials, and
+// keeping the domain record in the host configuration store in step.
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
+#include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/ActiveDirectoryStore.h>
+#include <orvane/authentication/Exceptions.h>
+
+#include <platform/QelConfigStore.h>
+
+#include <string>
+#include <syslog.h>
+
+namespace orvane {
+namespace authentication {
+
+namespace {
+
+void CheckCredentials(const Credentials& credentials)
+{
+    // An empty user name is left to the directory to judge; a missing or
+    // empty password can never create a machine account.
+    if (credentials.userName == nullptr) {
+        throw InvalidCredentialsException("no username was specified");
+    }
+    if (credentials.password == nullptr || credentials.password[0] == '\0') {
+        throw InvalidCredentialsException(
+            "empty or no password was specified; the account must have a non-empty password to join the host to "
+            "domain");
+    }
+}
+
+}  // namespace
+
+void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const Credentials& credentials,
+                                      bool skipHostNameCheck)
+{
+    CheckCredentials(credentials);
+
+    // Only the first '/' separates: organizational units contain slashes.
+    const std::string::size_type slash = domainArgument.find('/');
+    const std::string domainName = domainArgument.substr(0, slash);
+    const std::string organizationalUnit =
+        slash == std::string::npos ? std::string() : domainArgument.substr(slash + 1);
+
+    if (!skipHostNameCheck) {
+        SanitiseHostnameForDomain(domainName);
+    }
+
+    provider->JoinDomain(domainName, organizationalUnit, credentials);
+
+    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        return;
+    }
+    try {
+        ActiveDirectoryConfigStore configStore;
+        configStore.StoreDomainInfo(domainName, organizationalUnit, std::string());
+    } catch (const QelConfigStore::ConfigStoreException& error) {
+        // A member the host configuration does not know about would be
+        // invisible to the host's management: undo the join.
+        syslog(LOG_ERR, "Failed to store domain details to Config Store: %s.Leaving Domain...", error.what());
+        provider->PartDomain();
+        throw;
+    }
+}
+
+void ActiveDirectoryStore::PartDomain()
+{
+    provider->PartDomain();
+
+    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        return;
+    }
+    try {
+        ActiveDirectoryConfigStore configStore;
+        configStore.RemoveDomainInfo();
+    } catch (const QelConfigStore::ConfigStoreException& error) {
+        syslog(LOG_ERR, "Failed to remove domain details from Config Store: %s", error.what());
+        throw;
+    }
+}
+
+void ActiveDirectoryStore::PartDomain(const Credentials& credentials) { provider->PartDomain(credentials); }
+
+}  // namespace authentication
+}  // namespace orvane

@@ -1,0 +1,105 @@
+// Checks the host's own name before a join and prepares name resolution
+// for it: DNS search list and the hosts-file entry of the management
+// address.
+#include "membership/HostIdentity.h"
+
+#include <orvane/authentication/ActiveDirectoryStore.h>
+#include <orvane/authentication/Exceptions.h>
+
+#include <platform/ZodCtl.h>
+
+#include <algorithm>
+#include <locale>
+#include <memory>
+#include <netdb.h>
+#include <string>
+#include <syslog.h>
+#include <vector>
+
+namespace orvane {
+namespace authentication {
+
+namespace {
+
+const char* const NETWORK_STACK = "defaultTcpipStack";
+
+// Generic names that many hosts share and so cannot be a machine account.
+// Compared exactly: "Linux" is someone's deliberate choice.
+const std::vector<std::string>& HostNameBlacklist()
+{
+    static const std::vector<std::string> blacklist{"localhost", "linux", "hostname"};
+    return blacklist;
+}
+
+bool IsBlacklisted(const std::string& shortName)
+{
+    const std::vector<std::string>& blacklist = HostNameBlacklist();
+    return std::find(blacklist.begin(), blacklist.end(), shortName) != blacklist.end();
+}
+
+bool EqualIgnoringCase(const std::string& left, const std::string& right)
+{
+    if (left.size() != right.size()) {
+        return false;
+    }
+    const std::ctype<char>& ctype = std::use_facet<std::ctype<char>>(std::locale());
+    for (std::string::size_type i = 0; i < left.size(); ++i) {
+        if (ctype.toupper(left[i]) != ctype.toupper(right[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FirstLabel(const std::string& name) { return name.substr(0, name.find('.')); }
+
+// Only a domain the resolver already knows goes into the search list, so
+// that a typing error cannot add an unusable suffix to every lookup.
+void AddSearchDomainIfResolvable(const std::string& domain)
+{
+    if (gethostbyname(domain.c_str()) == nullptr) {
+        return;
+    }
+    ZodCtl::Network::DnsConfigImpl dns(NETWORK_STACK);
+    dns.AddSearchDomain(domain);
+    dns.SaveConfig();
+}
+
+}  // namespace
+
+void ActiveDirectoryStore::SanitiseHostnameForDomain(const std::string& domain) const
+{
+    // Both services exist before anything is read, so a host whose network
+    // configuration is unusable fails the same way whatever its name.
+    ZodCtl::Network::HostsFile hostsFile;
+    ZodCtl::Network::NetworkInfoImpl networkInfo;
+
+    HostIdentity identity = ReadHostIdentity();
+    if (FirstLabel(identity.resolvedName) != identity.shortName) {
+        throw InvalidHostNameException("shortname does not match FQDN");
+    }
+
+    const std::string expectedName = identity.shortName + "." + domain;
+    std::string& resolvedName = identity.resolvedName;
+    if (resolvedName.find('.') == std::string::npos) {
+        resolvedName = expectedName;
+    }
+    if (!EqualIgnoringCase(resolvedName, expectedName)) {
+        syslog(LOG_WARNING, "The fully qualified hostname %s does not match the expected value %s\n",
+               resolvedName.c_str(), expectedName.c_str());
+        AddSearchDomainIfResolvable(domain);
+    }
+
+    if (IsBlacklisted(identity.shortName)) {
+        throw InvalidHostNameException("hostname is in blacklist");
+    }
+
+    // The resolver's own name goes into the hosts file even when it is not
+    // the expected one: it is what the host is actually known as.
+    std::unique_ptr<ZodCtl::Network::NetworkInterface> management(networkInfo.GetManagementInterface());
+    const std::string address = management->GetIpConfig().GetIpv4Address().GetStringAddress();
+    hostsFile.AddOrReplaceEntry(address, resolvedName, std::vector<std::string>{identity.shortName});
+}
+
+}  // namespace authentication
+}  // namespace orvane
