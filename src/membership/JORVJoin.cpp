@@ -1,0 +1,148 @@
+// Joining a domain through an authentication proxy: the proxy creates the
+// machine account, the directory client joins with it, and the membership
+// is recorded in the host configuration store.
+#include "config/ConfigPaths.h"
+#include "membership/HostIdentity.h"
+#include "membership/JORVPrerequisites.h"
+
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
+#include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/ActiveDirectoryStore.h>
+#include <orvane/authentication/Configuration.h>
+#include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/JORVProxy.h>
+
+#include <platform/NodeCtl.h>
+#include <platform/QelConfigStore.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <syslog.h>
+
+namespace orvane {
+namespace authentication {
+
+namespace {
+
+constexpr const char* VERIFY_OPTION_BRANCH = "UserVars";
+constexpr const char* VERIFY_OPTION_NAME = "ActiveDirectoryVerifyJORVCertificate";
+
+// The advanced option that says whether the proxy's certificate is checked.
+// The option object outlives its branches; the caller keeps it for the
+// whole join.
+std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption> ReadVerifyCertificateOption()
+{
+    const InvalidVerifyJORVCertificateOptionException unavailable(
+        "Unable to get advanced option UserVars.ActiveDirectoryVerifyJORVCertificate");
+    try {
+        NodeCtl::Host* host = NodeCtl::HostFactory::GetHost();
+        std::unique_ptr<NodeCtl::Adv::AdvancedOptionBranch> root(host->GetAdvancedOptions());
+        if (!root) {
+            throw unavailable;
+        }
+        std::unique_ptr<NodeCtl::Adv::AdvancedOptionBranch> userVars(root->GetBranch(VERIFY_OPTION_BRANCH));
+        if (!userVars) {
+            throw unavailable;
+        }
+        std::unique_ptr<NodeCtl::Adv::AdvancedOption> option(userVars->GetOption(VERIFY_OPTION_NAME));
+        auto* integerOption = dynamic_cast<NodeCtl::Adv::AdvancedIntegerOption*>(option.get());
+        if (integerOption == nullptr) {
+            throw unavailable;
+        }
+        option.release();
+        return std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption>(integerOption);
+    } catch (const NodeCtl::Lib::NodeCtlException&) {
+        throw unavailable;
+    }
+}
+
+// The thumbprint the proxy's certificate must match. With the configuration
+// store in use one certificate is trusted for every proxy, and it is only
+// needed when verifying; otherwise each proxy has its own line in
+// jorvservers.conf, an unlisted one trusting nothing.
+std::string ExpectedThumbprint(const std::string& serverAddress, bool verifyCertificate)
+{
+    if (ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        if (!verifyCertificate) {
+            return std::string();
+        }
+        try {
+            ActiveDirectoryConfigStore configStore;
+            return configStore.GetThumbprint();
+        } catch (const std::exception& error) {
+            syslog(LOG_ERR, "Unable to fetch thumbprint from Config Store: %s", error.what());
+            throw InvalidThumbprintStoreException(ActiveDirectoryConfigStore::AUTH_PROXY_CONFIG_KEY);
+        }
+    }
+    try {
+        JORVThumbprintStore trusted(JORV_SERVERS_CONF_PATH);
+        return trusted.LookupThumbprint(serverAddress);
+    } catch (const IOError&) {
+        throw InvalidThumbprintStoreException(JORV_SERVERS_CONF_PATH);
+    }
+}
+
+}  // namespace
+
+void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, const std::string& organizationalUnit,
+                                              bool skipHostNameCheck)
+{
+    RequireIpv4ServerAddress(serverAddress);
+
+    const std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption> verifyOption = ReadVerifyCertificateOption();
+    const std::int64_t verifyValue = verifyOption->GetCurrentValue();
+    if (verifyValue != 0 && verifyValue != 1) {
+        throw InvalidVerifyJORVCertificateOptionException(
+            "Invalid value for UserVars.ActiveDirectoryVerifyJORVCertificate");
+    }
+    const bool verifyCertificate = verifyValue != 0;
+
+    // The host's own name is needed for the machine account whether or not
+    // the caller wants it checked against the domain.
+    const HostIdentity host = ReadHostIdentity();
+
+    const std::string providerName = ReadJORVProviderName();
+    const std::string thumbprint = ExpectedThumbprint(serverAddress, verifyCertificate);
+    const std::unique_ptr<JORVProxy> proxy = OpenJORVProxy(providerName, serverAddress, verifyCertificate, thumbprint);
+
+    if (!skipHostNameCheck) {
+        SanitiseHostnameForDomain(proxy->GetDNSDomainName());
+    }
+
+    const std::string container =
+        organizationalUnit.empty() ? proxy->GetDefaultComputerContainer() : organizationalUnit;
+    const ComputerPrincipalInfo principal = proxy->CreateMachineAccount(host.resolvedName, container);
+
+    JORV::DirectoryDomainInfo domain;
+    domain.domainController = proxy->GetDomainController();
+    domain.netbiosName = proxy->GetNetBIOSDomainName();
+    domain.dnsName = proxy->GetDNSDomainName();
+    domain.sid = proxy->GetDomainSID();
+
+    JORV::MachineAccountInfo account;
+    account.hostName = host.shortName;
+    account.dnsDomainName = domain.dnsName;
+    account.createdValue1 = principal.createdValue1;
+    account.createdValue2 = principal.createdValue2;
+
+    provider->JoinDomainWithMachineAccount(domain, account);
+
+    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        return;
+    }
+    try {
+        ActiveDirectoryConfigStore configStore;
+        configStore.StoreDomainInfo(domain.dnsName, organizationalUnit, serverAddress);
+    } catch (const QelConfigStore::ConfigStoreException& error) {
+        // A member the host configuration does not know about would be
+        // invisible to the host's management: undo the join. The machine
+        // account the proxy created is left as it is.
+        syslog(LOG_ERR, "Failed to store domain details to Config Store: %s.Leaving Domain...", error.what());
+        provider->PartDomain();
+        throw;
+    }
+}
+
+}  // namespace authentication
+}  // namespace orvane

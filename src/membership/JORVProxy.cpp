@@ -1,0 +1,197 @@
+#include "BuildPaths.h"
+
+#include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/JORVProxy.h>
+
+#include <dlfcn.h>
+
+#include <cstddef>
+
+namespace orvane {
+namespace authentication {
+
+namespace {
+
+// RTLD_LAZY | RTLD_GLOBAL: plug-ins may rely on their symbols being visible
+// to the libraries they pull in.
+constexpr int JORV_PLUGIN_OPEN_FLAGS = 0x101;
+static_assert(JORV_PLUGIN_OPEN_FLAGS == (RTLD_LAZY | RTLD_GLOBAL), "loader flags");
+
+std::string LoaderError()
+{
+    const char* text = dlerror();
+    return text == nullptr ? std::string() : std::string(text);
+}
+
+[[noreturn]] void ThrowProxyStatus(JORVProxyStatus status)
+{
+    switch (status) {
+    case 8:
+        throw NotEnoughMemoryException();
+    case 1225:
+        throw ConnectionRefusedException();
+    case 1229:
+        throw ConnectionInvalidException();
+    case 10060:
+        throw WSATimedOutException();
+    case JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE:
+        throw InvalidJORVCertificateException();
+    default:
+        throw UnknownException(static_cast<unsigned long>(status));
+    }
+}
+
+// Strings a plug-in returned from a successful call, handed back to it in
+// the order it returned them, also when copying them fails.
+template <std::size_t N>
+class PluginStrings {
+public:
+    explicit PluginStrings(JORVProxyStatus (*release)(char*)) : release(release)
+    {
+        for (char*& text : texts) {
+            text = nullptr;
+        }
+    }
+    ~PluginStrings()
+    {
+        if (!owned) {
+            return;
+        }
+        for (char* text : texts) {
+            if (text != nullptr) {
+                release(text);
+            }
+        }
+    }
+    PluginStrings(const PluginStrings&) = delete;
+    PluginStrings& operator=(const PluginStrings&) = delete;
+
+    char** Out(std::size_t index) { return &texts[index]; }
+
+    // After a failed call the outs are the plug-in's business, not ours.
+    void TakeOwnership() { owned = true; }
+
+    // A plug-in that reports success without a string means "nothing".
+    std::string Text(std::size_t index) const
+    {
+        return texts[index] == nullptr ? std::string() : std::string(texts[index]);
+    }
+
+private:
+    JORVProxyStatus (*release)(char*);
+    char* texts[N];
+    bool owned = false;
+};
+
+}  // namespace
+
+JORVProxy::JORVProxy(const std::string& providerName, const std::string& serverAddress, bool verifyCertificate,
+                     const std::string& thumbprint)
+    : handle(nullptr),
+      operations(nullptr),
+      verifyCertificate(verifyCertificate),
+      serverAddress(serverAddress),
+      thumbprint(thumbprint)
+{
+    // The name is spliced into a path: it must not lead out of the plug-in
+    // directory.
+    if (providerName.find('/') != std::string::npos) {
+        throw InvalidJORVProxyProviderException(providerName, "a provider name cannot contain '/'");
+    }
+
+    const std::string lib64Path = std::string(ORVAUTH_PLUGIN_DIR "/") + "lib64" + "/" + "lib" + providerName + ".so";
+    const std::string basePath = std::string(ORVAUTH_PLUGIN_DIR "/") + "lib" + providerName + ".so";
+
+    dlerror();
+    handle = dlopen(lib64Path.c_str(), JORV_PLUGIN_OPEN_FLAGS);
+    if (handle == nullptr) {
+        dlerror();
+        handle = dlopen(basePath.c_str(), JORV_PLUGIN_OPEN_FLAGS);
+        if (handle == nullptr) {
+            throw IOError("Unable to open JORV provider: " + LoaderError());
+        }
+    }
+
+    dlerror();
+    operations = static_cast<const JORVProxyClientOperations*>(dlsym(handle, JORV_PROXY_CLIENT_OPERATIONS_SYMBOL));
+    if (operations == nullptr || operations->GetDomainInfo == nullptr || operations->CreateMachineAccount == nullptr ||
+        operations->Release == nullptr) {
+        const std::string reason = LoaderError();
+        dlclose(handle);
+        handle = nullptr;
+        operations = nullptr;
+        throw InvalidJORVProxyProviderException(providerName, reason);
+    }
+}
+
+JORVProxy::~JORVProxy()
+{
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+}
+
+void JORVProxy::GetDomainInfo(std::string& netbiosName, std::string& dnsName, std::string& sid) const
+{
+    PluginStrings<3> answers(operations->Release);
+    const JORVProxyStatus status =
+        operations->GetDomainInfo(serverAddress.c_str(), verifyCertificate ? 1 : 0, thumbprint.c_str(),
+                                  answers.Out(0), answers.Out(1), answers.Out(2));
+    if (status != 0) {
+        ThrowProxyStatus(status);
+    }
+    answers.TakeOwnership();
+    netbiosName = answers.Text(0);
+    dnsName = answers.Text(1);
+    sid = answers.Text(2);
+}
+
+std::string JORVProxy::GetNetBIOSDomainName() const
+{
+    std::string netbiosName, dnsName, sid;
+    GetDomainInfo(netbiosName, dnsName, sid);
+    return netbiosName;
+}
+
+std::string JORVProxy::GetDNSDomainName() const
+{
+    std::string netbiosName, dnsName, sid;
+    GetDomainInfo(netbiosName, dnsName, sid);
+    return dnsName;
+}
+
+std::string JORVProxy::GetDomainSID() const
+{
+    std::string netbiosName, dnsName, sid;
+    GetDomainInfo(netbiosName, dnsName, sid);
+    return sid;
+}
+
+std::string JORVProxy::GetDomainController() const
+{
+    return std::string();
+}
+
+std::string JORVProxy::GetDefaultComputerContainer() const
+{
+    return std::string();
+}
+
+ComputerPrincipalInfo JORVProxy::CreateMachineAccount(const std::string& hostName, const std::string& container) const
+{
+    ComputerPrincipalInfo created;
+    PluginStrings<2> answers(operations->Release);
+    const JORVProxyStatus status = operations->CreateMachineAccount(
+        serverAddress.c_str(), hostName.c_str(), container.empty() ? nullptr : container.c_str(),
+        verifyCertificate ? 1 : 0, thumbprint.c_str(), answers.Out(0), answers.Out(1));
+    if (status != 0) {
+        ThrowProxyStatus(status);
+    }
+    answers.TakeOwnership();
+    created.createdValue1 = answers.Text(0);
+    created.createdValue2 = answers.Text(1);
+    return created;
+}
+
+}  // namespace authentication
+}  // namespace orvane
