@@ -1,0 +1,85 @@
+#include <SystemConfiguration/Exceptions.h>
+#include <SystemConfiguration/PAMControl.h>
+
+#include "sysconfig/NameTables.h"
+
+namespace SystemConfiguration {
+
+namespace {
+
+const char CONTROL_PREFIX[] = "Invalid Control: ";
+
+bool IsBracketed(const std::string& text)
+{
+    return !text.empty() && text.front() == '[' && text.back() == ']';
+}
+
+// The kind a control text names; throws before anything is changed.
+PAMControl::Control ParseControl(const std::string& text)
+{
+    if (IsBracketed(text))
+        return PAMControl::Bracketed;
+    PAMControl::Control kind;
+    if (detail::LookupValue(detail::CONTROL_NAMES, text, kind))
+        return kind;
+    throw InvalidControlException(CONTROL_PREFIX + text);
+}
+
+}  // namespace
+
+PAMControl::PAMControl() : control(Unset) {}
+PAMControl::PAMControl(Control control) : control(control) {}
+PAMControl::PAMControl(Control control, const std::string& text) : control(control), text(text) {}
+
+PAMControl::PAMControl(const std::string& text) : control(ParseControl(text))
+{
+    if (control == Bracketed)
+        this->text = text;
+}
+
+PAMControl::PAMControl(const PAMControl& other) = default;
+PAMControl& PAMControl::operator=(const PAMControl& other) = default;
+PAMControl::PAMControl(PAMControl&& other) noexcept = default;
+PAMControl& PAMControl::operator=(PAMControl&& other) noexcept = default;
+PAMControl::~PAMControl() = default;
+
+PAMControl& PAMControl::operator=(Control kind)
+{
+    control = kind;
+    text.clear();
+    return *this;
+}
+
+PAMControl& PAMControl::operator=(const std::string& newText)
+{
+    const Control kind = ParseControl(newText);
+    if (kind == Bracketed)
+        text = newText;
+    control = kind;
+    return *this;
+}
+
+bool PAMControl::operator==(const PAMControl& other) const
+{
+    if (control != Bracketed)
+        return control == other.control;
+    return other.control == Bracketed && text == other.text;
+}
+
+bool PAMControl::operator==(const std::string& other) const
+{
+    if (control == Bracketed)
+        return text == other;
+    return control == ParseControl(other);
+}
+
+PAMControl::operator std::string() const
+{
+    if (control == Bracketed)
+        return text;
+    if (const std::string_view* name = detail::LookupName(detail::CONTROL_NAMES, control))
+        return std::string(*name);
+    throw InvalidControlException(CONTROL_PREFIX + detail::NumericText(control));
+}
+
+}  // namespace SystemConfiguration

@@ -1,0 +1,170 @@
+// Text form of PAM policies: the readers accept the usual one-rule-per-line
+// syntax with comments and bracketed controls, the writers emit one fixed,
+// normalised layout.
+
+#include <SystemConfiguration/Exceptions.h>
+#include <SystemConfiguration/PAMEntry.h>
+#include <SystemConfiguration/PAMFacility.h>
+#include <SystemConfiguration/PAMPolicy.h>
+#include <SystemConfiguration/PAMStack.h>
+
+#include "sysconfig/StreamReader.h"
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <utility>
+
+namespace SystemConfiguration {
+
+namespace {
+
+const char HEADER_LINE[] = "#%PAM-1.0";
+
+// Control, tab, module, tab, each argument followed by a space. Converting
+// the control first means an unset control throws before anything is added.
+void AppendEntry(std::string& line, const PAMEntry& entry)
+{
+    line += static_cast<std::string>(entry.control());
+    line += '\t';
+    line += entry.module();
+    line += '\t';
+    for (const std::string& parameter : entry.parameters()) {
+        line += parameter;
+        line += ' ';
+    }
+}
+
+void WriteLine(std::ostream& out, const std::string& line)
+{
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out.put('\n');
+    out.flush();
+}
+
+void ReadFacility(detail::StreamReader& reader, PAMFacility& facility)
+{
+    // A failed read leaves the word empty, which is no facility either.
+    std::string word;
+    reader.ReadWord(word);
+    facility = word;
+}
+
+bool EndsWith(const std::string& text, char c)
+{
+    return !text.empty() && text.back() == c;
+}
+
+// The control word, or the words of a bracketed control joined by single
+// spaces. A bracketed control may hold white space, so it goes on until a
+// word closes it, across line ends if need be; a failed read (the end of
+// the input) leaves it unclosed.
+std::string ReadControlText(detail::StreamReader& reader)
+{
+    std::string text;
+    reader.ReadWord(text);
+    if (!text.empty() && text.front() == '[' && !EndsWith(text, ']')) {
+        std::string word;
+        while (reader.ReadWord(word)) {
+            text += ' ';
+            text += word;
+            if (EndsWith(word, ']'))
+                break;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const PAMFacility& facility)
+{
+    return out << static_cast<std::string>(facility);
+}
+
+std::istream& operator>>(std::istream& in, PAMFacility& facility)
+{
+    detail::StreamReader reader(in);
+    detail::GuardedRead(in, [&] { ReadFacility(reader, facility); });
+    return in;
+}
+
+std::ostream& operator<<(std::ostream& out, const PAMEntry& entry)
+{
+    std::string text;
+    AppendEntry(text, entry);
+    return out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+std::istream& operator>>(std::istream& in, PAMEntry& entry)
+{
+    detail::StreamReader reader(in);
+    detail::GuardedRead(in, [&] {
+        // Throws before the entry is touched.
+        PAMControl control(ReadControlText(reader));
+        // At the end of the input there is no module word; the module is
+        // then empty rather than whatever the entry held before.
+        std::string module;
+        reader.ReadWord(module);
+        entry.control_ = std::move(control);
+        entry.module_ = std::move(module);
+        std::list<std::string>& parameters = entry.parameters_;
+        reader.ReadLineWords([&parameters](const char* begin, const char* end) {
+            parameters.emplace_back(begin, end);
+        });
+    });
+    return in;
+}
+
+std::ostream& operator<<(std::ostream& out, const PAMStack& stack)
+{
+    if (stack.empty())
+        return out;
+    // Named once per stack; an unset facility throws here, before its
+    // first line, and so do the lines of an unset control below.
+    const std::string facility = stack.Facility();
+    std::string line;
+    for (const PAMEntry& entry : stack) {
+        line.assign(facility);
+        line += '\t';
+        AppendEntry(line, entry);
+        WriteLine(out, line);
+    }
+    return out;
+}
+
+std::ostream& operator<<(std::ostream& out, const PAMPolicy& policy)
+{
+    WriteLine(out, HEADER_LINE);
+    WriteLine(out, std::string());
+    for (const auto& facilityAndStack : policy.GetStacks()) {
+        out << facilityAndStack.second;
+        WriteLine(out, std::string());
+    }
+    return out;
+}
+
+std::istream& operator>>(std::istream& in, PAMPolicy& policy)
+{
+    detail::StreamReader reader(in);
+    detail::GuardedRead(in, [&] {
+        PAMFacility facility;
+        while (!in.fail()) {
+            const int next = reader.PeekAfterSpace();
+            if (next == '#') {
+                // Also consumes the "#%PAM-1.0" header.
+                reader.DiscardLine();
+                continue;
+            }
+            if (next == detail::StreamReader::EOF_MARK)
+                break;
+            ReadFacility(reader, facility);
+            PAMEntry entry;
+            in >> entry;
+            policy[facility].push_back(std::move(entry));
+        }
+    });
+    return in;
+}
+
+}  // namespace SystemConfiguration
