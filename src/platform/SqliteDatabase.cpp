@@ -49,10 +49,8 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
         // WAL lets readers in other processes go on while one writes; the
         // mode is persistent, so only switch when needed (switching needs
         // the write lock).
-        Statement mode(*this, "PRAGMA journal_mode");
-        if (!mode.Step() || mode.Text(0) != "wal") {
-            Statement toWal(*this, "PRAGMA journal_mode=WAL");
-            toWal.Step();
+        if (QueryText("PRAGMA journal_mode") != "wal") {
+            QueryText("PRAGMA journal_mode=WAL");
         }
         Execute("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON");
         UpgradeSchema();
@@ -64,12 +62,15 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
 
 SqliteDatabase::~SqliteDatabase() { sqlite3_close(handle); }
 
+std::string SqliteDatabase::QueryText(const char* sql)
+{
+    Statement query(*this, sql);
+    return query.Step() ? query.Text(0) : std::string();
+}
+
 void SqliteDatabase::UpgradeSchema()
 {
-    auto version = [this] {
-        Statement query(*this, "PRAGMA user_version");
-        return query.Step() ? query.Integer(0) : 0;
-    };
+    auto version = [this] { return std::stoll("0" + QueryText("PRAGMA user_version")); };
     if (version() == SCHEMA_VERSION) {
         return;
     }

@@ -63,6 +63,9 @@ private:
     void Commit();
     void Rollback() noexcept;
     void UpgradeSchema();
+    // The first column of the first row, or empty text; the statement is
+    // finished before returning so it holds no read lock.
+    std::string QueryText(const char* sql);
 
     std::string path;
     sqlite3* handle = nullptr;
