@@ -1,0 +1,101 @@
+// The library's fixed files and the proxy thumbprint store.
+#include "common/Files.h"
+
+#include <orvane/authentication/Configuration.h>
+#include <orvane/authentication/Exceptions.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+using namespace orvane::authentication;
+using orvauth_test::ConfigFile;
+using orvauth_test::ReadFile;
+using orvauth_test::TempDir;
+using orvauth_test::WriteFile;
+
+namespace {
+
+ino_t Inode(const std::string& path)
+{
+    struct stat info;
+    ::stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+TEST(LibraryFiles, ReadTheirFixedPathsAndCreateNothing)
+{
+    orvauth_test::ResetConfigDir();
+    try {
+        AuthenticationConfiguration c;
+        FAIL();
+    } catch (const IOError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Unable to open '" + ConfigFile("authentication.conf") + "': " + std::strerror(ENOENT));
+    }
+    EXPECT_FALSE(orvauth_test::FileExists(ConfigFile("authentication.conf")));
+
+    WriteFile(ConfigFile("authentication.conf"), "remote-authentication-store = \"None\"\n");
+    WriteFile(ConfigFile("provider.conf"), "provider = lsass\n");
+    WriteFile(ConfigFile("jorvprovider.conf"), "provider = 'proxy'\n");
+    EXPECT_EQ(AuthenticationConfiguration()["remote-authentication-store"], "None");
+    EXPECT_EQ(ProviderConfiguration()["provider"], "lsass");
+    EXPECT_EQ(JORVProviderConfiguration()["provider"], "proxy");
+
+    AuthenticationConfiguration auth;
+    auth["remote-authentication-store"] = "Active Directory";
+    auth.Write();
+    EXPECT_EQ(ReadFile(ConfigFile("authentication.conf")), "remote-authentication-store = \"Active Directory\"\n");
+}
+
+class ThumbprintStore : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.File("jorvservers.conf");
+};
+
+TEST_F(ThumbprintStore, EmptyStoreListsNothingAndFirstImportWritesOneLine)
+{
+    WriteFile(path, "");
+    JORVThumbprintStore store(path);
+    EXPECT_EQ(store.LookupThumbprint("192.0.2.1"), "");
+    store.ImportThumbprint("AA:BB", "192.0.2.1");
+    EXPECT_EQ(ReadFile(path), "192.0.2.1 = \"AA:BB\"\n");
+}
+
+TEST_F(ThumbprintStore, SameThumbprintIsNotRewritten)
+{
+    WriteFile(path, "192.0.2.1 = \"AA:BB\"\n");
+    const ino_t before = Inode(path);
+    JORVThumbprintStore(path).ImportThumbprint("AA:BB", "192.0.2.1");
+    EXPECT_EQ(Inode(path), before);
+    JORVThumbprintStore(path).ImportThumbprint("aa:bb", "192.0.2.1");  // bytes differ
+    EXPECT_NE(Inode(path), before);
+    EXPECT_EQ(JORVThumbprintStore(path).LookupThumbprint("192.0.2.1"), "aa:bb");
+}
+
+TEST_F(ThumbprintStore, ReplacingKeepsOtherServersInKeyOrder)
+{
+    WriteFile(path, "192.0.2.9 = \"99\"\n192.0.2.1 = \"11\"\n");
+    JORVThumbprintStore(path).ImportThumbprint("new", "192.0.2.1");
+    EXPECT_EQ(ReadFile(path), "192.0.2.1 = \"new\"\n192.0.2.9 = \"99\"\n");
+}
+
+TEST_F(ThumbprintStore, LookupComparesTrimmedKeysExactly)
+{
+    WriteFile(path, "  host.example  = \"T\"\n");
+    JORVThumbprintStore store(path);
+    EXPECT_EQ(store.LookupThumbprint("host.example"), "T");
+    EXPECT_EQ(store.LookupThumbprint(" host.example"), "");
+    EXPECT_EQ(store.LookupThumbprint("HOST.example"), "");
+}
+
+TEST_F(ThumbprintStore, MissingFileIsAnIOError)
+{
+    EXPECT_THROW(JORVThumbprintStore store(path), IOError);
+    EXPECT_FALSE(orvauth_test::FileExists(path));
+}
+
+}  // namespace
