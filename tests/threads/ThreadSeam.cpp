@@ -1,0 +1,70 @@
+#include "ThreadSeam.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <dlfcn.h>
+#include <mutex>
+#include <pthread.h>
+
+namespace orvauth_test {
+namespace {
+
+std::atomic<int> failureCode{0};
+std::mutex runningMutex;
+std::condition_variable runningChanged;
+int running = 0;
+
+struct StartRecord {
+    void* (*routine)(void*);
+    void* argument;
+};
+
+void* RunCounted(void* pointer)
+{
+    StartRecord record = *static_cast<StartRecord*>(pointer);
+    delete static_cast<StartRecord*>(pointer);
+    void* result = record.routine(record.argument);
+    std::lock_guard<std::mutex> guard(runningMutex);
+    --running;
+    runningChanged.notify_all();
+    return result;
+}
+
+}  // namespace
+
+void FailThreadCreation(int rc) { failureCode = rc; }
+
+bool WaitForThreadsToEnd()
+{
+    std::unique_lock<std::mutex> lock(runningMutex);
+    return runningChanged.wait_for(lock, std::chrono::seconds(10), [] { return running == 0; });
+}
+
+}  // namespace orvauth_test
+
+extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*),
+                              void* argument)
+{
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    // The next definition after this program: a sanitizer's interceptor when
+    // one is loaded, else the C library's.
+    static const Create realCreate = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+
+    if (int rc = orvauth_test::failureCode.load()) {
+        return rc;
+    }
+    {
+        std::lock_guard<std::mutex> guard(orvauth_test::runningMutex);
+        ++orvauth_test::running;
+    }
+    auto* record = new orvauth_test::StartRecord{routine, argument};
+    int rc = realCreate(thread, attributes, &orvauth_test::RunCounted, record);
+    if (rc != 0) {
+        delete record;
+        std::lock_guard<std::mutex> guard(orvauth_test::runningMutex);
+        --orvauth_test::running;
+        orvauth_test::runningChanged.notify_all();
+    }
+    return rc;
+}
