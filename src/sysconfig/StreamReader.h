@@ -147,8 +147,12 @@ public:
                     }
                 }
                 GetArea::Advance(buffer, static_cast<std::size_t>(stop - begin) + (lineFeed ? 1 : 0));
-                if (lineFeed)
+                if (lineFeed) {
+                    // A word cut by the previous buffer end, closed by this line feed.
+                    if (!partial.empty())
+                        Emit(partial, onWord);
                     return;
+                }
                 continue;
             }
             const int c = buffer->sgetc();
