@@ -166,7 +166,7 @@ static ActiveDirectoryClientReleaseFunction HandOut(void* result, ActiveDirector
     if (result != NULL) {
         ScriptablePluginControl.outstandingResults++;
     }
-    return ScriptablePluginControl.withoutReleaseFunction ? NULL : release;
+    return release;
 }
 
 static char** DuplicateArray(const struct ScriptableStringArrayResult* script)

@@ -70,9 +70,7 @@
  *   slot 16 GetSmartCardEnabledServices   stringArray[slot]
  *
  * A string array result is stringArray[slot].items up to the first NULL;
- * returnNull hands out a NULL array pointer instead. withoutReleaseFunction
- * makes every operation hand back a NULL release function (results then
- * leak on purpose; only for robustness tests).
+ * returnNull hands out a NULL array pointer instead.
  *
  * Recording (what the library passed in, last call per slot)
  * ----------------------------------------------------------
@@ -193,7 +191,6 @@ struct ScriptablePluginControl {
     struct ScriptableDomainNames trustedDomains[SCRIPTABLE_PLUGIN_MAX_ITEMS];
     const char* stringResult[SCRIPTABLE_SLOT_COUNT];
     uint32_t trustRelationship;
-    int withoutReleaseFunction;
 
     /* --- timing -------------------------------------------------------- */
     unsigned delayMilliseconds[SCRIPTABLE_SLOT_COUNT];

@@ -1,0 +1,160 @@
+// Loading the directory client plug-in: where it is looked for, which
+// records and versions are accepted, and that a refused plug-in is unloaded
+// again.
+#include "BuildPaths.h"
+#include "plugins/ScriptablePluginLoader.h"
+
+#include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/Exceptions.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <list>
+#include <string>
+
+using namespace orvane::authentication;
+using orvauth_test::ScriptablePlugin;
+
+namespace {
+
+const std::string PLUGIN_DIR = ORVAUTH_PLUGIN_DIR;
+
+std::string BasePath(const std::string& name) { return PLUGIN_DIR + "/lib" + name + ".so"; }
+
+bool IsLoaded(const std::string& path)
+{
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+
+std::string Prefix(const std::string& name)
+{
+    return "The specified Active Directory provider '" + name + "' is invalid: ";
+}
+
+// The refusal message, with the plug-in no longer mapped afterwards.
+std::string RefusalOf(const std::string& name, const std::string& path)
+{
+    try {
+        ActiveDirectoryProvider provider(name);
+    } catch (const InvalidActiveDirectoryProviderException& error) {
+        EXPECT_EQ(0u, error.Code());
+        EXPECT_FALSE(IsLoaded(path)) << path << " stayed loaded";
+        return error.what();
+    }
+    ADD_FAILURE() << name << " was accepted";
+    return std::string();
+}
+
+TEST(ProviderLoading, FindsThePlugInInEitherDirectoryPreferringLib64)
+{
+    EXPECT_EQ("pam_scriptable", ActiveDirectoryProvider("scriptable").PAMModule());
+    EXPECT_EQ("pam_scriptable", ActiveDirectoryProvider("scriptable_lib64").PAMModule());
+    EXPECT_EQ("pam_scriptable_lib64", ActiveDirectoryProvider("scriptable_both").PAMModule());
+}
+
+TEST(ProviderLoading, ReportsTheLoaderErrorOfTheBaseDirectoryWhenNeitherOpens)
+{
+    try {
+        ActiveDirectoryProvider provider("absent");
+        FAIL() << "loaded a plug-in that does not exist";
+    } catch (const IOError& error) {
+        EXPECT_EQ(0u, error.Code());
+        EXPECT_EQ("Unable to open provider: " + BasePath("absent") +
+                      ": cannot open shared object file: No such file or directory",
+                  std::string(error.what()));
+    }
+}
+
+TEST(ProviderLoading, UnloadsThePlugInWhenDestroyed)
+{
+    {
+        ActiveDirectoryProvider provider("scriptable");
+        EXPECT_TRUE(IsLoaded(BasePath("scriptable")));
+    }
+    EXPECT_FALSE(IsLoaded(BasePath("scriptable")));
+}
+
+TEST(ProviderLoading, RefusesPlugInsWithoutTheirRecords)
+{
+    EXPECT_EQ(Prefix("scriptable_no_metadata") + BasePath("scriptable_no_metadata") +
+                  ": undefined symbol: ActiveDirectoryClientMetadata",
+              RefusalOf("scriptable_no_metadata", BasePath("scriptable_no_metadata")));
+    EXPECT_EQ(Prefix("scriptable_no_operations") + BasePath("scriptable_no_operations") +
+                  ": undefined symbol: ActiveDirectoryClientOperations",
+              RefusalOf("scriptable_no_operations", BasePath("scriptable_no_operations")));
+}
+
+TEST(ProviderLoading, RefusesAMetadataVersionAboveThree)
+{
+    EXPECT_EQ(Prefix("scriptable_metadata_v4") +
+                  "The API version (4) is not supported by this version of liborvauth",
+              RefusalOf("scriptable_metadata_v4", BasePath("scriptable_metadata_v4")));
+}
+
+TEST(ProviderLoading, AcceptsEveryMetadataVersionUpToThree)
+{
+    ScriptablePlugin plugin("scriptable");
+    for (int version : {3, 2, 1, 0, -1, -2147483647 - 1}) {
+        plugin.Metadata().apiVersion = version;
+        EXPECT_NO_THROW(ActiveDirectoryProvider("scriptable")) << "version " << version;
+    }
+}
+
+TEST(ProviderLoading, RefusesMetadataWithoutModuleNames)
+{
+    EXPECT_EQ(Prefix("scriptable_null_pam_module") + "The provider declares no PAM module",
+              RefusalOf("scriptable_null_pam_module", BasePath("scriptable_null_pam_module")));
+    EXPECT_EQ(Prefix("scriptable_null_nss_module") + "The provider declares no NSS module",
+              RefusalOf("scriptable_null_nss_module", BasePath("scriptable_null_nss_module")));
+}
+
+TEST(ProviderLoading, RefusesANameWithASlashBeforeLoadingAnything)
+{
+    // Left unchecked, this name would resolve to <dir>/lib64/../libscriptable.so.
+    EXPECT_EQ(Prefix("64/../libscriptable") + "The provider name must not contain '/'",
+              RefusalOf("64/../libscriptable", BasePath("scriptable")));
+}
+
+TEST(ProviderLoading, ReportsTheOperationsTableVersion)
+{
+    ScriptablePlugin plugin("scriptable_operations_v1");
+    ActiveDirectoryProvider provider("scriptable_operations_v1");
+    EXPECT_EQ(3, plugin.Metadata().apiVersion);
+    EXPECT_EQ(1, provider.GetAPIVersion());
+}
+
+struct ParameterCase {
+    const char* text;
+    std::list<std::string> words;
+};
+
+TEST(ProviderMetadata, SplitsModuleParametersIntoWords)
+{
+    const ParameterCase cases[] = {
+        {"  try_first_pass \t use_authtok   debug  ", {"try_first_pass", "use_authtok", "debug"}},
+        {"one", {"one"}},
+        {"\n a\nb \n", {"a", "b"}},
+        {"", {}},
+        {" \t ", {}},
+        {nullptr, {}},
+    };
+    ScriptablePlugin plugin("scriptable");
+    for (const ParameterCase& c : cases) {
+        plugin.Metadata().pamModuleParameters = c.text;
+        plugin.Metadata().nssModuleParameters = c.text;
+        plugin.Metadata().nssModule = "nss_module";
+        ActiveDirectoryProvider provider("scriptable");
+        const char* shown = c.text ? c.text : "(null)";
+        EXPECT_EQ(c.words, provider.PAMModuleParameters()) << shown;
+        EXPECT_EQ(c.words, provider.NSSModuleParameters()) << shown;
+        EXPECT_EQ("pam_scriptable", provider.PAMModule());
+        EXPECT_EQ("nss_module", provider.NSSModule());
+    }
+}
+
+}  // namespace

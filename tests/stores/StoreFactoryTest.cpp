@@ -1,0 +1,109 @@
+// The store factory as a caller of the library sees it.
+#include "common/Files.h"
+#include "stores/TestStores.h"
+
+#include <orvane/authentication/ActiveDirectoryStore.h>
+#include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/Stores.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+using namespace orvane::authentication;
+
+namespace {
+
+AuthenticationStoreFactory& Factory() { return *Singleton<AuthenticationStoreFactory>::_instance; }
+
+TEST(StoreFactory, IsPublishedWhileTheLibraryIsLoaded)
+{
+    ASSERT_NE(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
+    // One definition for the process: the library's exported symbol is the
+    // one this program reads.
+    void* exported = dlsym(RTLD_DEFAULT, "_ZN6orvane14authentication9SingletonINS0_26AuthenticationStoreFactoryEE9_instanceE");
+    EXPECT_EQ(static_cast<void*>(&Singleton<AuthenticationStoreFactory>::_instance), exported);
+}
+
+TEST(StoreFactory, ListsTheBuiltInStoresByName)
+{
+    EXPECT_EQ((std::vector<std::string>{"Active Directory", "None"}), Factory().GetRegisteredStores());
+}
+
+TEST(StoreFactory, CreatesTheLocalOnlyStore)
+{
+    std::unique_ptr<AuthenticationStore> store = Factory().CreateInstance("None");
+    ASSERT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(store.get()));
+    EXPECT_EQ("None", store->GetDisplayName());
+}
+
+TEST(StoreFactory, CreatesTheDirectoryStoreOnlyWithAUsablePlugIn)
+{
+    orvauth_test::ResetConfigDir();
+    EXPECT_THROW(Factory().CreateInstance("Active Directory"), InvalidActiveDirectoryProviderException);
+
+    orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    std::unique_ptr<AuthenticationStore> store = Factory().CreateInstance("Active Directory");
+    ASSERT_NE(nullptr, dynamic_cast<ActiveDirectoryStore*>(store.get()));
+    EXPECT_EQ("Active Directory", store->GetDisplayName());
+}
+
+TEST(StoreFactory, MatchesNamesExactly)
+{
+    for (const char* name : {"none", "NONE", "None ", " None", "Active directory", "ActiveDirectory", ""}) {
+        EXPECT_EQ(nullptr, Factory().CreateInstance(name)) << "'" << name << "'";
+    }
+}
+
+TEST(StoreFactory, KeepsTheFirstRegistrationOfAName)
+{
+    orvauth_test::ScopedFactory scoped;
+    scoped.factory->RegisterType("None", Constructor<orvauth_test::PlainStore>);
+    scoped.factory->RegisterType("Zeta", Constructor<orvauth_test::PlainStore>);
+    scoped.factory->RegisterType("Alpha", Constructor<orvauth_test::PlainStore>);
+    scoped.factory->RegisterType("alpha", Constructor<orvauth_test::PlainStore>);
+
+    EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(scoped.factory->CreateInstance("None").get()));
+    EXPECT_NE(nullptr, dynamic_cast<orvauth_test::PlainStore*>(scoped.factory->CreateInstance("Zeta").get()));
+    EXPECT_EQ((std::vector<std::string>{"Active Directory", "Alpha", "None", "Plain", "Quiet", "Stubborn", "Zeta", "alpha"}),
+              scoped.factory->GetRegisteredStores());
+}
+
+TEST(StoreFactory, ClearsTheInstanceWhenDestroyed)
+{
+    AuthenticationStoreFactory* const loaded = Singleton<AuthenticationStoreFactory>::_instance;
+    {
+        AuthenticationStoreFactory other;
+        EXPECT_EQ(&other, Singleton<AuthenticationStoreFactory>::_instance);
+    }
+    EXPECT_EQ(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
+    Singleton<AuthenticationStoreFactory>::_instance = loaded;
+}
+
+TEST(LocalOnlyStore, HandsOutANewSnapshotEachTime)
+{
+    NoRemoteAuthenticationStore store;
+    std::unique_ptr<StoreConfiguration> first(store.GetStoreConfiguration());
+    std::unique_ptr<StoreConfiguration> second(store.GetStoreConfiguration());
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStoreConfiguration*>(first.get()));
+}
+
+TEST(LocalOnlyStore, CannotBeMadeInactive)
+{
+    orvauth_test::ResetConfigDir();
+    orvauth_test::WriteFile(orvauth_test::ConfigFile("authentication.conf"), "remote-authentication-store = None\n");
+    NoRemoteAuthenticationStore store;
+    try {
+        store.MakeInactive();
+        FAIL() << "MakeInactive returned";
+    } catch (const Exception&) {
+        FAIL() << "a library exception instead of std::runtime_error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ("Attempted to disable None Store", error.what());
+    }
+    EXPECT_EQ("remote-authentication-store = None\n",
+              orvauth_test::ReadFile(orvauth_test::ConfigFile("authentication.conf")));
+}
+
+}  // namespace
