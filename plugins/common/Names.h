@@ -1,0 +1,35 @@
+// Directory names as the simulated domain spells them: case-insensitive
+// comparison, upper-case account and realm names, and distinguished names
+// built from a DNS domain name and a container.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvauth_plugin {
+
+bool EqualsIgnoringCase(const std::string& left, const std::string& right);
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix);
+std::string ToUpper(std::string text);
+
+// Words separated by blanks.
+std::vector<std::string> SplitWords(const std::string& text);
+
+// The first label of a host name, in upper case: the machine account's name.
+std::string AccountNameForHost(const std::string& hostName);
+
+// "DC=corp,DC=example,DC=test" for corp.example.test.
+std::string DomainComponents(const std::string& dnsDomain);
+
+// The distinguished name of container in dnsDomain. A container naming no
+// attribute is a path of organizational units, outermost first
+// ("Servers/Hosts" is OU=Hosts,OU=Servers); one with "=" in it is a relative
+// distinguished name, completed with the domain components unless it
+// already carries them; an empty container is CN=Computers.
+std::string ContainerDN(const std::string& container, const std::string& dnsDomain);
+
+// "CN=<account>," + ContainerDN(container, dnsDomain).
+std::string MachineAccountDN(const std::string& hostName, const std::string& container,
+                             const std::string& dnsDomain);
+
+}  // namespace orvauth_plugin

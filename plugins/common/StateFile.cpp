@@ -1,0 +1,266 @@
+#include "common/StateFile.h"
+
+#include "common/PluginStatus.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orvauth_plugin {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsKeyCharacter(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+
+std::string TrimTrailing(const std::string& text)
+{
+    std::string::size_type end = text.size();
+    while (end > 0 && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+std::uint32_t StatusForWriteError(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS ? STATUS_ACCESS_DENIED : STATUS_INTERNAL_ERROR;
+}
+
+// Writes all of text to fd, resuming after interrupted or short writes.
+bool WriteAll(int fd, const std::string& text)
+{
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+StateFile StateFile::Read(const std::string& path)
+{
+    StateFile state;
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    if (file == nullptr) {
+        if (errno == ENOENT) {
+            return state;
+        }
+        Fail(STATUS_INTERNAL_ERROR);
+    }
+    std::string content;
+    char buffer[4096];
+    std::size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        content.append(buffer, count);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        Fail(STATUS_INTERNAL_ERROR);
+    }
+
+    std::istringstream in(content);
+    std::string text;
+    while (std::getline(in, text)) {
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+        Line line;
+        line.raw = text;
+        std::string::size_type at = 0;
+        while (at < text.size() && IsBlank(text[at])) {
+            ++at;
+        }
+        if (at == text.size() || text[at] == '#') {
+            state.lines.push_back(line);
+            continue;
+        }
+        const std::string::size_type keyStart = at;
+        while (at < text.size() && IsKeyCharacter(text[at])) {
+            ++at;
+        }
+        line.key = text.substr(keyStart, at - keyStart);
+        while (at < text.size() && IsBlank(text[at])) {
+            ++at;
+        }
+        if (line.key.empty() || at == text.size() || text[at] != '=') {
+            Fail(STATUS_INTERNAL_ERROR);
+        }
+        ++at;
+        while (at < text.size() && IsBlank(text[at])) {
+            ++at;
+        }
+        line.value = TrimTrailing(text.substr(at));
+        state.lines.push_back(line);
+    }
+    return state;
+}
+
+std::string StateFile::Value(const std::string& key) const
+{
+    const std::vector<std::string> values = Values(key);
+    return values.empty() ? std::string() : values.back();
+}
+
+bool StateFile::Has(const std::string& key) const { return !Values(key).empty(); }
+
+std::vector<std::string> StateFile::Values(const std::string& key) const
+{
+    std::vector<std::string> values;
+    for (const Line& line : lines) {
+        if (line.key == key) {
+            values.push_back(line.value);
+        }
+    }
+    return values;
+}
+
+std::vector<std::string> StateFile::RawValues(const std::string& key) const
+{
+    std::vector<std::string> values;
+    for (const Line& line : lines) {
+        if (line.key != key) {
+            continue;
+        }
+        std::string::size_type at = line.raw.find('=') + 1;
+        while (at < line.raw.size() && IsBlank(line.raw[at])) {
+            ++at;
+        }
+        values.push_back(line.raw.substr(at));
+    }
+    return values;
+}
+
+std::vector<std::string> StateFile::Keys() const
+{
+    std::vector<std::string> keys;
+    for (const Line& line : lines) {
+        if (!line.key.empty()) {
+            keys.push_back(line.key);
+        }
+    }
+    return keys;
+}
+
+void StateFile::Replace(const std::string& key, const std::vector<std::string>& values)
+{
+    std::vector<Line> kept;
+    for (Line& line : lines) {
+        if (line.key != key) {
+            kept.push_back(std::move(line));
+        }
+    }
+    for (const std::string& value : values) {
+        Line line;
+        line.key = key;
+        line.value = TrimTrailing(value);
+        line.raw = key + " = " + value;
+        kept.push_back(std::move(line));
+    }
+    lines = std::move(kept);
+}
+
+std::string StateFile::Text() const
+{
+    std::string text;
+    for (const Line& line : lines) {
+        text += line.raw;
+        text += '\n';
+    }
+    return text;
+}
+
+void StateFile::Write(const std::string& path) const
+{
+    const std::string text = Text();
+    std::string pattern = path + ".XXXXXX";
+    const int fd = ::mkstemp(&pattern[0]);
+    if (fd < 0) {
+        Fail(StatusForWriteError(errno));
+    }
+    struct stat old;
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
+    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, text) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(pattern.c_str());
+        Fail(StatusForWriteError(error));
+    }
+    if (::close(fd) != 0 || ::rename(pattern.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(pattern.c_str());
+        Fail(StatusForWriteError(error));
+    }
+}
+
+void StateFile::Append(const std::string& path, const std::string& key, const std::string& value)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(StatusForWriteError(errno));
+    }
+    // A file whose last line lacks its newline would swallow the new line.
+    std::string text = key + " = " + value + "\n";
+    struct stat info;
+    char last = '\n';
+    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+        if (::pread(fd, &last, 1, info.st_size - 1) != 1) {
+            last = '\n';
+        }
+    }
+    if (last != '\n') {
+        text.insert(text.begin(), '\n');
+    }
+    const bool written = WriteAll(fd, text);
+    const int error = errno;
+    ::close(fd);
+    if (!written) {
+        Fail(StatusForWriteError(error));
+    }
+}
+
+bool IsStorable(const std::string& text)
+{
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t') || u == 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string PluginDirectory(const void* address)
+{
+    Dl_info info;
+    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        Fail(STATUS_INTERNAL_ERROR);
+    }
+    std::string path = info.dli_fname;
+    const std::string::size_type slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string::size_type parent = directory.rfind('/');
+    if (parent != std::string::npos && directory.compare(parent + 1, std::string::npos, "lib64") == 0) {
+        directory = parent == 0 ? "/" : directory.substr(0, parent);
+    }
+    return directory;
+}
+
+}  // namespace orvauth_plugin
