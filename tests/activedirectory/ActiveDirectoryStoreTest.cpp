@@ -145,13 +145,6 @@ TEST_F(ActiveDirectoryStoreTest, MakeActiveNeedsTheKeyAlreadyRecorded)
     EXPECT_EQ("other = \"None\"\n", ReadFile(ConfigFile("authentication.conf")));
 }
 
-TEST_F(ActiveDirectoryStoreTest, MakeActiveFailsWithoutTheRecordFile)
-{
-    ActiveDirectoryStore store;
-    EXPECT_THROW(store.MakeActive(), IOError);
-    EXPECT_FALSE(orvauth_test::FileExists(ConfigFile("authentication.conf")));
-}
-
 TEST_F(ActiveDirectoryStoreTest, MakeInactiveLeavesTheRecordAlone)
 {
     const std::string record = "remote-authentication-store   =   Active Directory\n";

@@ -120,14 +120,6 @@ TEST(ProviderLoading, RefusesANameWithASlashBeforeLoadingAnything)
               RefusalOf("64/../libscriptable", BasePath("scriptable")));
 }
 
-TEST(ProviderLoading, ReportsTheOperationsTableVersion)
-{
-    ScriptablePlugin plugin("scriptable_operations_v1");
-    ActiveDirectoryProvider provider("scriptable_operations_v1");
-    EXPECT_EQ(3, plugin.Metadata().apiVersion);
-    EXPECT_EQ(1, provider.GetAPIVersion());
-}
-
 struct ParameterCase {
     const char* text;
     std::list<std::string> words;

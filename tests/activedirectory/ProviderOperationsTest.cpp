@@ -321,10 +321,13 @@ TEST_F(ProviderOperations, ReportsAMissingSlotAsNotImplemented)
     }
 }
 
+// The operations table's version decides, whatever the metadata says.
 TEST(ProviderVersionOne, HasNoMachineAccountJoinOrHostPrincipal)
 {
     ScriptablePlugin plugin("scriptable_operations_v1");
     ActiveDirectoryProvider provider("scriptable_operations_v1");
+    EXPECT_EQ(3, plugin.Metadata().apiVersion);
+    EXPECT_EQ(1, provider.GetAPIVersion());
     EXPECT_THROW(provider.JoinDomainWithMachineAccount({}, {}), CallNotImplementedException);
     EXPECT_THROW(provider.GetHostPrincipalForDomain("example.test"), CallNotImplementedException);
     EXPECT_EQ(0u, plugin->calls[SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT]);
