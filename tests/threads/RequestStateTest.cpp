@@ -156,8 +156,13 @@ TEST(ScheduleThreadTest, RunsTheFunctionOnItsOwnThreadAndDestroysItThere)
         delete pointer;
         destroyedOn.Set(std::this_thread::get_id());
     });
-    OrvauthThreadUtil::ScheduleThread([token, &ranOn] { ranOn.Set(std::this_thread::get_id()); });
+    Handoff<bool> start;
+    OrvauthThreadUtil::ScheduleThread([token, &start, &ranOn] {
+        start.Get();
+        ranOn.Set(std::this_thread::get_id());
+    });
     token.reset();  // the thread's copy is now the last one
+    start.Set(true);
 
     std::thread::id worker = ranOn.Get();
     EXPECT_NE(worker, std::this_thread::get_id());
