@@ -1,0 +1,386 @@
+// The simdirectory plug-in driven through the library's own provider
+// wrapper: joins and leaves change the state file that later loads read,
+// and every query answers from it.
+#include "common/SleepRecorder.h"
+#include "referenceplugins/PluginStateFiles.h"
+
+#include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/Exceptions.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace orvane::authentication;
+using namespace orvauth_test;
+
+namespace {
+
+const char DOMAIN_STATE[] =
+    "# The simulated domain.\n"
+    "domain = corp.example.test\n"
+    "netbios = CORP\n"
+    "sid = S-1-5-21-3623811015-3361044348-30300820\n"
+    "user = administrator:Secret#1\n"
+    "user = joiner:two words \n"
+    "controller = dc1.corp.example.test\n"
+    "controller = dc2.corp.example.test\n"
+    "controller = dc1.emea.corp.example.test\n"
+    "trusted_domain = emea.corp.example.test EMEA\n"
+    "trusted_domain = partner.example.org PARTNER 3\n"
+    "trust_state = 0x11\n";
+
+const Credentials ADMINISTRATOR = {"administrator", "Secret#1"};
+
+class SimDirectory : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteFile(DirectoryStatePath(), DOMAIN_STATE);
+        ClearSleepCalls();
+    }
+
+    std::string State() const { return ReadFile(DirectoryStatePath()); }
+
+    void Join(const std::string& organizationalUnit = "")
+    {
+        provider.JoinDomain("corp.example.test", organizationalUnit, ADMINISTRATOR);
+    }
+
+    static JORV::DirectoryDomainInfo ProxyDomain()
+    {
+        return {"", "CORP", "corp.example.test", "S-1-5-21-3623811015-3361044348-30300820"};
+    }
+
+    PluginFiles files{"simdirectory.state"};
+    ActiveDirectoryProvider provider{"simdirectory"};
+};
+
+// --- joining with credentials -------------------------------------------------
+
+TEST_F(SimDirectory, DeclaresItsModulesAndAllOperations)
+{
+    EXPECT_EQ(3, provider.GetAPIVersion());
+    EXPECT_EQ("pam_simdirectory.so", provider.PAMModule());
+    EXPECT_EQ(std::list<std::string>{"try_first_pass"}, provider.PAMModuleParameters());
+    EXPECT_EQ("simdirectory", provider.NSSModule());
+    EXPECT_TRUE(provider.NSSModuleParameters().empty());
+}
+
+TEST_F(SimDirectory, JoinIsRecordedInTheStateFileForLaterLoads)
+{
+    ::chmod(DirectoryStatePath().c_str(), 0640);
+    Join("Servers/Hypervisors");
+
+    const std::string dn = "CN=" + LocalAccountName() + ",OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test";
+    const std::string state = State();
+    EXPECT_EQ(0u, state.find("# The simulated domain.\n")) << state;
+    EXPECT_NE(std::string::npos, state.find("\njoined_domain = corp.example.test\n")) << state;
+    EXPECT_NE(std::string::npos, state.find("\njoined_ou = Servers/Hypervisors\n")) << state;
+    EXPECT_NE(std::string::npos, state.find("\nmachine_account_dn = " + dn + "\n")) << state;
+    EXPECT_NE(std::string::npos, state.find("\nmachine_account = " + LocalAccountName() + "\n")) << state;
+    EXPECT_EQ(0640u, FileMode(DirectoryStatePath()));
+    for (const std::string& name : ListDirectory(ORVAUTH_PLUGIN_DIR)) {
+        EXPECT_NE(0u, name.find("simdirectory.state.")) << "temporary file left behind: " << name;
+    }
+
+    // A second load of the plug-in, as another process would make, reads
+    // the membership back.
+    ActiveDirectoryProvider later("simdirectory");
+    const Domain active = later.GetActiveDomain();
+    EXPECT_EQ("corp.example.test", active.dnsName);
+    EXPECT_EQ("CORP", active.netbiosName);
+    EXPECT_EQ(dn, later.GetMachineAccountDN());
+}
+
+TEST_F(SimDirectory, JoinAcceptsEverySpellingOfDomainAndAccount)
+{
+    const struct {
+        const char* domain;
+        Credentials credentials;
+    } cases[] = {
+        {"corp.example.test", {"administrator", "Secret#1"}},
+        {"CORP", {"Administrator", "Secret#1"}},
+        {"Corp.Example.Test", {"corp\\administrator", "Secret#1"}},
+        {"corp", {"administrator@CORP.EXAMPLE.TEST", "Secret#1"}},
+        // The password runs to the end of its line, trailing blank included.
+        {"corp.example.test", {"joiner", "two words "}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.domain) + " as " + c.credentials.userName);
+        ASSERT_NO_THROW(provider.JoinDomain(c.domain, "", c.credentials));
+        EXPECT_EQ("corp.example.test", provider.GetActiveDomain().dnsName);
+        provider.PartDomain();
+    }
+}
+
+TEST_F(SimDirectory, AWrongPasswordIsRetriedUntilTheLibraryGivesUp)
+{
+    const Credentials wrong = {"administrator", "secret#1"};
+    EXPECT_THROW(provider.JoinDomain("corp.example.test", "", wrong), LogonFailureException);
+    EXPECT_EQ(std::vector<unsigned>(8, 30), SleepCalls());
+    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
+    EXPECT_EQ(DOMAIN_STATE, State());
+}
+
+TEST_F(SimDirectory, RefusedJoinsAnswerAtOnceAndChangeNothing)
+{
+    const struct {
+        const char* what;
+        const char* domain;
+        Credentials credentials;
+        unsigned long status;
+    } cases[] = {
+        {"unknown user", "corp.example.test", {"mallory", "Secret#1"}, 1317},
+        {"empty user", "corp.example.test", {"", "Secret#1"}, 1317},
+        {"account of another domain", "corp.example.test", {"EMEA\\administrator", "Secret#1"}, 1317},
+        {"unknown domain", "other.example.test", {"administrator", "Secret#1"}, 1355},
+        {"trusted, not own, domain", "emea.corp.example.test", {"administrator", "Secret#1"}, 1355},
+        {"empty domain", "", {"administrator", "Secret#1"}, 1212},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.status, StatusOf([&] { provider.JoinDomain(c.domain, "", c.credentials); }));
+    }
+    EXPECT_THROW(provider.JoinDomain("nowhere.test", "", ADMINISTRATOR), NoSuchDomainException);
+    EXPECT_TRUE(SleepCalls().empty());
+    EXPECT_EQ(DOMAIN_STATE, State());
+}
+
+TEST_F(SimDirectory, ABrokenOrganizationalUnitIsRefusedBeforeTheFileIsTouched)
+{
+    EXPECT_THROW(provider.JoinDomain("corp.example.test", "Servers\nuser = mallory:x", ADMINISTRATOR),
+                 InvalidParameterException);
+    EXPECT_EQ(DOMAIN_STATE, State());
+}
+
+TEST_F(SimDirectory, AJoinedHostCannotJoinAgainByAnyRoute)
+{
+    Join();
+    const std::string joined = State();
+    EXPECT_THROW(Join(), SetupAlreadyJoinedException);
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "CN=ESX02", "p"}),
+                 SetupAlreadyJoinedException);
+    EXPECT_EQ(joined, State());
+}
+
+// --- leaving -----------------------------------------------------------------------
+
+TEST_F(SimDirectory, LeavingClearsTheMembershipAndOnlyACredentialedLeaveDeletesTheAccount)
+{
+    EXPECT_THROW(provider.PartDomain(), FileNotFoundException);
+
+    Join("OU=Hosts");
+    provider.PartDomain();
+    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
+    EXPECT_THROW(provider.GetMachineAccountDN(), FileNotFoundException);
+    std::string state = State();
+    EXPECT_EQ(std::string::npos, state.find("joined_")) << state;
+    EXPECT_NE(std::string::npos, state.find("machine_account = " + LocalAccountName())) << state;
+
+    Join();
+    EXPECT_THROW(provider.PartDomain(Credentials{"administrator", "wrong"}), LogonFailureException);
+    EXPECT_EQ("corp.example.test", provider.GetActiveDomain().dnsName);
+    provider.PartDomain(ADMINISTRATOR);
+    state = State();
+    EXPECT_EQ(std::string::npos, state.find("machine_account")) << state;
+    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
+
+    // A record without a user name is a local leave.
+    Join();
+    provider.PartDomain(Credentials{nullptr, nullptr});
+    EXPECT_NE(std::string::npos, State().find("machine_account = ")) << State();
+}
+
+// --- queries about the domain --------------------------------------------------------
+
+TEST_F(SimDirectory, WhileNotJoinedOnlyDomainIndependentQueriesAnswer)
+{
+    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
+    EXPECT_TRUE(provider.GetActiveDomain().netbiosName.empty());
+    EXPECT_THROW(provider.GetTrustedDomains(), FileNotFoundException);
+    EXPECT_THROW(provider.GetMachineAccountDN(), FileNotFoundException);
+    EXPECT_THROW(provider.GetHostPrincipalForDomain("corp.example.test"), FileNotFoundException);
+    EXPECT_THROW(provider.ConvertCanonicalUsername("alice"), FileNotFoundException);
+    EXPECT_EQ(0u, provider.GetDomainTrustRelationship("corp.example.test"));
+    EXPECT_EQ(0x11u, provider.GetDomainTrustState());
+    EXPECT_EQ("dc1.corp.example.test", provider.GetAnyDomainController("", "corp.example.test"));
+    // Trusted domains are seen only through a membership.
+    EXPECT_THROW(provider.GetAnyDomainController("", "emea.corp.example.test"), NoSuchDomainException);
+}
+
+TEST_F(SimDirectory, TrustedDomainsAndTheirRelationships)
+{
+    Join();
+    const std::deque<Domain> trusted = provider.GetTrustedDomains();
+    ASSERT_EQ(2u, trusted.size());
+    EXPECT_EQ("emea.corp.example.test", trusted[0].dnsName);
+    EXPECT_EQ("EMEA", trusted[0].netbiosName);
+    EXPECT_EQ("partner.example.org", trusted[1].dnsName);
+    EXPECT_EQ("PARTNER", trusted[1].netbiosName);
+
+    EXPECT_EQ(1u, provider.GetDomainTrustRelationship("CORP"));
+    EXPECT_EQ(2u, provider.GetDomainTrustRelationship("emea.corp.example.test"));
+    EXPECT_EQ(3u, provider.GetDomainTrustRelationship("partner"));
+    EXPECT_EQ(0u, provider.GetDomainTrustRelationship("stranger.example.net"));
+}
+
+TEST_F(SimDirectory, PrincipalsAndCanonicalNamesFollowTheDomainNamed)
+{
+    Join();
+    const std::string account = LocalAccountName();
+    EXPECT_EQ(account + "$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp"));
+    EXPECT_EQ(account + "$@PARTNER.EXAMPLE.ORG", provider.GetHostPrincipalForDomain("partner.example.org"));
+    EXPECT_THROW(provider.GetHostPrincipalForDomain("stranger.example.net"), NoSuchDomainException);
+
+    const struct {
+        const char* name;
+        const char* canonical;
+    } names[] = {
+        {"alice", "CORP\\alice"},
+        {"alice@emea.corp.example.test", "EMEA\\alice"},
+        {"partner\\Bob", "PARTNER\\Bob"},
+        {"corp\\carol", "CORP\\carol"},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(n.canonical, provider.ConvertCanonicalUsername(n.name)) << n.name;
+    }
+    EXPECT_THROW(provider.ConvertCanonicalUsername("dave@stranger.example.net"), NoSuchDomainException);
+    EXPECT_THROW(provider.ConvertCanonicalUsername("CORP\\"), InvalidAccountNameException);
+    EXPECT_THROW(provider.ConvertCanonicalUsername(""), InvalidAccountNameException);
+}
+
+TEST_F(SimDirectory, DomainControllersPreferTheConfiguredOnes)
+{
+    Join();
+    EXPECT_EQ("dc1.corp.example.test", provider.GetAnyDomainController("", "corp.example.test"));
+    EXPECT_EQ("dc1.emea.corp.example.test", provider.GetAnyDomainController("", "EMEA"));
+    EXPECT_EQ("dc2.corp.example.test", provider.GetAnyDomainController("DC2", "corp.example.test"));
+    EXPECT_THROW(provider.GetAnyDomainController("", "partner.example.org"), NoLogonServersException);
+    EXPECT_THROW(provider.GetAnyDomainController("", "stranger.example.net"), NoSuchDomainException);
+
+    EXPECT_TRUE(provider.GetPreferredDomainControllers().empty());
+    provider.SetPreferredDomainControllers({"dc9.corp.example.test", "dc2.corp.example.test"});
+    EXPECT_EQ((std::deque<std::string>{"dc9.corp.example.test", "dc2.corp.example.test"}),
+              provider.GetPreferredDomainControllers());
+    EXPECT_EQ("dc9.corp.example.test", provider.GetAnyDomainController("", "corp"));
+    EXPECT_NE(std::string::npos, State().find("\npreferred_controller = dc9.corp.example.test\n"
+                                              "preferred_controller = dc2.corp.example.test\n"));
+
+    provider.SetPreferredDomainControllers({});
+    EXPECT_TRUE(provider.GetPreferredDomainControllers().empty());
+    EXPECT_EQ("dc1.corp.example.test", provider.GetAnyDomainController("", "corp"));
+}
+
+TEST_F(SimDirectory, ListSettingsRoundTripAndRefuseEntriesThatWouldCorruptTheFile)
+{
+    provider.SetSmartCardEnabledServices({"login", "sshd", "console"});
+    EXPECT_EQ((std::vector<std::string>{"login", "sshd", "console"}), provider.GetSmartCardEnabledServices());
+    ActiveDirectoryProvider later("simdirectory");
+    EXPECT_EQ((std::vector<std::string>{"login", "sshd", "console"}), later.GetSmartCardEnabledServices());
+
+    const std::string before = State();
+    EXPECT_THROW(provider.SetSmartCardEnabledServices({"login", "ssh d"}), InvalidParameterException);
+    EXPECT_THROW(provider.SetSmartCardEnabledServices({""}), InvalidParameterException);
+    EXPECT_THROW(provider.SetPreferredDomainControllers({"dc1\ncontroller = evil"}), InvalidParameterException);
+    EXPECT_EQ(before, State());
+
+    provider.SetSmartCardEnabledServices({});
+    EXPECT_TRUE(provider.GetSmartCardEnabledServices().empty());
+}
+
+// --- joining with a proxy-created machine account -------------------------------------
+
+TEST_F(SimDirectory, MachineAccountJoinRecordsTheAccountTheProxyReported)
+{
+    const std::string dn = "CN=ESX02,OU=Hypervisors,DC=corp,DC=example,DC=test";
+    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", dn, "one-time"});
+    EXPECT_EQ("CORP", provider.GetActiveDomain().netbiosName);
+    EXPECT_EQ(dn, provider.GetMachineAccountDN());
+    EXPECT_EQ("ESX02$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp.example.test"));
+    EXPECT_NE(std::string::npos, State().find("\nmachine_account = ESX02\n")) << State();
+
+    // A first value that is no distinguished name leaves the account in the
+    // default container.
+    provider.PartDomain();
+    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx03", "corp.example.test", "", "opaque", "one-time"});
+    EXPECT_EQ("CN=ESX03,CN=Computers,DC=corp,DC=example,DC=test", provider.GetMachineAccountDN());
+}
+
+TEST_F(SimDirectory, MachineAccountJoinChecksWhatTheProxyReported)
+{
+    JORV::DirectoryDomainInfo otherSid = ProxyDomain();
+    otherSid.sid = "S-1-5-21-1-2-3";
+    JORV::DirectoryDomainInfo otherDomain = ProxyDomain();
+    otherDomain.dnsName = "other.example.test";
+    JORV::DirectoryDomainInfo netbiosOnly = ProxyDomain();
+    netbiosOnly.dnsName = "";
+    const JORV::MachineAccountInfo account = {"esx02", "corp.example.test", "", "CN=ESX02", "one-time"};
+
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(otherSid, account), DomainTrustInconsistentException);
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(otherDomain, account), NoSuchDomainException);
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "", "p"}),
+                 NoTrustSAMAccountException);
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "CN=X", ""}),
+                 NoTrustSAMAccountException);
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"", "corp.example.test", "", "CN=X", "p"}),
+                 InvalidComputerNameException);
+    EXPECT_EQ(DOMAIN_STATE, State());
+
+    provider.JoinDomainWithMachineAccount(netbiosOnly, account);
+    EXPECT_EQ("corp.example.test", provider.GetActiveDomain().dnsName);
+}
+
+// --- the state file itself ------------------------------------------------------------------
+
+TEST_F(SimDirectory, AMalformedStateFileFailsEveryOperationWithoutBeingRewritten)
+{
+    const char* const broken[] = {
+        "domain = corp.example.test\ndomian = typo.test\n",
+        "domain = corp.example.test\njust some words\n",
+        "Domain = corp.example.test\n",
+        "user = administrator\n",
+        "trusted_domain = emea.corp.example.test\n",
+        "trusted_domain = emea.corp.example.test EMEA two\n",
+        "trust_state = -1\n",
+        "trust_state = 0x100000000\n",
+    };
+    for (const char* text : broken) {
+        SCOPED_TRACE(text);
+        WriteFile(DirectoryStatePath(), text);
+        EXPECT_THROW(provider.GetActiveDomain(), InternalErrorException);
+        EXPECT_THROW(Join(), InternalErrorException);
+        EXPECT_THROW(provider.SetSmartCardEnabledServices({"sshd"}), InternalErrorException);
+        EXPECT_EQ(0u, provider.GetDomainTrustState());
+        EXPECT_EQ(text, State());
+    }
+}
+
+TEST_F(SimDirectory, AMissingStateFileIsADomainNobodyCanJoin)
+{
+    std::remove(DirectoryStatePath().c_str());
+    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
+    EXPECT_EQ(0u, provider.GetDomainTrustState());
+    EXPECT_THROW(Join(), NoSuchDomainException);
+    EXPECT_FALSE(FileExists(DirectoryStatePath()));
+
+    // Settings are kept even without a domain, in a file only its owner
+    // reads (it holds passwords once an operator adds users).
+    provider.SetPreferredDomainControllers({"dc1.corp.example.test"});
+    EXPECT_EQ("preferred_controller = dc1.corp.example.test\n", State());
+    EXPECT_EQ(0600u, FileMode(DirectoryStatePath()));
+}
+
+TEST_F(SimDirectory, CommentsBlanksAndCarriageReturnsAreTolerated)
+{
+    WriteFile(DirectoryStatePath(),
+              "\n   # indented comment\r\n"
+              "  domain\t=\tcorp.example.test   \r\n"
+              "netbios=CORP\n"
+              "user = administrator:Secret#1\r\n"
+              "\t\n");
+    Join();
+    EXPECT_EQ("CORP", provider.GetActiveDomain().netbiosName);
+}
+
+}  // namespace
