@@ -28,33 +28,38 @@ namespace {
 constexpr const char* VERIFY_OPTION_BRANCH = "UserVars";
 constexpr const char* VERIFY_OPTION_NAME = "ActiveDirectoryVerifyJORVCertificate";
 
+[[noreturn]] void ThrowVerifyOptionUnavailable()
+{
+    throw InvalidVerifyJORVCertificateOptionException(
+        "Unable to get advanced option UserVars.ActiveDirectoryVerifyJORVCertificate");
+}
+
 // The advanced option that says whether the proxy's certificate is checked.
 // The option object outlives its branches; the caller keeps it for the
 // whole join.
 std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption> ReadVerifyCertificateOption()
 {
-    const InvalidVerifyJORVCertificateOptionException unavailable(
-        "Unable to get advanced option UserVars.ActiveDirectoryVerifyJORVCertificate");
+    std::unique_ptr<NodeCtl::Adv::AdvancedOption> option;
     try {
         NodeCtl::Host* host = NodeCtl::HostFactory::GetHost();
         std::unique_ptr<NodeCtl::Adv::AdvancedOptionBranch> root(host->GetAdvancedOptions());
         if (!root) {
-            throw unavailable;
+            ThrowVerifyOptionUnavailable();
         }
         std::unique_ptr<NodeCtl::Adv::AdvancedOptionBranch> userVars(root->GetBranch(VERIFY_OPTION_BRANCH));
         if (!userVars) {
-            throw unavailable;
+            ThrowVerifyOptionUnavailable();
         }
-        std::unique_ptr<NodeCtl::Adv::AdvancedOption> option(userVars->GetOption(VERIFY_OPTION_NAME));
-        auto* integerOption = dynamic_cast<NodeCtl::Adv::AdvancedIntegerOption*>(option.get());
-        if (integerOption == nullptr) {
-            throw unavailable;
-        }
-        option.release();
-        return std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption>(integerOption);
+        option.reset(userVars->GetOption(VERIFY_OPTION_NAME));
     } catch (const NodeCtl::Lib::NodeCtlException&) {
-        throw unavailable;
+        ThrowVerifyOptionUnavailable();
     }
+    auto* integerOption = dynamic_cast<NodeCtl::Adv::AdvancedIntegerOption*>(option.get());
+    if (integerOption == nullptr) {
+        ThrowVerifyOptionUnavailable();  // missing, or a text option
+    }
+    option.release();
+    return std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption>(integerOption);
 }
 
 // The thumbprint the proxy's certificate must match. With the configuration
