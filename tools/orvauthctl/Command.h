@@ -1,0 +1,46 @@
+// The tool's commands: what each accepts, how its help reads, what it runs.
+#pragma once
+
+#include "Arguments.h"
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orvauthctl {
+
+// Exit statuses.
+enum ExitStatus { EXIT_OK = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
+
+struct Invocation {
+    const ParsedArguments& arguments;
+    std::ostream& out;
+};
+
+struct Command {
+    std::string name;
+    std::string synopsis;     // the words after the command name in "Usage:"
+    std::string summary;      // one line, for the command list
+    std::string description;  // the paragraph of the command's --help
+    std::vector<OptionSpec> options;  // --help is added for every command
+    size_t minOperands = 0;
+    size_t maxOperands = 0;  // SIZE_MAX: no limit
+    std::function<int(const Invocation&)> run;
+};
+
+// Every command, in the order the help lists them.
+const std::vector<Command>& AllCommands();
+// The command called name, or null.
+const Command* FindCommand(const std::string& name);
+
+// The groups AllCommands() is made of.
+std::vector<Command> StoreCommands();
+std::vector<Command> MembershipCommands();
+std::vector<Command> DirectoryCommands();
+std::vector<Command> SystemFileCommands();
+
+void PrintCommandHelp(std::ostream& out, const Command& command);
+void PrintToolHelp(std::ostream& out);
+
+}  // namespace orvauthctl

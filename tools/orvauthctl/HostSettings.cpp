@@ -1,0 +1,98 @@
+#include "HostSettings.h"
+
+#include <platform/Ipv4Address.h>
+#include <platform/PlatformSettings.h>
+
+namespace orvauthctl {
+namespace {
+
+namespace Settings = OrvPlatform::Settings;
+
+// The switch under which domain membership is recorded in the host
+// configuration store.
+constexpr unsigned CONFIG_STORE_MEMBERSHIP_FEATURE = 57;
+constexpr const char* VERIFY_PROXY_CERTIFICATE_OPTION = "UserVars.ActiveDirectoryVerifyJORVCertificate";
+
+struct ManagementInterface {
+    std::string name;
+    std::string address;  // empty: ask the kernel
+};
+
+ManagementInterface ParseManagementInterface(const std::string& value)
+{
+    size_t equals = value.find('=');
+    ManagementInterface parsed{value.substr(0, equals), ""};
+    if (equals != std::string::npos) {
+        parsed.address = value.substr(equals + 1);
+        if (!NodeCtl::Network::Ipv4Address::IsValidAddress(parsed.address)) {
+            throw UsageError("'" + parsed.address + "' is not an IPv4 address (--management-interface)");
+        }
+    }
+    if (parsed.name.empty()) {
+        throw UsageError("--management-interface needs an interface name");
+    }
+    return parsed;
+}
+
+}  // namespace
+
+const std::vector<OptionSpec>& GlobalOptions()
+{
+    static const std::vector<OptionSpec> options = {
+        {"config-store", "<db>", "host configuration store database\n(default " +
+                                     std::string(Settings::DEFAULT_CONFIG_STORE_PATH) + ")"},
+        {"hosts-file", "<path>", "hosts file to edit (default " + std::string(Settings::DEFAULT_HOSTS_FILE_PATH) + ")"},
+        {"resolv-conf", "<path>",
+         "resolver configuration to edit (default " + std::string(Settings::DEFAULT_RESOLV_CONF_PATH) + ")"},
+        {"management-interface", "<name>[=<ipv4>]",
+         "management interface, optionally with a fixed address\n(default: the interface of the default route)"},
+        {"no-config-store", "", "do not record membership or the proxy certificate in the\nconfiguration store (turns feature switch 57 off)"},
+        {"verify-proxy-cert", "0|1",
+         "whether join-proxy checks the proxy's certificate; stored as\nUserVars.ActiveDirectoryVerifyJORVCertificate in the --config-store\ndatabase"},
+        {"version", "", "print the version and exit"},
+        {"help", "", "print this help and exit"},
+    };
+    return options;
+}
+
+void ApplyHostSettings(const ParsedArguments& global)
+{
+    ManagementInterface management;
+    if (global.Has("management-interface")) {
+        management = ParseManagementInterface(global.Value("management-interface"));
+    }
+    std::string verify = global.Value("verify-proxy-cert");
+    if (global.Has("verify-proxy-cert") && verify != "0" && verify != "1") {
+        throw UsageError("--verify-proxy-cert takes 0 or 1, not '" + verify + "'");
+    }
+    for (const char* name : {"config-store", "hosts-file", "resolv-conf"}) {
+        if (global.Has(name) && global.Value(name).empty()) {
+            throw UsageError("--" + std::string(name) + " needs a path");
+        }
+    }
+
+    if (global.Has("config-store")) {
+        Settings::SetConfigStorePath(global.Value("config-store"));
+    }
+    if (global.Has("hosts-file")) {
+        Settings::SetHostsFilePath(global.Value("hosts-file"));
+    }
+    if (global.Has("resolv-conf")) {
+        Settings::SetResolvConfPath(global.Value("resolv-conf"));
+    }
+    if (global.Has("no-config-store")) {
+        Settings::SetFeature(CONFIG_STORE_MEMBERSHIP_FEATURE, false);
+    }
+    if (!management.name.empty()) {
+        if (management.address.empty()) {
+            Settings::SetManagementInterface(management.name);
+        } else {
+            Settings::SetManagementInterface(management.name, management.address);
+        }
+    }
+    if (global.Has("verify-proxy-cert")) {
+        Settings::SetAdvancedIntegerOption(VERIFY_PROXY_CERTIFICATE_OPTION, verify == "1" ? 1 : 0);
+    }
+}
+
+}  // namespace orvauthctl

@@ -1,0 +1,235 @@
+// The two forms of the status report: aligned text for people, one JSON
+// object for programs. A failed item shows its error in its place.
+#include "Json.h"
+#include "StatusReport.h"
+
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+namespace orvauthctl {
+namespace {
+
+using orvane::authentication::Domain;
+
+// Values start in one column, whether their label is indented or not.
+constexpr int VALUE_COLUMN = 32;
+
+void Line(std::ostream& out, const std::string& label, const std::string& value, bool indented = true)
+{
+    std::string head = (indented ? "  " : "") + (label.empty() ? "" : label + ":");
+    out << std::left << std::setw(VALUE_COLUMN) << head << value << '\n';
+}
+
+// One line per value; the label on the first, "(none)" when there are none.
+void Lines(std::ostream& out, const std::string& label, const std::vector<std::string>& values)
+{
+    if (values.empty()) {
+        Line(out, label, "(none)");
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        Line(out, i == 0 ? label : "", values[i]);
+    }
+}
+
+template <typename T, typename Format>
+void OutcomeLine(std::ostream& out, const std::string& label, const Outcome<T>& outcome, Format format)
+{
+    if (!outcome.ok) {
+        Line(out, label, "error: " + outcome.error);
+    } else {
+        Lines(out, label, format(outcome.value));
+    }
+}
+
+std::string DomainText(const Domain& domain)
+{
+    std::ostringstream text;
+    text << domain;
+    return text.str();
+}
+
+std::string ModuleText(const ModuleInfo& module)
+{
+    std::string text = module.name;
+    for (const std::string& parameter : module.parameters) {
+        text += " " + parameter;
+    }
+    return text;
+}
+
+std::string OrNone(const std::string& text) { return text.empty() ? "(none)" : text; }
+
+void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
+{
+    out << "\nDirectory client:\n";
+    if (!directory.loadError.empty()) {
+        Line(out, "Not available", directory.loadError);
+        return;
+    }
+    using Configuration = orvane::authentication::ActiveDirectoryStoreConfiguration;
+    OutcomeLine(out, "Joined domain", directory.configuration, [](const Configuration& c) {
+        return std::vector<std::string>{c.activeDomain.dnsName.empty() && c.activeDomain.netbiosName.empty()
+                                            ? "(none)"
+                                            : DomainText(c.activeDomain)};
+    });
+    OutcomeLine(out, "Preferred domain controllers", directory.configuration, [](const Configuration& c) {
+        return std::vector<std::string>(c.preferredDomainControllers.begin(), c.preferredDomainControllers.end());
+    });
+    OutcomeLine(out, "Machine account", directory.configuration,
+                [](const Configuration& c) { return std::vector<std::string>{OrNone(c.machineAccountDN)}; });
+    OutcomeLine(out, "Trusted domains", directory.trustedDomains, [](const std::deque<Domain>& domains) {
+        std::vector<std::string> lines;
+        for (const Domain& domain : domains) {
+            lines.push_back(DomainText(domain));
+        }
+        return lines;
+    });
+    OutcomeLine(out, "Trust state", directory.trustState,
+                [](TrustState state) { return std::vector<std::string>{std::to_string(state)}; });
+    Line(out, "PAM module", ModuleText(directory.pamModule));
+    Line(out, "NSS module", ModuleText(directory.nssModule));
+}
+
+void PrintRecordsText(std::ostream& out, const HostRecords& records)
+{
+    out << "\nHost records:\n";
+    Line(out, "Configuration store", records.configStoreEnabled ? "enabled" : "disabled");
+    if (records.configStoreEnabled) {
+        if (!records.membership.ok) {
+            Line(out, "Membership record", "error: " + records.membership.error);
+        } else {
+            const MembershipRecord& record = records.membership.value;
+            Line(out, "Recorded domain", record.present ? record.domainName : "(none)");
+            if (record.present) {
+                Line(out, "Recorded organizational unit", OrNone(record.organizationalUnit));
+                Line(out, "Recorded proxy address", OrNone(record.proxyAddress));
+            }
+        }
+        OutcomeLine(out, "Trusted proxy certificate", records.proxyThumbprint,
+                    [](const std::string& t) { return std::vector<std::string>{OrNone(t)}; });
+    } else {
+        OutcomeLine(out, "Trusted proxies", records.proxyThumbprints,
+                    [](const std::map<std::string, std::string>& servers) {
+                        std::vector<std::string> lines;
+                        for (const auto& server : servers) {
+                            lines.push_back(server.first + " " + server.second);
+                        }
+                        return lines;
+                    });
+    }
+    OutcomeLine(out, "Verify proxy certificate", records.verifyProxyCertificate,
+                [](int64_t value) { return std::vector<std::string>{std::to_string(value)}; });
+}
+
+// Writes the key, then the value through `write`, or {"error": text}.
+template <typename T, typename Write>
+void JsonOutcome(JsonWriter& json, const std::string& key, const Outcome<T>& outcome, Write write)
+{
+    json.Key(key);
+    if (outcome.ok) {
+        write(outcome.value);
+    } else {
+        json.BeginObject().Key("error").String(outcome.error).EndObject();
+    }
+}
+
+void JsonDomain(JsonWriter& json, const Domain& domain)
+{
+    json.BeginObject().Key("dnsName").String(domain.dnsName).Key("netbiosName").String(domain.netbiosName).EndObject();
+}
+
+void JsonModule(JsonWriter& json, const std::string& key, const ModuleInfo& module)
+{
+    json.Key(key).BeginObject().Key("name").String(module.name).Key("parameters");
+    json.StringArray(std::vector<std::string>(module.parameters.begin(), module.parameters.end())).EndObject();
+}
+
+void PrintDirectoryJson(JsonWriter& json, const DirectoryStatus& directory)
+{
+    json.Key("directory").BeginObject();
+    json.Key("available").Bool(directory.loadError.empty());
+    if (!directory.loadError.empty()) {
+        json.Key("error").String(directory.loadError).EndObject();
+        return;
+    }
+    using Configuration = orvane::authentication::ActiveDirectoryStoreConfiguration;
+    JsonOutcome(json, "configuration", directory.configuration, [&](const Configuration& c) {
+        json.BeginObject().Key("joinedDomain");
+        JsonDomain(json, c.activeDomain);
+        json.Key("preferredDomainControllers");
+        json.StringArray(std::vector<std::string>(c.preferredDomainControllers.begin(),
+                                                  c.preferredDomainControllers.end()));
+        json.Key("machineAccount").String(c.machineAccountDN).EndObject();
+    });
+    JsonOutcome(json, "trustedDomains", directory.trustedDomains, [&](const std::deque<Domain>& domains) {
+        json.BeginArray();
+        for (const Domain& domain : domains) {
+            JsonDomain(json, domain);
+        }
+        json.EndArray();
+    });
+    JsonOutcome(json, "trustState", directory.trustState, [&](TrustState state) { json.Number(state); });
+    JsonModule(json, "pamModule", directory.pamModule);
+    JsonModule(json, "nssModule", directory.nssModule);
+    json.EndObject();
+}
+
+void PrintRecordsJson(JsonWriter& json, const HostRecords& records)
+{
+    json.Key("records").BeginObject();
+    json.Key("configStoreEnabled").Bool(records.configStoreEnabled);
+    if (records.configStoreEnabled) {
+        JsonOutcome(json, "membership", records.membership, [&](const MembershipRecord& r) {
+            if (!r.present) {
+                json.Null();
+                return;
+            }
+            json.BeginObject().Key("domainName").String(r.domainName);
+            json.Key("organizationalUnit").String(r.organizationalUnit);
+            json.Key("proxyAddress").String(r.proxyAddress).EndObject();
+        });
+        JsonOutcome(json, "proxyThumbprint", records.proxyThumbprint, [&](const std::string& t) {
+            t.empty() ? json.Null() : json.String(t);
+        });
+    } else {
+        JsonOutcome(json, "proxyThumbprints", records.proxyThumbprints,
+                    [&](const std::map<std::string, std::string>& servers) {
+                        json.BeginObject();
+                        for (const auto& server : servers) {
+                            json.Key(server.first).String(server.second);
+                        }
+                        json.EndObject();
+                    });
+    }
+    JsonOutcome(json, "verifyProxyCertificate", records.verifyProxyCertificate,
+                [&](int64_t value) { json.Number(value); });
+    json.EndObject();
+}
+
+}  // namespace
+
+void PrintStatusText(std::ostream& out, const StatusReport& report)
+{
+    Line(out, "Active store", report.activeStore.ok ? report.activeStore.value : "error: " + report.activeStore.error,
+         false);
+    Line(out, "Configuration directory", report.configDirectory, false);
+    Line(out, "Plug-in directory", report.pluginDirectory, false);
+    PrintDirectoryText(out, report.directory);
+    PrintRecordsText(out, report.records);
+}
+
+void PrintStatusJson(std::ostream& out, const StatusReport& report)
+{
+    JsonWriter json(out);
+    json.BeginObject();
+    JsonOutcome(json, "activeStore", report.activeStore, [&](const std::string& name) { json.String(name); });
+    json.Key("configDirectory").String(report.configDirectory);
+    json.Key("pluginDirectory").String(report.pluginDirectory);
+    PrintDirectoryJson(json, report.directory);
+    PrintRecordsJson(json, report.records);
+    json.EndObject();
+    json.Finish();
+}
+
+}  // namespace orvauthctl

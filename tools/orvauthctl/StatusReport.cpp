@@ -1,0 +1,120 @@
+#include "StatusReport.h"
+
+#include "StoreAccess.h"
+
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
+#include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/Configuration.h>
+#include <orvane/authentication/Exceptions.h>
+#include <platform/Host.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace orvauthctl {
+namespace {
+
+using namespace orvane::authentication;
+
+ActiveDirectoryStoreConfiguration ReadStoreConfiguration(const ActiveDirectoryStore& store)
+{
+    std::unique_ptr<StoreConfiguration> snapshot(store.GetStoreConfiguration());
+    auto* configuration = dynamic_cast<ActiveDirectoryStoreConfiguration*>(snapshot.get());
+    if (configuration == nullptr) {
+        throw std::runtime_error("the directory store returned a configuration of another store");
+    }
+    return *configuration;
+}
+
+DirectoryStatus GatherDirectoryStatus()
+{
+    DirectoryStatus status;
+    std::unique_ptr<ActiveDirectoryStore> store;
+    try {
+        store = CreateDirectoryStore();
+    } catch (const std::exception& e) {
+        status.loadError = e.what();
+        return status;
+    }
+    status.configuration =
+        Attempt<ActiveDirectoryStoreConfiguration>([&] { return ReadStoreConfiguration(*store); });
+    status.trustedDomains = Attempt<std::deque<Domain>>([&] { return store->GetTrustedDomains(); });
+    status.trustState = Attempt<TrustState>([&] { return store->GetDomainTrustState(); });
+    const ActiveDirectoryProvider& provider = *store->Provider();
+    status.pamModule = {provider.PAMModule(), provider.PAMModuleParameters()};
+    status.nssModule = {provider.NSSModule(), provider.NSSModuleParameters()};
+    return status;
+}
+
+MembershipRecord ReadMembershipRecord()
+{
+    ActiveDirectoryConfigStore records;
+    MembershipRecord record;
+    try {
+        record.domainName = records.GetDomainName();
+    } catch (const ConfigurationError&) {
+        return record;  // no domain record: the host is not recorded as a member
+    }
+    record.present = true;
+    record.organizationalUnit = records.GetOrganizationalUnit();
+    record.proxyAddress = records.GetAuthProxyAddr();
+    return record;
+}
+
+std::string ReadProxyThumbprint()
+{
+    try {
+        return ActiveDirectoryConfigStore().GetThumbprint();
+    } catch (const ConfigurationError&) {
+        return "";  // no certificate imported
+    }
+}
+
+std::map<std::string, std::string> ReadThumbprintFile()
+{
+    Configuration servers(std::string(ORVAUTHCTL_CONFIG_DIR) + "/jorvservers.conf");
+    return std::map<std::string, std::string>(servers.begin(), servers.end());
+}
+
+int64_t ReadVerifyOption()
+{
+    using namespace NodeCtl::Adv;
+    std::unique_ptr<AdvancedOptionBranch> root(NodeCtl::HostFactory::GetHost()->GetAdvancedOptions());
+    std::unique_ptr<AdvancedOptionBranch> userVars(root ? root->GetBranch("UserVars") : nullptr);
+    std::unique_ptr<AdvancedOption> option(userVars ? userVars->GetOption("ActiveDirectoryVerifyJORVCertificate")
+                                                    : nullptr);
+    auto* integer = dynamic_cast<AdvancedIntegerOption*>(option.get());
+    if (integer == nullptr) {
+        throw std::runtime_error("UserVars.ActiveDirectoryVerifyJORVCertificate is not an integer option");
+    }
+    return integer->GetCurrentValue();
+}
+
+HostRecords GatherHostRecords()
+{
+    HostRecords records;
+    records.configStoreEnabled = ActiveDirectoryConfigStore::IsConfigStoreEnabled();
+    if (records.configStoreEnabled) {
+        records.membership = Attempt<MembershipRecord>(ReadMembershipRecord);
+        records.proxyThumbprint = Attempt<std::string>(ReadProxyThumbprint);
+    } else {
+        records.proxyThumbprints = Attempt<std::map<std::string, std::string>>(ReadThumbprintFile);
+    }
+    records.verifyProxyCertificate = Attempt<int64_t>(ReadVerifyOption);
+    return records;
+}
+
+}  // namespace
+
+StatusReport GatherStatus()
+{
+    StatusReport report;
+    report.configDirectory = ORVAUTHCTL_CONFIG_DIR;
+    report.pluginDirectory = ORVAUTHCTL_PLUGIN_DIR;
+    report.activeStore = Attempt<std::string>(RecordedActiveStore);
+    report.directory = GatherDirectoryStatus();
+    report.records = GatherHostRecords();
+    return report;
+}
+
+}  // namespace orvauthctl

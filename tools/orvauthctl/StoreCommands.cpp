@@ -1,0 +1,88 @@
+// stores, activate, status.
+#include "Command.h"
+#include "Json.h"
+#include "StatusReport.h"
+#include "StoreAccess.h"
+
+#include <iostream>
+
+namespace orvauthctl {
+namespace {
+
+const OptionSpec JSON_OPTION{"json", "", "print one JSON object instead of text"};
+
+int ListStores(const Invocation& call)
+{
+    std::vector<std::string> names = Factory().GetRegisteredStores();
+    Outcome<std::string> active = Attempt<std::string>(RecordedActiveStore);
+    if (call.arguments.Has("json")) {
+        JsonWriter json(call.out);
+        json.BeginObject().Key("stores").BeginArray();
+        for (const std::string& name : names) {
+            json.BeginObject().Key("name").String(name);
+            json.Key("active").Bool(active.ok && active.value == name).EndObject();
+        }
+        json.EndArray().Key("active");
+        active.ok ? json.String(active.value) : json.Null();
+        json.EndObject().Finish();
+    } else {
+        for (const std::string& name : names) {
+            call.out << (active.ok && active.value == name ? "* " : "  ") << name << '\n';
+        }
+    }
+    if (!active.ok) {
+        // The names are still worth showing; the missing record is the failure.
+        call.out.flush();
+        std::cerr << "orvauthctl: " << active.error << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+int Activate(const Invocation& call)
+{
+    const std::string& name = call.arguments.operands[0];
+    std::unique_ptr<orvane::authentication::AuthenticationStore> store = CreateStore(name);
+    store->MakeActive();
+    call.out << "Active store: " << store->GetDisplayName() << '\n';
+    return EXIT_OK;
+}
+
+int Status(const Invocation& call)
+{
+    StatusReport report = GatherStatus();
+    if (call.arguments.Has("json")) {
+        PrintStatusJson(call.out, report);
+    } else {
+        PrintStatusText(call.out, report);
+    }
+    bool directoryActive = report.activeStore.ok && report.activeStore.value == DIRECTORY_STORE;
+    return !report.activeStore.ok || (directoryActive && !report.directory.loadError.empty()) ? EXIT_FAILED
+                                                                                              : EXIT_OK;
+}
+
+}  // namespace
+
+std::vector<Command> StoreCommands()
+{
+    return {
+        {"stores", "[--json]", "list the registered authentication stores, the active one marked with '*'",
+         "Lists the stores the library can make active, in byte order, and marks the one recorded in\n"
+         "authentication.conf. Fails (after listing) when that record cannot be read.",
+         {JSON_OPTION}, 0, 0, ListStores},
+        {"activate", "<store>", "make a store the host's active remote authentication store",
+         "Records <store> (a name as listed by 'stores', e.g. \"Active Directory\" or None) in\n"
+         "authentication.conf. Activating None also deactivates the store recorded before.",
+         {}, 1, 1, Activate},
+        {"status", "[--json]", "show the active store, the directory membership and the host's records",
+         "Shows the recorded active store; what the directory client reports (joined domain, preferred\n"
+         "domain controllers, machine account, trusted domains, trust state, and the PAM and NSS modules\n"
+         "it declares); and the membership record, trusted proxy certificates and certificate check\n"
+         "setting kept on the host. Directory queries wait at most 60 seconds each, then report the\n"
+         "last known answer. An item that cannot be read is shown with its error. Fails when the active\n"
+         "store cannot be determined or is the directory store and its client cannot be loaded.",
+         {JSON_OPTION}, 0, 0, Status},
+    };
+}
+
+}  // namespace orvauthctl

@@ -1,0 +1,108 @@
+// orvauthctl: the operator's client of the authentication library.
+//
+//   orvauthctl [<global options>] <command> [<arguments>]
+//
+// Global options go to the platform layer's settings; the command runs one
+// library operation and prints its result. Failures print the library's
+// own message.
+#include "Command.h"
+#include "HostSettings.h"
+
+#include <iostream>
+
+using namespace orvauthctl;
+
+namespace {
+
+const char* const TRY_HELP = "Try 'orvauthctl --help'.";
+
+// Usage errors name the command whose help explains them.
+int UsageFailure(const std::string& message, const Command* command)
+{
+    std::cerr << "orvauthctl: " << message << '\n';
+    if (command != nullptr) {
+        std::cerr << "Try 'orvauthctl " << command->name << " --help'.\n";
+    } else {
+        std::cerr << TRY_HELP << '\n';
+    }
+    return EXIT_USAGE;
+}
+
+void CheckCommandArguments(const Command& command, const ParsedArguments& arguments)
+{
+    for (const OptionSpec& option : command.options) {
+        if (option.required && !arguments.Has(option.name)) {
+            throw UsageError(command.name + " needs --" + option.name + " " + option.valueName);
+        }
+    }
+    size_t count = arguments.operands.size();
+    if (count < command.minOperands) {
+        throw UsageError(command.name + ": missing operand (" + command.synopsis + ")");
+    }
+    if (count > command.maxOperands) {
+        throw UsageError(command.name + ": unexpected operand '" + arguments.operands[command.maxOperands] + "'");
+    }
+}
+
+int Run(const std::vector<std::string>& words)
+{
+    const Command* command = nullptr;
+    try {
+        ParsedArguments global = ParseArguments(words, GlobalOptions(), true);
+        if (global.Has("version")) {
+            std::cout << "orvauthctl " ORVAUTHCTL_VERSION "\n";
+            return EXIT_OK;
+        }
+        if (global.operands.empty() || global.operands[0] == "help") {
+            if (global.operands.size() > 1 && (command = FindCommand(global.operands[1])) != nullptr) {
+                PrintCommandHelp(std::cout, *command);
+                return EXIT_OK;
+            }
+            if (global.operands.empty() && !global.Has("help")) {
+                PrintToolHelp(std::cerr);
+                return EXIT_USAGE;
+            }
+            PrintToolHelp(std::cout);
+            return global.operands.size() > 1 ? UsageFailure("unknown command '" + global.operands[1] + "'", nullptr)
+                                              : EXIT_OK;
+        }
+        if (global.Has("help")) {
+            PrintToolHelp(std::cout);
+            return EXIT_OK;
+        }
+        command = FindCommand(global.operands[0]);
+        if (command == nullptr) {
+            return UsageFailure("unknown command '" + global.operands[0] + "'", nullptr);
+        }
+        std::vector<OptionSpec> options = command->options;
+        options.push_back({"help", "", ""});
+        ParsedArguments arguments =
+            ParseArguments(std::vector<std::string>(global.operands.begin() + 1, global.operands.end()), options);
+        if (arguments.Has("help")) {
+            PrintCommandHelp(std::cout, *command);
+            return EXIT_OK;
+        }
+        CheckCommandArguments(*command, arguments);
+        ApplyHostSettings(global);
+        return command->run(Invocation{arguments, std::cout});
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what(), command);
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "orvauthctl: " << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "orvauthctl: cannot write to standard output\n";
+        return EXIT_FAILED;
+    }
+    return status;
+}
