@@ -1,0 +1,65 @@
+// A whole join and leave against the test plug-in, the real configuration
+// store database and the sandboxed hosts file and resolv.conf.
+#include "MembershipSandbox.h"
+
+#include "common/SleepRecorder.h"
+#include "common/SyslogRecorder.h"
+
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
+
+#include <syslog.h>
+
+namespace membership_test {
+namespace {
+
+using orvane::authentication::ActiveDirectoryConfigStore;
+using orvauth_test::LoggedLines;
+using orvauth_test::LogLine;
+using orvauth_test::ReadFile;
+
+class EndToEndJoinTest : public MembershipSandbox {};
+
+TEST_F(EndToEndJoinTest, JoinPreparesHostRecordsMembershipAndLeaveClearsIt)
+{
+    SetHostName("node01");
+    SetResolution("node01", "node01.other.example");
+    SetDomainResolvable("corp.example");
+    // The directory is busy at first: the join is retried after a pause.
+    plugin->statusSequence[SCRIPTABLE_SLOT_JOIN_DOMAIN][0] = 1326;
+    plugin->statusSequenceLength[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 1;
+    ActiveDirectoryConfigStore().StoreAuthProxyCertInfo("AB:CD", "-----BEGIN CERTIFICATE-----");
+    Credentials credentials{"CORP\\joiner", "pa ss"};
+
+    store->JoinDomain("corp.example/OU=Servers,DC=corp/Hosts", credentials, false);
+
+    EXPECT_EQ(HostsWith("node01.other.example", "node01"), ReadFile(HostsPath()));
+    EXPECT_EQ("nameserver 192.0.2.53\nsearch lab.example corp.example\n", ReadFile(ResolvConfPath()));
+    EXPECT_EQ(OneLine(LOG_WARNING, "The fully qualified hostname node01.other.example does not match "
+                                                 "the expected value node01.corp.example\n"),
+              LoggedLines());
+    ScriptablePluginControl seen = plugin.Read();
+    EXPECT_EQ(2u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
+    EXPECT_EQ(std::vector<unsigned>{30}, orvauth_test::SleepCalls());
+    EXPECT_STREQ("corp.example", seen.joinDomain.domain.text);
+    EXPECT_STREQ("OU=Servers,DC=corp/Hosts", seen.joinDomain.organizationalUnit.text);
+    EXPECT_STREQ("CORP\\joiner", seen.joinDomain.credentials.userName.text);
+    EXPECT_STREQ("pa ss", seen.joinDomain.credentials.password.text);
+
+    ActiveDirectoryConfigStore records;
+    EXPECT_EQ("corp.example", records.GetDomainName());
+    EXPECT_EQ("OU=Servers,DC=corp/Hosts", records.GetOrganizationalUnit());
+    EXPECT_EQ("", records.GetAuthProxyAddr());
+    for (const LogLine& line : LoggedLines()) {
+        EXPECT_EQ(std::string::npos, line.text.find("pa ss"));
+    }
+
+    store->PartDomain();
+
+    EXPECT_EQ(1u, plugin.Read().calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
+    EXPECT_TRUE(DomainRecord().empty());
+    EXPECT_EQ("AB:CD", records.GetThumbprint());
+    EXPECT_EQ(1u, LoggedLines().size());
+}
+
+}  // namespace
+}  // namespace membership_test

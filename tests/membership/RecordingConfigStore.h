@@ -1,0 +1,66 @@
+// A host configuration store on a real database that counts the calls made
+// to it and fails chosen operations on request.
+#pragma once
+
+#include <platform/QelConfigStore.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace membership_test {
+
+enum class StoreFailure {
+    None,
+    ConfigStore,  // the store's own exception
+    Other,        // any other exception class
+};
+
+class RecordingConfigStore : public QelConfigStore::ConfigStore {
+public:
+    explicit RecordingConfigStore(const std::string& databasePath)
+        : ConfigStore(QelConfigStore::sGlobalNamespace, databasePath)
+    {
+    }
+
+    std::shared_ptr<QelConfigStore::ConfigStoreObject> GetObject(const QelConfigStore::ConfigStoreObjectId& id) override
+    {
+        ++getCalls;
+        return ConfigStore::GetObject(id);
+    }
+
+    void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>& object, int& flags) override
+    {
+        ++setCalls;
+        lastFlags = flags;
+        Fail(setFailure, "database is locked");
+        ConfigStore::SetObject(object, flags);
+    }
+
+    void RemoveObject(const QelConfigStore::ConfigStoreObjectId& id) override
+    {
+        ++removeCalls;
+        Fail(removeFailure, "disk I/O error");
+        ConfigStore::RemoveObject(id);
+    }
+
+    StoreFailure setFailure = StoreFailure::None;
+    StoreFailure removeFailure = StoreFailure::None;
+    unsigned getCalls = 0;
+    unsigned setCalls = 0;
+    unsigned removeCalls = 0;
+    int lastFlags = -1;
+
+private:
+    static void Fail(StoreFailure failure, const std::string& text)
+    {
+        if (failure == StoreFailure::ConfigStore) {
+            throw QelConfigStore::ConfigStoreException(text);
+        }
+        if (failure == StoreFailure::Other) {
+            throw std::logic_error(text);
+        }
+    }
+};
+
+}  // namespace membership_test
