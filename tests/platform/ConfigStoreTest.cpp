@@ -2,7 +2,9 @@
 
 #include <platform/QelConfigStore.h>
 
+#include <csignal>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +36,24 @@ std::map<std::string, std::string> Values(ConfigStore& store, const ConfigStoreO
 {
     auto object = store.GetObject(id);
     return object ? object->GetValues() : std::map<std::string, std::string>{{"<absent>", ""}};
+}
+
+// Runs body in a child process and returns its exit status.
+template <typename Body>
+int InChild(Body body)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        int status = 99;
+        try {
+            status = body();
+        } catch (...) {
+        }
+        _exit(status);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST_F(ConfigStoreTest, MissingObjectIsNullAndGetValueLeavesOutputAlone)
@@ -87,20 +107,11 @@ TEST_F(ConfigStoreTest, WritesOfAnotherProcessAreSeen)
 {
     auto store = ConfigStore::GetStore(sGlobalNamespace);  // open before the child writes
     Store(*store, MakeObject(ID, {{"domain_name", "old.example"}}));
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        int status = 1;
-        try {
-            Store(*ConfigStore::GetStore(sGlobalNamespace), MakeObject(ID, {{"domain_name", "child.example"}}));
-            status = 0;
-        } catch (...) {
-        }
-        _exit(status);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(InChild([] {
+                  Store(*ConfigStore::GetStore(sGlobalNamespace), MakeObject(ID, {{"domain_name", "child.example"}}));
+                  return 0;
+              }),
+              0);
     EXPECT_EQ(Values(*store, ID), (std::map<std::string, std::string>{{"domain_name", "child.example"}}));
 }
 
@@ -150,6 +161,26 @@ TEST_F(ConfigStoreTest, LockedDatabaseThrowsAndKeepsTheOldObject)
     EXPECT_EQ(Values(*waiting, ID), (std::map<std::string, std::string>{{"domain_name", "kept.example"}}));
     Store(*waiting, MakeObject(ID, {{"domain_name", "new.example"}}));
     EXPECT_EQ(Values(*store, ID).at("domain_name"), "new.example");
+}
+
+TEST_F(ConfigStoreTest, AFailedWriteOnAFullDiskKeepsTheOldObject)
+{
+    Store(*ConfigStore::GetStore(sGlobalNamespace), MakeObject(ID, {{"domain_name", "kept.example"}}));
+    // A file-size limit makes every write past it fail as on a full disk.
+    int status = InChild([] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{256 * 1024, 256 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        auto store = ConfigStore::GetStore(sGlobalNamespace);
+        try {
+            Store(*store, MakeObject(ID, {{"domain_name", std::string(1024 * 1024, 'x')}}));
+            return 1;
+        } catch (const ConfigStoreException&) {
+        }
+        return Values(*store, ID) == std::map<std::string, std::string>{{"domain_name", "kept.example"}} ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Values(*ConfigStore::GetStore(sGlobalNamespace), ID).at("domain_name"), "kept.example");
 }
 
 // A host's own store, here one whose writes always fail.
