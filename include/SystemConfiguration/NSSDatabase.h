@@ -36,9 +36,10 @@ public:
     // Names are compared case-sensitively ("Passwd" is unknown). Throws
     // InvalidDatabaseException("Invalid Database: " + name).
     NSSDatabase(const std::string& name);
-    NSSDatabase(const NSSDatabase& other);
-    NSSDatabase& operator=(const NSSDatabase& other);
-    ~NSSDatabase();
+    // Trivially copyable, so it costs no more than the number as a map key.
+    NSSDatabase(const NSSDatabase& other) = default;
+    NSSDatabase& operator=(const NSSDatabase& other) = default;
+    ~NSSDatabase() = default;
 
     NSSDatabase& operator=(Database database);
     // Throws like the constructor; *this keeps its value on failure.

@@ -13,6 +13,7 @@ namespace SystemConfiguration {
 class ORVAUTH_API NSSService {
 public:
     explicit NSSService(const std::string& module);
+    explicit NSSService(std::string&& module);
     NSSService(const NSSService& other);
     NSSService& operator=(const NSSService& other);
     NSSService(NSSService&& other) noexcept;

@@ -26,6 +26,7 @@ public:
     // Stored as given, without validation, so a caller can build a
     // bracketed control from parts it already trusts.
     PAMControl(Control control, const std::string& text);
+    PAMControl(Control control, std::string&& text);
     // A text starting with '[' and ending with ']' is a bracketed control;
     // otherwise it must be one of the names, compared case-sensitively.
     // Throws InvalidControlException("Invalid Control: " + text).

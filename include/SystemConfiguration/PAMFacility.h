@@ -26,9 +26,10 @@ public:
     // Names are compared case-sensitively; "@include" and "-auth" are not
     // facilities. Throws InvalidFacilityException("Invalid Facility: " + name).
     PAMFacility(const std::string& name);
-    PAMFacility(const PAMFacility& other);
-    PAMFacility& operator=(const PAMFacility& other);
-    ~PAMFacility();
+    // Trivially copyable, so it costs no more than the number as a map key.
+    PAMFacility(const PAMFacility& other) = default;
+    PAMFacility& operator=(const PAMFacility& other) = default;
+    ~PAMFacility() = default;
 
     PAMFacility& operator=(Facility facility);
     // Throws like the constructor; *this keeps its value on failure.

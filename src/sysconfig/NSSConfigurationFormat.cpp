@@ -54,7 +54,7 @@ void AppendGroupWords(std::list<std::string>& parameters, const char* p, const c
     for (p = SkipSpace(p, end); p < end; p = SkipSpace(p, end)) {
         const char* word = p;
         p = SkipWord(p, end);
-        parameters.emplace_back(word, p);
+        parameters.emplace_back(word, static_cast<std::size_t>(p - word));
     }
 }
 
@@ -85,18 +85,17 @@ void ReadLine(const std::string& line, NSSConfiguration& configuration)
     for (p = SkipSpace(p, end); p < end; p = SkipSpace(p, end)) {
         const char* const module = p;
         p = SkipWord(p, end);
-        NSSService service(std::string(module, p));
+        if (!services)
+            services = &configuration[database];
+        services->emplace_back(std::string(module, static_cast<std::size_t>(p - module)));
         // A group belongs to the service only when exactly one separator
         // stands between them; p is at that separator, if any.
         if (end - p >= 2 && p[1] == '[') {
             const char* const group = p + 2;
             const char* close = static_cast<const char*>(std::memchr(group, ']', static_cast<std::size_t>(end - group)));
-            AppendGroupWords(service.parameters(), group, close ? close : end);
+            AppendGroupWords(services->back().parameters(), group, close ? close : end);
             p = close ? close + 1 : end;
         }
-        if (!services)
-            services = &configuration[database];
-        services->push_back(std::move(service));
     }
 }
 

@@ -22,9 +22,6 @@ NSSDatabase::Database ParseDatabase(const std::string& name)
 NSSDatabase::NSSDatabase() : database(Unset) {}
 NSSDatabase::NSSDatabase(Database database) : database(database) {}
 NSSDatabase::NSSDatabase(const std::string& name) : database(ParseDatabase(name)) {}
-NSSDatabase::NSSDatabase(const NSSDatabase& other) = default;
-NSSDatabase& NSSDatabase::operator=(const NSSDatabase& other) = default;
-NSSDatabase::~NSSDatabase() = default;
 
 NSSDatabase& NSSDatabase::operator=(Database value)
 {

@@ -5,6 +5,7 @@
 namespace SystemConfiguration {
 
 NSSService::NSSService(const std::string& module) : module_(module) {}
+NSSService::NSSService(std::string&& module) : module_(std::move(module)) {}
 NSSService::NSSService(const NSSService& other) = default;
 NSSService& NSSService::operator=(const NSSService& other) = default;
 NSSService::NSSService(NSSService&& other) noexcept = default;

@@ -1,35 +1,33 @@
 #include <SystemConfiguration/Exceptions.h>
 #include <SystemConfiguration/PAMControl.h>
 
+#include "sysconfig/ControlText.h"
 #include "sysconfig/NameTables.h"
+
+#include <utility>
 
 namespace SystemConfiguration {
 
-namespace {
+namespace detail {
 
-const char CONTROL_PREFIX[] = "Invalid Control: ";
-
-bool IsBracketed(const std::string& text)
-{
-    return !text.empty() && text.front() == '[' && text.back() == ']';
-}
-
-// The kind a control text names; throws before anything is changed.
 PAMControl::Control ParseControl(const std::string& text)
 {
-    if (IsBracketed(text))
+    if (!text.empty() && text.front() == '[' && text.back() == ']')
         return PAMControl::Bracketed;
     PAMControl::Control kind;
-    if (detail::LookupValue(detail::CONTROL_NAMES, text, kind))
+    if (LookupValue(CONTROL_NAMES, text, kind))
         return kind;
     throw InvalidControlException(CONTROL_PREFIX + text);
 }
 
-}  // namespace
+}  // namespace detail
+
+using detail::ParseControl;
 
 PAMControl::PAMControl() : control(Unset) {}
 PAMControl::PAMControl(Control control) : control(control) {}
 PAMControl::PAMControl(Control control, const std::string& text) : control(control), text(text) {}
+PAMControl::PAMControl(Control control, std::string&& text) : control(control), text(std::move(text)) {}
 
 PAMControl::PAMControl(const std::string& text) : control(ParseControl(text))
 {
@@ -79,7 +77,7 @@ PAMControl::operator std::string() const
         return text;
     if (const std::string_view* name = detail::LookupName(detail::CONTROL_NAMES, control))
         return std::string(*name);
-    throw InvalidControlException(CONTROL_PREFIX + detail::NumericText(control));
+    throw InvalidControlException(detail::CONTROL_PREFIX + detail::NumericText(control));
 }
 
 }  // namespace SystemConfiguration

@@ -22,9 +22,6 @@ PAMFacility::Facility ParseFacility(const std::string& name)
 PAMFacility::PAMFacility() : facility(Unset) {}
 PAMFacility::PAMFacility(Facility facility) : facility(facility) {}
 PAMFacility::PAMFacility(const std::string& name) : facility(ParseFacility(name)) {}
-PAMFacility::PAMFacility(const PAMFacility& other) = default;
-PAMFacility& PAMFacility::operator=(const PAMFacility& other) = default;
-PAMFacility::~PAMFacility() = default;
 
 PAMFacility& PAMFacility::operator=(Facility value)
 {

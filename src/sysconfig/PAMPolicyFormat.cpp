@@ -8,6 +8,7 @@
 #include <SystemConfiguration/PAMPolicy.h>
 #include <SystemConfiguration/PAMStack.h>
 
+#include "sysconfig/ControlText.h"
 #include "sysconfig/StreamReader.h"
 
 #include <istream>
@@ -64,11 +65,14 @@ std::string ReadControlText(detail::StreamReader& reader)
     std::string text;
     reader.ReadWord(text);
     if (!text.empty() && text.front() == '[' && !EndsWith(text, ']')) {
-        std::string word;
-        while (reader.ReadWord(word)) {
+        for (;;) {
+            const std::size_t before = text.size();
             text += ' ';
-            text += word;
-            if (EndsWith(word, ']'))
+            if (!reader.AppendWord(text)) {
+                text.resize(before);
+                break;
+            }
+            if (EndsWith(text, ']'))
                 break;
         }
     }
@@ -100,8 +104,10 @@ std::istream& operator>>(std::istream& in, PAMEntry& entry)
 {
     detail::StreamReader reader(in);
     detail::GuardedRead(in, [&] {
+        std::string text = ReadControlText(reader);
         // Throws before the entry is touched.
-        PAMControl control(ReadControlText(reader));
+        const PAMControl::Control kind = detail::ParseControl(text);
+        PAMControl control = kind == PAMControl::Bracketed ? PAMControl(kind, std::move(text)) : PAMControl(kind);
         // At the end of the input there is no module word; the module is
         // then empty rather than whatever the entry held before.
         std::string module;

@@ -51,43 +51,10 @@ public:
     // As `in >> word`: skips white space, line feeds included, and reads up
     // to the next white space. False, with failbit (and eofbit when the
     // input ended) set and `word` untouched, when there was no word.
-    bool ReadWord(std::string& word)
-    {
-        if (!in.good()) {
-            in.setstate(std::ios_base::failbit);
-            return false;
-        }
-        if (SkipSpace() == EOF_MARK) {
-            in.setstate(std::ios_base::eofbit | std::ios_base::failbit);
-            return false;
-        }
-        word.clear();
-        for (;;) {
-            const char* begin = GetArea::Next(buffer);
-            const char* end = GetArea::End(buffer);
-            if (begin < end) {
-                const char* stop = begin;
-                while (stop < end && !IsSpace(*stop))
-                    ++stop;
-                word.append(begin, stop);
-                GetArea::Advance(buffer, static_cast<std::size_t>(stop - begin));
-                if (stop < end)
-                    return true;
-                continue;
-            }
-            const int c = buffer->sgetc();
-            if (c == EOF_MARK) {
-                in.setstate(std::ios_base::eofbit);
-                return true;
-            }
-            if (HasGetArea())
-                continue;
-            if (IsSpace(static_cast<char>(c)))
-                return true;
-            word.push_back(static_cast<char>(c));
-            buffer->sbumpc();
-        }
-    }
+    bool ReadWord(std::string& word) { return ReadWordInto(word, true); }
+
+    // As ReadWord, but adds the word to the end of `text`.
+    bool AppendWord(std::string& text) { return ReadWordInto(text, false); }
 
     // As `while (isspace(in.peek())) in.get();` followed by `in.peek()`:
     // the next character, not consumed, or EOF_MARK with eofbit set. On a
@@ -139,11 +106,11 @@ public:
                         if (partial.empty()) {
                             onWord(wordBegin, p);
                         } else {
-                            partial.append(wordBegin, p);
+                            partial.append(wordBegin, static_cast<std::size_t>(p - wordBegin));
                             Emit(partial, onWord);
                         }
                     } else {
-                        partial.append(wordBegin, p);
+                        partial.append(wordBegin, static_cast<std::size_t>(p - wordBegin));
                     }
                 }
                 GetArea::Advance(buffer, static_cast<std::size_t>(stop - begin) + (lineFeed ? 1 : 0));
@@ -187,6 +154,46 @@ public:
 
 private:
     bool HasGetArea() const { return GetArea::Next(buffer) < GetArea::End(buffer); }
+
+    bool ReadWordInto(std::string& word, bool replace)
+    {
+        if (!in.good()) {
+            in.setstate(std::ios_base::failbit);
+            return false;
+        }
+        if (SkipSpace() == EOF_MARK) {
+            in.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+            return false;
+        }
+        if (replace)
+            word.clear();
+        for (;;) {
+            const char* begin = GetArea::Next(buffer);
+            const char* end = GetArea::End(buffer);
+            if (begin < end) {
+                const char* stop = begin;
+                while (stop < end && !IsSpace(*stop))
+                    ++stop;
+                const std::size_t length = static_cast<std::size_t>(stop - begin);
+                word.append(begin, length);
+                GetArea::Advance(buffer, length);
+                if (stop < end)
+                    return true;
+                continue;
+            }
+            const int c = buffer->sgetc();
+            if (c == EOF_MARK) {
+                in.setstate(std::ios_base::eofbit);
+                return true;
+            }
+            if (HasGetArea())
+                continue;
+            if (IsSpace(static_cast<char>(c)))
+                return true;
+            word.push_back(static_cast<char>(c));
+            buffer->sbumpc();
+        }
+    }
 
     template <typename OnWord>
     static void Emit(std::string& word, OnWord& onWord)
