@@ -2,43 +2,33 @@
 
 #include <platform/FeatureList.h>
 
-#include <algorithm>
-
 namespace {
 
-constexpr unsigned char DEFAULT_SWITCHES[FEATURE_LIST_SIZE] = {
+struct Switches {
+    unsigned char value[FEATURE_LIST_SIZE];
+};
+
+constexpr Switches DEFAULT_SWITCHES = {{
     /*  0 */ 0,
     /*  1 */ 1,  // host configuration store available
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     /* 57 */ 1,  // domain membership recorded in the configuration store
     0, 0, 0, 0, 0, 0,
-};
+}};
 
 // Constant-initialised, so the table is valid before any constructor runs.
-unsigned char switches[FEATURE_LIST_SIZE] = {
-    0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
-};
-
-constexpr bool SameAsDefaults()
-{
-    for (int i = 0; i < FEATURE_LIST_SIZE; ++i) {
-        if (DEFAULT_SWITCHES[i] != (i == 1 || i == 57 ? 1 : 0)) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(SameAsDefaults(), "initial switches must match the defaults");
+Switches switches = DEFAULT_SWITCHES;
 
 }  // namespace
 
 unsigned char* FeatureList[FEATURE_LIST_SIZE] = {
-#define ORV_SW8(n) &switches[n], &switches[n + 1], &switches[n + 2], &switches[n + 3], &switches[n + 4], \
-                   &switches[n + 5], &switches[n + 6], &switches[n + 7]
+#define ORV_SW(n) &switches.value[n]
+#define ORV_SW8(n) ORV_SW(n), ORV_SW(n + 1), ORV_SW(n + 2), ORV_SW(n + 3), ORV_SW(n + 4), ORV_SW(n + 5), \
+                   ORV_SW(n + 6), ORV_SW(n + 7)
     ORV_SW8(0), ORV_SW8(8), ORV_SW8(16), ORV_SW8(24), ORV_SW8(32), ORV_SW8(40), ORV_SW8(48), ORV_SW8(56),
 #undef ORV_SW8
+#undef ORV_SW
 };
 
 namespace OrvPlatform {
@@ -47,8 +37,8 @@ namespace Detail {
 void ResetFeatureList()
 {
     for (int i = 0; i < FEATURE_LIST_SIZE; ++i) {
-        switches[i] = DEFAULT_SWITCHES[i];
-        FeatureList[i] = &switches[i];
+        switches.value[i] = DEFAULT_SWITCHES.value[i];
+        FeatureList[i] = &switches.value[i];
     }
 }
 

@@ -79,6 +79,8 @@ void UpdateOptions(Body&& body)
     }
 }
 
+const char* const SET_OPTION_SQL = "INSERT OR REPLACE INTO advanced_options VALUES (?1, ?2, ?3)";
+
 void CheckFeatureIndex(unsigned index)
 {
     if (index >= FEATURE_LIST_SIZE) {
@@ -155,10 +157,7 @@ void SetAdvancedIntegerOption(const std::string& path, int64_t value)
 {
     CheckOptionPath(path);
     UpdateOptions([&](Detail::SqliteDatabase& db) {
-        Detail::SqliteDatabase::Statement(db, "INSERT OR REPLACE INTO advanced_options VALUES (?1, 'integer', ?2)")
-            .Bind(1, path)
-            .Bind(2, value)
-            .Step();
+        Detail::SqliteDatabase::Statement(db, SET_OPTION_SQL).Bind(1, path).Bind(2, "integer").Bind(3, value).Step();
     });
 }
 
@@ -166,10 +165,7 @@ void SetAdvancedStringOption(const std::string& path, const std::string& value)
 {
     CheckOptionPath(path);
     UpdateOptions([&](Detail::SqliteDatabase& db) {
-        Detail::SqliteDatabase::Statement(db, "INSERT OR REPLACE INTO advanced_options VALUES (?1, 'string', ?2)")
-            .Bind(1, path)
-            .Bind(2, value)
-            .Step();
+        Detail::SqliteDatabase::Statement(db, SET_OPTION_SQL).Bind(1, path).Bind(2, "string").Bind(3, value).Step();
     });
 }
 

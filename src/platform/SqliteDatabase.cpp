@@ -70,7 +70,10 @@ std::string SqliteDatabase::QueryText(const char* sql)
 
 void SqliteDatabase::UpgradeSchema()
 {
-    auto version = [this] { return std::stoll("0" + QueryText("PRAGMA user_version")); };
+    auto version = [this] {
+        Statement query(*this, "PRAGMA user_version");
+        return query.Step() ? query.Integer(0) : int64_t{0};
+    };
     if (version() == SCHEMA_VERSION) {
         return;
     }
