@@ -58,7 +58,7 @@ protected:
 
 // --- joining with credentials -------------------------------------------------
 
-TEST_F(SimDirectory, DeclaresItsModulesAndAllOperations)
+TEST_F(SimDirectory, DeclaresItsModulesAndVersion)
 {
     EXPECT_EQ(3, provider.GetAPIVersion());
     EXPECT_EQ("pam_simdirectory.so", provider.PAMModule());
