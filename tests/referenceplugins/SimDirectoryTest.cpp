@@ -58,15 +58,6 @@ protected:
 
 // --- joining with credentials -------------------------------------------------
 
-TEST_F(SimDirectory, DeclaresItsModulesAndVersion)
-{
-    EXPECT_EQ(3, provider.GetAPIVersion());
-    EXPECT_EQ("pam_simdirectory.so", provider.PAMModule());
-    EXPECT_EQ(std::list<std::string>{"try_first_pass"}, provider.PAMModuleParameters());
-    EXPECT_EQ("simdirectory", provider.NSSModule());
-    EXPECT_TRUE(provider.NSSModuleParameters().empty());
-}
-
 TEST_F(SimDirectory, JoinIsRecordedInTheStateFileForLaterLoads)
 {
     ::chmod(DirectoryStatePath().c_str(), 0640);
