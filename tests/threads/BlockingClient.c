@@ -22,6 +22,7 @@ struct OperationState {
     int calls;
     int inside;
     int maxInside;
+    struct BlockingGate* gate;
 };
 
 static pthread_mutex_t stateMutex = PTHREAD_MUTEX_INITIALIZER;
@@ -75,6 +76,16 @@ static void Enter(int operation)
     pthread_cond_broadcast(&stateChanged);
     while (state->blocked) {
         pthread_cond_wait(&stateChanged, &stateMutex);
+    }
+    struct BlockingGate* gate = state->gate;
+    if (gate != NULL) {
+        pthread_mutex_unlock(&stateMutex);
+        pthread_mutex_lock(&gate->mutex);
+        while (!gate->isOpen) {
+            pthread_cond_wait(&gate->opened, &gate->mutex);
+        }
+        pthread_mutex_unlock(&gate->mutex);
+        pthread_mutex_lock(&stateMutex);
     }
 }
 
@@ -214,6 +225,13 @@ static void Release(int operation)
     pthread_mutex_unlock(&stateMutex);
 }
 
+static void SetGate(int operation, struct BlockingGate* gate)
+{
+    pthread_mutex_lock(&stateMutex);
+    operationStates[operation].gate = gate;
+    pthread_mutex_unlock(&stateMutex);
+}
+
 static void SetStatus(int operation, int32_t status)
 {
     pthread_mutex_lock(&stateMutex);
@@ -316,8 +334,8 @@ static void SetUnloadCounter(int* counter)
 }
 
 const struct BlockingClientControlTable BlockingClientControl = {
-    Block,           Release,         SetStatus,          RemoveSlot,          Calls,
-    MaxConcurrent,   WaitForCalls,    SetActiveDomain,    SetPreferredControllers,
+    Block,           Release,          SetGate,           SetStatus,         RemoveSlot,
+    Calls,           MaxConcurrent,    WaitForCalls,      SetActiveDomain,   SetPreferredControllers,
     SetMachineAccountDN, SetTrustedDomains, SetTrustState, SetUnloadCounter,
 };
 

@@ -9,6 +9,7 @@
 #ifndef ORVAUTH_TESTS_BLOCKING_CLIENT_H
 #define ORVAUTH_TESTS_BLOCKING_CLIENT_H
 
+#include <pthread.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -26,10 +27,20 @@ enum BlockingOperation {
     BLOCKING_OPERATION_COUNT
 };
 
+/* A gate kept in the test program. Opening it runs no plug-in code, which
+ * matters when the call it holds may be the one that unloads the plug-in. */
+struct BlockingGate {
+    pthread_mutex_t mutex;
+    pthread_cond_t opened;
+    int isOpen;
+};
+
 struct BlockingClientControlTable {
     /* Calls of the operation wait until it is released again. */
     void (*Block)(int operation);
     void (*Release)(int operation);
+    /* Calls of the operation also wait until gate opens; null removes it. */
+    void (*SetGate)(int operation, struct BlockingGate* gate);
     /* Status the operation returns (the trust state has none). */
     void (*SetStatus)(int operation, int32_t status);
     /* Nulls the operation's slot. */

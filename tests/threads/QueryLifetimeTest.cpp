@@ -19,16 +19,25 @@ using QueryLifetimeTest = orvauth_test::BlockingStoreFixture;
 
 // The worker owns the provider and the cache it fills: destroying the store
 // neither unloads the plug-in under it nor frees the cache it writes into.
+// The worker then holds the last reference, so the test lets it go through a
+// gate of its own: once open, the plug-in may vanish at any moment.
 TEST_F(QueryLifetimeTest, StoreDestroyedWhileItsWorkerRuns)
 {
-    control->Block(BLOCKING_TRUSTED_DOMAINS);
+    BlockingGate gate{PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0};
+    control->SetGate(BLOCKING_TRUSTED_DOMAINS, &gate);
     control->SetTrustedDomains(CStrings{"late.example", "LATE"}.Get());
     EXPECT_TRUE(store->GetTrustedDomains().empty());
+    ASSERT_TRUE(control->WaitForCalls(BLOCKING_TRUSTED_DOMAINS, 1));
 
     store.reset();
     EXPECT_EQ(Unloads(), 0);
+    EXPECT_EQ(control->Calls(BLOCKING_TRUSTED_DOMAINS), 1);  // still loaded and answering
+    control = nullptr;
 
-    control->Release(BLOCKING_TRUSTED_DOMAINS);
+    pthread_mutex_lock(&gate.mutex);
+    gate.isOpen = 1;
+    pthread_cond_broadcast(&gate.opened);
+    pthread_mutex_unlock(&gate.mutex);
     ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
     EXPECT_EQ(Unloads(), 1);
 }
