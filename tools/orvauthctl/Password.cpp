@@ -21,7 +21,7 @@ struct termios savedTerminal;
 
 extern "C" void RestoreTerminalAndDie(int signalNumber)
 {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+    tcsetattr(STDIN_FILENO, TCSADRAIN, &savedTerminal);
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
@@ -43,12 +43,12 @@ public:
         struct termios quiet = savedTerminal;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;  // the Enter key still moves to the next line
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        tcsetattr(STDIN_FILENO, TCSADRAIN, &quiet);
     }
 
     ~EchoOff()
     {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+        tcsetattr(STDIN_FILENO, TCSADRAIN, &savedTerminal);
         for (size_t i = 0; i < sizeof TERMINATING_SIGNALS / sizeof *TERMINATING_SIGNALS; ++i) {
             sigaction(TERMINATING_SIGNALS[i], &previous[i], nullptr);
         }
