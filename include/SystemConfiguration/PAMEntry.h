@@ -54,10 +54,10 @@ ORVAUTH_API std::ostream& operator<<(std::ostream& out, const PAMEntry& entry);
 // appended to the entry's existing ones.
 //
 // When the input ends right after the control there is no module to read;
-// the entry's module is then set to the empty string. Such an entry is written back with
-// nothing between its two tabs, and a later read of that text takes the next
-// word of the file as its module, so it only survives a round trip as the
-// last rule of the file.
+// the entry's module is then set to the empty string. Such an entry is
+// written back with nothing between its two tabs, and a later read of that
+// text takes the next word of the file as its module, so it only survives a
+// round trip as the last rule of the file.
 // Throws InvalidControlException for an unknown or unclosed control.
 ORVAUTH_API std::istream& operator>>(std::istream& in, PAMEntry& entry);
 

@@ -46,8 +46,10 @@ ORVAUTH_API std::ostream& operator<<(std::ostream& out, const PAMPolicy& policy)
 // Comments are lines whose first non-blank character is '#'. A line whose
 // first word is no facility ("@include ...", "-session ...") throws
 // InvalidFacilityException, an unknown control InvalidControlException; the
-// rules read before stay in the policy. Stream failures are left in the
-// stream's state for the caller.
+// rules read before stay in the policy. A rule cut off by the end of the
+// input right after its control is kept with an empty module (see the
+// PAMEntry reader). Stream failures are left in the stream's state for the
+// caller.
 ORVAUTH_API std::istream& operator>>(std::istream& in, PAMPolicy& policy);
 
 }  // namespace SystemConfiguration

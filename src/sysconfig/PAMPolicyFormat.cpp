@@ -22,8 +22,9 @@ namespace {
 
 const char HEADER_LINE[] = "#%PAM-1.0";
 
-// Control, tab, module, tab, each argument followed by a space. Converting
-// the control first means an unset control throws before anything is added.
+// Control, tab, module, tab, each argument followed by a space. Lines are
+// built whole before they are written, so an unset control throws before
+// any of its line reaches the stream.
 void AppendEntry(std::string& line, const PAMEntry& entry)
 {
     line += static_cast<std::string>(entry.control());

@@ -30,7 +30,7 @@ inline bool IsSpace(char c)
 
 // Reaches the get-area pointers of any stream buffer. The pointers are
 // protected members; a pointer to member formed through a derived class may
-// be applied to any buffer, which is the standard way to borrow them.
+// be applied to any buffer, which the language allows for exactly this.
 struct GetArea : std::streambuf {
     static char* Next(std::streambuf* buffer) { return (buffer->*&GetArea::gptr)(); }
     static char* End(std::streambuf* buffer) { return (buffer->*&GetArea::egptr)(); }
