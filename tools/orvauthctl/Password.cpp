@@ -88,6 +88,8 @@ bool ReadLine(int fd, std::string& line)
 
 Secret::~Secret()
 {
+    // Also the bytes past the end, such as a removed line end.
+    text.resize(text.capacity());
     explicit_bzero(&text[0], text.size());
 }
 

@@ -53,21 +53,20 @@ int Run(const std::vector<std::string>& words)
             std::cout << "orvauthctl " ORVAUTHCTL_VERSION "\n";
             return EXIT_OK;
         }
-        if (global.operands.empty() || global.operands[0] == "help") {
-            if (global.operands.size() > 1 && (command = FindCommand(global.operands[1])) != nullptr) {
-                PrintCommandHelp(std::cout, *command);
-                return EXIT_OK;
-            }
-            if (global.operands.empty() && !global.Has("help")) {
-                PrintToolHelp(std::cerr);
-                return EXIT_USAGE;
-            }
+        if (global.Has("help") || (global.operands.size() == 1 && global.operands[0] == "help")) {
             PrintToolHelp(std::cout);
-            return global.operands.size() > 1 ? UsageFailure("unknown command '" + global.operands[1] + "'", nullptr)
-                                              : EXIT_OK;
+            return EXIT_OK;
         }
-        if (global.Has("help")) {
-            PrintToolHelp(std::cout);
+        if (global.operands.empty()) {
+            PrintToolHelp(std::cerr);
+            return EXIT_USAGE;
+        }
+        if (global.operands[0] == "help") {  // help <command>
+            command = FindCommand(global.operands[1]);
+            if (command == nullptr) {
+                return UsageFailure("unknown command '" + global.operands[1] + "'", nullptr);
+            }
+            PrintCommandHelp(std::cout, *command);
             return EXIT_OK;
         }
         command = FindCommand(global.operands[0]);
