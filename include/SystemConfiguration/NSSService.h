@@ -14,11 +14,11 @@ class ORVAUTH_API NSSService {
 public:
     explicit NSSService(const std::string& module);
     explicit NSSService(std::string&& module);
-    NSSService(const NSSService& other);
-    NSSService& operator=(const NSSService& other);
-    NSSService(NSSService&& other) noexcept;
-    NSSService& operator=(NSSService&& other) noexcept;
-    ~NSSService();
+    NSSService(const NSSService& other) = default;
+    NSSService& operator=(const NSSService& other) = default;
+    NSSService(NSSService&& other) noexcept = default;
+    NSSService& operator=(NSSService&& other) noexcept = default;
+    ~NSSService() = default;
 
     bool operator==(const NSSService& other) const;
     bool operator!=(const NSSService& other) const { return !(*this == other); }

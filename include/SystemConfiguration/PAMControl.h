@@ -31,11 +31,11 @@ public:
     // otherwise it must be one of the names, compared case-sensitively.
     // Throws InvalidControlException("Invalid Control: " + text).
     PAMControl(const std::string& text);
-    PAMControl(const PAMControl& other);
-    PAMControl& operator=(const PAMControl& other);
-    PAMControl(PAMControl&& other) noexcept;
-    PAMControl& operator=(PAMControl&& other) noexcept;
-    ~PAMControl();
+    PAMControl(const PAMControl& other) = default;
+    PAMControl& operator=(const PAMControl& other) = default;
+    PAMControl(PAMControl&& other) noexcept = default;
+    PAMControl& operator=(PAMControl&& other) noexcept = default;
+    ~PAMControl() = default;
 
     // Sets the kind and empties the kept text.
     PAMControl& operator=(Control control);

@@ -18,11 +18,11 @@ class ORVAUTH_API PAMEntry {
 public:
     PAMEntry();
     PAMEntry(PAMControl control, std::string module);
-    PAMEntry(const PAMEntry& other);
-    PAMEntry& operator=(const PAMEntry& other);
-    PAMEntry(PAMEntry&& other) noexcept;
-    PAMEntry& operator=(PAMEntry&& other) noexcept;
-    ~PAMEntry();
+    PAMEntry(const PAMEntry& other) = default;
+    PAMEntry& operator=(const PAMEntry& other) = default;
+    PAMEntry(PAMEntry&& other) noexcept = default;
+    PAMEntry& operator=(PAMEntry&& other) noexcept = default;
+    ~PAMEntry() = default;
 
     // Controls match by kind only: two rules differing just in the text of
     // their bracketed controls are the same rule for this comparison.

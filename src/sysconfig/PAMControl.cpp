@@ -35,11 +35,6 @@ PAMControl::PAMControl(const std::string& text) : control(ParseControl(text))
         this->text = text;
 }
 
-PAMControl::PAMControl(const PAMControl& other) = default;
-PAMControl& PAMControl::operator=(const PAMControl& other) = default;
-PAMControl::PAMControl(PAMControl&& other) noexcept = default;
-PAMControl& PAMControl::operator=(PAMControl&& other) noexcept = default;
-PAMControl::~PAMControl() = default;
 
 PAMControl& PAMControl::operator=(Control kind)
 {

@@ -9,11 +9,6 @@ PAMEntry::PAMEntry(PAMControl control, std::string module)
     : control_(std::move(control)), module_(std::move(module))
 {
 }
-PAMEntry::PAMEntry(const PAMEntry& other) = default;
-PAMEntry& PAMEntry::operator=(const PAMEntry& other) = default;
-PAMEntry::PAMEntry(PAMEntry&& other) noexcept = default;
-PAMEntry& PAMEntry::operator=(PAMEntry&& other) noexcept = default;
-PAMEntry::~PAMEntry() = default;
 
 bool PAMEntry::operator==(const PAMEntry& other) const
 {

@@ -37,11 +37,18 @@ void AppendEntry(std::string& line, const PAMEntry& entry)
     }
 }
 
-void WriteLine(std::ostream& out, const std::string& line)
+// Writes the line and its line feed in one call, then flushes.
+void WriteLine(std::ostream& out, std::string& line)
 {
+    line += '\n';
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    out.put('\n');
     out.flush();
+}
+
+void WriteLine(std::ostream& out, const char* text)
+{
+    std::string line(text);
+    WriteLine(out, line);
 }
 
 void ReadFacility(detail::StreamReader& reader, PAMFacility& facility)
@@ -143,10 +150,10 @@ std::ostream& operator<<(std::ostream& out, const PAMStack& stack)
 std::ostream& operator<<(std::ostream& out, const PAMPolicy& policy)
 {
     WriteLine(out, HEADER_LINE);
-    WriteLine(out, std::string());
+    WriteLine(out, "");
     for (const auto& facilityAndStack : policy.GetStacks()) {
         out << facilityAndStack.second;
-        WriteLine(out, std::string());
+        WriteLine(out, "");
     }
     return out;
 }
