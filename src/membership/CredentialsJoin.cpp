@@ -1,5 +1,7 @@
 // Joining and leaving a domain with an administrator's credentials, and
 // keeping the domain record in the host configuration store in step.
+#include "membership/DomainRecord.h"
+
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>
@@ -47,20 +49,7 @@ void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const C
     }
 
     provider->JoinDomain(domainName, organizationalUnit, credentials);
-
-    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
-        return;
-    }
-    try {
-        ActiveDirectoryConfigStore configStore;
-        configStore.StoreDomainInfo(domainName, organizationalUnit, std::string());
-    } catch (const QelConfigStore::ConfigStoreException& error) {
-        // A member the host configuration does not know about would be
-        // invisible to the host's management: undo the join.
-        syslog(LOG_ERR, "Failed to store domain details to Config Store: %s.Leaving Domain...", error.what());
-        provider->PartDomain();
-        throw;
-    }
+    RecordMembershipOrLeave(*provider, domainName, organizationalUnit, std::string());
 }
 
 void ActiveDirectoryStore::PartDomain()

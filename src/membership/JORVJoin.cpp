@@ -2,6 +2,7 @@
 // machine account, the directory client joins with it, and the membership
 // is recorded in the host configuration store.
 #include "config/ConfigPaths.h"
+#include "membership/DomainRecord.h"
 #include "membership/HostIdentity.h"
 #include "membership/JORVPrerequisites.h"
 
@@ -13,7 +14,6 @@
 #include <orvane/authentication/JORVProxy.h>
 
 #include <platform/NodeCtl.h>
-#include <platform/QelConfigStore.h>
 
 #include <cstdint>
 #include <memory>
@@ -132,21 +132,7 @@ void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, 
     account.createdValue2 = principal.createdValue2;
 
     provider->JoinDomainWithMachineAccount(domain, account);
-
-    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
-        return;
-    }
-    try {
-        ActiveDirectoryConfigStore configStore;
-        configStore.StoreDomainInfo(domain.dnsName, organizationalUnit, serverAddress);
-    } catch (const QelConfigStore::ConfigStoreException& error) {
-        // A member the host configuration does not know about would be
-        // invisible to the host's management: undo the join. The machine
-        // account the proxy created is left as it is.
-        syslog(LOG_ERR, "Failed to store domain details to Config Store: %s.Leaving Domain...", error.what());
-        provider->PartDomain();
-        throw;
-    }
+    RecordMembershipOrLeave(*provider, domain.dnsName, organizationalUnit, serverAddress);
 }
 
 }  // namespace authentication
