@@ -2,6 +2,7 @@
 // and lines cut by buffer ends, buffers without a get area, buffers that
 // fail.
 
+#include "ChunkedStreamBuffer.h"
 #include "TextForms.h"
 
 #include <gtest/gtest.h>
@@ -13,40 +14,6 @@
 using namespace SystemConfiguration;
 
 namespace {
-
-// Hands out the text `chunk` bytes at a time through its get area, or, with
-// chunk 0, one character at a time without any get area.
-class ChunkedBuffer : public std::streambuf {
-public:
-    ChunkedBuffer(std::string text, std::size_t chunk) : text(std::move(text)), chunk(chunk) {}
-
-protected:
-    int_type underflow() override
-    {
-        if (position >= text.size())
-            return traits_type::eof();
-        if (chunk == 0)
-            return traits_type::to_int_type(text[position]);
-        char* begin = &text[position];
-        const std::size_t size = std::min(chunk, text.size() - position);
-        setg(begin, begin, begin + size);
-        position += size;
-        return traits_type::to_int_type(*begin);
-    }
-    int_type uflow() override
-    {
-        if (chunk != 0)
-            return std::streambuf::uflow();
-        if (position >= text.size())
-            return traits_type::eof();
-        return traits_type::to_int_type(text[position++]);
-    }
-
-private:
-    std::string text;
-    std::size_t chunk;
-    std::size_t position = 0;
-};
 
 class FailingBuffer : public std::streambuf {
 protected:
@@ -82,14 +49,14 @@ TEST(StreamBufferTest, EveryBufferingReadsTheSame)
     EXPECT_NE(expectedPolicy.find("[success=1 default=ignore]"), std::string::npos);
     for (std::size_t chunk : {0, 1, 2, 3, 5, 7, 13, 64}) {
         SCOPED_TRACE(chunk);
-        ChunkedBuffer pamBuffer(PAM_TEXT, chunk);
+        ChunkedStreamBuffer pamBuffer(PAM_TEXT, chunk);
         std::istream pamIn(&pamBuffer);
         PAMPolicy policy("p");
         pamIn >> policy;
         EXPECT_EQ(sysconfig_test::Write(policy), expectedPolicy);
         EXPECT_TRUE(pamIn.eof());
 
-        ChunkedBuffer nssBuffer(NSS_TEXT, chunk);
+        ChunkedStreamBuffer nssBuffer(NSS_TEXT, chunk);
         std::istream nssIn(&nssBuffer);
         NSSConfiguration configuration;
         nssIn >> configuration;
@@ -100,7 +67,7 @@ TEST(StreamBufferTest, EveryBufferingReadsTheSame)
 TEST(StreamBufferTest, EntryReadStopsAtItsLineWhateverTheBuffering)
 {
     for (std::size_t chunk : {0, 1, 4}) {
-        ChunkedBuffer buffer(" [a\n b] mod.so x y\nnext", chunk);
+        ChunkedStreamBuffer buffer(" [a\n b] mod.so x y\nnext", chunk);
         std::istream in(&buffer);
         PAMEntry entry;
         in >> entry;
