@@ -5,86 +5,81 @@
 #include <memory>
 
 using namespace NodeCtl;
-using OrvPlatform::Settings::RemoveAdvancedOption;
-using OrvPlatform::Settings::SetAdvancedIntegerOption;
-using OrvPlatform::Settings::SetAdvancedStringOption;
+using namespace OrvPlatform::Settings;
 
 namespace {
 
 using AdvancedOptionsTest = PlatformTest;
+using Branch = std::unique_ptr<Adv::AdvancedOptionBranch>;
+using Option = std::unique_ptr<Adv::AdvancedOption>;
 
-// Walks the tree as a caller does and drops the branches before the option
-// is used, so a dangling reference into them would show under ASan.
-std::unique_ptr<Adv::AdvancedOption> Lookup(const std::string& branchName, const std::string& optionName)
+const char* const VERIFY = "UserVars.ActiveDirectoryVerifyJORVCertificate";
+
+Branch Root() { return Branch(HostFactory::GetHost()->GetAdvancedOptions()); }
+
+// Walks the tree as a caller does and drops each branch before the option
+// is used, so a dangling reference into one would show under ASan.
+Option Find(const std::string& path)
 {
-    std::unique_ptr<Adv::AdvancedOptionBranch> root(HostFactory::GetHost()->GetAdvancedOptions());
-    if (!root) {
-        return nullptr;
+    Branch branch = Root();
+    std::string::size_type start = 0, dot;
+    while (branch && (dot = path.find('.', start)) != std::string::npos) {
+        branch.reset(branch->GetBranch(path.substr(start, dot - start)));
+        start = dot + 1;
     }
-    std::unique_ptr<Adv::AdvancedOptionBranch> branch(root->GetBranch(branchName));
-    if (!branch) {
-        return nullptr;
-    }
-    return std::unique_ptr<Adv::AdvancedOption>(branch->GetOption(optionName));
+    return Option(branch ? branch->GetOption(path.substr(start)) : nullptr);
 }
 
-int64_t IntegerValue(const std::unique_ptr<Adv::AdvancedOption>& option)
+int64_t IntegerValue(const std::string& path)
 {
+    Option option = Find(path);
     auto integer = dynamic_cast<Adv::AdvancedIntegerOption*>(option.get());
     if (integer == nullptr) {
-        throw std::logic_error("not an integer option");
+        throw std::logic_error("no integer option " + path);
     }
     return integer->GetCurrentValue();
 }
 
-TEST_F(AdvancedOptionsTest, VerifyCertificateOptionDefaultsToOne)
-{
-    auto option = Lookup("UserVars", "ActiveDirectoryVerifyJORVCertificate");
-    ASSERT_NE(option, nullptr);
-    EXPECT_EQ(option->GetPath(), "UserVars.ActiveDirectoryVerifyJORVCertificate");
-    EXPECT_EQ(IntegerValue(option), 1);
-    EXPECT_EQ(HostFactory::GetHost(), HostFactory::GetHost());
-}
-
 TEST_F(AdvancedOptionsTest, OptionsKeepTheirKindAndValue)
 {
-    SetAdvancedIntegerOption("UserVars.ActiveDirectoryVerifyJORVCertificate", 0);
-    EXPECT_EQ(IntegerValue(Lookup("UserVars", "ActiveDirectoryVerifyJORVCertificate")), 0);
-    SetAdvancedIntegerOption("UserVars.ActiveDirectoryVerifyJORVCertificate", INT64_MIN);
-    EXPECT_EQ(IntegerValue(Lookup("UserVars", "ActiveDirectoryVerifyJORVCertificate")), INT64_MIN);
-
-    SetAdvancedStringOption("UserVars.ActiveDirectoryVerifyJORVCertificate", "1");
-    auto option = Lookup("UserVars", "ActiveDirectoryVerifyJORVCertificate");
+    Option option = Find(VERIFY);
     ASSERT_NE(option, nullptr);
+    EXPECT_EQ(option->GetPath(), VERIFY);
+    EXPECT_EQ(IntegerValue(VERIFY), 1);  // the default
+    EXPECT_EQ(HostFactory::GetHost(), HostFactory::GetHost());
+    for (int64_t value : {int64_t{0}, INT64_MIN}) {
+        SetAdvancedIntegerOption(VERIFY, value);
+        EXPECT_EQ(IntegerValue(VERIFY), value);
+    }
+
+    SetAdvancedStringOption(VERIFY, "1");
+    option = Find(VERIFY);
     EXPECT_EQ(dynamic_cast<Adv::AdvancedIntegerOption*>(option.get()), nullptr);
     auto text = dynamic_cast<Adv::AdvancedStringOption*>(option.get());
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->GetCurrentValue(), "1");
 
     SetAdvancedIntegerOption("Net.Tcp.Window", 42);
-    std::unique_ptr<Adv::AdvancedOptionBranch> root(HostFactory::GetHost()->GetAdvancedOptions());
-    std::unique_ptr<Adv::AdvancedOptionBranch> net(root->GetBranch("Net"));
+    EXPECT_EQ(IntegerValue("Net.Tcp.Window"), 42);
+    EXPECT_EQ(Find("Net.Tcp"), nullptr);  // a branch, not an option
+    Branch net(Root()->GetBranch("Net"));
     ASSERT_NE(net, nullptr);
-    EXPECT_EQ(std::unique_ptr<Adv::AdvancedOption>(net->GetOption("Tcp")), nullptr);  // a branch, not an option
-    std::unique_ptr<Adv::AdvancedOptionBranch> tcp(net->GetBranch("Tcp"));
+    Branch tcp(net->GetBranch("Tcp"));
     ASSERT_NE(tcp, nullptr);
     EXPECT_EQ(tcp->GetPath(), "Net.Tcp");
-    EXPECT_EQ(IntegerValue(std::unique_ptr<Adv::AdvancedOption>(tcp->GetOption("Window"))), 42);
-    EXPECT_EQ(std::unique_ptr<Adv::AdvancedOption>(root->GetOption("Net.Tcp.Window")), nullptr);
+    EXPECT_EQ(Option(Root()->GetOption("Net.Tcp.Window")), nullptr);
 }
 
 TEST_F(AdvancedOptionsTest, RemovedOptionsAndEmptyBranchesAreMissing)
 {
-    RemoveAdvancedOption("UserVars.ActiveDirectoryVerifyJORVCertificate");
-    RemoveAdvancedOption("UserVars.ActiveDirectoryVerifyJORVCertificate");  // absent: no error
-    std::unique_ptr<Adv::AdvancedOptionBranch> root(HostFactory::GetHost()->GetAdvancedOptions());
-    EXPECT_EQ(std::unique_ptr<Adv::AdvancedOptionBranch>(root->GetBranch("UserVars")), nullptr);
+    RemoveAdvancedOption(VERIFY);
+    RemoveAdvancedOption(VERIFY);  // absent: no error
+    EXPECT_EQ(Branch(Root()->GetBranch("UserVars")), nullptr);
 
     SetAdvancedIntegerOption("UserVars.Other", 3);
-    EXPECT_NE(Lookup("UserVars", "Other"), nullptr);
-    EXPECT_EQ(Lookup("UserVars", "ActiveDirectoryVerifyJORVCertificate"), nullptr);
-    // A prefix of a branch name is not that branch.
-    EXPECT_EQ(std::unique_ptr<Adv::AdvancedOptionBranch>(root->GetBranch("User")), nullptr);
+    EXPECT_NE(Find("UserVars.Other"), nullptr);
+    EXPECT_EQ(Find(VERIFY), nullptr);
+    EXPECT_EQ(Branch(Root()->GetBranch("User")), nullptr);  // a prefix of a branch name is not that branch
 }
 
 TEST_F(AdvancedOptionsTest, InvalidPathsAreRefused)
@@ -99,16 +94,16 @@ TEST_F(AdvancedOptionsTest, InvalidPathsAreRefused)
 
 TEST_F(AdvancedOptionsTest, UnusableDatabaseThrowsNodeCtlException)
 {
-    OrvPlatform::Settings::SetConfigStorePath(dir.File("missing/configstore.db"));
-    EXPECT_THROW(delete HostFactory::GetHost()->GetAdvancedOptions(), Lib::NodeCtlException);
+    SetConfigStorePath(dir.File("missing/configstore.db"));
+    EXPECT_THROW(Root(), Lib::NodeCtlException);
     EXPECT_THROW(SetAdvancedIntegerOption("UserVars.X", 1), Lib::NodeCtlException);
 
     // A branch made while the database was fine fails on lookup once it is gone.
-    OrvPlatform::Settings::SetConfigStorePath(dir.File("configstore.db"));
-    std::unique_ptr<Adv::AdvancedOptionBranch> root(HostFactory::GetHost()->GetAdvancedOptions());
+    SetConfigStorePath(dir.File("configstore.db"));
+    Branch root = Root();
     orvauth_test::RemoveTree(dir.File("configstore.db"));
     orvauth_test::WriteFile(dir.File("configstore.db"), std::string(4096, 'x'));
-    EXPECT_THROW(delete root->GetBranch("UserVars"), Lib::NodeCtlException);
+    EXPECT_THROW(Branch(root->GetBranch("UserVars")), Lib::NodeCtlException);
 }
 
 }  // namespace

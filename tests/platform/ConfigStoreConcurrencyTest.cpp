@@ -19,26 +19,18 @@ TEST_F(ConfigStoreConcurrencyTest, ReadersNeverSeeAHalfReplacedObject)
     const ConfigStoreObjectId id("active_directory", "identity", "qel");
     auto shared = ConfigStore::GetStore(sGlobalNamespace);
     std::atomic<int> mixtures{0}, failures{0};
-    auto writer = [&](int number, bool ownStore) {
+    auto run = [&](bool ownStore, int writer) {
         try {
             auto store = ownStore ? ConfigStore::GetStore(sGlobalNamespace) : shared;
             for (int round = 0; round < 40; ++round) {
-                auto object = std::make_shared<ConfigStoreObject>(id);
-                std::string value = std::to_string(number) + "/" + std::to_string(round);
-                object->SetValue("first", value);
-                object->SetValue("second", value);
-                int flags = 0;
-                store->SetObject(object, flags);
-            }
-        } catch (const std::exception&) {
-            ++failures;
-        }
-    };
-    auto reader = [&](bool ownStore) {
-        try {
-            auto store = ownStore ? ConfigStore::GetStore(sGlobalNamespace) : shared;
-            for (int round = 0; round < 80; ++round) {
-                if (auto object = store->GetObject(id)) {
+                if (writer >= 0) {
+                    auto object = std::make_shared<ConfigStoreObject>(id);
+                    const std::string value = std::to_string(writer) + "/" + std::to_string(round);
+                    object->SetValue("first", value);
+                    object->SetValue("second", value);
+                    int flags = 0;
+                    store->SetObject(object, flags);
+                } else if (auto object = store->GetObject(id)) {
                     std::string first, second;
                     object->GetValue("first", &first);
                     object->GetValue("second", &second);
@@ -51,8 +43,8 @@ TEST_F(ConfigStoreConcurrencyTest, ReadersNeverSeeAHalfReplacedObject)
     };
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i) {
-        threads.emplace_back(writer, i, i % 2 == 0);
-        threads.emplace_back(reader, i % 2 == 0);
+        threads.emplace_back(run, i % 2 == 0, i);
+        threads.emplace_back(run, i % 2 == 0, -1);
     }
     for (auto& thread : threads) {
         thread.join();
@@ -74,7 +66,7 @@ TEST_F(ConfigStoreConcurrencyTest, SettingsCanBeChangedWhileServicesRun)
         }
     });
     for (int i = 0; i < 200; ++i) {
-        std::string path = OrvPlatform::Settings::GetHostsFilePath();
+        const std::string path = OrvPlatform::Settings::GetHostsFilePath();
         EXPECT_TRUE(path == dir.File("a") || path == dir.File("b")) << path;
         OrvPlatform::Settings::IsFeatureEnabled(5);
     }

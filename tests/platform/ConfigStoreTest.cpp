@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 using namespace QelConfigStore;
+using ::testing::HasSubstr;
+using Values = std::map<std::string, std::string>;
 
 namespace {
 
@@ -16,27 +18,23 @@ using ConfigStoreTest = PlatformTest;
 
 const ConfigStoreObjectId ID("active_directory", "identity", "qel");
 
-std::shared_ptr<ConfigStoreObject> MakeObject(const ConfigStoreObjectId& id,
-                                              const std::map<std::string, std::string>& values)
+void Put(ConfigStore& store, const ConfigStoreObjectId& id, const Values& values)
 {
     auto object = std::make_shared<ConfigStoreObject>(id);
     for (const auto& value : values) {
         object->SetValue(value.first.c_str(), value.second);
     }
-    return object;
-}
-
-void Store(ConfigStore& store, std::shared_ptr<ConfigStoreObject> object)
-{
     int flags = 0;
     store.SetObject(object, flags);
 }
 
-std::map<std::string, std::string> Values(ConfigStore& store, const ConfigStoreObjectId& id)
+Values Get(ConfigStore& store, const ConfigStoreObjectId& id = ID)
 {
     auto object = store.GetObject(id);
-    return object ? object->GetValues() : std::map<std::string, std::string>{{"<absent>", ""}};
+    return object ? object->GetValues() : Values{{"<absent>", ""}};
 }
+
+std::shared_ptr<ConfigStore> Global() { return ConfigStore::GetStore(sGlobalNamespace); }
 
 // Runs body in a child process and returns its exit status.
 template <typename Body>
@@ -44,172 +42,140 @@ int InChild(Body body)
 {
     pid_t child = fork();
     if (child == 0) {
-        int status = 99;
         try {
-            status = body();
+            _exit(body());
         } catch (...) {
+            _exit(99);
         }
-        _exit(status);
     }
     int status = -1;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(ConfigStoreTest, MissingObjectIsNullAndGetValueLeavesOutputAlone)
+// The message of the ConfigStoreException that call throws.
+template <typename Call>
+std::string FailureOf(Call call)
 {
-    auto store = ConfigStore::GetStore(sGlobalNamespace);
+    try {
+        call();
+    } catch (const ConfigStoreException& e) {
+        return e.what();
+    }
+    return "<no exception>";
+}
+
+TEST_F(ConfigStoreTest, GetObjectIsNullUntilSetAndSetObjectReplacesTheWholeObject)
+{
+    auto store = Global();
     EXPECT_EQ(store->GetObject(ID), nullptr);
 
-    Store(*store, MakeObject(ID, {{"domain_name", "corp.example"}}));
+    Put(*store, ID, {{"domain_name", "a.example"}, {"organizational_unit", "OU=x"}});
     std::shared_ptr<const ReadOnlyObject> object = store->GetObject(ID);
     ASSERT_NE(object, nullptr);
     std::string out = "before";
-    EXPECT_FALSE(object->GetValue("organizational_unit", &out));
+    EXPECT_FALSE(object->GetValue("auth_proxy_address", &out));
     EXPECT_EQ(out, "before");
     EXPECT_TRUE(object->GetValue("domain_name", &out));
-    EXPECT_EQ(out, "corp.example");
-}
+    EXPECT_EQ(out, "a.example");
 
-TEST_F(ConfigStoreTest, SetObjectReplacesTheWholeObject)
-{
-    auto store = ConfigStore::GetStore(sGlobalNamespace);
-    Store(*store, MakeObject(ID, {{"domain_name", "a.example"}, {"organizational_unit", "OU=x"}}));
-    Store(*store, MakeObject(ID, {{"domain_name", "b.example"}, {"auth_proxy_address", ""}}));
-    EXPECT_EQ(Values(*store, ID),
-              (std::map<std::string, std::string>{{"auth_proxy_address", ""}, {"domain_name", "b.example"}}));
+    Put(*store, ID, {{"domain_name", "b.example"}, {"auth_proxy_address", ""}});
+    EXPECT_EQ(Get(*store), (Values{{"auth_proxy_address", ""}, {"domain_name", "b.example"}}));
+    Put(*store, ID, {});  // an empty object still exists
+    EXPECT_EQ(Get(*store), Values{});
 
-    Store(*store, MakeObject(ID, {}));  // an empty object still exists
-    EXPECT_EQ(Values(*store, ID), (std::map<std::string, std::string>{}));
+    // Another process's write is seen through the store opened before it.
+    EXPECT_EQ(InChild([] {
+                  Put(*Global(), ID, {{"domain_name", "child.example"}});
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(Get(*store), (Values{{"domain_name", "child.example"}}));
 }
 
 TEST_F(ConfigStoreTest, ObjectsAreKeptApartByIdAndNamespace)
 {
-    auto global = ConfigStore::GetStore(sGlobalNamespace);
+    auto global = Global();
     auto other = ConfigStore::GetStore("other");
-    const ConfigStoreObjectId sameKeyOtherGroup("active_directory", "network", "qel");
+    const ConfigStoreObjectId otherGroup("active_directory", "network", "qel");
     const std::string binary("line one\nline two\0three \xc3\xa9", 23);
-    Store(*global, MakeObject(ID, {{"v", binary}}));
-    Store(*global, MakeObject(sameKeyOtherGroup, {{"v", "group"}}));
-    Store(*other, MakeObject(ID, {{"v", "namespace"}}));
+    Put(*global, ID, {{"v", "global"}});
+    Put(*global, otherGroup, {{"v", "group"}});
+    Put(*other, ID, {{"v", binary}});
 
     global->RemoveObject(ID);
     global->RemoveObject(ID);  // absent: no error
     EXPECT_EQ(global->GetObject(ID), nullptr);
-    EXPECT_EQ(Values(*global, sameKeyOtherGroup).at("v"), "group");
-    EXPECT_EQ(Values(*other, ID).at("v"), "namespace");
-
-    Store(*other, MakeObject(ID, {{"v", binary}}));
-    EXPECT_EQ(Values(*ConfigStore::GetStore("other"), ID).at("v"), binary);
-}
-
-TEST_F(ConfigStoreTest, WritesOfAnotherProcessAreSeen)
-{
-    auto store = ConfigStore::GetStore(sGlobalNamespace);  // open before the child writes
-    Store(*store, MakeObject(ID, {{"domain_name", "old.example"}}));
-    EXPECT_EQ(InChild([] {
-                  Store(*ConfigStore::GetStore(sGlobalNamespace), MakeObject(ID, {{"domain_name", "child.example"}}));
-                  return 0;
-              }),
-              0);
-    EXPECT_EQ(Values(*store, ID), (std::map<std::string, std::string>{{"domain_name", "child.example"}}));
-}
-
-void ExpectStoreFailure(const std::string& expectedText)
-{
-    try {
-        auto store = ConfigStore::GetStore(sGlobalNamespace);
-        store->GetObject(ID);
-        ADD_FAILURE() << "no exception";
-    } catch (const NodeCtl::Lib::NodeCtlException& e) {
-        EXPECT_NE(dynamic_cast<const ConfigStoreException*>(&e), nullptr);
-        EXPECT_NE(std::string(e.what()).find(expectedText), std::string::npos) << e.what();
-    }
+    EXPECT_EQ(Get(*global, otherGroup).at("v"), "group");
+    EXPECT_EQ(Get(*ConfigStore::GetStore("other")).at("v"), binary);
 }
 
 TEST_F(ConfigStoreTest, UnopenableOrCorruptDatabaseThrows)
 {
-    std::string missingDirectory = dir.File("no/such/dir/configstore.db");
-    OrvPlatform::Settings::SetConfigStorePath(missingDirectory);
-    ExpectStoreFailure("'" + missingDirectory + "': cannot open the database");
-
+    const std::string missing = dir.File("no/such/dir/configstore.db");
+    OrvPlatform::Settings::SetConfigStorePath(missing);
+    EXPECT_THAT(FailureOf([] { Global()->GetObject(ID); }), HasSubstr("'" + missing + "': cannot open the database"));
     orvauth_test::WriteFile(dir.File("corrupt.db"), std::string(8192, 'x'));
     OrvPlatform::Settings::SetConfigStorePath(dir.File("corrupt.db"));
-    ExpectStoreFailure("not a database");
+    EXPECT_THAT(FailureOf([] { Global()->GetObject(ID); }), HasSubstr("not a database"));
 }
 
-TEST_F(ConfigStoreTest, LockedDatabaseThrowsAndKeepsTheOldObject)
+TEST_F(ConfigStoreTest, WritesFailingOnALockOrAFullDiskKeepTheOldObject)
 {
-    auto store = ConfigStore::GetStore(sGlobalNamespace);
-    Store(*store, MakeObject(ID, {{"domain_name", "kept.example"}}));
-
+    auto store = Global();
+    Put(*store, ID, {{"domain_name", "kept.example"}});
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(dir.File("configstore.db").c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     OrvPlatform::Settings::SetConfigStoreBusyTimeout(50);
-    auto waiting = ConfigStore::GetStore(sGlobalNamespace);
-    try {
-        Store(*waiting, MakeObject(ID, {{"domain_name", "lost.example"}}));
-        ADD_FAILURE() << "no exception";
-    } catch (const ConfigStoreException& e) {
-        EXPECT_NE(std::string(e.what()).find("locked"), std::string::npos) << e.what();
-    }
+    auto waiting = Global();
+    EXPECT_THAT(FailureOf([&] { Put(*waiting, ID, {{"domain_name", "lost.example"}}); }), HasSubstr("locked"));
     EXPECT_THROW(waiting->RemoveObject(ID), ConfigStoreException);
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
+    EXPECT_EQ(Get(*waiting), (Values{{"domain_name", "kept.example"}}));
 
-    EXPECT_EQ(Values(*waiting, ID), (std::map<std::string, std::string>{{"domain_name", "kept.example"}}));
-    Store(*waiting, MakeObject(ID, {{"domain_name", "new.example"}}));
-    EXPECT_EQ(Values(*store, ID).at("domain_name"), "new.example");
-}
-
-TEST_F(ConfigStoreTest, AFailedWriteOnAFullDiskKeepsTheOldObject)
-{
-    Store(*ConfigStore::GetStore(sGlobalNamespace), MakeObject(ID, {{"domain_name", "kept.example"}}));
     // A file-size limit makes every write past it fail as on a full disk.
-    int status = InChild([] {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{256 * 1024, 256 * 1024};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        auto store = ConfigStore::GetStore(sGlobalNamespace);
-        try {
-            Store(*store, MakeObject(ID, {{"domain_name", std::string(1024 * 1024, 'x')}}));
-            return 1;
-        } catch (const ConfigStoreException&) {
-        }
-        return Values(*store, ID) == std::map<std::string, std::string>{{"domain_name", "kept.example"}} ? 0 : 2;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(Values(*ConfigStore::GetStore(sGlobalNamespace), ID).at("domain_name"), "kept.example");
+    EXPECT_EQ(InChild([] {
+                  signal(SIGXFSZ, SIG_IGN);
+                  rlimit limit{256 * 1024, 256 * 1024};
+                  setrlimit(RLIMIT_FSIZE, &limit);
+                  auto store = Global();
+                  if (FailureOf([&] { Put(*store, ID, {{"domain_name", std::string(1024 * 1024, 'x')}}); })
+                      == "<no exception>") {
+                      return 1;
+                  }
+                  return Get(*store) == Values{{"domain_name", "kept.example"}} ? 0 : 2;
+              }),
+              0);
+    EXPECT_EQ(Get(*store), (Values{{"domain_name", "kept.example"}}));
+    Put(*waiting, ID, {{"domain_name", "new.example"}});
+    EXPECT_EQ(Get(*store).at("domain_name"), "new.example");
 }
 
 // A host's own store, here one whose writes always fail.
 class FailingStore : public ConfigStore {
 public:
     FailingStore() : ConfigStore(sGlobalNamespace) {}
-    void SetObject(std::shared_ptr<ConfigStoreObject>&, int&) override
-    {
-        throw ConfigStoreException("disk on fire");
-    }
+    void SetObject(std::shared_ptr<ConfigStoreObject>&, int&) override { throw ConfigStoreException("disk on fire"); }
 };
 
 TEST_F(ConfigStoreTest, InstalledStoreReplacesTheDatabaseForItsNamespace)
 {
     auto failing = std::make_shared<FailingStore>();
     OrvPlatform::Settings::InstallConfigStore(sGlobalNamespace, failing);
-    auto store = ConfigStore::GetStore(sGlobalNamespace);
-    EXPECT_EQ(store, failing);
-    EXPECT_THROW(Store(*store, MakeObject(ID, {})), ConfigStoreException);
+    EXPECT_EQ(Global(), failing);
+    EXPECT_THROW(Put(*Global(), ID, {}), ConfigStoreException);
     // The operations it does not override have no database to work on.
-    EXPECT_THROW(store->GetObject(ID), ConfigStoreException);
+    EXPECT_THROW(failing->GetObject(ID), ConfigStoreException);
     EXPECT_NE(ConfigStore::GetStore("other"), failing);
 
     OrvPlatform::Settings::InstallConfigStore(sGlobalNamespace, nullptr);
-    EXPECT_NE(ConfigStore::GetStore(sGlobalNamespace), failing);
+    EXPECT_NE(Global(), failing);
     OrvPlatform::Settings::InstallConfigStore(sGlobalNamespace, failing);
     OrvPlatform::Settings::Reset();
     OrvPlatform::Settings::SetConfigStorePath(dir.File("configstore.db"));
-    EXPECT_NE(ConfigStore::GetStore(sGlobalNamespace), failing);
+    EXPECT_NE(Global(), failing);
 }
 
 TEST_F(ConfigStoreTest, BadArgumentsThrow)
@@ -220,14 +186,14 @@ TEST_F(ConfigStoreTest, BadArgumentsThrow)
     EXPECT_THROW(ConfigStore::GetStore(""), ConfigStoreException);
     EXPECT_THROW(ConfigStoreObject(ID).SetValue(nullptr, "v"), ConfigStoreException);
 
-    auto store = ConfigStore::GetStore(sGlobalNamespace);
     std::shared_ptr<ConfigStoreObject> none;
     int flags = 0;
-    EXPECT_THROW(store->SetObject(none, flags), ConfigStoreException);
-    auto object = MakeObject(ID, {{"a", "b"}});
+    EXPECT_THROW(Global()->SetObject(none, flags), ConfigStoreException);
+    auto object = std::make_shared<ConfigStoreObject>(ID);
+    object->SetValue("a", "b");
     flags = 1;
-    EXPECT_THROW(store->SetObject(object, flags), ConfigStoreException);
-    EXPECT_EQ(store->GetObject(ID), nullptr);
+    EXPECT_THROW(Global()->SetObject(object, flags), ConfigStoreException);
+    EXPECT_EQ(Global()->GetObject(ID), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <platform/PlatformSettings.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 class PlatformTest : public ::testing::Test {

@@ -10,33 +10,25 @@ namespace {
 
 using SettingsTest = PlatformTest;
 
-TEST_F(SettingsTest, FeatureSwitchesDefaultAndReset)
+TEST_F(SettingsTest, ResetRestoresDefaultFeaturesAndPaths)
 {
-    for (unsigned i = 0; i < FEATURE_LIST_SIZE; ++i) {
-        EXPECT_EQ(*FeatureList[i], (i == 1 || i == 57) ? 1 : 0) << i;
-    }
     Settings::SetFeature(57, false);
     Settings::SetFeature(3, true);
     EXPECT_EQ(*FeatureList[57], 0);
-    EXPECT_FALSE(Settings::IsFeatureEnabled(57));
     EXPECT_TRUE(Settings::IsFeatureEnabled(3));
     EXPECT_THROW(Settings::SetFeature(FEATURE_LIST_SIZE, true), std::out_of_range);
     EXPECT_THROW(Settings::IsFeatureEnabled(FEATURE_LIST_SIZE), std::out_of_range);
-
-    Settings::Reset();
-    EXPECT_EQ(*FeatureList[57], 1);
-    EXPECT_EQ(*FeatureList[3], 0);
-}
-
-TEST_F(SettingsTest, ResetRestoresTheDefaultPaths)
-{
     Settings::SetHostsFilePath("/tmp/h");
     Settings::SetResolvConfPath("/tmp/r");
     Settings::SetRouteTablePath("/tmp/t");
     Settings::SetConfigStoreBusyTimeout(7);
     EXPECT_THROW(Settings::SetConfigStoreBusyTimeout(-1), std::invalid_argument);
     EXPECT_EQ(Settings::GetConfigStoreBusyTimeout(), 7);
+
     Settings::Reset();
+    for (unsigned i = 0; i < FEATURE_LIST_SIZE; ++i) {
+        EXPECT_EQ(*FeatureList[i], (i == 1 || i == 57) ? 1 : 0) << i;
+    }
     EXPECT_EQ(Settings::GetConfigStorePath(), "/var/lib/orvane/configstore.db");
     EXPECT_EQ(Settings::GetHostsFilePath(), "/etc/hosts");
     EXPECT_EQ(Settings::GetResolvConfPath(), "/etc/resolv.conf");

@@ -6,25 +6,14 @@
 #include <string>
 
 using namespace SystemConfiguration;
-using sysconfig_test::ReadNSS;
-using sysconfig_test::Write;
+using namespace sysconfig_test;
 
 namespace {
 
-std::string DatabaseMessage(const std::string& name)
-{
-    try {
-        NSSDatabase database(name);
-    } catch (const InvalidDatabaseException& e) {
-        return e.what();
-    }
-    return "";
-}
-
 TEST(NSSDatabaseTest, NamesAndNumbers)
 {
-    const char* names[] = {"passwd",   "group",    "shadow",     "hosts",     "netmasks",
-                           "networks", "protocols", "services",  "ethers",    "rpc",
+    const char* names[] = {"passwd",   "group",     "shadow",     "hosts",     "netmasks",
+                           "networks", "protocols", "services",   "ethers",    "rpc",
                            "netgroup", "bootparams", "publickey", "automount", "aliases"};
     for (int value = 1; value <= 15; ++value) {
         const NSSDatabase byName{std::string(names[value - 1])};
@@ -32,23 +21,12 @@ TEST(NSSDatabaseTest, NamesAndNumbers)
         EXPECT_EQ(static_cast<std::string>(NSSDatabase(static_cast<NSSDatabase::Database>(value))), names[value - 1]);
         EXPECT_TRUE(byName == std::string(names[value - 1]));
     }
-    for (const std::string name : {"Passwd", "passwd:", "sudoers", "gshadow", ""})
-        EXPECT_EQ(DatabaseMessage(name), "Invalid Database: " + name);
-
-    NSSDatabase database(NSSDatabase::Hosts);
-    EXPECT_THROW(database = std::string("HOSTS"), InvalidDatabaseException);
-    EXPECT_TRUE(database == NSSDatabase::Hosts);
-    EXPECT_THROW((void)(database == std::string("dns")), InvalidDatabaseException);
-    database = NSSDatabase::Rpc;
-    EXPECT_TRUE(database == NSSDatabase(std::string("rpc")));
-    for (int unnamed : {0, 16}) {
-        try {
-            std::string text = NSSDatabase(static_cast<NSSDatabase::Database>(unnamed));
-            ADD_FAILURE() << "converted " << unnamed;
-        } catch (const InvalidDatabaseException& e) {
-            EXPECT_EQ(std::string(e.what()), "Invalid Database: " + std::to_string(unnamed));
-        }
-    }
+    ExpectUnknownNames<InvalidDatabaseException>("Invalid Database: ", NSSDatabase(NSSDatabase::Hosts),
+                                                 {"Passwd", "passwd:", "sudoers", "gshadow", ""});
+    for (int unnamed : {0, 16})
+        EXPECT_EQ(MessageOf<InvalidDatabaseException>(
+                      [&] { std::string s = NSSDatabase(static_cast<NSSDatabase::Database>(unnamed)); }),
+                  "Invalid Database: " + std::to_string(unnamed));
 }
 
 TEST(NSSServiceTest, EqualityAndWrittenForm)
@@ -59,94 +37,84 @@ TEST(NSSServiceTest, EqualityAndWrittenForm)
     out << ldap << '|' << NSSService("files");
     EXPECT_EQ(out.str(), "ldap [NOTFOUND=return UNAVAIL=continue]|files");
 
-    NSSService other = ldap;
-    EXPECT_TRUE(other == ldap);
-    other.parameters().reverse();
-    EXPECT_FALSE(other == ldap);
-    other.parameters().pop_back();
-    EXPECT_FALSE(other == ldap);
+    NSSService reordered = ldap, shorter = ldap;
+    reordered.parameters().reverse();
+    shorter.parameters().pop_back();
+    EXPECT_TRUE(NSSService(ldap) == ldap);
+    for (const NSSService& other : {reordered, shorter, NSSService("ldap")})
+        EXPECT_FALSE(other == ldap);
     EXPECT_FALSE(NSSService("files") == NSSService("file"));
 }
 
+// Lines of unknown databases and lines without services drop out, lines of
+// one database merge, databases come out in numeric order, spacing becomes
+// single spaces, and '#' is a comment only at the start of a line.
 TEST(NSSConfigurationTest, ReadThenWritten)
 {
-    const struct {
-        const char* what;
-        std::string input;
-        std::string written;
-    } cases[] = {
-        {"a group follows its service", "hosts: dns [!UNAVAIL=return] files\n",
-         "hosts: dns [!UNAVAIL=return] files\n"},
-        {"two separators detach a group", "hosts: dns  [!UNAVAIL=return] files\n",
-         "hosts: dns [!UNAVAIL=return] files\n"},
-        {"a tab is one separator", "passwd:\tfiles\t[ NOTFOUND=return  UNAVAIL=continue ]\n",
-         "passwd: files [NOTFOUND=return UNAVAIL=continue]\n"},
-        {"trailing blank", "passwd: files \n", "passwd: files\n"},
-        {"unknown databases are dropped", "sudoers: files\ngshadow: files\npasswd: files\n", "passwd: files\n"},
-        {"lines of one database merge", "passwd: files\ngroup: files\npasswd: ldap [NOTFOUND=return]\n",
-         "passwd: files ldap [NOTFOUND=return]\ngroup: files\n"},
-        {"databases are written in numeric order", "aliases: files\nhosts: dns\npasswd: compat\n",
-         "passwd: compat\nhosts: dns\naliases: files\n"},
-        {"any last character of the first word is dropped", "passwd; files\npasswdX nis\n", "passwd: files nis\n"},
-        {"no colon, or a detached one, names nothing", "passwd files\npasswd : files\n", ""},
-        {"names are case-sensitive", "Passwd: files\n", ""},
-        {"comments, indented comments, blank lines", "# c\n   # passwd: files\n\n \t\r\npasswd: files\n",
-         "passwd: files\n"},
-        {"a line without services adds nothing", "passwd:\nshadow:   \n", ""},
-        {"an empty group disappears", "hosts: files [] dns\n", "hosts: files dns\n"},
-        {"an unclosed group takes the rest of the line", "hosts: files [NOTFOUND=return dns\n",
-         "hosts: files [NOTFOUND=return dns]\n"},
-        {"reading goes on after the group", "hosts: files [a]dns [b] [c]\n", "hosts: files [a] dns [b] [c]\n"},
-        {"a group touching its service is part of its name", "hosts: dns[a] files\n", "hosts: dns[a] files\n"},
-        {"a group after the database word is a service", "hosts: [a b] dns\n", "hosts: [a b] dns\n"},
-        {"'#' after the first word is an ordinary word", "passwd: files # ldap\n", "passwd: files # ldap\n"},
-        {"carriage returns", "passwd: files\r\n\rgroup: files [x]\r\n", "passwd: files\ngroup: files [x]\n"},
-        {"last line without line feed", "group: files", "group: files\n"},
+    const std::pair<std::string, std::string> cases[] = {
+        {"passwd:\tfiles\t[ NOTFOUND=return  UNAVAIL=continue ]\n", "passwd: files [NOTFOUND=return UNAVAIL=continue]\n"},
+        {"passwd: files \n", "passwd: files\n"},
+        {"sudoers: files\ngshadow: files\npasswd: files\n", "passwd: files\n"},
+        {"passwd: files\ngroup: files\npasswd: ldap [NOTFOUND=return]\n", "passwd: files ldap [NOTFOUND=return]\ngroup: files\n"},
+        {"aliases: files\nhosts: dns\npasswd: compat\n", "passwd: compat\nhosts: dns\naliases: files\n"},
+        // The last character of the first word is dropped whatever it is.
+        {"passwd; files\npasswdX nis\n", "passwd: files nis\n"},
+        {"passwd files\npasswd : files\n", ""},
+        {"Passwd: files\n", ""},
+        {"# c\n   # passwd: files\n\n \t\r\npasswd: files\n", "passwd: files\n"},
+        {"passwd:\nshadow:   \n", ""},
+        {"hosts: files [] dns\n", "hosts: files dns\n"},
+        {"hosts: files [NOTFOUND=return dns\n", "hosts: files [NOTFOUND=return dns]\n"},
+        {"passwd: files # ldap\n", "passwd: files # ldap\n"},
+        {"passwd: files\r\n\rgroup: files [x]\r\n", "passwd: files\ngroup: files [x]\n"},
+        {"group: files", "group: files\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(Write(ReadNSS(c.input)), c.written);
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(Write(ReadNSS(c.first)), c.second);
     }
 }
 
-TEST(NSSConfigurationTest, ParametersAndServicesAsRead)
+// Where the written form cannot tell a group from services that merely look
+// like one: each service as its module, then "+" and each parameter.
+TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
 {
-    NSSConfiguration configuration = ReadNSS("hosts: dns [!UNAVAIL=return] files\nhosts: mdns\n");
-    ASSERT_EQ(configuration.size(), 1u);
-    const NSSConfiguration::Services& hosts = configuration[NSSDatabase::Hosts];
-    ASSERT_EQ(hosts.size(), 3u);
-    EXPECT_EQ(hosts[0].module(), "dns");
-    EXPECT_EQ(hosts[0].parameters(), std::list<std::string>{"!UNAVAIL=return"});
-    EXPECT_EQ(hosts[1].module(), "files");
-    EXPECT_TRUE(hosts[1].parameters().empty());
-    EXPECT_EQ(hosts[2].module(), "mdns");
-}
-
-TEST(NSSConfigurationTest, ReadingAddsAndNeverReadsAFailedStream)
-{
-    NSSConfiguration configuration = ReadNSS("passwd: files\n");
-    std::istringstream more("passwd: ldap\n");
-    more >> configuration;
-    EXPECT_EQ(Write(configuration), "passwd: files ldap\n");
-    EXPECT_TRUE(more.eof());
-
-    std::istringstream failed("group: files\n");
-    failed.setstate(std::ios_base::failbit);
-    failed >> configuration;
-    EXPECT_EQ(configuration.count(NSSDatabase::Group), 0u);
+    const struct {
+        std::string input;
+        std::string services;
+    } cases[] = {
+        {"hosts: dns [!UNAVAIL=return] files\nhosts: mdns\n", "dns +!UNAVAIL=return; files; mdns; "},
+        {"hosts: dns  [!UNAVAIL=return] files\n", "dns; [!UNAVAIL=return]; files; "},
+        {"hosts: files [a]dns [b] [c]\n", "files +a; dns +b; [c]; "},
+        {"hosts: dns[a] files\n", "dns[a]; files; "},
+        {"hosts: [a b] dns\n", "[a; b]; dns; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        NSSConfiguration configuration = ReadNSS(c.input);
+        EXPECT_EQ(configuration.size(), 1u);
+        std::string services;
+        for (const NSSService& service : configuration[NSSDatabase::Hosts]) {
+            services += service.module();
+            for (const std::string& parameter : service.parameters())
+                services += " +" + parameter;
+            services += "; ";
+        }
+        EXPECT_EQ(services, c.services);
+    }
 }
 
 TEST(NSSConfigurationTest, WritingEmptyAndUnnamedDatabases)
 {
-    NSSConfiguration configuration;
+    NSSConfiguration configuration = ReadNSS("passwd: files\n");
+    ReadInto(configuration, "passwd: ldap\n");  // adds, never clears
     configuration[NSSDatabase::Group];
-    configuration[NSSDatabase::Passwd].push_back(NSSService("files"));
-    EXPECT_EQ(Write(configuration), "passwd: files\ngroup:\n");
+    EXPECT_EQ(Write(configuration), "passwd: files ldap\ngroup:\n");
 
     configuration[static_cast<NSSDatabase::Database>(20)].push_back(NSSService("files"));
     std::ostringstream out;
     EXPECT_THROW(out << configuration, InvalidDatabaseException);
-    EXPECT_EQ(out.str(), "passwd: files\ngroup:\n");
+    EXPECT_EQ(out.str(), "passwd: files ldap\ngroup:\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The readers must behave the same whatever buffering the stream has: words
-// and lines cut by buffer ends, buffers without a get area, buffers that
-// fail.
+// The readers work on the stream buffer's get area directly, so they must
+// behave the same whatever buffering the stream has: words and lines cut by
+// buffer ends, buffers without a get area, buffers that fail, streams that
+// have already failed.
 
 #include "ChunkedStreamBuffer.h"
 #include "TextForms.h"
@@ -12,27 +13,9 @@
 #include <string>
 
 using namespace SystemConfiguration;
+using namespace sysconfig_test;
 
 namespace {
-
-class FailingBuffer : public std::streambuf {
-protected:
-    int_type underflow() override { throw std::runtime_error("device gone"); }
-};
-
-class FlushCounter : public std::streambuf {
-public:
-    int syncs = 0;
-    std::string written;
-
-protected:
-    int_type overflow(int_type c) override
-    {
-        written += traits_type::to_char_type(c);
-        return c;
-    }
-    int sync() override { return ++syncs, 0; }
-};
 
 const std::string PAM_TEXT =
     "#%PAM-1.0\n# comment line that is rather long\nauth    [success=2 default=ignore]   pam_unix.so nullok_secure\n"
@@ -44,70 +27,69 @@ const std::string NSS_TEXT =
 
 TEST(StreamBufferTest, EveryBufferingReadsTheSame)
 {
-    const std::string expectedPolicy = sysconfig_test::Write(sysconfig_test::ReadPolicy(PAM_TEXT));
-    const std::string expectedNSS = sysconfig_test::Write(sysconfig_test::ReadNSS(NSS_TEXT));
+    const std::string expectedPolicy = Write(ReadPolicy(PAM_TEXT));
+    const std::string expectedNSS = Write(ReadNSS(NSS_TEXT));
     EXPECT_NE(expectedPolicy.find("[success=1 default=ignore]"), std::string::npos);
     for (std::size_t chunk : {0, 1, 2, 3, 5, 7, 13, 64}) {
         SCOPED_TRACE(chunk);
-        ChunkedStreamBuffer pamBuffer(PAM_TEXT, chunk);
-        std::istream pamIn(&pamBuffer);
+        ChunkedStreamBuffer pamBuffer(PAM_TEXT, chunk), nssBuffer(NSS_TEXT, chunk);
+        std::istream pamIn(&pamBuffer), nssIn(&nssBuffer);
         PAMPolicy policy("p");
-        pamIn >> policy;
-        EXPECT_EQ(sysconfig_test::Write(policy), expectedPolicy);
-        EXPECT_TRUE(pamIn.eof());
-
-        ChunkedStreamBuffer nssBuffer(NSS_TEXT, chunk);
-        std::istream nssIn(&nssBuffer);
         NSSConfiguration configuration;
+        pamIn >> policy;
         nssIn >> configuration;
-        EXPECT_EQ(sysconfig_test::Write(configuration), expectedNSS);
-    }
-}
+        EXPECT_EQ(Write(policy), expectedPolicy);
+        EXPECT_TRUE(pamIn.eof());
+        EXPECT_FALSE(pamIn.bad());
+        EXPECT_EQ(Write(configuration), expectedNSS);
 
-TEST(StreamBufferTest, EntryReadStopsAtItsLineWhateverTheBuffering)
-{
-    for (std::size_t chunk : {0, 1, 4}) {
-        ChunkedStreamBuffer buffer(" [a\n b] mod.so x y\nnext", chunk);
-        std::istream in(&buffer);
+        ChunkedStreamBuffer entryBuffer(" [a\n b] mod.so x y\nnext", chunk);
+        std::istream entryIn(&entryBuffer);
         PAMEntry entry;
-        in >> entry;
+        entryIn >> entry;
         EXPECT_EQ(static_cast<std::string>(entry.control()), "[a b]");
         EXPECT_EQ(entry.parameters(), (std::list<std::string>{"x", "y"}));
-        EXPECT_EQ(in.get(), 'n');
+        EXPECT_EQ(entryIn.get(), 'n');  // the entry ends with its line
     }
 }
 
-TEST(StreamBufferTest, AFailingBufferSetsBadbitOrThrowsAsTheMaskSays)
+TEST(StreamBufferTest, FailingBuffersAndFailedStreams)
 {
-    FailingBuffer buffer;
-    std::istream in(&buffer);
+    struct FailingBuffer : std::streambuf {
+        int_type underflow() override { throw std::runtime_error("device gone"); }
+    } buffer;
+    std::istream in(&buffer), nssIn(&buffer), throwing(&buffer);
     PAMPolicy policy("p");
-    in >> policy;
-    EXPECT_TRUE(in.bad());
-    EXPECT_TRUE(policy.GetStacks().empty());
-
-    std::istream nssIn(&buffer);
     NSSConfiguration configuration;
+    in >> policy;
     nssIn >> configuration;
+    EXPECT_TRUE(in.bad());
     EXPECT_TRUE(nssIn.bad());
-
-    std::istream throwing(&buffer);
     throwing.exceptions(std::ios_base::badbit);
     EXPECT_THROW(throwing >> policy, std::runtime_error);
     EXPECT_TRUE(throwing.bad());
+
+    std::istringstream failed("auth required pam_unix.so\n"), nssFailed("group: files\n");
+    failed.setstate(std::ios_base::failbit);
+    nssFailed.setstate(std::ios_base::failbit);
+    failed >> policy;
+    nssFailed >> configuration;
+    EXPECT_TRUE(policy.GetStacks().empty());
+    EXPECT_TRUE(configuration.empty());
 }
 
 TEST(StreamBufferTest, EveryWrittenLineIsFlushed)
 {
-    FlushCounter buffer;
-    std::ostream out(&buffer);
-    out << sysconfig_test::ReadPolicy("auth required a.so\nauth required b.so\nsession optional c.so\n");
+    struct FlushCounter : std::streambuf {
+        int syncs = 0;
+        std::string written;
+        int_type overflow(int_type c) override { return written += traits_type::to_char_type(c), c; }
+        int sync() override { return ++syncs, 0; }
+    } pamBuffer, nssBuffer;
+    std::ostream(&pamBuffer) << ReadPolicy("auth required a.so\nauth required b.so\nsession optional c.so\n");
     // Header, empty line, two auth lines, empty line, one session line, empty line.
-    EXPECT_EQ(buffer.syncs, 7);
-
-    FlushCounter nssBuffer;
-    std::ostream nssOut(&nssBuffer);
-    nssOut << sysconfig_test::ReadNSS("passwd: files\ngroup: files\n");
+    EXPECT_EQ(pamBuffer.syncs, 7);
+    std::ostream(&nssBuffer) << ReadNSS("passwd: files\ngroup: files\n");
     EXPECT_EQ(nssBuffer.syncs, 2);
     EXPECT_EQ(nssBuffer.written, "passwd: files\ngroup: files\n");
 }
