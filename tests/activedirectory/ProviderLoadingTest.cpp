@@ -31,25 +31,6 @@ bool IsLoaded(const std::string& path)
     return handle != nullptr;
 }
 
-std::string Prefix(const std::string& name)
-{
-    return "The specified Active Directory provider '" + name + "' is invalid: ";
-}
-
-// The refusal message, with the plug-in no longer mapped afterwards.
-std::string RefusalOf(const std::string& name, const std::string& path)
-{
-    try {
-        ActiveDirectoryProvider provider(name);
-    } catch (const InvalidActiveDirectoryProviderException& error) {
-        EXPECT_EQ(0u, error.Code());
-        EXPECT_FALSE(IsLoaded(path)) << path << " stayed loaded";
-        return error.what();
-    }
-    ADD_FAILURE() << name << " was accepted";
-    return std::string();
-}
-
 TEST(ProviderLoading, FindsThePlugInInEitherDirectoryPreferringLib64)
 {
     EXPECT_EQ("pam_scriptable", ActiveDirectoryProvider("scriptable").PAMModule());
@@ -79,21 +60,39 @@ TEST(ProviderLoading, UnloadsThePlugInWhenDestroyed)
     EXPECT_FALSE(IsLoaded(BasePath("scriptable")));
 }
 
-TEST(ProviderLoading, RefusesPlugInsWithoutTheirRecords)
+// A refused plug-in is not left mapped.
+TEST(ProviderLoading, RefusesUnusablePlugIns)
 {
-    EXPECT_EQ(Prefix("scriptable_no_metadata") + BasePath("scriptable_no_metadata") +
-                  ": undefined symbol: ActiveDirectoryClientMetadata",
-              RefusalOf("scriptable_no_metadata", BasePath("scriptable_no_metadata")));
-    EXPECT_EQ(Prefix("scriptable_no_operations") + BasePath("scriptable_no_operations") +
-                  ": undefined symbol: ActiveDirectoryClientOperations",
-              RefusalOf("scriptable_no_operations", BasePath("scriptable_no_operations")));
-}
-
-TEST(ProviderLoading, RefusesAMetadataVersionAboveThree)
-{
-    EXPECT_EQ(Prefix("scriptable_metadata_v4") +
-                  "The API version (4) is not supported by this version of liborvauth",
-              RefusalOf("scriptable_metadata_v4", BasePath("scriptable_metadata_v4")));
+    const struct {
+        const char* name;
+        std::string reason;
+        std::string path;  // what the name would load
+    } cases[] = {
+        {"scriptable_no_metadata",
+         BasePath("scriptable_no_metadata") + ": undefined symbol: ActiveDirectoryClientMetadata",
+         BasePath("scriptable_no_metadata")},
+        {"scriptable_no_operations",
+         BasePath("scriptable_no_operations") + ": undefined symbol: ActiveDirectoryClientOperations",
+         BasePath("scriptable_no_operations")},
+        {"scriptable_metadata_v4", "The API version (4) is not supported by this version of liborvauth",
+         BasePath("scriptable_metadata_v4")},
+        {"scriptable_null_pam_module", "The provider declares no PAM module", BasePath("scriptable_null_pam_module")},
+        {"scriptable_null_nss_module", "The provider declares no NSS module", BasePath("scriptable_null_nss_module")},
+        // Left unchecked, this name would resolve to <dir>/lib64/../libscriptable.so.
+        {"64/../libscriptable", "The provider name must not contain '/'", BasePath("scriptable")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            ActiveDirectoryProvider provider(c.name);
+            ADD_FAILURE() << "accepted";
+        } catch (const InvalidActiveDirectoryProviderException& error) {
+            EXPECT_EQ(0u, error.Code());
+            EXPECT_EQ("The specified Active Directory provider '" + std::string(c.name) + "' is invalid: " + c.reason,
+                      error.what());
+        }
+        EXPECT_FALSE(IsLoaded(c.path));
+    }
 }
 
 TEST(ProviderLoading, AcceptsEveryMetadataVersionUpToThree)
@@ -103,21 +102,6 @@ TEST(ProviderLoading, AcceptsEveryMetadataVersionUpToThree)
         plugin.Metadata().apiVersion = version;
         EXPECT_NO_THROW(ActiveDirectoryProvider("scriptable")) << "version " << version;
     }
-}
-
-TEST(ProviderLoading, RefusesMetadataWithoutModuleNames)
-{
-    EXPECT_EQ(Prefix("scriptable_null_pam_module") + "The provider declares no PAM module",
-              RefusalOf("scriptable_null_pam_module", BasePath("scriptable_null_pam_module")));
-    EXPECT_EQ(Prefix("scriptable_null_nss_module") + "The provider declares no NSS module",
-              RefusalOf("scriptable_null_nss_module", BasePath("scriptable_null_nss_module")));
-}
-
-TEST(ProviderLoading, RefusesANameWithASlashBeforeLoadingAnything)
-{
-    // Left unchecked, this name would resolve to <dir>/lib64/../libscriptable.so.
-    EXPECT_EQ(Prefix("64/../libscriptable") + "The provider name must not contain '/'",
-              RefusalOf("64/../libscriptable", BasePath("scriptable")));
 }
 
 struct ParameterCase {

@@ -14,12 +14,10 @@ struct ChildResult {
     std::string err;
 };
 
-// argv[0] is the program's path. environment replaces or adds variables of
-// this process's environment; an empty value removes the variable.
-ChildResult RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
-                     const std::string& input);
-
-// The output of a shell command; throws when it fails.
-std::string RunShell(const std::string& command);
+// argv[0] is the program, looked up in PATH unless it holds a slash.
+// environment replaces or adds variables of this process's environment; an
+// empty value removes the variable.
+ChildResult RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment = {},
+                     const std::string& input = "");
 
 }  // namespace e2e

@@ -10,7 +10,18 @@ namespace {
 
 using orvauth_test::WriteFile;
 
-class CommandLineTest : public HostSandbox {};
+class CommandLineTest : public HostSandbox {
+protected:
+    static void ExpectAnswer(const std::vector<std::string>& words, const std::string& input, int status,
+                             const std::string& out, const std::string& err)
+    {
+        SCOPED_TRACE(words.back());
+        ChildResult result = BareTool(words, input);
+        EXPECT_EQ(status, result.status);
+        EXPECT_EQ(out, result.out);
+        EXPECT_EQ(err, result.err);
+    }
+};
 
 TEST_F(CommandLineTest, EveryCommandHasHelp)
 {
@@ -39,46 +50,26 @@ TEST_F(CommandLineTest, EveryCommandHasHelp)
     }
 }
 
-TEST_F(CommandLineTest, PamPolicyIsRewrittenInTheNormalisedLayout)
+TEST_F(CommandLineTest, PamAndNameServiceFilesAreRewrittenInTheNormalisedLayout)
 {
-    const std::string policy = "#%PAM-1.0\n"
-                               "# local accounts first\n"
-                               "auth    sufficient   pam_unix.so nullok\n"
+    const std::string policy = "#%PAM-1.0\n# local accounts first\nauth    sufficient   pam_unix.so nullok\n"
                                "account required pam_unix.so\n"
                                "auth    [success=ok  default=die] pam_simdirectory.so try_first_pass\n";
-    const std::string normalised = "#%PAM-1.0\n\n"
-                                   "account\trequired\tpam_unix.so\t\n\n"
+    const std::string normalised = "#%PAM-1.0\n\naccount\trequired\tpam_unix.so\t\n\n"
                                    "auth\tsufficient\tpam_unix.so\tnullok \n"
                                    "auth\t[success=ok default=die]\tpam_simdirectory.so\ttry_first_pass \n\n";
     WriteFile(host.File("sshd"), policy);
+    ExpectAnswer({"pam", "normalize", host.File("sshd")}, "", 0, normalised, "");
+    ExpectAnswer({"pam", "normalize"}, policy, 0, normalised, "");
+    ExpectAnswer({"pam", "normalize", "-"}, "@include common-auth\n", 1, "",
+                 "orvauthctl: standard input: Invalid Facility: @include\n");
 
-    ChildResult fromFile = BareTool({"pam", "normalize", host.File("sshd")});
-    EXPECT_EQ(0, fromFile.status) << fromFile.err;
-    EXPECT_EQ(normalised, fromFile.out);
-    ChildResult fromInput = BareTool({"pam", "normalize"}, policy);
-    EXPECT_EQ(normalised, fromInput.out);
-
-    ChildResult include = BareTool({"pam", "normalize", "-"}, "@include common-auth\n");
-    EXPECT_EQ(1, include.status);
-    EXPECT_EQ("orvauthctl: standard input: Invalid Facility: @include\n", include.err);
-}
-
-TEST_F(CommandLineTest, NameServiceSwitchIsRewrittenInTheNormalisedLayout)
-{
-    WriteFile(host.File("nsswitch.conf"), "# name services\n"
-                                          "hosts:    files dns\n"
-                                          "sudoers:  files\n"
-                                          "passwd:   files simdirectory [NOTFOUND=return]\n"
-                                          "group:    files\n");
-
-    ChildResult result = BareTool({"nss", "normalize", host.File("nsswitch.conf")});
-
-    EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ("passwd: files simdirectory [NOTFOUND=return]\ngroup: files\nhosts: files dns\n", result.out);
-
-    ChildResult missing = BareTool({"nss", "normalize", host.File("absent")});
-    EXPECT_EQ(1, missing.status);
-    EXPECT_EQ("orvauthctl: cannot read '" + host.File("absent") + "': No such file or directory\n", missing.err);
+    WriteFile(host.File("nsswitch.conf"), "# name services\nhosts:    files dns\nsudoers:  files\n"
+                                          "passwd:   files simdirectory [NOTFOUND=return]\ngroup:    files\n");
+    ExpectAnswer({"nss", "normalize", host.File("nsswitch.conf")}, "", 0,
+                 "passwd: files simdirectory [NOTFOUND=return]\ngroup: files\nhosts: files dns\n", "");
+    ExpectAnswer({"nss", "normalize", host.File("absent")}, "", 1, "",
+                 "orvauthctl: cannot read '" + host.File("absent") + "': No such file or directory\n");
 }
 
 }  // namespace

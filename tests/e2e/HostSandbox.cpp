@@ -4,66 +4,65 @@
 
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 
 namespace e2e {
 
 using orvauth_test::ConfigFile;
-using orvauth_test::TempDir;
 using orvauth_test::WriteFile;
 
 const char* const DOMAIN_NAME = "corp.example.test";
 const char* const ADMIN_USER = "administrator";
 const char* const ADMIN_PASSWORD = "Secret#1 with blanks ";
 const char* const PROXY_ADDRESS = "192.0.2.10";
-const char* const HOST_ADDRESS = "192.0.2.21";
-const char* const HOST_FQDN = "esx01.lab.example.test";
 
 namespace {
 
 struct Certificates {
-    TempDir directory;
+    orvauth_test::TempDir directory;
     std::string proxy = directory.File("jorv.pem");
-    std::string proxyThumbprint;
     std::string other = directory.File("other.pem");
+    std::string proxyThumbprint;
 };
 
 std::unique_ptr<Certificates> certificates;
 
+std::string Openssl(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> argv{"openssl"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildResult result = RunChild(argv);
+    if (result.status != 0) {
+        throw std::runtime_error("openssl failed: " + result.err);
+    }
+    return result.out;
+}
+
 void MakeCertificate(const std::string& path, const std::string& name)
 {
-    RunShell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" +
-             name + " -keyout '" + path + ".key' -out '" + path + "' 2>/dev/null");
-}
-
-// What `openssl x509 -fingerprint -sha1` prints after "Fingerprint=".
-std::string OpensslThumbprint(const std::string& path)
-{
-    std::string output = RunShell("openssl x509 -noout -fingerprint -sha1 -in '" + path + "'");
-    std::string thumbprint = output.substr(output.find('=') + 1);
-    return thumbprint.erase(thumbprint.find_last_not_of("\r\n") + 1);
-}
-
-// The built tool, with nss_wrapper answering gethostname ("esx01") and, from
-// resolverHosts, host lookups, and with sleep() returning at once.
-ChildResult RunTool(const std::vector<std::string>& words, const std::string& input,
-                    const std::string& resolverHosts)
-{
-    std::vector<std::string> argv{ORVAUTHCTL_PATH};
-    argv.insert(argv.end(), words.begin(), words.end());
-    const char* asanOptions = std::getenv("ASAN_OPTIONS");
-    // The preloaded libraries come before the sanitizer runtime.
-    std::string sanitizer = std::string(asanOptions ? asanOptions : "") + ":verify_asan_link_order=0";
-    return RunChild(argv,
-                    {{"LD_PRELOAD", std::string(NSS_WRAPPER_LIBRARY) + " " + INSTANT_SLEEP_LIBRARY},
-                     {"NSS_WRAPPER_HOSTNAME", "esx01"},
-                     {"NSS_WRAPPER_HOSTS", resolverHosts},
-                     {"ASAN_OPTIONS", sanitizer}},
-                    input);
+    Openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "30",
+             "-subj", "/CN=" + name, "-keyout", path + ".key", "-out", path});
 }
 
 std::string PluginStatePath(const std::string& plugin)
 {
     return std::string(ORVAUTH_PLUGIN_DIR) + "/" + plugin + ".state";
+}
+
+// The built tool, with nss_wrapper answering gethostname ("esx01") and, from
+// resolverHosts, host lookups, and with sleep() returning at once.
+ChildResult RunTool(const std::vector<std::string>& words, const std::string& input, const std::string& resolverHosts)
+{
+    std::vector<std::string> argv{ORVAUTHCTL_PATH};
+    argv.insert(argv.end(), words.begin(), words.end());
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    // The preloaded libraries come before the sanitizer runtime.
+    return RunChild(argv,
+                    {{"LD_PRELOAD", std::string(NSS_WRAPPER_LIBRARY) + " " + INSTANT_SLEEP_LIBRARY},
+                     {"NSS_WRAPPER_HOSTNAME", "esx01"},
+                     {"NSS_WRAPPER_HOSTS", resolverHosts},
+                     {"ASAN_OPTIONS", std::string(asanOptions ? asanOptions : "") + ":verify_asan_link_order=0"}},
+                    input);
 }
 
 }  // namespace
@@ -73,7 +72,10 @@ void HostSandbox::SetUpTestSuite()
     certificates.reset(new Certificates);
     MakeCertificate(certificates->proxy, "jorv.corp.example.test");
     MakeCertificate(certificates->other, "impostor.example.test");
-    certificates->proxyThumbprint = OpensslThumbprint(certificates->proxy);
+    // What `openssl x509 -fingerprint -sha1` prints after "Fingerprint=".
+    const std::string output = Openssl({"x509", "-noout", "-fingerprint", "-sha1", "-in", certificates->proxy});
+    certificates->proxyThumbprint = output.substr(output.find('=') + 1);
+    certificates->proxyThumbprint.erase(certificates->proxyThumbprint.find_last_not_of("\r\n") + 1);
 }
 
 void HostSandbox::TearDownTestSuite() { certificates.reset(); }
@@ -92,22 +94,15 @@ void HostSandbox::SetUp()
     WriteFile(ConfigFile("provider.conf"), "provider = \"simdirectory\"\n");
     WriteFile(ConfigFile("jorvprovider.conf"), "provider = \"simproxy\"\n");
     WriteFile(ConfigFile("jorvservers.conf"), "");
-
-    WriteFile(PluginStatePath("simdirectory"),
-              "domain = corp.example.test\n"
-              "netbios = CORP\n"
-              "sid = S-1-5-21-3623811015-3361044348-30300820\n"
-              "user = administrator:" + std::string(ADMIN_PASSWORD) + "\n"
-              "controller = dc1.corp.example.test\n"
-              "trusted_domain = emea.corp.example.test EMEA\n"
-              "trusted_domain = partner.example.org PARTNER 3\n"
-              "trust_state = 1\n");
+    const std::string domain = "domain = corp.example.test\nnetbios = CORP\n"
+                               "sid = S-1-5-21-3623811015-3361044348-30300820\n";
+    WriteFile(PluginStatePath("simdirectory"), domain + "user = administrator:" + ADMIN_PASSWORD + "\n"
+                                               "controller = dc1.corp.example.test\n"
+                                               "trusted_domain = emea.corp.example.test EMEA\n"
+                                               "trusted_domain = partner.example.org PARTNER 3\n"
+                                               "trust_state = 1\n");
     WriteFile(PluginStatePath("simproxy"),
-              "domain = corp.example.test\n"
-              "netbios = CORP\n"
-              "sid = S-1-5-21-3623811015-3361044348-30300820\n"
-              "container = OU=Hypervisors,OU=Servers\n"
-              "server = 192.0.2.10 " + ProxyCertificate() + "\n");
+              domain + "container = OU=Hypervisors,OU=Servers\nserver = 192.0.2.10 " + ProxyCertificate() + "\n");
 
     // The resolver's answers: the host is in another DNS zone than the
     // domain, and the domain's name resolves.
@@ -129,10 +124,8 @@ ChildResult HostSandbox::BareTool(const std::vector<std::string>& words, const s
 
 ChildResult HostSandbox::Tool(const std::vector<std::string>& words, const std::string& input) const
 {
-    std::vector<std::string> all{"--config-store",  host.File("configstore.db"),
-                                 "--hosts-file",    host.File("hosts"),
-                                 "--resolv-conf",   host.File("resolv.conf"),
-                                 "--management-interface", std::string("eth0=") + HOST_ADDRESS};
+    std::vector<std::string> all{"--config-store", host.File("configstore.db"), "--hosts-file", host.File("hosts"),
+                                 "--resolv-conf", host.File("resolv.conf"), "--management-interface", "eth0=192.0.2.21"};
     all.insert(all.end(), words.begin(), words.end());
     return RunTool(all, input, host.File("resolver-hosts"));
 }

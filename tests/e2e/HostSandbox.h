@@ -1,10 +1,9 @@
-// A sandboxed host for running orvauthctl end to end: the library's four
+// A sandboxed host for running orvauthctl end to end: the library's
 // configuration files in the build's configuration directory, the reference
 // plug-ins' state files in its plug-in directory, and the host's own files
-// (configuration store database, hosts file, resolv.conf, the resolver's
-// view of names) in a temporary directory. The tool runs as a child process
-// under nss_wrapper, which answers gethostname and host lookups from the
-// sandbox, with the platform options pointing at the sandbox's files.
+// (configuration store, hosts file, resolv.conf, the resolver's view of
+// names) in a temporary directory. The tool runs under nss_wrapper, which
+// answers gethostname and host lookups from the sandbox.
 #pragma once
 
 #include "ChildProcess.h"
@@ -13,11 +12,8 @@
 
 #include <platform/QelConfigStore.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <map>
-#include <string>
-#include <vector>
 
 namespace e2e {
 
@@ -26,8 +22,6 @@ extern const char* const DOMAIN_NAME;      // corp.example.test
 extern const char* const ADMIN_USER;       // administrator
 extern const char* const ADMIN_PASSWORD;
 extern const char* const PROXY_ADDRESS;    // 192.0.2.10
-extern const char* const HOST_ADDRESS;     // 192.0.2.21, the management address
-extern const char* const HOST_FQDN;        // esx01.lab.example.test
 
 class HostSandbox : public ::testing::Test {
 protected:
@@ -42,8 +36,7 @@ protected:
     // orvauthctl with exactly these words.
     static ChildResult BareTool(const std::vector<std::string>& words, const std::string& input = "");
 
-    // The values of a record in the sandbox's configuration store; empty
-    // when there is no such record.
+    // A record of the sandbox's configuration store; empty when absent.
     std::map<std::string, std::string> Record(const QelConfigStore::ConfigStoreObjectId& id) const;
     std::string HostFile(const std::string& name) const { return orvauth_test::ReadFile(host.File(name)); }
     static std::string PluginState(const std::string& plugin);

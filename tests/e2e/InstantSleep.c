@@ -1,8 +1,5 @@
-/*
- * Preloaded into orvauthctl by the end-to-end tests: sleep() returns at once,
- * so a join the library retries (30 seconds between attempts) finishes in
- * moments while every attempt still reaches the plug-in.
- */
+/* Preloaded into orvauthctl: the library's pauses between join attempts
+ * return at once, while every attempt still reaches the plug-in. */
 #include <unistd.h>
 
 __attribute__((visibility("default"))) unsigned int sleep(unsigned int seconds)

@@ -5,14 +5,18 @@
 #include "HostSandbox.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
+#include <orvane/authentication/Exceptions.h>
 
 namespace e2e {
 namespace {
 
 using orvane::authentication::ActiveDirectoryConfigStore;
+using orvane::authentication::FileNotFoundException;
 using orvauth_test::ConfigFile;
 using orvauth_test::ReadFile;
 using Values = std::map<std::string, std::string>;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class ScenarioTest : public HostSandbox {
 protected:
@@ -39,11 +43,17 @@ TEST_F(ScenarioTest, CredentialsJoinProxyJoinAndBackToLocalUsers)
         "{\"stores\":[{\"name\":\"Active Directory\",\"active\":true},{\"name\":\"None\",\"active\":false}],"
         "\"active\":\"Active Directory\"}\n",
         Succeeds({"stores", "--json"}));
+    // Not joined: no membership, and the trusted-domains step fails with
+    // "file not found", which makes the trust state 7.
+    EXPECT_THAT(Succeeds({"status", "--json"}),
+                HasSubstr("\"configuration\":{\"joinedDomain\":{\"dnsName\":\"\",\"netbiosName\":\"\"},"
+                          "\"preferredDomainControllers\":[],\"machineAccount\":\"\"},\"trustedDomains\":{\"error\":\"" +
+                          std::string(FileNotFoundException().what()) + "\"},\"trustState\":7,"));
 
     std::string joined = Succeeds({"join", "corp.example.test/Servers/Hypervisors", "--user", ADMIN_USER,
                                    "--password-stdin"},
                                   std::string(ADMIN_PASSWORD) + "\n");
-    EXPECT_EQ(std::string::npos, joined.find(ADMIN_PASSWORD));
+    EXPECT_THAT(joined, Not(HasSubstr(ADMIN_PASSWORD)));
     EXPECT_EQ("127.0.0.1\tlocalhost\n192.0.2.21\tesx01.lab.example.test esx01\n", HostFile("hosts"));
     EXPECT_EQ("nameserver 192.0.2.53\nsearch lab.example.test corp.example.test\n", HostFile("resolv.conf"));
     EXPECT_EQ((Values{{"domain_name", "corp.example.test"},
@@ -64,7 +74,7 @@ TEST_F(ScenarioTest, CredentialsJoinProxyJoinAndBackToLocalUsers)
           "\"nssModule\":{\"name\":\"simdirectory\",\"parameters\":[]}",
           "\"membership\":{\"domainName\":\"corp.example.test\",\"organizationalUnit\":\"Servers/Hypervisors\","
           "\"proxyAddress\":\"\"}"}) {
-        EXPECT_NE(std::string::npos, status.find(expected)) << expected << "\nin: " << status;
+        EXPECT_THAT(status, HasSubstr(expected));
     }
 
     Succeeds({"import-cert", ProxyCertificate()});
@@ -83,7 +93,7 @@ TEST_F(ScenarioTest, CredentialsJoinProxyJoinAndBackToLocalUsers)
     EXPECT_TRUE(HasStateLine(PluginState("simproxy"),
                              "account = esx01.lab.example.test "
                              "CN=ESX01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test"));
-    EXPECT_NE(std::string::npos, Succeeds({"status"}).find("Recorded proxy address:       192.0.2.10\n"));
+    EXPECT_THAT(Succeeds({"status"}), HasSubstr("Recorded proxy address:       192.0.2.10\n"));
 
     Succeeds({"leave"});
     Succeeds({"activate", "None"});
@@ -100,9 +110,8 @@ TEST_F(ScenarioTest, WithoutConfigStoreProxiesAreTrustedPerServerInJorvservers)
     EXPECT_TRUE(HasStateLine(PluginState("simdirectory"), "joined_domain = corp.example.test"));
     EXPECT_EQ(Values(), DomainRecord());
     EXPECT_EQ(Values(), CertificateRecord());
-    EXPECT_NE(std::string::npos,
-              Succeeds({"--no-config-store", "status"}).find("Trusted proxies:              192.0.2.10 " +
-                                                             ProxyThumbprint() + "\n"));
+    EXPECT_THAT(Succeeds({"--no-config-store", "status"}),
+                HasSubstr("Trusted proxies:              192.0.2.10 " + ProxyThumbprint() + "\n"));
 }
 
 TEST_F(ScenarioTest, ProxyWithAnotherCertificateIsRefusedBeforeAnyAccountIsCreated)
@@ -113,8 +122,8 @@ TEST_F(ScenarioTest, ProxyWithAnotherCertificateIsRefusedBeforeAnyAccountIsCreat
 
     EXPECT_EQ(1, result.status);
     EXPECT_EQ("orvauthctl: The JORV server's certificate cannot be verified.\n", result.err);
-    EXPECT_EQ(std::string::npos, PluginState("simproxy").find("account ="));
-    EXPECT_EQ(std::string::npos, PluginState("simdirectory").find("joined_domain"));
+    EXPECT_THAT(PluginState("simproxy"), Not(HasSubstr("account =")));
+    EXPECT_THAT(PluginState("simdirectory"), Not(HasSubstr("joined_domain")));
 
     // Without the check the same proxy is used.
     Succeeds({"--no-config-store", "--verify-proxy-cert", "0", "join-proxy", PROXY_ADDRESS});
@@ -137,16 +146,14 @@ TEST_F(ScenarioTest, DirectoryRequestsAnswerFromTheJoinedDomain)
     Succeeds({"preferred-dcs", "set", "dc9.corp.example.test", "dc1.corp.example.test"});
     Succeeds({"smartcard", "set", "sshd", "login"});
     EXPECT_EQ("sshd\nlogin\n", Succeeds({"smartcard", "get"}));
-    EXPECT_NE(std::string::npos,
-              Succeeds({"status"}).find("  Preferred domain controllers: dc9.corp.example.test\n"
-                                        "                                dc1.corp.example.test\n"));
+    EXPECT_THAT(Succeeds({"status"}), HasSubstr("  Preferred domain controllers: dc9.corp.example.test\n"
+                                                "                                dc1.corp.example.test\n"));
 
     // Leaving with credentials also removes the machine account; the
     // record in the configuration store is not touched that way.
     Succeeds({"leave", "--user", ADMIN_USER, "--password-stdin"}, std::string(ADMIN_PASSWORD) + "\n");
-    std::string state = PluginState("simdirectory");
-    EXPECT_EQ(std::string::npos, state.find("machine_account = ESX01"));
-    EXPECT_EQ(std::string::npos, state.find("joined_domain"));
+    EXPECT_THAT(PluginState("simdirectory"), Not(HasSubstr("machine_account = ESX01")));
+    EXPECT_THAT(PluginState("simdirectory"), Not(HasSubstr("joined_domain")));
     EXPECT_EQ("corp.example.test", DomainRecord()["domain_name"]);
 }
 

@@ -8,9 +8,12 @@
 
 #include <orvane/authentication/Exceptions.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <unistd.h>
@@ -21,7 +24,7 @@ inline std::string PluginFile(const std::string& name) { return std::string(ORVA
 inline std::string DirectoryStatePath() { return PluginFile("simdirectory.state"); }
 inline std::string ProxyStatePath() { return PluginFile("simproxy.state"); }
 
-// Removes the named plug-in files when the test ends.
+// Removes the named plug-in files when the test starts and when it ends.
 class PluginFiles {
 public:
     explicit PluginFiles(std::initializer_list<std::string> names) : names(names) { RemoveAll(); }
@@ -37,23 +40,24 @@ private:
     std::vector<std::string> names;
 };
 
-// The local host name as the directory plug-in sees it, and the machine
-// account name derived from it.
-inline std::string LocalHostName()
+// The machine account name the directory plug-in derives from the local
+// host name.
+inline std::string LocalAccountName()
 {
     char name[256] = {};
     ::gethostname(name, sizeof name - 1);
-    return name;
-}
-
-inline std::string LocalAccountName()
-{
-    std::string account = LocalHostName();
-    account = account.substr(0, account.find('.'));
+    std::string account(name, std::strcspn(name, "."));
     for (char& c : account) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return account;
+}
+
+// simdirectory replaces its state file through a temporary next to it.
+inline void ExpectNoTemporaryStateFile()
+{
+    using namespace ::testing;
+    EXPECT_THAT(ListDirectory(ORVAUTH_PLUGIN_DIR), Not(Contains(StartsWith("simdirectory.state."))));
 }
 
 // The status code that call fails with; 0 when it does not throw.

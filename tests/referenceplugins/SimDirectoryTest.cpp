@@ -7,30 +7,30 @@
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Exceptions.h>
 
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 using namespace orvane::authentication;
 using namespace orvauth_test;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
-const char DOMAIN_STATE[] =
-    "# The simulated domain.\n"
-    "domain = corp.example.test\n"
-    "netbios = CORP\n"
-    "sid = S-1-5-21-3623811015-3361044348-30300820\n"
-    "user = administrator:Secret#1\n"
-    "user = joiner:two words \n"
-    "controller = dc1.corp.example.test\n"
-    "controller = dc2.corp.example.test\n"
-    "controller = dc1.emea.corp.example.test\n"
-    "trusted_domain = emea.corp.example.test EMEA\n"
-    "trusted_domain = partner.example.org PARTNER 3\n"
-    "trust_state = 0x11\n";
+const char DOMAIN_STATE[] = "# The simulated domain.\n"
+                            "domain = corp.example.test\n"
+                            "netbios = CORP\n"
+                            "sid = S-1-5-21-3623811015-3361044348-30300820\n"
+                            "user = administrator:Secret#1\n"
+                            "user = joiner:two words \n"
+                            "controller = dc1.corp.example.test\n"
+                            "controller = dc2.corp.example.test\n"
+                            "controller = dc1.emea.corp.example.test\n"
+                            "trusted_domain = emea.corp.example.test EMEA\n"
+                            "trusted_domain = partner.example.org PARTNER 3\n"
+                            "trust_state = 0x11\n";
 
 const Credentials ADMINISTRATOR = {"administrator", "Secret#1"};
+using Controllers = std::deque<std::string>;
 
 class SimDirectory : public ::testing::Test {
 protected:
@@ -41,12 +41,10 @@ protected:
     }
 
     std::string State() const { return ReadFile(DirectoryStatePath()); }
-
-    void Join(const std::string& organizationalUnit = "")
+    void Join(const std::string& organizationalUnit = "") const
     {
         provider.JoinDomain("corp.example.test", organizationalUnit, ADMINISTRATOR);
     }
-
     static JORV::DirectoryDomainInfo ProxyDomain()
     {
         return {"", "CORP", "corp.example.test", "S-1-5-21-3623811015-3361044348-30300820"};
@@ -56,8 +54,6 @@ protected:
     ActiveDirectoryProvider provider{"simdirectory"};
 };
 
-// --- joining with credentials -------------------------------------------------
-
 TEST_F(SimDirectory, JoinIsRecordedInTheStateFileForLaterLoads)
 {
     ::chmod(DirectoryStatePath().c_str(), 0640);
@@ -66,21 +62,18 @@ TEST_F(SimDirectory, JoinIsRecordedInTheStateFileForLaterLoads)
     const std::string dn = "CN=" + LocalAccountName() + ",OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test";
     const std::string state = State();
     EXPECT_EQ(0u, state.find("# The simulated domain.\n")) << state;
-    EXPECT_NE(std::string::npos, state.find("\njoined_domain = corp.example.test\n")) << state;
-    EXPECT_NE(std::string::npos, state.find("\njoined_ou = Servers/Hypervisors\n")) << state;
-    EXPECT_NE(std::string::npos, state.find("\nmachine_account_dn = " + dn + "\n")) << state;
-    EXPECT_NE(std::string::npos, state.find("\nmachine_account = " + LocalAccountName() + "\n")) << state;
+    EXPECT_THAT(state, HasSubstr("\njoined_domain = corp.example.test\n"));
+    EXPECT_THAT(state, HasSubstr("\njoined_ou = Servers/Hypervisors\n"));
+    EXPECT_THAT(state, HasSubstr("\nmachine_account_dn = " + dn + "\n"));
+    EXPECT_THAT(state, HasSubstr("\nmachine_account = " + LocalAccountName() + "\n"));
     EXPECT_EQ(0640u, FileMode(DirectoryStatePath()));
-    for (const std::string& name : ListDirectory(ORVAUTH_PLUGIN_DIR)) {
-        EXPECT_NE(0u, name.find("simdirectory.state.")) << "temporary file left behind: " << name;
-    }
+    ExpectNoTemporaryStateFile();
 
     // A second load of the plug-in, as another process would make, reads
     // the membership back.
     ActiveDirectoryProvider later("simdirectory");
-    const Domain active = later.GetActiveDomain();
-    EXPECT_EQ("corp.example.test", active.dnsName);
-    EXPECT_EQ("CORP", active.netbiosName);
+    EXPECT_EQ("corp.example.test", later.GetActiveDomain().dnsName);
+    EXPECT_EQ("CORP", later.GetActiveDomain().netbiosName);
     EXPECT_EQ(dn, later.GetMachineAccountDN());
 }
 
@@ -105,85 +98,64 @@ TEST_F(SimDirectory, JoinAcceptsEverySpellingOfDomainAndAccount)
     }
 }
 
-TEST_F(SimDirectory, AWrongPasswordIsRetriedUntilTheLibraryGivesUp)
-{
-    const Credentials wrong = {"administrator", "secret#1"};
-    EXPECT_THROW(provider.JoinDomain("corp.example.test", "", wrong), LogonFailureException);
-    EXPECT_EQ(std::vector<unsigned>(8, 30), SleepCalls());
-    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
-    EXPECT_EQ(DOMAIN_STATE, State());
-}
-
-TEST_F(SimDirectory, RefusedJoinsAnswerAtOnceAndChangeNothing)
+TEST_F(SimDirectory, RefusedJoinsChangeNothingAndOnlyAWrongPasswordIsRetried)
 {
     const struct {
         const char* what;
         const char* domain;
+        const char* organizationalUnit;
         Credentials credentials;
         unsigned long status;
     } cases[] = {
-        {"unknown user", "corp.example.test", {"mallory", "Secret#1"}, 1317},
-        {"empty user", "corp.example.test", {"", "Secret#1"}, 1317},
-        {"account of another domain", "corp.example.test", {"EMEA\\administrator", "Secret#1"}, 1317},
-        {"unknown domain", "other.example.test", {"administrator", "Secret#1"}, 1355},
-        {"trusted, not own, domain", "emea.corp.example.test", {"administrator", "Secret#1"}, 1355},
-        {"empty domain", "", {"administrator", "Secret#1"}, 1212},
+        {"wrong password", "corp.example.test", "", {"administrator", "secret#1"}, 1326},
+        {"unknown user", "corp.example.test", "", {"mallory", "Secret#1"}, 1317},
+        {"empty user", "corp.example.test", "", {"", "Secret#1"}, 1317},
+        {"account of another domain", "corp.example.test", "", {"EMEA\\administrator", "Secret#1"}, 1317},
+        {"unknown domain", "other.example.test", "", ADMINISTRATOR, 1355},
+        {"trusted, not own, domain", "emea.corp.example.test", "", ADMINISTRATOR, 1355},
+        {"empty domain", "", "", ADMINISTRATOR, 1212},
+        {"line break in the OU", "corp.example.test", "Servers\nuser = mallory:x", ADMINISTRATOR, 87},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(c.status, StatusOf([&] { provider.JoinDomain(c.domain, "", c.credentials); }));
+        ClearSleepCalls();
+        EXPECT_EQ(c.status, StatusOf([&] { provider.JoinDomain(c.domain, c.organizationalUnit, c.credentials); }));
+        EXPECT_EQ(c.status == 1326 ? std::vector<unsigned>(8, 30) : std::vector<unsigned>(), SleepCalls());
+        EXPECT_EQ(DOMAIN_STATE, State());
     }
+    EXPECT_THROW(provider.JoinDomain("corp.example.test", "", {"administrator", "x"}), LogonFailureException);
     EXPECT_THROW(provider.JoinDomain("nowhere.test", "", ADMINISTRATOR), NoSuchDomainException);
-    EXPECT_TRUE(SleepCalls().empty());
-    EXPECT_EQ(DOMAIN_STATE, State());
+    EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
 }
 
-TEST_F(SimDirectory, ABrokenOrganizationalUnitIsRefusedBeforeTheFileIsTouched)
-{
-    EXPECT_THROW(provider.JoinDomain("corp.example.test", "Servers\nuser = mallory:x", ADMINISTRATOR),
-                 InvalidParameterException);
-    EXPECT_EQ(DOMAIN_STATE, State());
-}
-
-TEST_F(SimDirectory, AJoinedHostCannotJoinAgainByAnyRoute)
-{
-    Join();
-    const std::string joined = State();
-    EXPECT_THROW(Join(), SetupAlreadyJoinedException);
-    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "CN=ESX02", "p"}),
-                 SetupAlreadyJoinedException);
-    EXPECT_EQ(joined, State());
-}
-
-// --- leaving -----------------------------------------------------------------------
-
-TEST_F(SimDirectory, LeavingClearsTheMembershipAndOnlyACredentialedLeaveDeletesTheAccount)
+TEST_F(SimDirectory, AJoinedHostCannotJoinAgainAndOnlyACredentialedLeaveDeletesTheAccount)
 {
     EXPECT_THROW(provider.PartDomain(), FileNotFoundException);
-
     Join("OU=Hosts");
+    const std::string joined = State();
+    EXPECT_THROW(Join(), SetupAlreadyJoinedException);
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "CN=X", "p"}),
+                 SetupAlreadyJoinedException);
+    EXPECT_EQ(joined, State());
+
     provider.PartDomain();
     EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
     EXPECT_THROW(provider.GetMachineAccountDN(), FileNotFoundException);
-    std::string state = State();
-    EXPECT_EQ(std::string::npos, state.find("joined_")) << state;
-    EXPECT_NE(std::string::npos, state.find("machine_account = " + LocalAccountName())) << state;
+    EXPECT_THAT(State(), Not(HasSubstr("joined_")));
+    EXPECT_THAT(State(), HasSubstr("machine_account = " + LocalAccountName()));
 
     Join();
     EXPECT_THROW(provider.PartDomain(Credentials{"administrator", "wrong"}), LogonFailureException);
     EXPECT_EQ("corp.example.test", provider.GetActiveDomain().dnsName);
     provider.PartDomain(ADMINISTRATOR);
-    state = State();
-    EXPECT_EQ(std::string::npos, state.find("machine_account")) << state;
+    EXPECT_THAT(State(), Not(HasSubstr("machine_account")));
     EXPECT_TRUE(provider.GetActiveDomain().dnsName.empty());
 
     // A record without a user name is a local leave.
     Join();
     provider.PartDomain(Credentials{nullptr, nullptr});
-    EXPECT_NE(std::string::npos, State().find("machine_account = ")) << State();
+    EXPECT_THAT(State(), HasSubstr("machine_account = "));
 }
-
-// --- queries about the domain --------------------------------------------------------
 
 TEST_F(SimDirectory, WhileNotJoinedOnlyDomainIndependentQueriesAnswer)
 {
@@ -200,7 +172,7 @@ TEST_F(SimDirectory, WhileNotJoinedOnlyDomainIndependentQueriesAnswer)
     EXPECT_THROW(provider.GetAnyDomainController("", "emea.corp.example.test"), NoSuchDomainException);
 }
 
-TEST_F(SimDirectory, TrustedDomainsAndTheirRelationships)
+TEST_F(SimDirectory, TrustedDomainsPrincipalsAndCanonicalNames)
 {
     Join();
     const std::deque<Domain> trusted = provider.GetTrustedDomains();
@@ -209,32 +181,22 @@ TEST_F(SimDirectory, TrustedDomainsAndTheirRelationships)
     EXPECT_EQ("EMEA", trusted[0].netbiosName);
     EXPECT_EQ("partner.example.org", trusted[1].dnsName);
     EXPECT_EQ("PARTNER", trusted[1].netbiosName);
-
     EXPECT_EQ(1u, provider.GetDomainTrustRelationship("CORP"));
     EXPECT_EQ(2u, provider.GetDomainTrustRelationship("emea.corp.example.test"));
     EXPECT_EQ(3u, provider.GetDomainTrustRelationship("partner"));
     EXPECT_EQ(0u, provider.GetDomainTrustRelationship("stranger.example.net"));
-}
 
-TEST_F(SimDirectory, PrincipalsAndCanonicalNamesFollowTheDomainNamed)
-{
-    Join();
-    const std::string account = LocalAccountName();
-    EXPECT_EQ(account + "$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp"));
-    EXPECT_EQ(account + "$@PARTNER.EXAMPLE.ORG", provider.GetHostPrincipalForDomain("partner.example.org"));
+    EXPECT_EQ(LocalAccountName() + "$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp"));
+    EXPECT_EQ(LocalAccountName() + "$@PARTNER.EXAMPLE.ORG", provider.GetHostPrincipalForDomain("partner.example.org"));
     EXPECT_THROW(provider.GetHostPrincipalForDomain("stranger.example.net"), NoSuchDomainException);
-
-    const struct {
-        const char* name;
-        const char* canonical;
-    } names[] = {
+    const std::pair<const char*, const char*> names[] = {
         {"alice", "CORP\\alice"},
         {"alice@emea.corp.example.test", "EMEA\\alice"},
         {"partner\\Bob", "PARTNER\\Bob"},
         {"corp\\carol", "CORP\\carol"},
     };
-    for (const auto& n : names) {
-        EXPECT_EQ(n.canonical, provider.ConvertCanonicalUsername(n.name)) << n.name;
+    for (const auto& name : names) {
+        EXPECT_EQ(name.second, provider.ConvertCanonicalUsername(name.first)) << name.first;
     }
     EXPECT_THROW(provider.ConvertCanonicalUsername("dave@stranger.example.net"), NoSuchDomainException);
     EXPECT_THROW(provider.ConvertCanonicalUsername("CORP\\"), InvalidAccountNameException);
@@ -252,23 +214,21 @@ TEST_F(SimDirectory, DomainControllersPreferTheConfiguredOnes)
 
     EXPECT_TRUE(provider.GetPreferredDomainControllers().empty());
     provider.SetPreferredDomainControllers({"dc9.corp.example.test", "dc2.corp.example.test"});
-    EXPECT_EQ((std::deque<std::string>{"dc9.corp.example.test", "dc2.corp.example.test"}),
-              provider.GetPreferredDomainControllers());
+    EXPECT_EQ((Controllers{"dc9.corp.example.test", "dc2.corp.example.test"}), provider.GetPreferredDomainControllers());
     EXPECT_EQ("dc9.corp.example.test", provider.GetAnyDomainController("", "corp"));
-    EXPECT_NE(std::string::npos, State().find("\npreferred_controller = dc9.corp.example.test\n"
-                                              "preferred_controller = dc2.corp.example.test\n"));
-
+    EXPECT_THAT(State(), HasSubstr("\npreferred_controller = dc9.corp.example.test\n"
+                                   "preferred_controller = dc2.corp.example.test\n"));
     provider.SetPreferredDomainControllers({});
     EXPECT_TRUE(provider.GetPreferredDomainControllers().empty());
     EXPECT_EQ("dc1.corp.example.test", provider.GetAnyDomainController("", "corp"));
 }
 
-TEST_F(SimDirectory, ListSettingsRoundTripAndRefuseEntriesThatWouldCorruptTheFile)
+TEST_F(SimDirectory, SmartCardServicesRoundTripAndEntriesThatWouldCorruptTheFileAreRefused)
 {
-    provider.SetSmartCardEnabledServices({"login", "sshd", "console"});
-    EXPECT_EQ((std::vector<std::string>{"login", "sshd", "console"}), provider.GetSmartCardEnabledServices());
-    ActiveDirectoryProvider later("simdirectory");
-    EXPECT_EQ((std::vector<std::string>{"login", "sshd", "console"}), later.GetSmartCardEnabledServices());
+    const std::vector<std::string> services = {"login", "sshd", "console"};
+    provider.SetSmartCardEnabledServices(services);
+    EXPECT_EQ(services, provider.GetSmartCardEnabledServices());
+    EXPECT_EQ(services, ActiveDirectoryProvider("simdirectory").GetSmartCardEnabledServices());
 
     const std::string before = State();
     EXPECT_THROW(provider.SetSmartCardEnabledServices({"login", "ssh d"}), InvalidParameterException);
@@ -280,34 +240,13 @@ TEST_F(SimDirectory, ListSettingsRoundTripAndRefuseEntriesThatWouldCorruptTheFil
     EXPECT_TRUE(provider.GetSmartCardEnabledServices().empty());
 }
 
-// --- joining with a proxy-created machine account -------------------------------------
-
-TEST_F(SimDirectory, MachineAccountJoinRecordsTheAccountTheProxyReported)
+TEST_F(SimDirectory, MachineAccountJoinChecksAndRecordsWhatTheProxyReported)
 {
-    const std::string dn = "CN=ESX02,OU=Hypervisors,DC=corp,DC=example,DC=test";
-    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", dn, "one-time"});
-    EXPECT_EQ("CORP", provider.GetActiveDomain().netbiosName);
-    EXPECT_EQ(dn, provider.GetMachineAccountDN());
-    EXPECT_EQ("ESX02$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp.example.test"));
-    EXPECT_NE(std::string::npos, State().find("\nmachine_account = ESX02\n")) << State();
-
-    // A first value that is no distinguished name leaves the account in the
-    // default container.
-    provider.PartDomain();
-    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx03", "corp.example.test", "", "opaque", "one-time"});
-    EXPECT_EQ("CN=ESX03,CN=Computers,DC=corp,DC=example,DC=test", provider.GetMachineAccountDN());
-}
-
-TEST_F(SimDirectory, MachineAccountJoinChecksWhatTheProxyReported)
-{
-    JORV::DirectoryDomainInfo otherSid = ProxyDomain();
+    JORV::DirectoryDomainInfo otherSid = ProxyDomain(), otherDomain = ProxyDomain(), netbiosOnly = ProxyDomain();
     otherSid.sid = "S-1-5-21-1-2-3";
-    JORV::DirectoryDomainInfo otherDomain = ProxyDomain();
     otherDomain.dnsName = "other.example.test";
-    JORV::DirectoryDomainInfo netbiosOnly = ProxyDomain();
     netbiosOnly.dnsName = "";
     const JORV::MachineAccountInfo account = {"esx02", "corp.example.test", "", "CN=ESX02", "one-time"};
-
     EXPECT_THROW(provider.JoinDomainWithMachineAccount(otherSid, account), DomainTrustInconsistentException);
     EXPECT_THROW(provider.JoinDomainWithMachineAccount(otherDomain, account), NoSuchDomainException);
     EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "", "p"}),
@@ -318,25 +257,28 @@ TEST_F(SimDirectory, MachineAccountJoinChecksWhatTheProxyReported)
                  InvalidComputerNameException);
     EXPECT_EQ(DOMAIN_STATE, State());
 
-    provider.JoinDomainWithMachineAccount(netbiosOnly, account);
+    const std::string dn = "CN=ESX02,OU=Hypervisors,DC=corp,DC=example,DC=test";
+    provider.JoinDomainWithMachineAccount(netbiosOnly, {"esx02", "corp.example.test", "", dn, "one-time"});
     EXPECT_EQ("corp.example.test", provider.GetActiveDomain().dnsName);
-}
+    EXPECT_EQ("CORP", provider.GetActiveDomain().netbiosName);
+    EXPECT_EQ(dn, provider.GetMachineAccountDN());
+    EXPECT_EQ("ESX02$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp.example.test"));
+    EXPECT_THAT(State(), HasSubstr("\nmachine_account = ESX02\n"));
 
-// --- the state file itself ------------------------------------------------------------------
+    // A first value that is no distinguished name leaves the account in the
+    // default container.
+    provider.PartDomain();
+    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx03", "corp.example.test", "", "opaque", "one-time"});
+    EXPECT_EQ("CN=ESX03,CN=Computers,DC=corp,DC=example,DC=test", provider.GetMachineAccountDN());
+}
 
 TEST_F(SimDirectory, AMalformedStateFileFailsEveryOperationWithoutBeingRewritten)
 {
-    const char* const broken[] = {
-        "domain = corp.example.test\ndomian = typo.test\n",
-        "domain = corp.example.test\njust some words\n",
-        "Domain = corp.example.test\n",
-        "user = administrator\n",
-        "trusted_domain = emea.corp.example.test\n",
-        "trusted_domain = emea.corp.example.test EMEA two\n",
-        "trust_state = -1\n",
-        "trust_state = 0x100000000\n",
-    };
-    for (const char* text : broken) {
+    for (const char* text : {"domain = corp.example.test\ndomian = typo.test\n",
+                             "domain = corp.example.test\njust some words\n", "Domain = corp.example.test\n",
+                             "user = administrator\n", "trusted_domain = emea.corp.example.test\n",
+                             "trusted_domain = emea.corp.example.test EMEA two\n", "trust_state = -1\n",
+                             "trust_state = 0x100000000\n"}) {
         SCOPED_TRACE(text);
         WriteFile(DirectoryStatePath(), text);
         EXPECT_THROW(provider.GetActiveDomain(), InternalErrorException);
@@ -364,12 +306,8 @@ TEST_F(SimDirectory, AMissingStateFileIsADomainNobodyCanJoin)
 
 TEST_F(SimDirectory, CommentsBlanksAndCarriageReturnsAreTolerated)
 {
-    WriteFile(DirectoryStatePath(),
-              "\n   # indented comment\r\n"
-              "  domain\t=\tcorp.example.test   \r\n"
-              "netbios=CORP\n"
-              "user = administrator:Secret#1\r\n"
-              "\t\n");
+    WriteFile(DirectoryStatePath(), "\n   # indented comment\r\n  domain\t=\tcorp.example.test   \r\n"
+                                    "netbios=CORP\nuser = administrator:Secret#1\r\n\t\n");
     Join();
     EXPECT_EQ("CORP", provider.GetActiveDomain().netbiosName);
 }

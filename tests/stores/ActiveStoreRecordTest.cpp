@@ -2,43 +2,31 @@
 // switching to the local-only store, which rewrites the record first and
 // then asks the previous store to step down.
 #include "common/Files.h"
-#include "plugins/ScriptablePluginLoader.h"
 #include "stores/TestStores.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
-#include <orvane/authentication/Exceptions.h>
-#include <orvane/authentication/Stores.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
 
 using namespace orvane::authentication;
 using orvauth_test::ConfigFile;
+using orvauth_test::Events;
 using orvauth_test::ReadFile;
-using orvauth_test::WriteFile;
 
 namespace {
 
 const std::string RECORD = ConfigFile("authentication.conf");
 
-void Record(const std::string& content) { WriteFile(RECORD, content); }
-
-ino_t InodeOf(const std::string& path)
-{
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-}
+void Record(const std::string& content) { orvauth_test::WriteFile(RECORD, content); }
 
 class ActiveStoreRecord : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        orvauth_test::ResetConfigDir();
-        WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
-    }
+    void SetUp() override { orvauth_test::ResetConfigDir(); }
 
     bool IsActive(const std::string& name)
     {
@@ -46,17 +34,13 @@ protected:
     }
 };
 
-// --- IsActive --------------------------------------------------------------------
-
-struct RecordCase {
-    const char* content;
-    bool noneActive;
-    bool directoryActive;
-};
-
 TEST_F(ActiveStoreRecord, ComparesTheRecordedNameExactly)
 {
-    const RecordCase cases[] = {
+    const struct {
+        const char* content;
+        bool noneActive;
+        bool directoryActive;
+    } cases[] = {
         {"remote-authentication-store = \"None\"\n", true, false},
         {"remote-authentication-store = None\n", true, false},
         {"  remote-authentication-store=\"Active Directory\"  \n", false, true},
@@ -65,48 +49,63 @@ TEST_F(ActiveStoreRecord, ComparesTheRecordedNameExactly)
         {"remote-authentication-store = \"\"\n", false, false},
         {"remote-authentication-store = \" None\"\n", false, false},
     };
-    for (const RecordCase& c : cases) {
+    orvauth_test::WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    for (const auto& c : cases) {
         Record(c.content);
         EXPECT_EQ(c.noneActive, IsActive("None")) << c.content;
         EXPECT_EQ(c.directoryActive, IsActive("Active Directory")) << c.content;
     }
 }
 
-TEST_F(ActiveStoreRecord, TreatsAnUnreadableRecordAsAnErrorNotAsInactive)
+// A missing file or key is an error, not "inactive", and neither store's
+// MakeActive touches the file then.
+TEST_F(ActiveStoreRecord, RefusesAnUnusableRecordAndChangesNothing)
 {
-    NoRemoteAuthenticationStore store;
-    try {
-        store.IsActive();
-        FAIL() << "IsActive returned without a record file";
-    } catch (const IOError& error) {
-        EXPECT_EQ("Unable to open '" + RECORD + "': No such file or directory", std::string(error.what()));
+    const struct {
+        const char* content;  // null: no file
+        const std::type_info& type;
+        std::string message;  // empty: not checked here
+    } cases[] = {
+        {nullptr, typeid(IOError), "Unable to open '" + RECORD + "': No such file or directory"},
+        {"other = \"None\"\n", typeid(InvalidKeyException),
+         "The specified key 'remote-authentication-store' was not found in this configuration"},
+        {"remote-authentication-store None\n", typeid(ConfigurationError), ""},
+    };
+    orvauth_test::WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    orvauth_test::ScopedFactory scoped;
+    NoRemoteAuthenticationStore none;
+    ActiveDirectoryStore directory(60);
+    const std::function<void()> calls[] = {[&] { none.IsActive(); }, [&] { none.MakeActive(); },
+                                           [&] { directory.IsActive(); }, [&] { directory.MakeActive(); }};
+    for (const auto& c : cases) {
+        c.content ? Record(c.content) : static_cast<void>(::unlink(RECORD.c_str()));
+        for (const auto& call : calls) {
+            SCOPED_TRACE(c.type.name() + std::to_string(&call - calls));
+            try {
+                call();
+                ADD_FAILURE() << "no exception";
+            } catch (const Exception& error) {
+                EXPECT_EQ(c.type, typeid(error));
+                EXPECT_TRUE(c.message.empty() || c.message == error.what()) << error.what();
+            }
+            EXPECT_EQ(c.content ? c.content : "(no file)", orvauth_test::FileExists(RECORD) ? ReadFile(RECORD) : "(no file)");
+        }
     }
-
-    Record("other = \"None\"\n");
-    try {
-        store.IsActive();
-        FAIL() << "IsActive returned without the key";
-    } catch (const InvalidKeyException& error) {
-        EXPECT_STREQ("The specified key 'remote-authentication-store' was not found in this configuration",
-                     error.what());
-    }
-
-    Record("remote-authentication-store None\n");
-    EXPECT_THROW(store.IsActive(), ConfigurationError);
+    EXPECT_EQ(0, Events().created);
 }
-
-// --- NoRemoteAuthenticationStore::MakeActive ---------------------------------------
 
 TEST_F(ActiveStoreRecord, LeavesARecordedNoneUntouched)
 {
     orvauth_test::ScopedFactory scoped;
     const std::string content = "  remote-authentication-store   =   None  \n";
     Record(content);
-    const ino_t before = InodeOf(RECORD);
+    struct stat before, after;
+    ASSERT_EQ(0, ::stat(RECORD.c_str(), &before));
     NoRemoteAuthenticationStore().MakeActive();
+    ASSERT_EQ(0, ::stat(RECORD.c_str(), &after));
     EXPECT_EQ(content, ReadFile(RECORD));
-    EXPECT_EQ(before, InodeOf(RECORD));
-    EXPECT_EQ(0, orvauth_test::Events().created);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(0, Events().created);
 }
 
 TEST_F(ActiveStoreRecord, RecordsNoneThenDeactivatesThePreviousStore)
@@ -115,81 +114,60 @@ TEST_F(ActiveStoreRecord, RecordsNoneThenDeactivatesThePreviousStore)
     Record("remote-authentication-store = \"Quiet\"\nother = \"kept\"\n");
     NoRemoteAuthenticationStore().MakeActive();
     EXPECT_EQ("other = \"kept\"\nremote-authentication-store = \"None\"\n", ReadFile(RECORD));
-    EXPECT_EQ(1, orvauth_test::Events().madeInactive);
-    EXPECT_EQ(1, orvauth_test::Events().destroyed);
+    EXPECT_EQ(1, Events().madeInactive);
+    EXPECT_EQ(1, Events().destroyed);
 }
 
-TEST_F(ActiveStoreRecord, SwitchesFromTheDirectoryStore)
+TEST_F(ActiveStoreRecord, SwitchesBetweenTheBuiltInStores)
 {
-    orvauth_test::ScriptablePlugin plugin("scriptable");
-    Record("remote-authentication-store = \"Active Directory\"\n");
+    orvauth_test::WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    Record("remote-authentication-store = \"Active Directory\"\nextra = \"kept\"\n");
     NoRemoteAuthenticationStore().MakeActive();
-    EXPECT_EQ("remote-authentication-store = \"None\"\n", ReadFile(RECORD));
+    EXPECT_EQ("extra = \"kept\"\nremote-authentication-store = \"None\"\n", ReadFile(RECORD));
 
-    Singleton<AuthenticationStoreFactory>::_instance->CreateInstance("Active Directory")->MakeActive();
+    ActiveDirectoryStore directory(60);
+    EXPECT_FALSE(directory.IsActive());
+    directory.MakeActive();
+    const std::string recorded = "extra = \"kept\"\nremote-authentication-store = \"Active Directory\"\n";
+    EXPECT_EQ(recorded, ReadFile(RECORD));
     EXPECT_TRUE(IsActive("Active Directory"));
     EXPECT_FALSE(IsActive("None"));
+    directory.MakeInactive();  // leaves the record to the next store's MakeActive
+    EXPECT_EQ(recorded, ReadFile(RECORD));
+    EXPECT_EQ("Active Directory", directory.GetDisplayName());
 }
-
-struct FailedSwitchCase {
-    const char* label;
-    const char* previous;
-    const std::type_info& type;
-    const char* message;
-};
 
 // Whatever goes wrong with the previous store, the record already says None.
 TEST_F(ActiveStoreRecord, KeepsNoneRecordedWhenThePreviousStoreFails)
 {
-    const FailedSwitchCase cases[] = {
-        {"empty name", "", typeid(UnknownRemoteAuthenticationStoreException), "The specified store '' is unknown"},
-        {"other case", "none", typeid(UnknownRemoteAuthenticationStoreException),
-         "The specified store 'none' is unknown"},
-        {"not a remote store", "Plain", typeid(InvalidRemoteAuthenticationStoreException),
-         "The specified store 'Plain' is invalid"},
-        {"refuses to step down", "Stubborn", typeid(IOError), "cannot step down"},
+    const struct {
+        const char* previous;
+        const std::type_info& type;
+        const char* message;
+    } cases[] = {
+        {"", typeid(UnknownRemoteAuthenticationStoreException), "The specified store '' is unknown"},
+        {"none", typeid(UnknownRemoteAuthenticationStoreException), "The specified store 'none' is unknown"},
+        {"Plain", typeid(InvalidRemoteAuthenticationStoreException), "The specified store 'Plain' is invalid"},
+        {"Stubborn", typeid(IOError), "cannot step down"},
+        // No provider.conf: the directory store cannot be created.
+        {"Active Directory", typeid(InvalidActiveDirectoryProviderException),
+         "The specified Active Directory provider '(none installed)' is invalid"},
     };
     orvauth_test::ScopedFactory scoped;
-    for (const FailedSwitchCase& c : cases) {
-        orvauth_test::Events() = orvauth_test::StoreEvents();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.previous);
+        Events() = orvauth_test::StoreEvents();
         Record(std::string("remote-authentication-store = \"") + c.previous + "\"\n");
         try {
             NoRemoteAuthenticationStore().MakeActive();
-            ADD_FAILURE() << c.label << ": no exception";
+            ADD_FAILURE() << "no exception";
         } catch (const Exception& error) {
-            EXPECT_EQ(c.type, typeid(error)) << c.label;
-            EXPECT_STREQ(c.message, error.what()) << c.label;
+            EXPECT_EQ(c.type, typeid(error));
+            EXPECT_STREQ(c.message, error.what());
         }
-        EXPECT_EQ("remote-authentication-store = \"None\"\n", ReadFile(RECORD)) << c.label;
-        EXPECT_EQ(orvauth_test::Events().created, orvauth_test::Events().destroyed) << c.label;
+        EXPECT_EQ("remote-authentication-store = \"None\"\n", ReadFile(RECORD));
+        EXPECT_EQ(Events().created, Events().destroyed);
     }
-}
-
-TEST_F(ActiveStoreRecord, KeepsNoneRecordedWhenTheDirectoryStoreCannotBeCreated)
-{
-    ::unlink(ConfigFile("provider.conf").c_str());
-    Record("remote-authentication-store = \"Active Directory\"\n");
-    try {
-        NoRemoteAuthenticationStore().MakeActive();
-        FAIL() << "no exception";
-    } catch (const InvalidActiveDirectoryProviderException& error) {
-        EXPECT_STREQ("The specified Active Directory provider '(none installed)' is invalid", error.what());
-    }
-    EXPECT_EQ("remote-authentication-store = \"None\"\n", ReadFile(RECORD));
-}
-
-TEST_F(ActiveStoreRecord, ChangesNothingWhenTheRecordCannotBeRead)
-{
-    orvauth_test::ScopedFactory scoped;
-    const std::string withoutKey = "other = \"Quiet\"\n";
-    Record(withoutKey);
-    EXPECT_THROW(NoRemoteAuthenticationStore().MakeActive(), InvalidKeyException);
-    EXPECT_EQ(withoutKey, ReadFile(RECORD));
-
-    ::unlink(RECORD.c_str());
-    EXPECT_THROW(NoRemoteAuthenticationStore().MakeActive(), IOError);
-    EXPECT_FALSE(orvauth_test::FileExists(RECORD));
-    EXPECT_EQ(0, orvauth_test::Events().created);
 }
 
 }  // namespace

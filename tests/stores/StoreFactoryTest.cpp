@@ -1,10 +1,9 @@
-// The store factory as a caller of the library sees it.
+// The store factory as a caller of the library sees it, and the local-only
+// store's own operations.
 #include "common/Files.h"
 #include "stores/TestStores.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
-#include <orvane/authentication/Exceptions.h>
-#include <orvane/authentication/Stores.h>
 
 #include <gtest/gtest.h>
 
@@ -16,40 +15,27 @@ namespace {
 
 AuthenticationStoreFactory& Factory() { return *Singleton<AuthenticationStoreFactory>::_instance; }
 
-TEST(StoreFactory, IsPublishedWhileTheLibraryIsLoaded)
+TEST(StoreFactory, IsPublishedOnceForTheProcess)
 {
     ASSERT_NE(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
-    // One definition for the process: the library's exported symbol is the
-    // one this program reads.
     void* exported = dlsym(RTLD_DEFAULT, "_ZN6orvane14authentication9SingletonINS0_26AuthenticationStoreFactoryEE9_instanceE");
     EXPECT_EQ(static_cast<void*>(&Singleton<AuthenticationStoreFactory>::_instance), exported);
-}
-
-TEST(StoreFactory, ListsTheBuiltInStoresByName)
-{
     EXPECT_EQ((std::vector<std::string>{"Active Directory", "None"}), Factory().GetRegisteredStores());
 }
 
-TEST(StoreFactory, CreatesTheLocalOnlyStore)
-{
-    std::unique_ptr<AuthenticationStore> store = Factory().CreateInstance("None");
-    ASSERT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(store.get()));
-    EXPECT_EQ("None", store->GetDisplayName());
-}
-
-TEST(StoreFactory, CreatesTheDirectoryStoreOnlyWithAUsablePlugIn)
+TEST(StoreFactory, CreatesStoresByTheirExactName)
 {
     orvauth_test::ResetConfigDir();
+    std::unique_ptr<AuthenticationStore> none = Factory().CreateInstance("None");
+    ASSERT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(none.get()));
+    EXPECT_EQ("None", none->GetDisplayName());
     EXPECT_THROW(Factory().CreateInstance("Active Directory"), InvalidActiveDirectoryProviderException);
 
     orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
-    std::unique_ptr<AuthenticationStore> store = Factory().CreateInstance("Active Directory");
-    ASSERT_NE(nullptr, dynamic_cast<ActiveDirectoryStore*>(store.get()));
-    EXPECT_EQ("Active Directory", store->GetDisplayName());
-}
+    std::unique_ptr<AuthenticationStore> directory = Factory().CreateInstance("Active Directory");
+    ASSERT_NE(nullptr, dynamic_cast<ActiveDirectoryStore*>(directory.get()));
+    EXPECT_EQ("Active Directory", directory->GetDisplayName());
 
-TEST(StoreFactory, MatchesNamesExactly)
-{
     for (const char* name : {"none", "NONE", "None ", " None", "Active directory", "ActiveDirectory", ""}) {
         EXPECT_EQ(nullptr, Factory().CreateInstance(name)) << "'" << name << "'";
     }
@@ -59,13 +45,12 @@ TEST(StoreFactory, KeepsTheFirstRegistrationOfAName)
 {
     orvauth_test::ScopedFactory scoped;
     scoped.factory->RegisterType("None", Constructor<orvauth_test::PlainStore>);
-    scoped.factory->RegisterType("Zeta", Constructor<orvauth_test::PlainStore>);
-    scoped.factory->RegisterType("Alpha", Constructor<orvauth_test::PlainStore>);
+    scoped.factory->RegisterType("Plain", Constructor<orvauth_test::RemoteStore<false>>);
     scoped.factory->RegisterType("alpha", Constructor<orvauth_test::PlainStore>);
 
     EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(scoped.factory->CreateInstance("None").get()));
-    EXPECT_NE(nullptr, dynamic_cast<orvauth_test::PlainStore*>(scoped.factory->CreateInstance("Zeta").get()));
-    EXPECT_EQ((std::vector<std::string>{"Active Directory", "Alpha", "None", "Plain", "Quiet", "Stubborn", "Zeta", "alpha"}),
+    EXPECT_NE(nullptr, dynamic_cast<orvauth_test::PlainStore*>(scoped.factory->CreateInstance("Plain").get()));
+    EXPECT_EQ((std::vector<std::string>{"Active Directory", "None", "Plain", "Quiet", "Stubborn", "alpha"}),
               scoped.factory->GetRegisteredStores());
 }
 
@@ -80,20 +65,17 @@ TEST(StoreFactory, ClearsTheInstanceWhenDestroyed)
     Singleton<AuthenticationStoreFactory>::_instance = loaded;
 }
 
-TEST(LocalOnlyStore, HandsOutANewSnapshotEachTime)
+TEST(LocalOnlyStore, HandsOutNewSnapshotsAndCannotBeMadeInactive)
 {
+    orvauth_test::ResetConfigDir();
+    const std::string record = orvauth_test::ConfigFile("authentication.conf");
+    orvauth_test::WriteFile(record, "remote-authentication-store = None\n");
     NoRemoteAuthenticationStore store;
     std::unique_ptr<StoreConfiguration> first(store.GetStoreConfiguration());
     std::unique_ptr<StoreConfiguration> second(store.GetStoreConfiguration());
     EXPECT_NE(first.get(), second.get());
     EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStoreConfiguration*>(first.get()));
-}
 
-TEST(LocalOnlyStore, CannotBeMadeInactive)
-{
-    orvauth_test::ResetConfigDir();
-    orvauth_test::WriteFile(orvauth_test::ConfigFile("authentication.conf"), "remote-authentication-store = None\n");
-    NoRemoteAuthenticationStore store;
     try {
         store.MakeInactive();
         FAIL() << "MakeInactive returned";
@@ -102,8 +84,7 @@ TEST(LocalOnlyStore, CannotBeMadeInactive)
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ("Attempted to disable None Store", error.what());
     }
-    EXPECT_EQ("remote-authentication-store = None\n",
-              orvauth_test::ReadFile(orvauth_test::ConfigFile("authentication.conf")));
+    EXPECT_EQ("remote-authentication-store = None\n", orvauth_test::ReadFile(record));
 }
 
 }  // namespace

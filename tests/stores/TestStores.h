@@ -9,14 +9,9 @@
 
 namespace orvauth_test {
 
-using orvane::authentication::AuthenticationStore;
-using orvane::authentication::AuthenticationStoreFactory;
-using orvane::authentication::Constructor;
-using orvane::authentication::RemoteAuthenticationStore;
-using orvane::authentication::Singleton;
-using orvane::authentication::StoreConfiguration;
+using namespace orvane::authentication;
 
-// Counts what happened to the test stores.
+// What happened to the test stores since the last ScopedFactory.
 struct StoreEvents {
     int created = 0;
     int destroyed = 0;
@@ -28,61 +23,48 @@ inline StoreEvents& Events()
     return events;
 }
 
-// A store that is not a remote store at all.
-class PlainStore : public AuthenticationStore {
+template <typename Base>
+class CountedStore : public Base {
 public:
-    PlainStore() { ++Events().created; }
-    ~PlainStore() override { ++Events().destroyed; }
+    CountedStore() { ++Events().created; }
+    ~CountedStore() override { ++Events().destroyed; }
     StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
-    std::string GetDisplayName() const override { return "Plain"; }
-    bool IsActive() const override { return false; }
+    std::string GetDisplayName() const override { return "test store"; }
     void MakeActive() override {}
 };
 
-// A remote store that refuses to step down.
-class StubbornStore : public RemoteAuthenticationStore {
-public:
-    StubbornStore() { ++Events().created; }
-    ~StubbornStore() override { ++Events().destroyed; }
-    StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
-    std::string GetDisplayName() const override { return "Stubborn"; }
-    void MakeActive() override {}
+// Not a remote store at all.
+class PlainStore : public CountedStore<AuthenticationStore> {
+    bool IsActive() const override { return false; }
+};
+
+// A remote store that steps down quietly, or refuses to.
+template <bool refuses>
+class RemoteStore : public CountedStore<RemoteAuthenticationStore> {
     void MakeInactive() override
     {
         ++Events().madeInactive;
-        throw orvane::authentication::IOError("cannot step down");
+        if (refuses) {
+            throw IOError("cannot step down");
+        }
     }
 };
 
-// A remote store that steps down quietly.
-class QuietStore : public RemoteAuthenticationStore {
-public:
-    QuietStore() { ++Events().created; }
-    ~QuietStore() override { ++Events().destroyed; }
-    StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
-    std::string GetDisplayName() const override { return "Quiet"; }
-    void MakeActive() override {}
-    void MakeInactive() override { ++Events().madeInactive; }
-};
-
 // A second factory published in _instance for the test's duration, holding
-// the built-in stores and whatever the test registers; the library's own
-// factory is published again afterwards.
+// the built-in stores plus "Plain", "Quiet" and "Stubborn".
 struct ScopedFactory {
     ScopedFactory() : loaded(Singleton<AuthenticationStoreFactory>::_instance), factory(new AuthenticationStoreFactory)
     {
         Events() = StoreEvents();
         factory->RegisterType("Plain", Constructor<PlainStore>);
-        factory->RegisterType("Stubborn", Constructor<StubbornStore>);
-        factory->RegisterType("Quiet", Constructor<QuietStore>);
+        factory->RegisterType("Quiet", Constructor<RemoteStore<false>>);
+        factory->RegisterType("Stubborn", Constructor<RemoteStore<true>>);
     }
     ~ScopedFactory()
     {
         factory.reset();
         Singleton<AuthenticationStoreFactory>::_instance = loaded;
     }
-    ScopedFactory(const ScopedFactory&) = delete;
-    ScopedFactory& operator=(const ScopedFactory&) = delete;
 
     AuthenticationStoreFactory* loaded;
     std::unique_ptr<AuthenticationStoreFactory> factory;

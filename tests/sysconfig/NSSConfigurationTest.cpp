@@ -1,9 +1,4 @@
-#include "TextForms.h"
-
-#include <gtest/gtest.h>
-
-#include <sstream>
-#include <string>
+#include "TestSupport.h"
 
 using namespace SystemConfiguration;
 using namespace sysconfig_test;
@@ -22,11 +17,8 @@ TEST(NSSDatabaseTest, NamesAndNumbers)
         EXPECT_TRUE(byName == std::string(names[value - 1]));
     }
     ExpectUnknownNames<InvalidDatabaseException>("Invalid Database: ", NSSDatabase(NSSDatabase::Hosts),
-                                                 {"Passwd", "passwd:", "sudoers", "gshadow", ""});
-    for (int unnamed : {0, 16})
-        EXPECT_EQ(MessageOf<InvalidDatabaseException>(
-                      [&] { std::string s = NSSDatabase(static_cast<NSSDatabase::Database>(unnamed)); }),
-                  "Invalid Database: " + std::to_string(unnamed));
+                                                 {"Passwd", "passwd:", "sudoers", "gshadow", ""},
+                                                 {NSSDatabase::Unset, NSSDatabase::Database(16)});
 }
 
 TEST(NSSServiceTest, EqualityAndWrittenForm)
@@ -71,7 +63,7 @@ TEST(NSSConfigurationTest, ReadThenWritten)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        EXPECT_EQ(Write(ReadNSS(c.first)), c.second);
+        EXPECT_EQ(ReadThenWrite(c.first, NSSConfiguration()), c.second);
     }
 }
 
@@ -79,10 +71,7 @@ TEST(NSSConfigurationTest, ReadThenWritten)
 // like one: each service as its module, then "+" and each parameter.
 TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
 {
-    const struct {
-        std::string input;
-        std::string services;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"hosts: dns [!UNAVAIL=return] files\nhosts: mdns\n", "dns +!UNAVAIL=return; files; mdns; "},
         {"hosts: dns  [!UNAVAIL=return] files\n", "dns; [!UNAVAIL=return]; files; "},
         {"hosts: files [a]dns [b] [c]\n", "files +a; dns +b; [c]; "},
@@ -90,8 +79,8 @@ TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
         {"hosts: [a b] dns\n", "[a; b]; dns; "},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        NSSConfiguration configuration = ReadNSS(c.input);
+        SCOPED_TRACE(c.first);
+        NSSConfiguration configuration = Read(c.first, NSSConfiguration());
         EXPECT_EQ(configuration.size(), 1u);
         std::string services;
         for (const NSSService& service : configuration[NSSDatabase::Hosts]) {
@@ -100,13 +89,18 @@ TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
                 services += " +" + parameter;
             services += "; ";
         }
-        EXPECT_EQ(services, c.services);
+        EXPECT_EQ(services, c.second);
     }
+}
+
+TEST(NSSConfigurationTest, FailedStreamsReadNothing)
+{
+    ExpectFailedStreamsReadNothing(NSSConfiguration(), "group: files\n");
 }
 
 TEST(NSSConfigurationTest, WritingEmptyAndUnnamedDatabases)
 {
-    NSSConfiguration configuration = ReadNSS("passwd: files\n");
+    NSSConfiguration configuration = Read("passwd: files\n", NSSConfiguration());
     ReadInto(configuration, "passwd: ldap\n");  // adds, never clears
     configuration[NSSDatabase::Group];
     EXPECT_EQ(Write(configuration), "passwd: files ldap\ngroup:\n");

@@ -1,9 +1,4 @@
-#include "TextForms.h"
-
-#include <gtest/gtest.h>
-
-#include <sstream>
-#include <string>
+#include "TestSupport.h"
 
 using namespace SystemConfiguration;
 using namespace sysconfig_test;
@@ -38,7 +33,7 @@ TEST(PAMFormatTest, ReadThenWritten)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        EXPECT_EQ(Write(ReadPolicy(c.first)), HEADER + c.second);
+        EXPECT_EQ(ReadThenWrite(c.first, PAMPolicy("p")), HEADER + c.second);
     }
 }
 
@@ -51,9 +46,7 @@ TEST(PAMFormatTest, FailuresKeepTheLinesBefore)
     const std::pair<std::string, std::string> cases[] = {
         {"@include common-auth\n" + after, "Invalid Facility: @include|"},
         {"-session optional pam_systemd.so\n" + after, "Invalid Facility: -session|"},
-        {"Auth required pam_x.so\n" + after, "Invalid Facility: Auth|"},
         {"auth bogus pam_x.so\n" + after, "|Invalid Control: bogus"},
-        {"auth Required pam_x.so\n" + after, "|Invalid Control: Required"},
         {"auth [success=1\n  default=ignore pam_x.so\n", "|Invalid Control: [success=1 default=ignore pam_x.so"},
         {"auth", "|Invalid Control: "},
         {"auth\n\n", "|Invalid Control: "},
@@ -70,6 +63,11 @@ TEST(PAMFormatTest, FailuresKeepTheLinesBefore)
         ReadInto(policy, "account optional again.so\n");
         EXPECT_EQ(Write(policy), HEADER + "account\trequired\tbefore.so\t\naccount\toptional\tagain.so\t\n\n");
     }
+}
+
+TEST(PAMFormatTest, FailedStreamsReadNothing)
+{
+    ExpectFailedStreamsReadNothing(PAMPolicy("p"), "auth required pam_unix.so\n");
 }
 
 TEST(PAMFormatTest, EntryAndFacilityExtraction)

