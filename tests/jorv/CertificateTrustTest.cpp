@@ -4,58 +4,38 @@
 // refused and what is left untouched then.
 #include "JORVSandbox.h"
 
-#include "common/Files.h"
-#include "common/SyslogRecorder.h"
-
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
-
-#include <platform/PlatformSettings.h>
-
-#include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <syslog.h>
 
 #include <cstdio>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 using namespace orvane::authentication;
-using jorv_test::JORVSandbox;
-using jorv_test::PROXY_ADDRESS;
-using orvauth_test::LogLine;
+using namespace jorv_test;
+using membership_test::ExpectRefused;
+using membership_test::Record;
+using orvauth_test::ReadFile;
 
 namespace {
 
-const char MOZILLA_AUTHORITIES[] = "/usr/share/ca-certificates/mozilla";
+const char AUTHORITIES[] = "/usr/share/ca-certificates/mozilla";
 
-std::string ShellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-// Output of a shell command that must succeed.
+// Output of a shell command that must succeed; arguments are our own paths
+// in temporary directories, free of quotes.
 std::string RunCommand(const std::string& command)
 {
     std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot run " + command);
-    }
     std::string output;
     char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    for (size_t got; pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
         output.append(buffer, got);
     }
-    const int status = pclose(pipe);
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         throw std::runtime_error("command failed: " + command);
     }
@@ -66,235 +46,148 @@ std::string RunCommand(const std::string& command)
 // (spelt "sha1 Fingerprint=" by some versions).
 std::string OracleThumbprint(const std::string& pemPath)
 {
-    const std::string output = RunCommand("openssl x509 -noout -fingerprint -sha1 -in " + ShellQuote(pemPath));
-    const std::string marker = " Fingerprint=";
-    const std::string::size_type at = output.find(marker);
+    const std::string output = RunCommand("openssl x509 -noout -fingerprint -sha1 -in '" + pemPath + "'");
+    const std::string::size_type at = output.find(" Fingerprint=");
     if (at == std::string::npos) {
         throw std::runtime_error("unexpected openssl output: " + output);
     }
-    std::string thumbprint = output.substr(at + marker.size());
-    thumbprint.erase(thumbprint.find_last_not_of("\r\n") + 1);
-    return thumbprint;
-}
-
-// A fresh self-signed certificate; with lowFirstByte, regenerated until its
-// SHA-1 digest starts with a byte below 0x10 (one try in sixteen).
-std::string GenerateCertificate(const std::string& directory, const std::string& name, bool lowFirstByte)
-{
-    const std::string certificate = directory + "/" + name + ".pem";
-    for (int attempt = 0; attempt < 400; ++attempt) {
-        RunCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" + name +
-            ".corp.example -keyout " + ShellQuote(directory + "/" + name + ".key") + " -out " + ShellQuote(certificate));
-        if (!lowFirstByte || OracleThumbprint(certificate)[0] == '0') {
-            return certificate;
-        }
-    }
-    throw std::runtime_error("no certificate with a low first digest byte");
-}
-
-// Every fifth authority certificate of the system, in name order: a fixed
-// sample of real-world certificates, small enough that the oracle's process
-// per certificate stays cheap.
-std::vector<std::string> SystemAuthorities()
-{
-    std::vector<std::string> paths;
-    unsigned index = 0;
-    for (const std::string& name : orvauth_test::ListDirectory(MOZILLA_AUTHORITIES)) {
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".crt") == 0 && index++ % 5 == 0) {
-            paths.push_back(std::string(MOZILLA_AUTHORITIES) + "/" + name);
-        }
-    }
-    return paths;
+    std::string thumbprint = output.substr(at + 13);
+    return thumbprint.erase(thumbprint.find_last_not_of("\r\n") + 1);
 }
 
 class CertificateTrust : public JORVSandbox {
 protected:
-    // The thumbprint recorded for the proxy in jorvservers.conf.
+    // A fresh self-signed certificate (and its .key); with lowFirstByte,
+    // regenerated until its digest starts below 0x10 (one try in sixteen).
+    std::string Generate(const std::string& name, bool lowFirstByte = false)
+    {
+        const std::string path = certificates.File(name + ".pem");
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            RunCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" + name +
+                " -keyout '" + certificates.File(name + ".key") + "' -out '" + path + "'");
+            if (!lowFirstByte || OracleThumbprint(path)[0] == '0') {
+                return path;
+            }
+        }
+        throw std::runtime_error("no certificate with a low first digest byte");
+    }
+
     std::string ListedThumbprint(const std::string& server = PROXY_ADDRESS) const
     {
         return JORVThumbprintStore(ServersPath()).LookupThumbprint(server);
-    }
-    bool HasCertificateRecord() const
-    {
-        QelConfigStore::ConfigStore database(QelConfigStore::sGlobalNamespace, DatabasePath());
-        return database.GetObject(ActiveDirectoryConfigStore::AUTH_PROXY_CERT_CSO_ID) != nullptr;
     }
 
     orvauth_test::TempDir certificates;
 };
 
-// --- thumbprints -------------------------------------------------------------
-
 TEST_F(CertificateTrust, ThumbprintsOfTheSystemAuthoritiesMatchOpenSSL)
 {
-    const std::vector<std::string> authorities = SystemAuthorities();
+    // Every fifth, in name order: a fixed sample of real-world certificates.
+    std::vector<std::string> authorities;
+    unsigned index = 0;
+    for (const std::string& name : orvauth_test::ListDirectory(AUTHORITIES)) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".crt") == 0 && index++ % 5 == 0) {
+            authorities.push_back(std::string(AUTHORITIES) + "/" + name);
+        }
+    }
     if (authorities.empty()) {
-        GTEST_SKIP() << "no authority certificates in " << MOZILLA_AUTHORITIES;
+        GTEST_SKIP() << "no authority certificates in " << AUTHORITIES;
     }
     UseConfigurationStore(false);
     for (const std::string& path : authorities) {
         store->ImportCertificateForJORV(path, PROXY_ADDRESS);
-        const std::string thumbprint = ListedThumbprint();
-        EXPECT_EQ(OracleThumbprint(path), thumbprint) << path;
-        EXPECT_EQ(59u, thumbprint.size()) << path;
+        EXPECT_EQ(OracleThumbprint(path), ListedThumbprint()) << path;
     }
 }
 
-TEST_F(CertificateTrust, ADigestStartingBelow0x10KeepsItsLeadingZero)
+TEST_F(CertificateTrust, EveryBranchKeepsTheLeadingZeroAndOnlyTheFirstCertificateCounts)
 {
-    const std::string path = GenerateCertificate(certificates.Path(), "low", true);
-    const std::string expected = OracleThumbprint(path);
+    const std::string low = Generate("low", true);
+    const std::string expected = OracleThumbprint(low);
     ASSERT_EQ('0', expected[0]);
-    const std::string pem = orvauth_test::ReadFile(path);
-
-    store->ImportCertificateForJORV(pem);
-    ActiveDirectoryConfigStore record;
-    EXPECT_EQ(expected, record.GetThumbprint());
-    EXPECT_EQ(pem, record.GetCertificate());
-
-    UseConfigurationStore(false);
-    store->ImportCertificateForJORV(path, PROXY_ADDRESS);
-    EXPECT_EQ(expected, ListedThumbprint());
-}
-
-TEST_F(CertificateTrust, OnlyTheFirstCertificateOfATextCounts)
-{
-    const std::string first = GenerateCertificate(certificates.Path(), "first", false);
-    const std::string second = GenerateCertificate(certificates.Path(), "second", false);
-    const std::string both = orvauth_test::ReadFile(first) + orvauth_test::ReadFile(second);
-
-    store->ImportCertificateForJORV(both);
-    EXPECT_EQ(OracleThumbprint(first), ActiveDirectoryConfigStore().GetThumbprint());
-
-    UseConfigurationStore(false);
+    const std::string both = ReadFile(low) + ReadFile(Generate("second"));
     orvauth_test::WriteFile(certificates.File("both.pem"), both);
-    store->ImportCertificateForJORV(certificates.File("both.pem"), PROXY_ADDRESS);
-    EXPECT_EQ(OracleThumbprint(first), ListedThumbprint());
-}
 
-// --- where the thumbprint goes ----------------------------------------------------
-
-TEST_F(CertificateTrust, WithTheConfigurationStoreAFileIsTrustedForEveryProxy)
-{
-    const std::string path = GenerateCertificate(certificates.Path(), "shared", false);
-    // The address plays no part here, not even as something to check.
-    store->ImportCertificateForJORV(path, "proxy.corp.example");
-    ActiveDirectoryConfigStore record;
-    EXPECT_EQ(OracleThumbprint(path), record.GetThumbprint());
-    EXPECT_EQ(orvauth_test::ReadFile(path), record.GetCertificate());
-    EXPECT_EQ(ServersFileBefore(), orvauth_test::ReadFile(ServersPath()));
-}
-
-TEST_F(CertificateTrust, WithoutTheConfigurationStoreEachProxyHasItsOwnLine)
-{
+    // Without the configuration store: one line per proxy, no record.
     UseConfigurationStore(false);
-    const std::string path = GenerateCertificate(certificates.Path(), "other", false);
-    store->ImportCertificateForJORV(path, jorv_test::OTHER_PROXY_ADDRESS);
-    EXPECT_EQ(OracleThumbprint(path), ListedThumbprint(jorv_test::OTHER_PROXY_ADDRESS));
-    EXPECT_EQ(jorv_test::LISTED_THUMBPRINT, ListedThumbprint());
-    EXPECT_FALSE(HasCertificateRecord());
-}
+    store->ImportCertificateForJORV(certificates.File("both.pem"), OTHER_PROXY_ADDRESS);
+    EXPECT_EQ(expected, ListedThumbprint(OTHER_PROXY_ADDRESS));
+    EXPECT_EQ(LISTED_THUMBPRINT, ListedThumbprint());
+    EXPECT_TRUE(CertificateRecord().empty());
 
-// --- refusals ------------------------------------------------------------------------
+    // With it: one certificate for every proxy; a file's address is not even checked.
+    UseConfigurationStore(true);
+    const std::string serversFile = ReadFile(ServersPath());
+    store->ImportCertificateForJORV(both);
+    EXPECT_EQ(Record({{"thumbprint", expected}, {"certificate", both}}), CertificateRecord());
+    store->ImportCertificateForJORV(low, "proxy.corp.example");
+    EXPECT_EQ(Record({{"thumbprint", expected}, {"certificate", ReadFile(low)}}), CertificateRecord());
+    EXPECT_EQ(serversFile, ReadFile(ServersPath()));
+}
 
 TEST_F(CertificateTrust, UnreadableCertificatesAreRefusedAndNothingIsStored)
 {
-    const std::string good = GenerateCertificate(certificates.Path(), "good", false);
-    const std::string pem = orvauth_test::ReadFile(good);
-    RunCommand("openssl x509 -in " + ShellQuote(good) + " -outform DER -out " + ShellQuote(certificates.File("good.der")));
-
-    struct Case {
-        const char* what;
-        std::string text;
-    };
-    const Case cases[] = {
-        {"DER encoding", orvauth_test::ReadFile(certificates.File("good.der"))},
+    const std::string good = Generate("good");
+    const std::string pem = ReadFile(good);
+    RunCommand("openssl x509 -in '" + good + "' -outform DER -out '" + certificates.File("good.der") + "'");
+    const std::pair<const char*, std::string> cases[] = {
+        {"DER encoding", ReadFile(certificates.File("good.der"))},
         {"empty text", ""},
-        {"plain text", "this is not a certificate\n"},
         {"truncated PEM", pem.substr(0, pem.size() / 2)},
         {"damaged body", pem.substr(0, 40) + "!!!!" + pem.substr(44)},
         {"NUL before the PEM", std::string(1, '\0') + pem},
-        {"private key", orvauth_test::ReadFile(certificates.File("good.key"))},
+        {"private key", ReadFile(certificates.File("good.key"))},
     };
-    for (const Case& bad : cases) {
-        SCOPED_TRACE(bad.what);
-        const std::string path = certificates.File("bad.pem");
-        orvauth_test::WriteFile(path, bad.text);
-
+    const std::string path = certificates.File("bad.pem");
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.first);
+        orvauth_test::WriteFile(path, bad.second);
         UseConfigurationStore(true);
-        EXPECT_THROW(store->ImportCertificateForJORV(bad.text), InvalidCertificateException);
+        EXPECT_THROW(store->ImportCertificateForJORV(bad.second), InvalidCertificateException);
         EXPECT_THROW(store->ImportCertificateForJORV(path, PROXY_ADDRESS), InvalidCertificateException);
-        EXPECT_FALSE(HasCertificateRecord());
-
         UseConfigurationStore(false);
         EXPECT_THROW(store->ImportCertificateForJORV(path, PROXY_ADDRESS), InvalidCertificateException);
-        EXPECT_EQ(ServersFileBefore(), orvauth_test::ReadFile(ServersPath()));
     }
+    EXPECT_TRUE(CertificateRecord().empty());
+    EXPECT_EQ(ServersFileBefore(), ReadFile(ServersPath()));
     EXPECT_TRUE(orvauth_test::LoggedLines().empty());
 }
 
-TEST_F(CertificateTrust, AMissingFileIsFileNotFoundInBothBranches)
+TEST_F(CertificateTrust, AMissingFileIsFileNotFoundInBothBranchesAfterTheAddressCheck)
 {
     for (bool configurationStore : {true, false}) {
         UseConfigurationStore(configurationStore);
-        try {
-            store->ImportCertificateForJORV(certificates.File("absent.pem"), PROXY_ADDRESS);
-            ADD_FAILURE() << "imported a missing file";
-        } catch (const FileNotFoundException& error) {
-            EXPECT_EQ(2u, error.Code());
-            EXPECT_STREQ("Exception 0x00000002: The system cannot find the file specified.", error.what());
-        }
+        ExpectRefused([&] { store->ImportCertificateForJORV(certificates.File("absent.pem"), PROXY_ADDRESS); },
+                      typeid(FileNotFoundException), "Exception 0x00000002: The system cannot find the file specified.");
     }
-}
-
-TEST_F(CertificateTrust, WithoutTheConfigurationStoreTheAddressIsCheckedFirst)
-{
-    UseConfigurationStore(false);
-    try {
-        store->ImportCertificateForJORV(certificates.File("absent.pem"), "proxy.corp.example");
-        ADD_FAILURE() << "host name accepted as address";
-    } catch (const InvalidIPAddressException& error) {
-        EXPECT_STREQ("The IP Address is invalid: IPv4 address 'proxy.corp.example' cannot be parsed as an IP address",
-                     error.what());
-    }
+    ExpectRefused([&] { store->ImportCertificateForJORV(certificates.File("absent.pem"), "proxy.corp.example"); },
+                  typeid(InvalidIPAddressException),
+                  "The IP Address is invalid: IPv4 address 'proxy.corp.example' cannot be parsed as an IP address");
 }
 
 TEST_F(CertificateTrust, AMissingServerListIsAnInvalidThumbprintStore)
 {
     UseConfigurationStore(false);
-    const std::string path = GenerateCertificate(certificates.Path(), "unlisted", false);
+    const std::string path = Generate("unlisted");
     std::remove(ServersPath().c_str());
-    try {
-        store->ImportCertificateForJORV(path, PROXY_ADDRESS);
-        ADD_FAILURE() << "imported without jorvservers.conf";
-    } catch (const InvalidThumbprintStoreException& error) {
-        EXPECT_EQ("The specified thumbprint store '" + ServersPath() + "' is invalid", error.what());
-    }
+    ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, typeid(InvalidThumbprintStoreException),
+                  "The specified thumbprint store '" + ServersPath() + "' is invalid");
     EXPECT_FALSE(orvauth_test::FileExists(ServersPath()));
 }
 
 TEST_F(CertificateTrust, AConfigurationStoreFailureIsLoggedAndPassedOn)
 {
-    const std::string path = GenerateCertificate(certificates.Path(), "unstored", false);
-    membership_test::RecordingConfigStore& recording = InstallRecordingStore();
-    recording.setFailure = membership_test::StoreFailure::ConfigStore;
-
-    const std::vector<std::function<void()>> imports = {
-        [&] { store->ImportCertificateForJORV(orvauth_test::ReadFile(path)); },
-        [&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); },
-    };
-    for (const auto& import : imports) {
+    const std::string path = Generate("unstored");
+    InstallRecordingStore().setFailure = membership_test::StoreFailure::ConfigStore;
+    for (bool fromFile : {false, true}) {
         orvauth_test::ClearLoggedLines();
-        try {
-            import();
-            ADD_FAILURE() << "store failure swallowed";
-        } catch (const QelConfigStore::ConfigStoreException& error) {
-            EXPECT_STREQ("database is locked", error.what());
-        }
-        EXPECT_EQ(std::vector<LogLine>({{LOG_ERR, "Failed to store thumbprint to Config Store: database is locked"}}),
+        ExpectRefused([&] { fromFile ? store->ImportCertificateForJORV(path, PROXY_ADDRESS)
+                                     : store->ImportCertificateForJORV(ReadFile(path)); },
+                      typeid(QelConfigStore::ConfigStoreException), "database is locked");
+        EXPECT_EQ(membership_test::OneLine(LOG_ERR, "Failed to store thumbprint to Config Store: database is locked"),
                   orvauth_test::LoggedLines());
     }
-    EXPECT_FALSE(HasCertificateRecord());
+    EXPECT_TRUE(CertificateRecord().empty());
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// The membership sandbox (a host in a temporary directory with the
-// scriptable directory plug-in and a scripted host name) plus what a join
-// through a proxy needs: jorvprovider.conf naming the scriptable proxy, a
-// jorvservers.conf trusting one proxy, and the verification option.
+// The membership sandbox plus what a join through a proxy needs:
+// jorvprovider.conf naming the scriptable proxy, a jorvservers.conf trusting
+// one proxy, the verification option set to 1, and a host that resolves.
 #pragma once
 
 #include "ScriptableProxyLoader.h"
 #include "membership/MembershipSandbox.h"
+
+#include <platform/PlatformSettings.h>
 
 #include <string>
 
@@ -18,14 +19,20 @@ constexpr const char* VERIFY_OPTION = "UserVars.ActiveDirectoryVerifyJORVCertifi
 
 class JORVSandbox : public membership_test::MembershipSandbox {
 protected:
-    JORVSandbox();
+    JORVSandbox()
+    {
+        orvauth_test::WriteFile(ProviderPath(), "provider = \"jorvproxy\"\n");
+        orvauth_test::WriteFile(ServersPath(), ServersFileBefore());
+        OrvPlatform::Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 1);
+        membership_test::SetHost("node01", "node01.corp.example");
+    }
 
-    std::string ServersPath() const;
-    std::string ServersFileBefore() const;
-
+    static std::string ProviderPath() { return orvauth_test::ConfigFile("jorvprovider.conf"); }
+    static std::string ServersPath() { return orvauth_test::ConfigFile("jorvservers.conf"); }
+    static std::string ServersFileBefore() { return std::string(PROXY_ADDRESS) + " = \"" + LISTED_THUMBPRINT + "\"\n"; }
     // Feature switch 57: whether membership and the proxy certificate live
     // in the host configuration store.
-    void UseConfigurationStore(bool on);
+    static void UseConfigurationStore(bool on) { OrvPlatform::Settings::SetFeature(57, on); }
 
     ScriptableProxy proxy;
 };

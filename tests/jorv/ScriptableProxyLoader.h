@@ -23,11 +23,10 @@ inline std::string ProxyPluginPath(const std::string& name, bool inLib64)
 inline bool IsLoaded(const std::string& path)
 {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle == nullptr) {
-        return false;
+    if (handle != nullptr) {
+        dlclose(handle);
     }
-    dlclose(handle);
-    return true;
+    return handle != nullptr;
 }
 
 class ScriptableProxy {
@@ -36,12 +35,10 @@ public:
         : path(ProxyPluginPath(name, inLib64)), handle(dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL))
     {
         if (handle == nullptr) {
-            const char* error = dlerror();
-            throw std::runtime_error("cannot pin test plug-in: " + std::string(error ? error : path));
+            throw std::runtime_error("cannot pin test plug-in " + path);
         }
         control = static_cast<ScriptableProxyControl*>(Symbol(SCRIPTABLE_PROXY_CONTROL_SYMBOL));
-        reset = reinterpret_cast<void (*)(void)>(Symbol(SCRIPTABLE_PROXY_RESET_SYMBOL));
-        reset();
+        Reset();
     }
     ~ScriptableProxy() { dlclose(handle); }
     ScriptableProxy(const ScriptableProxy&) = delete;
@@ -49,14 +46,11 @@ public:
 
     ScriptableProxyControl* operator->() { return control; }
     // Default answers, a complete table and nothing recorded.
-    void Reset() { reset(); }
-    const std::string& Path() const { return path; }
-
+    void Reset() { reinterpret_cast<void (*)(void)>(Symbol(SCRIPTABLE_PROXY_RESET_SYMBOL))(); }
     JORVProxyClientOperations& Table()
     {
         return *static_cast<JORVProxyClientOperations*>(Symbol(JORV_PROXY_CLIENT_OPERATIONS_SYMBOL));
     }
-    std::string Location() const { return *static_cast<const char* const*>(Symbol(SCRIPTABLE_PROXY_LOCATION_SYMBOL)); }
 
 private:
     void* Symbol(const char* name) const
@@ -71,7 +65,6 @@ private:
     std::string path;
     void* handle;
     ScriptableProxyControl* control = nullptr;
-    void (*reset)(void) = nullptr;
 };
 
 }  // namespace jorv_test

@@ -1,34 +1,40 @@
 // Test seam: the test program defines gethostname, gethostbyname_r and
-// gethostbyname itself, so the library's calls see the host name and the
-// resolver answers scripted here instead of the machine's own.
+// gethostbyname itself, so the library sees the host name and resolver
+// answers scripted here instead of the machine's own.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace membership_test {
 
-// Back to: gethostname fails, nothing resolves, no calls recorded.
-void ResetHostResolver();
+struct HostResolverScript {
+    // Empty: gethostname fails. A name that does not fit the length given,
+    // NUL included, fails with ENAMETOOLONG as the C library's does.
+    std::string hostName;
+    // gethostbyname_r: name -> official name. Unlisted names give the C
+    // library's "not found" (success without an entry).
+    std::map<std::string, std::string> resolutions;
+    // gethostbyname_r fails for the name with this resolver error code.
+    std::map<std::string, int> resolverFailures;
+    // Names gethostbyname finds (the domain lookup before the search list).
+    std::set<std::string> resolvableDomains;
 
-// gethostname reports this name, failing with ENAMETOOLONG when the name
-// and its NUL do not fit the length it is given, as the C library does.
-void SetHostName(const std::string& name);
-void FailGetHostName();
+    unsigned getHostNameCalls = 0;
+    std::vector<std::string> reentrantLookups;  // names asked of gethostbyname_r
+    std::vector<std::string> domainLookups;     // names asked of gethostbyname
+};
 
-// gethostbyname_r answers `officialName` for `name`. Names never scripted
-// give the C library's "not found": success with no entry.
-void SetResolution(const std::string& name, const std::string& officialName);
-// gethostbyname_r fails for `name` with a non-zero result and this resolver
-// error code (h_errno value).
-void SetResolverFailure(const std::string& name, int resolverError);
+// The one script of the process; assign {} to reset it.
+HostResolverScript& Resolver();
 
-// gethostbyname finds `name` (the domain lookup before changing the DNS
-// search list).
-void SetDomainResolvable(const std::string& name);
-
-std::vector<std::string> ReentrantLookups();     // names asked of gethostbyname_r
-std::vector<std::string> DomainLookups();        // names asked of gethostbyname
-unsigned GetHostNameCalls();
+// The host is `name`, resolving to `officialName`.
+inline void SetHost(const std::string& name, const std::string& officialName)
+{
+    Resolver().hostName = name;
+    Resolver().resolutions[name] = officialName;
+}
 
 }  // namespace membership_test

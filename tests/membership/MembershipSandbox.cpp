@@ -1,7 +1,6 @@
 #include "MembershipSandbox.h"
 
 #include "common/SleepRecorder.h"
-#include "common/SyslogRecorder.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 
@@ -10,7 +9,6 @@
 namespace membership_test {
 
 namespace Settings = OrvPlatform::Settings;
-using orvane::authentication::ActiveDirectoryConfigStore;
 
 MembershipSandbox::MembershipSandbox()
 {
@@ -18,14 +16,12 @@ MembershipSandbox::MembershipSandbox()
     Settings::SetConfigStorePath(DatabasePath());
     Settings::SetHostsFilePath(HostsPath());
     Settings::SetResolvConfPath(ResolvConfPath());
-    Settings::SetManagementInterface("eth-test", MANAGEMENT_ADDRESS);
+    Settings::SetManagementInterface("eth-test", "192.0.2.10");
     orvauth_test::WriteFile(HostsPath(), HOSTS_BEFORE);
     orvauth_test::WriteFile(ResolvConfPath(), RESOLV_CONF_BEFORE);
-
     orvauth_test::ResetConfigDir();
     orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
-
-    ResetHostResolver();
+    Resolver() = {};
     orvauth_test::ClearLoggedLines();
     orvauth_test::ClearSleepCalls();
     store.reset(new orvane::authentication::ActiveDirectoryStore(60));
@@ -43,23 +39,22 @@ void MembershipSandbox::ExpectHostFilesUnchanged() const
     EXPECT_EQ(RESOLV_CONF_BEFORE, orvauth_test::ReadFile(ResolvConfPath()));
 }
 
-std::string MembershipSandbox::HostsWith(const std::string& name, const std::string& alias) const
+std::string MembershipSandbox::HostsWith(const std::string& name, const std::string& alias)
 {
-    return std::string("127.0.0.1\tlocalhost\n# management\n") + MANAGEMENT_ADDRESS + "\t" + name + " " + alias + "\n";
+    return "127.0.0.1\tlocalhost\n# management\n192.0.2.10\t" + name + " " + alias + "\n";
 }
 
-std::map<std::string, std::string> MembershipSandbox::DomainRecord() const
+Record MembershipSandbox::Stored(const char* key) const
 {
-    // Read through a store of its own on the database, whatever the test
-    // has installed.
     QelConfigStore::ConfigStore database(QelConfigStore::sGlobalNamespace, DatabasePath());
-    std::shared_ptr<QelConfigStore::ConfigStoreObject> record = database.GetObject(ActiveDirectoryConfigStore::AD_CSO_ID);
-    return record ? record->GetValues() : std::map<std::string, std::string>();
+    std::shared_ptr<QelConfigStore::ConfigStoreObject> record =
+        database.GetObject(QelConfigStore::ConfigStoreObjectId(key, "identity", "qel"));
+    return record ? record->GetValues() : Record();
 }
 
 void MembershipSandbox::SeedDomainRecord(const std::string& domainName)
 {
-    ActiveDirectoryConfigStore().StoreDomainInfo(domainName, "", "");
+    orvane::authentication::ActiveDirectoryConfigStore().StoreDomainInfo(domainName, "", "");
 }
 
 RecordingConfigStore& MembershipSandbox::InstallRecordingStore()

@@ -1,9 +1,10 @@
 // A host in a temporary directory for membership tests: configuration
 // store database, hosts file and resolv.conf, a fixed management address,
 // the scriptable directory plug-in named in provider.conf, and a scripted
-// host name and resolver.
+// host name and resolver (no host name until a test sets one).
 #pragma once
 
+#include "ExpectRefused.h"
 #include "HostResolverSeam.h"
 #include "RecordingConfigStore.h"
 #include "common/Files.h"
@@ -17,14 +18,15 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace membership_test {
 
-constexpr const char* MANAGEMENT_ADDRESS = "192.0.2.10";
 constexpr const char* HOSTS_BEFORE = "127.0.0.1\tlocalhost\n# management\n192.0.2.10\told-name old\n";
 constexpr const char* RESOLV_CONF_BEFORE = "nameserver 192.0.2.53\nsearch lab.example\n";
 
-// The log as holding exactly one line.
+using Record = std::map<std::string, std::string>;
+
 inline std::vector<orvauth_test::LogLine> OneLine(int priority, const std::string& text)
 {
     return {orvauth_test::LogLine{priority, text}};
@@ -39,16 +41,16 @@ protected:
     std::string ResolvConfPath() const { return dir.File("resolv.conf"); }
     std::string DatabasePath() const { return dir.File("configstore.db"); }
 
-    // Hosts file and resolv.conf as the sandbox wrote them.
     void ExpectHostFilesUnchanged() const;
-    // The hosts file with the management address mapped to name and alias.
-    std::string HostsWith(const std::string& name, const std::string& alias) const;
+    // HOSTS_BEFORE with the management address mapped to name and alias.
+    static std::string HostsWith(const std::string& name, const std::string& alias);
 
-    // Every value of the domain record; empty map when there is none.
-    std::map<std::string, std::string> DomainRecord() const;
+    // The records as the database holds them at their fixed places, read
+    // past whatever store a test installed; empty when absent.
+    Record DomainRecord() const { return Stored("active_directory"); }
+    Record CertificateRecord() const { return Stored("auth_proxy_certificate"); }
     void SeedDomainRecord(const std::string& domainName);
 
-    // Puts a recording store in place of the database's own.
     RecordingConfigStore& InstallRecordingStore();
 
     orvauth_test::TempDir dir;
@@ -56,6 +58,7 @@ protected:
     std::unique_ptr<orvane::authentication::ActiveDirectoryStore> store;
 
 private:
+    Record Stored(const char* key) const;
     std::shared_ptr<RecordingConfigStore> recording;
 };
 

@@ -10,11 +10,7 @@
 
 namespace membership_test {
 
-enum class StoreFailure {
-    None,
-    ConfigStore,  // the store's own exception
-    Other,        // any other exception class
-};
+enum class StoreFailure { None, ConfigStore, Other };
 
 class RecordingConfigStore : public QelConfigStore::ConfigStore {
 public:
@@ -28,28 +24,23 @@ public:
         ++getCalls;
         return ConfigStore::GetObject(id);
     }
-
     void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>& object, int& flags) override
     {
         ++setCalls;
-        lastFlags = flags;
         Fail(setFailure, "database is locked");
         ConfigStore::SetObject(object, flags);
     }
-
     void RemoveObject(const QelConfigStore::ConfigStoreObjectId& id) override
     {
         ++removeCalls;
         Fail(removeFailure, "disk I/O error");
         ConfigStore::RemoveObject(id);
     }
+    unsigned Calls() const { return getCalls + setCalls + removeCalls; }
 
     StoreFailure setFailure = StoreFailure::None;
     StoreFailure removeFailure = StoreFailure::None;
-    unsigned getCalls = 0;
-    unsigned setCalls = 0;
-    unsigned removeCalls = 0;
-    int lastFlags = -1;
+    unsigned getCalls = 0, setCalls = 0, removeCalls = 0;
 
 private:
     static void Fail(StoreFailure failure, const std::string& text)
