@@ -90,7 +90,8 @@ TEST_F(ProviderOperations, CopiesAndReleasesSingleStrings)
     } cases[] = {
         {SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN, RESULT(p.GetMachineAccountDN()), nullptr},
         {SCRIPTABLE_SLOT_CONVERT_CANONICAL_USERNAME, RESULT(p.ConvertCanonicalUsername("EXAMPLE\\jo")), "EXAMPLE\\jo"},
-        {SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN, RESULT(p.GetHostPrincipalForDomain("example.test")), "example.test"},
+        {SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN, RESULT(p.GetHostPrincipalForDomain("example.test")),
+         "example.test"},
         {SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER, RESULT(p.GetAnyDomainController("", "example.test")), nullptr},
     };
 #undef RESULT
@@ -119,7 +120,8 @@ TEST_F(ProviderOperations, ReleasesEachActiveDomainNameItGot)
         const char* dnsName;
         const char* netbiosName;
         unsigned releases;
-    } cases[] = {{"example.test", "EXAMPLE", 2}, {"example.test", nullptr, 1}, {nullptr, "EXAMPLE", 1}, {nullptr, nullptr, 0}};
+    } cases[] = {
+        {"example.test", "EXAMPLE", 2}, {"example.test", nullptr, 1}, {nullptr, "EXAMPLE", 1}, {nullptr, nullptr, 0}};
     for (const auto& c : cases) {
         plugin.Reset();
         plugin->activeDomain = {c.dnsName, c.netbiosName};
@@ -295,7 +297,8 @@ TEST_F(ProviderOperations, RetriesJoinsOnTheTwoRetryableStatuses)
         bool logsAttempts;
     } joins[] = {
         {SCRIPTABLE_SLOT_JOIN_DOMAIN, [&] { provider.JoinDomain("example.test", "", credentials); }, false},
-        {SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT, [&] { provider.JoinDomainWithMachineAccount({}, {}); }, true},
+        {SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT, [&] { provider.JoinDomainWithMachineAccount({}, {}); },
+         true},
     };
     for (const auto& join : joins) {
         for (const RetryCase& c : RETRY_CASES) {

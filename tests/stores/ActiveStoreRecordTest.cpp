@@ -88,34 +88,31 @@ TEST_F(ActiveStoreRecord, RefusesAnUnusableRecordAndChangesNothing)
                 EXPECT_EQ(c.type, typeid(error));
                 EXPECT_TRUE(c.message.empty() || c.message == error.what()) << error.what();
             }
-            EXPECT_EQ(c.content ? c.content : "(no file)", orvauth_test::FileExists(RECORD) ? ReadFile(RECORD) : "(no file)");
+            const bool exists = orvauth_test::FileExists(RECORD);
+            EXPECT_EQ(c.content ? c.content : "(no file)", exists ? ReadFile(RECORD) : "(no file)");
         }
     }
     EXPECT_EQ(0, Events().created);
 }
 
-TEST_F(ActiveStoreRecord, LeavesARecordedNoneUntouched)
-{
-    orvauth_test::ScopedFactory scoped;
-    const std::string content = "  remote-authentication-store   =   None  \n";
-    Record(content);
-    struct stat before, after;
-    ASSERT_EQ(0, ::stat(RECORD.c_str(), &before));
-    NoRemoteAuthenticationStore().MakeActive();
-    ASSERT_EQ(0, ::stat(RECORD.c_str(), &after));
-    EXPECT_EQ(content, ReadFile(RECORD));
-    EXPECT_EQ(before.st_ino, after.st_ino);
-    EXPECT_EQ(0, Events().created);
-}
-
-TEST_F(ActiveStoreRecord, RecordsNoneThenDeactivatesThePreviousStore)
+TEST_F(ActiveStoreRecord, RecordsNoneThenDeactivatesThePreviousStoreOnlyOnce)
 {
     orvauth_test::ScopedFactory scoped;
     Record("remote-authentication-store = \"Quiet\"\nother = \"kept\"\n");
     NoRemoteAuthenticationStore().MakeActive();
-    EXPECT_EQ("other = \"kept\"\nremote-authentication-store = \"None\"\n", ReadFile(RECORD));
+    const std::string recorded = "other = \"kept\"\nremote-authentication-store = \"None\"\n";
+    EXPECT_EQ(recorded, ReadFile(RECORD));
     EXPECT_EQ(1, Events().madeInactive);
     EXPECT_EQ(1, Events().destroyed);
+
+    // None already recorded: no rewrite, no other store.
+    struct stat before, after;
+    ASSERT_EQ(0, ::stat(RECORD.c_str(), &before));
+    NoRemoteAuthenticationStore().MakeActive();
+    ASSERT_EQ(0, ::stat(RECORD.c_str(), &after));
+    EXPECT_EQ(recorded, ReadFile(RECORD));
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(1, Events().created);
 }
 
 TEST_F(ActiveStoreRecord, SwitchesBetweenTheBuiltInStores)

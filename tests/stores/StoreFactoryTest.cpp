@@ -18,7 +18,8 @@ AuthenticationStoreFactory& Factory() { return *Singleton<AuthenticationStoreFac
 TEST(StoreFactory, IsPublishedOnceForTheProcess)
 {
     ASSERT_NE(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
-    void* exported = dlsym(RTLD_DEFAULT, "_ZN6orvane14authentication9SingletonINS0_26AuthenticationStoreFactoryEE9_instanceE");
+    void* exported =
+        dlsym(RTLD_DEFAULT, "_ZN6orvane14authentication9SingletonINS0_26AuthenticationStoreFactoryEE9_instanceE");
     EXPECT_EQ(static_cast<void*>(&Singleton<AuthenticationStoreFactory>::_instance), exported);
     EXPECT_EQ((std::vector<std::string>{"Active Directory", "None"}), Factory().GetRegisteredStores());
 }

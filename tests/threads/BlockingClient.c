@@ -181,19 +181,6 @@ static void SetStatus(int operation, int32_t status)
     pthread_mutex_unlock(&mutex);
 }
 
-static void RemoveSlot(int operation)
-{
-    struct ActiveDirectoryClientOperations* table = &ActiveDirectoryClientOperations;
-    switch (operation) {
-    case BLOCKING_ACTIVE_DOMAIN: table->GetActiveDomain = NULL; break;
-    case BLOCKING_PREFERRED_CONTROLLERS: table->GetPreferredDomainControllers = NULL; break;
-    case BLOCKING_MACHINE_ACCOUNT_DN: table->GetMachineAccountDN = NULL; break;
-    case BLOCKING_TRUSTED_DOMAINS: table->GetTrustedDomains = NULL; break;
-    case BLOCKING_TRUST_STATE: table->GetDomainTrustState = NULL; break;
-    default: break;
-    }
-}
-
 static int Counter(const int* counter)
 {
     pthread_mutex_lock(&mutex);
@@ -251,7 +238,7 @@ static void SetTrustState(uint32_t state) { SetStatus(BLOCKING_TRUST_STATE, (int
 static void SetUnloadCounter(int* counter) { unloadCounter = counter; }
 
 const struct BlockingClientControlTable BlockingClientControl = {
-    Block, Release, SetStatus, RemoveSlot, Calls, MaxConcurrent, WaitForCalls, SetActiveDomain,
+    Block, Release, SetStatus, Calls, MaxConcurrent, WaitForCalls, SetActiveDomain,
     SetPreferredControllers, SetMachineAccountDN, SetTrustedDomains, SetTrustState, SetUnloadCounter,
 };
 

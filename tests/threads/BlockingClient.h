@@ -1,9 +1,10 @@
 /*
  * Control interface of the blocking test plug-in (libblockingclient.so).
  * The plug-in answers the five directory queries from scripted data; each
- * query can be held until the test releases it, made to fail with a status,
- * or removed from the operations table. Find the table with dlsym on a handle
- * of the plug-in once the library has loaded it.
+ * query can be held until the test releases it or made to fail with a
+ * status. Find the table with dlsym on a handle of the plug-in once the
+ * library has loaded it; a test removes an operation by clearing its slot in
+ * the exported operations table while no query runs.
  */
 #ifndef ORVAUTH_TESTS_BLOCKING_CLIENT_H
 #define ORVAUTH_TESTS_BLOCKING_CLIENT_H
@@ -29,7 +30,6 @@ struct BlockingClientControlTable {
     void (*Block)(int operation); /* calls wait inside until Release */
     void (*Release)(int operation);
     void (*SetStatus)(int operation, int32_t status);
-    void (*RemoveSlot)(int operation); /* only while no query runs */
     int (*Calls)(int operation);       /* calls that entered so far */
     int (*MaxConcurrent)(int operation);
     /* Waits up to about 10 seconds for count calls to enter; returns whether they did. */

@@ -35,8 +35,10 @@ protected:
         void* handle = dlopen(ORVAUTH_PLUGIN_DIR "/libblockingclient.so", RTLD_LAZY | RTLD_NOLOAD);
         ASSERT_NE(handle, nullptr) << "the store did not load the plug-in";
         control = static_cast<const BlockingClientControlTable*>(dlsym(handle, BLOCKING_CLIENT_CONTROL_SYMBOL));
+        operations =
+            static_cast<ActiveDirectoryClientOperations*>(dlsym(handle, ACTIVE_DIRECTORY_CLIENT_OPERATIONS_SYMBOL));
         dlclose(handle);
-        ASSERT_NE(control, nullptr);
+        ASSERT_TRUE(control != nullptr && operations != nullptr);
         control->SetUnloadCounter(&unloads);
         ClearLoggedLines();
     }
@@ -58,6 +60,7 @@ protected:
 
     std::unique_ptr<ActiveDirectoryStore> store;
     const BlockingClientControlTable* control = nullptr;  // null once the plug-in may be gone
+    ActiveDirectoryClientOperations* operations = nullptr;  // clear slots only while no query runs
     static inline int unloads = 0;                        // written by the plug-in's destructor
 };
 

@@ -167,10 +167,10 @@ TEST_F(DirectoryQuery, StoreConfigurationKeepsWhatThePluginCouldAnswer)
     EXPECT_EQ(ConfigurationOf(*store), "|||CN=host");
     control->SetStatus(BLOCKING_PREFERRED_CONTROLLERS, 0);
     control->SetStatus(BLOCKING_ACTIVE_DOMAIN, 0);
-    control->RemoveSlot(BLOCKING_MACHINE_ACCOUNT_DN);
+    operations->GetMachineAccountDN = nullptr;
     EXPECT_EQ(ConfigurationOf(*store), "d.example|D|dc1,dc2|");
-    control->RemoveSlot(BLOCKING_ACTIVE_DOMAIN);
-    control->RemoveSlot(BLOCKING_PREFERRED_CONTROLLERS);
+    operations->GetActiveDomain = nullptr;
+    operations->GetPreferredDomainControllers = nullptr;
     EXPECT_EQ(ConfigurationOf(*store), "|||");
     EXPECT_TRUE(LoggedLines().empty());
 }
@@ -182,9 +182,9 @@ TEST_F(DirectoryQuery, MissingOperationsGiveEmptyListAndTrustStateZero)
     EXPECT_EQ(orvauth_test::Render(store->GetTrustedDomains()), "a.example/A");
     EXPECT_EQ(store->GetDomainTrustState(), 5u);
 
-    control->RemoveSlot(BLOCKING_TRUST_STATE);
+    operations->GetDomainTrustState = nullptr;
     EXPECT_EQ(store->GetDomainTrustState(), 0u);
-    control->RemoveSlot(BLOCKING_TRUSTED_DOMAINS);
+    operations->GetTrustedDomains = nullptr;
     EXPECT_TRUE(store->GetTrustedDomains().empty());
     EXPECT_EQ(store->GetDomainTrustState(), 0u);
     EXPECT_TRUE(LoggedLines().empty());

@@ -43,8 +43,9 @@ bool WaitForThreadsToEnd()
 
 }  // namespace orvauth_test
 
-extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*),
-                              void* argument)
+extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t* thread,
+                                                                    const pthread_attr_t* attributes,
+                                                                    void* (*routine)(void*), void* argument)
 {
     using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
     // The next definition after this program: a sanitizer's interceptor when
