@@ -154,43 +154,18 @@ TEST_F(JORVJoin, TheThumbprintComesFromTheStoreThatKeepsTheMembership)
     }
 }
 
-TEST_F(JORVJoin, OnlyZeroAndOneAreVerificationOptionValues)
-{
-    struct Case {
-        const char* what;
-        std::function<void()> set;
-        const std::string& message;
-    };
-    const Case cases[] = {
-        {"2", [] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 2); }, OPTION_OUT_OF_RANGE},
-        {"-1", [] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, -1); }, OPTION_OUT_OF_RANGE},
-        {"2^32 + 1", [] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 0x100000001LL); }, OPTION_OUT_OF_RANGE},
-        {"missing", [] { Settings::RemoveAdvancedOption(VERIFY_OPTION); }, OPTION_UNAVAILABLE},
-        {"text \"1\"", [] { Settings::SetAdvancedStringOption(VERIFY_OPTION, "1"); }, OPTION_UNAVAILABLE},
-        {"only a sibling in the branch",
-         [] {
-             Settings::RemoveAdvancedOption(VERIFY_OPTION);
-             Settings::SetAdvancedIntegerOption("UserVars.SomethingElse", 1);
-         },
-         OPTION_UNAVAILABLE},
-        {"unusable database", [this] { Settings::SetConfigStorePath(dir.File("no-such-directory/configstore.db")); },
-         OPTION_UNAVAILABLE},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.set();
-        ExpectRefused(Join(), typeid(InvalidVerifyJORVCertificateOptionException), c.message);
-    }
-    // The option is judged before the host name is read.
-    EXPECT_EQ(0u, Resolver().getHostNameCalls);
-    EXPECT_STREQ("", proxy->callLog);
-    EXPECT_EQ(0u, DirectoryCalls(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT));
-}
-
 TEST_F(JORVJoin, EachEarlyRefusalHappensBeforeAnythingIsCreated)
 {
     const std::string refusedProvider = "The specified JORVProxy provider ";
     auto provider = [](const char* text) { return [=] { orvauth_test::WriteFile(ProviderPath(), text); }; };
+    // The option is judged before the host name is read: an unreadable one must not be what ends these.
+    auto option = [](std::function<void()> set) {
+        return [=] {
+            set();
+            Resolver().hostName.clear();
+        };
+    };
+    const std::type_info& optionRefused = typeid(InvalidVerifyJORVCertificateOptionException);
     struct Case {
         const char* what;
         std::function<void()> arrange;
@@ -202,6 +177,25 @@ TEST_F(JORVJoin, EachEarlyRefusalHappensBeforeAnythingIsCreated)
     const Case cases[] = {
         {"host name as server address", [] {}, "proxy.corp.example", false, typeid(InvalidIPAddressException),
          "The IP Address is invalid: IPv4 address 'proxy.corp.example' cannot be parsed as an IP address"},
+        {"option 2", option([] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 2); }), PROXY_ADDRESS, false,
+         optionRefused, OPTION_OUT_OF_RANGE},
+        {"option -1", option([] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, -1); }), PROXY_ADDRESS, false,
+         optionRefused, OPTION_OUT_OF_RANGE},
+        {"option 2^32 + 1", option([] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 0x100000001LL); }),
+         PROXY_ADDRESS, false, optionRefused, OPTION_OUT_OF_RANGE},
+        {"option missing", option([] { Settings::RemoveAdvancedOption(VERIFY_OPTION); }), PROXY_ADDRESS, false,
+         optionRefused, OPTION_UNAVAILABLE},
+        {"option as text", option([] { Settings::SetAdvancedStringOption(VERIFY_OPTION, "1"); }), PROXY_ADDRESS,
+         false, optionRefused, OPTION_UNAVAILABLE},
+        {"only a sibling option in the branch",
+         option([] {
+             Settings::RemoveAdvancedOption(VERIFY_OPTION);
+             Settings::SetAdvancedIntegerOption("UserVars.SomethingElse", 1);
+         }),
+         PROXY_ADDRESS, false, optionRefused, OPTION_UNAVAILABLE},
+        {"unusable option database",
+         option([this] { Settings::SetConfigStorePath(dir.File("no-such-directory/configstore.db")); }), PROXY_ADDRESS,
+         false, optionRefused, OPTION_UNAVAILABLE},
         {"unresolvable host name, check skipped", [] { Resolver().resolutions.clear(); }, PROXY_ADDRESS, true,
          typeid(InvalidHostNameException), "The current hostname is invalid: hostname cannot be resolved"},
         {"no jorvprovider.conf", [] { std::remove(ProviderPath().c_str()); }, PROXY_ADDRESS, false,
@@ -231,6 +225,8 @@ TEST_F(JORVJoin, EachEarlyRefusalHappensBeforeAnythingIsCreated)
         // Back to a host that would join.
         proxy.Reset();
         UseConfigurationStore(true);
+        Settings::SetConfigStorePath(DatabasePath());
+        Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 1);
         membership_test::SetHost("node01", "node01.corp.example");
         provider("provider = \"jorvproxy\"\n")();
         orvauth_test::WriteFile(ServersPath(), ServersFileBefore());

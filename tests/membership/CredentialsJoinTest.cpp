@@ -46,7 +46,6 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
     if (c.refusal != nullptr) {
         ExpectRefused([&] { store->JoinDomain(c.argument, given, false); }, typeid(InvalidCredentialsException),
                       std::string("The credentials that were provided were invalid: ") + c.refusal);
-        EXPECT_EQ(0u, Resolver().getHostNameCalls);
         EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
         return;
     }
@@ -64,7 +63,6 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
         expected["organizational_unit"] = c.organizationalUnit;
     }
     EXPECT_EQ(expected, DomainRecord());
-    EXPECT_EQ(0u, Resolver().getHostNameCalls);  // check skipped
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,12 +6,9 @@
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 
-#include <platform/PlatformSettings.h>
-
 namespace membership_test {
 namespace {
 
-namespace Settings = OrvPlatform::Settings;
 using orvane::authentication::ActiveDirectoryConfigStore;
 using orvane::authentication::ConfigurationError;
 using DomainRecordTest = MembershipSandbox;
@@ -62,29 +59,6 @@ TEST_F(DomainRecordTest, RemovingTouchesOnlyAnExistingDomainRecord)
     EXPECT_TRUE(DomainRecord().empty());
     EXPECT_EQ("AB:CD", records.GetThumbprint());
     EXPECT_EQ("PEM", records.GetCertificate());
-}
-
-TEST_F(DomainRecordTest, StoreFailuresReachCaller)
-{
-    SeedDomainRecord("corp.example");
-    RecordingConfigStore& recording = InstallRecordingStore();
-    recording.setFailure = StoreFailure::ConfigStore;
-    recording.removeFailure = StoreFailure::ConfigStore;
-    ActiveDirectoryConfigStore records;
-    EXPECT_THROW(records.StoreDomainInfo("other.example", "OU", ""), QelConfigStore::ConfigStoreException);
-    EXPECT_THROW(records.StoreAuthProxyCertInfo("AB", "PEM"), QelConfigStore::ConfigStoreException);
-    EXPECT_THROW(records.RemoveDomainInfo(), QelConfigStore::ConfigStoreException);
-    EXPECT_EQ("corp.example", records.GetDomainName());
-}
-
-TEST_F(DomainRecordTest, ConfigStoreEnabledOnlyWithBothSwitchesOn)
-{
-    EXPECT_TRUE(ActiveDirectoryConfigStore::IsConfigStoreEnabled());
-    for (unsigned off : {1u, 57u}) {
-        Settings::Reset();
-        Settings::SetFeature(off, false);
-        EXPECT_FALSE(ActiveDirectoryConfigStore::IsConfigStoreEnabled()) << off;
-    }
 }
 
 }  // namespace

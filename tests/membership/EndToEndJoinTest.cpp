@@ -39,8 +39,7 @@ TEST_F(EndToEndJoinTest, JoinPreparesHostRecordsMembershipAndLeaveClearsIt)
     EXPECT_EQ(std::vector<unsigned>{30}, orvauth_test::SleepCalls());
     EXPECT_STREQ("corp.example", seen.joinDomain.domain.text);
     EXPECT_STREQ("OU=Servers,DC=corp/Hosts", seen.joinDomain.organizationalUnit.text);
-    EXPECT_STREQ("CORP\\joiner", seen.joinDomain.credentials.userName.text);
-    EXPECT_STREQ("pa ss", seen.joinDomain.credentials.password.text);
+    EXPECT_EQ(static_cast<const void*>(&credentials), seen.joinDomain.credentials.credentialsAddress);
     EXPECT_EQ(Record({{"domain_name", "corp.example"},
                       {"organizational_unit", "OU=Servers,DC=corp/Hosts"},
                       {"auth_proxy_address", ""}}),

@@ -22,7 +22,6 @@ struct HostResolverScript {
     // Names gethostbyname finds (the domain lookup before the search list).
     std::set<std::string> resolvableDomains;
 
-    unsigned getHostNameCalls = 0;
     std::vector<std::string> reentrantLookups;  // names asked of gethostbyname_r
     std::vector<std::string> domainLookups;     // names asked of gethostbyname
 };
