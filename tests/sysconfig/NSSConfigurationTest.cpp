@@ -44,10 +44,12 @@ TEST(NSSServiceTest, EqualityAndWrittenForm)
 TEST(NSSConfigurationTest, ReadThenWritten)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"passwd:\tfiles\t[ NOTFOUND=return  UNAVAIL=continue ]\n", "passwd: files [NOTFOUND=return UNAVAIL=continue]\n"},
+        {"passwd:\tfiles\t[ NOTFOUND=return  UNAVAIL=continue ]\n",
+         "passwd: files [NOTFOUND=return UNAVAIL=continue]\n"},
         {"passwd: files \n", "passwd: files\n"},
         {"sudoers: files\ngshadow: files\npasswd: files\n", "passwd: files\n"},
-        {"passwd: files\ngroup: files\npasswd: ldap [NOTFOUND=return]\n", "passwd: files ldap [NOTFOUND=return]\ngroup: files\n"},
+        {"passwd: files\ngroup: files\npasswd: ldap [NOTFOUND=return]\n",
+         "passwd: files ldap [NOTFOUND=return]\ngroup: files\n"},
         {"aliases: files\nhosts: dns\npasswd: compat\n", "passwd: compat\nhosts: dns\naliases: files\n"},
         // The last character of the first word is dropped whatever it is.
         {"passwd; files\npasswdX nis\n", "passwd: files nis\n"},

@@ -14,19 +14,21 @@ TEST(PAMFormatTest, ReadThenWritten)
     const std::pair<std::string, std::string> cases[] = {
         {"auth required pam_unix.so nullok\naccount sufficient pam_localuser.so\n",
          "account\tsufficient\tpam_localuser.so\t\n\nauth\trequired\tpam_unix.so\tnullok \n\n"},
-        {"auth   [success=1    default=ignore]  pam_unix.so  a\tb\n", "auth\t[success=1 default=ignore]\tpam_unix.so\ta b \n\n"},
+        {"auth   [success=1    default=ignore]  pam_unix.so  a\tb\n",
+         "auth\t[success=1 default=ignore]\tpam_unix.so\ta b \n\n"},
         {"session [success=ok\n  new_authtok_reqd=ok\n ignore=ignore] pam_x.so\n",
          "session\t[success=ok new_authtok_reqd=ok ignore=ignore]\tpam_x.so\t\n\n"},
         {"password [default=die] pam_deny.so\n", "password\t[default=die]\tpam_deny.so\t\n\n"},
         // '#' opens a comment only as the first non-blank of a line.
-        {"#%PAM-1.0\n   # indented\n\t#\nauth required pam_env.so # remark\n", "auth\trequired\tpam_env.so\t# remark \n\n"},
+        {"#%PAM-1.0\n   # indented\n\t#\nauth required pam_env.so # remark\n",
+         "auth\trequired\tpam_env.so\t# remark \n\n"},
         {"auth required a.so\nsession optional b.so\nauth sufficient c.so x\n",
          "auth\trequired\ta.so\t\nauth\tsufficient\tc.so\tx \n\nsession\toptional\tb.so\t\n\n"},
         {"auth required pam_x.so [a b] c\\\n", "auth\trequired\tpam_x.so\t[a b] c\\ \n\n"},
         // A missing module is the next word, wherever it is.
         {"auth required\nsession optional pam_x.so\n", "auth\trequired\tsession\toptional pam_x.so \n\n"},
         {"session required", "session\trequired\t\t\n\n"},
-        {"\f\vauth\trequired\tpam_unix.so\targ\r\n", "auth\trequired\tpam_unix.so\targ \n\n"},
+        {"\f\vauth\vrequired\fpam_unix.so\rarg\r\n", "auth\trequired\tpam_unix.so\targ \n\n"},
         {"", ""},
         {"# only a comment", ""},
         {" \n\t\n", ""},
@@ -56,8 +58,8 @@ TEST(PAMFormatTest, FailuresKeepTheLinesBefore)
         PAMPolicy policy("p");
         const std::string text = "account required before.so\n" + c.first;
         std::string control;
-        const std::string facility =
-            MessageOf<InvalidFacilityException>([&] { control = MessageOf<InvalidControlException>([&] { ReadInto(policy, text); }); });
+        const std::string facility = MessageOf<InvalidFacilityException>(
+            [&] { control = MessageOf<InvalidControlException>([&] { ReadInto(policy, text); }); });
         EXPECT_EQ(facility + "|" + control, c.second);
         EXPECT_EQ(Write(policy), HEADER + "account\trequired\tbefore.so\t\n\n");
         ReadInto(policy, "account optional again.so\n");

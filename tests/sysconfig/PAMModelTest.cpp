@@ -19,9 +19,11 @@ static_assert(OutsideTheLibraryRoot<InvalidControlException> && OutsideTheLibrar
 TEST(PAMControlTest, TextsParseToTheirKindAndConvertBack)
 {
     const std::pair<const char*, PAMControl::Control> cases[] = {
-        {"required", PAMControl::Required}, {"requisite", PAMControl::Requisite}, {"sufficient", PAMControl::Sufficient},
-        {"optional", PAMControl::Optional}, {"include", PAMControl::Include},     {"substack", PAMControl::Substack},
-        {"[success=1 default=ignore]", PAMControl::Bracketed}, {"[]", PAMControl::Bracketed}, {"[x]y]", PAMControl::Bracketed}};
+        {"required", PAMControl::Required},     {"requisite", PAMControl::Requisite},
+        {"sufficient", PAMControl::Sufficient}, {"optional", PAMControl::Optional},
+        {"include", PAMControl::Include},       {"substack", PAMControl::Substack},
+        {"[success=1 default=ignore]", PAMControl::Bracketed},
+        {"[]", PAMControl::Bracketed},          {"[x]y]", PAMControl::Bracketed}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         PAMControl assigned(PAMControl::Optional);

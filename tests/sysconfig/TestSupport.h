@@ -85,7 +85,7 @@ std::string ReadThenWrite(const std::string& text, const Model& model)
 {
     const std::string written = Write(Read(text, model));
     for (std::size_t chunk : {0, 1, 2, 3, 5, 7, 13}) {
-        SCOPED_TRACE("read " + std::to_string(chunk) + " bytes at a time");
+        SCOPED_TRACE(chunk == 0 ? std::string("read unbuffered") : "read in chunks of " + std::to_string(chunk));
         Model pieces = model;
         ChunkedStreamBuffer buffer(text, chunk);
         std::istream in(&buffer);
