@@ -12,6 +12,7 @@
 #include <syslog.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,8 @@ protected:
     {
         const std::string path = certificates.File(name + ".pem");
         for (int attempt = 0; attempt < 400; ++attempt) {
-            RunCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" + name +
-                " -keyout '" + certificates.File(name + ".key") + "' -out '" + path + "'");
+            RunCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" +
+                       name + " -keyout '" + certificates.File(name + ".key") + "' -out '" + path + "'");
             if (!lowFirstByte || OracleThumbprint(path)[0] == '0') {
                 return path;
             }
@@ -158,7 +159,8 @@ TEST_F(CertificateTrust, AMissingFileIsFileNotFoundInBothBranchesAfterTheAddress
     for (bool configurationStore : {true, false}) {
         UseConfigurationStore(configurationStore);
         ExpectRefused([&] { store->ImportCertificateForJORV(certificates.File("absent.pem"), PROXY_ADDRESS); },
-                      typeid(FileNotFoundException), "Exception 0x00000002: The system cannot find the file specified.");
+                      typeid(FileNotFoundException),
+                      "Exception 0x00000002: The system cannot find the file specified.");
     }
     ExpectRefused([&] { store->ImportCertificateForJORV(certificates.File("absent.pem"), "proxy.corp.example"); },
                   typeid(InvalidIPAddressException),
@@ -170,7 +172,8 @@ TEST_F(CertificateTrust, AMissingServerListIsAnInvalidThumbprintStore)
     UseConfigurationStore(false);
     const std::string path = Generate("unlisted");
     std::remove(ServersPath().c_str());
-    ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, typeid(InvalidThumbprintStoreException),
+    ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); },
+                  typeid(InvalidThumbprintStoreException),
                   "The specified thumbprint store '" + ServersPath() + "' is invalid");
     EXPECT_FALSE(orvauth_test::FileExists(ServersPath()));
 }

@@ -38,7 +38,7 @@ const std::string OPTION_OUT_OF_RANGE =
 class JORVJoin : public JORVSandbox {
 protected:
     // Most joins verify against a certificate already imported.
-    JORVJoin() { ActiveDirectoryConfigStore().StoreAuthProxyCertInfo(STORED_THUMBPRINT, "-----BEGIN CERTIFICATE-----"); }
+    JORVJoin() { ActiveDirectoryConfigStore().StoreAuthProxyCertInfo(STORED_THUMBPRINT, "PEM"); }
 
     void ForgetCertificate()
     {
@@ -57,8 +57,8 @@ protected:
     static std::vector<orvauth_test::LogLine> Errors()
     {
         std::vector<orvauth_test::LogLine> errors = LoggedLines();
-        errors.erase(std::remove_if(errors.begin(), errors.end(), [](const auto& line) { return line.priority != LOG_ERR; }),
-                     errors.end());
+        auto notError = [](const orvauth_test::LogLine& line) { return line.priority != LOG_ERR; };
+        errors.erase(std::remove_if(errors.begin(), errors.end(), notError), errors.end());
         return errors;
     }
 
@@ -94,12 +94,13 @@ TEST_F(JORVJoin, CarriesTheProxysAnswersToTheDirectoryAndRecordsTheMembership)
     // Both records, member by member in their order.
     const auto& j = directory.machineAccountJoin;
     EXPECT_EQ("|CORP|corp.example|" + std::string(SID) + "|node01|corp.example||created-value-1|created-value-2",
-              std::string(j.domainController.text) + "|" + j.netbiosName.text + "|" + j.dnsName.text + "|" + j.sid.text +
-                  "|" + j.hostName.text + "|" + j.dnsDomainName.text + "|" + j.spareText.text + "|" +
+              std::string(j.domainController.text) + "|" + j.netbiosName.text + "|" + j.dnsName.text + "|" +
+                  j.sid.text + "|" + j.hostName.text + "|" + j.dnsDomainName.text + "|" + j.spareText.text + "|" +
                   j.createdValue1.text + "|" + j.createdValue2.text);
 
-    EXPECT_EQ((Record{{"domain_name", "corp.example"}, {"organizational_unit", OU}, {"auth_proxy_address", PROXY_ADDRESS}}),
-              DomainRecord());
+    EXPECT_EQ(
+        (Record{{"domain_name", "corp.example"}, {"organizational_unit", OU}, {"auth_proxy_address", PROXY_ADDRESS}}),
+        DomainRecord());
     EXPECT_EQ(HostsWith("node01.corp.example", "node01"), orvauth_test::ReadFile(HostsPath()));
     EXPECT_EQ(0u, directory.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
     EXPECT_TRUE(Errors().empty());

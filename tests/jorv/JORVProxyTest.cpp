@@ -15,9 +15,9 @@
 
 using namespace orvane::authentication;
 using jorv_test::IsLoaded;
-using membership_test::ExpectRefused;
 using jorv_test::ProxyPluginPath;
 using jorv_test::ScriptableProxy;
+using membership_test::ExpectRefused;
 
 namespace {
 

@@ -37,6 +37,11 @@ struct JoinCase {
     const char* organizationalUnit;  // accepted; null: the plug-in receives none
 };
 
+void PrintTo(const JoinCase& c, std::ostream* out)
+{
+    *out << c.argument << " as " << (c.userName ? c.userName : "(null)") << "/" << (c.password ? c.password : "(null)");
+}
+
 class JoinArgumentTest : public CredentialsJoinTest, public ::testing::WithParamInterface<JoinCase> {};
 
 TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBothParts)

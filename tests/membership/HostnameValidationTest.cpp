@@ -32,12 +32,13 @@ struct NameCase {
     int resolverError = 0;  // non-zero: the resolver fails with this code
 };
 
+void PrintTo(const NameCase& c, std::ostream* out) { *out << "'" << c.hostName << "' -> '" << c.resolvedName << "'"; }
+
 class HostnameValidationTest : public MembershipSandbox, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(HostnameValidationTest, AcceptsOrRefusesAndChangesOnlyWhatItShould)
 {
     const NameCase& c = GetParam();
-    SCOPED_TRACE(c.hostName + " -> " + c.resolvedName);
     const std::string shortName = c.hostName.substr(0, c.hostName.find('.'));
     Resolver().hostName = c.hostName;
     if (!c.resolvedName.empty()) {
