@@ -62,6 +62,8 @@ const QueryKind QUERIES[] = {
      "2", "GetDomainTrustState call timedout. Returning cached value."},
 };
 
+void PrintTo(const QueryKind& query, std::ostream* out) { *out << query.name; }
+
 class CachedQuery : public orvauth_test::BlockingStoreFixture, public ::testing::WithParamInterface<QueryKind> {};
 
 INSTANTIATE_TEST_SUITE_P(Queries, CachedQuery, ::testing::ValuesIn(QUERIES),
