@@ -2,6 +2,8 @@
 // a detached thread and is waited for at most timeoutSeconds; the caller
 // then gets whatever the store's cache holds. At most one thread per kind of
 // query runs in the whole process, whichever store started it.
+#include "activedirectory/MutexLock.h"
+
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
@@ -21,17 +23,6 @@ bool ActiveDirectoryStore::_isGetTrustedDomainsThreadActive = false;
 bool ActiveDirectoryStore::_isGetTrustStateThreadActive = false;
 
 namespace {
-
-class MutexLock {
-public:
-    explicit MutexLock(pthread_mutex_t& mutex) : mutex(mutex) { pthread_mutex_lock(&mutex); }
-    ~MutexLock() { pthread_mutex_unlock(&mutex); }
-    MutexLock(const MutexLock&) = delete;
-    MutexLock& operator=(const MutexLock&) = delete;
-
-private:
-    pthread_mutex_t& mutex;
-};
 
 enum class QueryOutcome {
     AlreadyRunning,  // another thread of this kind is running: answer from the cache

@@ -1,3 +1,5 @@
+#include "activedirectory/MutexLock.h"
+
 #include <orvane/authentication/ThreadUtil.h>
 
 #include <orvane/authentication/Configuration.h>
@@ -9,21 +11,6 @@
 
 namespace orvane {
 namespace authentication {
-
-namespace {
-
-class MutexLock {
-public:
-    explicit MutexLock(pthread_mutex_t& mutex) : mutex(mutex) { pthread_mutex_lock(&mutex); }
-    ~MutexLock() { pthread_mutex_unlock(&mutex); }
-    MutexLock(const MutexLock&) = delete;
-    MutexLock& operator=(const MutexLock&) = delete;
-
-private:
-    pthread_mutex_t& mutex;
-};
-
-}  // namespace
 
 RequestState::RequestState() : finished(false), error(nullptr)
 {

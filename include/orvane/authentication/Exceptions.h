@@ -33,15 +33,18 @@ protected:
 
 // Boilerplate shared by every derived class: the complete-message and coded
 // constructors, Clone() and Throw() returning and throwing the class itself.
+#define ORVAUTH_EXCEPTION_COMMON(Name)                                        \
+    Name(const Name& other) = default;                                        \
+    ~Name() override;                                                         \
+    Name* Clone() const override;                                             \
+    [[noreturn]] void Throw() const override;
+
 #define ORVAUTH_EXCEPTION_BODY(Name)                                          \
 public:                                                                       \
     explicit Name(const std::string& text) : Exception(text) {}              \
     Name(unsigned long statusCode, const std::string& text)                  \
         : Exception(statusCode, text) {}                                     \
-    Name(const Name& other) = default;                                       \
-    ~Name() override;                                                         \
-    Name* Clone() const override;                                             \
-    [[noreturn]] void Throw() const override;
+    ORVAUTH_EXCEPTION_COMMON(Name)
 
 // Classes built from a complete message (code 0) or, for UnknownException,
 // from a code and "Unknown exception".
@@ -64,10 +67,7 @@ class ORVAUTH_API UnknownException : public Exception {
     class ORVAUTH_API Name : public Exception {                               \
     public:                                                                   \
         explicit Name(const std::string& variablePart);                      \
-        Name(const Name& other) = default;                                    \
-        ~Name() override;                                                     \
-        Name* Clone() const override;                                         \
-        [[noreturn]] void Throw() const override;                             \
+        ORVAUTH_EXCEPTION_COMMON(Name)                                        \
     };
 
 // "Thread Error: " + cause
@@ -119,10 +119,7 @@ public:
     class ORVAUTH_API Name : public Exception {                               \
     public:                                                                   \
         Name();                                                               \
-        Name(const Name& other) = default;                                    \
-        ~Name() override;                                                     \
-        Name* Clone() const override;                                         \
-        [[noreturn]] void Throw() const override;                             \
+        ORVAUTH_EXCEPTION_COMMON(Name)                                        \
     };
 
 // "The certificate format is invalid; only PEM format is supported."
@@ -134,34 +131,19 @@ ORVAUTH_FIXED_EXCEPTION(InvalidJORVCertificateException)
 // Six of them also have a constructor without arguments giving their row's
 // code and message; the others come into being only through the mapping,
 // Clone() and Throw().
-#define ORVAUTH_MAPPED_EXCEPTION(Name)                                        \
+#define ORVAUTH_MAPPED_EXCEPTION_CLASS(Name, DefaultConstructor)             \
     class ORVAUTH_API Name : public Exception {                               \
     public:                                                                   \
-        Name(const Name& other) = default;                                    \
-        ~Name() override;                                                     \
-        Name* Clone() const override;                                         \
-        [[noreturn]] void Throw() const override;                             \
+        DefaultConstructor                                                    \
+        ORVAUTH_EXCEPTION_COMMON(Name)                                        \
                                                                               \
     private:                                                                  \
         Name(unsigned long statusCode, const std::string& text)              \
             : Exception(statusCode, text) {}                                  \
         friend class ExceptionFactory;                                        \
     };
-
-#define ORVAUTH_MAPPED_EXCEPTION_WITH_DEFAULT(Name)                           \
-    class ORVAUTH_API Name : public Exception {                               \
-    public:                                                                   \
-        Name();                                                               \
-        Name(const Name& other) = default;                                    \
-        ~Name() override;                                                     \
-        Name* Clone() const override;                                         \
-        [[noreturn]] void Throw() const override;                             \
-                                                                              \
-    private:                                                                  \
-        Name(unsigned long statusCode, const std::string& text)              \
-            : Exception(statusCode, text) {}                                  \
-        friend class ExceptionFactory;                                        \
-    };
+#define ORVAUTH_MAPPED_EXCEPTION(Name) ORVAUTH_MAPPED_EXCEPTION_CLASS(Name, )
+#define ORVAUTH_MAPPED_EXCEPTION_WITH_DEFAULT(Name) ORVAUTH_MAPPED_EXCEPTION_CLASS(Name, Name();)
 
 ORVAUTH_MAPPED_EXCEPTION_WITH_DEFAULT(FileNotFoundException)        // 2
 ORVAUTH_MAPPED_EXCEPTION(AccessDeniedException)                     // 5
