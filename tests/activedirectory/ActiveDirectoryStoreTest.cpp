@@ -77,14 +77,14 @@ protected:
 TEST_F(Forwarding, ForwardsEachRequestToThePlugIn)
 {
     plugin->stringResult[SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER] = "dc1.example.test";
-    plugin->stringResult[SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN] = "host/esx01.example.test";
+    plugin->stringResult[SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN] = "host/node01.example.test";
     plugin->stringResult[SCRIPTABLE_SLOT_CONVERT_CANONICAL_USERNAME] = "EXAMPLE\\jo";
     plugin->trustRelationship = 7;
     plugin->stringArray[SCRIPTABLE_SLOT_GET_SMART_CARD_ENABLED_SERVICES] = {0, {"login"}};
 
     EXPECT_EQ("dc1.example.test", store->GetDomainControllerForDomain("example.test"));
     EXPECT_TRUE(plugin->stringArgument[SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER].isNull);
-    EXPECT_EQ("host/esx01.example.test", store->GetHostPrincipalForDomain("example.test"));
+    EXPECT_EQ("host/node01.example.test", store->GetHostPrincipalForDomain("example.test"));
     EXPECT_EQ(7u, store->GetDomainTrustRelationship("example.test"));
     EXPECT_EQ("EXAMPLE\\jo", store->ConvertCanonicalUsername("jo@example.test"));
     EXPECT_EQ(std::vector<std::string>{"login"}, store->GetSmartCardEnabledServices());
@@ -140,7 +140,7 @@ TEST(VersionOneForwarding, HasNoHostPrincipals)
 {
     ConfigureProvider("scriptable_operations_v1");
     orvauth_test::ScriptablePlugin plugin("scriptable_operations_v1");
-    plugin->stringResult[SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN] = "host/esx01.example.test";
+    plugin->stringResult[SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN] = "host/node01.example.test";
     EXPECT_EQ("", ActiveDirectoryStore(60).GetHostPrincipalForDomain("example.test"));
 }
 

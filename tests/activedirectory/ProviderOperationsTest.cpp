@@ -333,7 +333,7 @@ TEST_F(ProviderOperations, RetriesJoinsOnTheTwoRetryableStatuses)
 TEST_F(ProviderOperations, PassesTheProxyRecordsInMemberOrder)
 {
     provider.JoinDomainWithMachineAccount({"", "EXAMPLE", "example.test", "S-1-5-21-1-2-3"},
-                                          {"esx01", "example.test", "", "first", "second"});
+                                          {"node01", "example.test", "", "first", "second"});
     const auto& recorded = plugin->machineAccountJoin;
     const ScriptableText* texts[] = {&recorded.domainController, &recorded.netbiosName,  &recorded.dnsName,
                                      &recorded.sid,              &recorded.hostName,     &recorded.dnsDomainName,
@@ -342,7 +342,7 @@ TEST_F(ProviderOperations, PassesTheProxyRecordsInMemberOrder)
     for (const ScriptableText* text : texts) {
         joined += Recorded(*text) + "|";
     }
-    EXPECT_EQ("|EXAMPLE|example.test|S-1-5-21-1-2-3|esx01|example.test||first|second|", joined);
+    EXPECT_EQ("|EXAMPLE|example.test|S-1-5-21-1-2-3|node01|example.test||first|second|", joined);
 }
 
 }  // namespace

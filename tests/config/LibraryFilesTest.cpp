@@ -38,10 +38,10 @@ TEST(LibraryFiles, ReadTheirFixedPathsAndCreateNothing)
     EXPECT_FALSE(orvauth_test::FileExists(ConfigFile("authentication.conf")));
 
     WriteFile(ConfigFile("authentication.conf"), "remote-authentication-store = \"None\"\n");
-    WriteFile(ConfigFile("provider.conf"), "provider = lsass\n");
+    WriteFile(ConfigFile("provider.conf"), "provider = simdirectory\n");
     WriteFile(ConfigFile("jorvprovider.conf"), "provider = 'proxy'\n");
     EXPECT_EQ(AuthenticationConfiguration()["remote-authentication-store"], "None");
-    EXPECT_EQ(ProviderConfiguration()["provider"], "lsass");
+    EXPECT_EQ(ProviderConfiguration()["provider"], "simdirectory");
     EXPECT_EQ(JORVProviderConfiguration()["provider"], "proxy");
 
     AuthenticationConfiguration auth;

@@ -49,7 +49,7 @@ std::string PluginStatePath(const std::string& plugin)
     return std::string(ORVAUTH_PLUGIN_DIR) + "/" + plugin + ".state";
 }
 
-// The built tool, with nss_wrapper answering gethostname ("esx01") and, from
+// The built tool, with nss_wrapper answering gethostname ("node01") and, from
 // resolverHosts, host lookups, and with sleep() returning at once.
 ChildResult RunTool(const std::vector<std::string>& words, const std::string& input, const std::string& resolverHosts)
 {
@@ -59,7 +59,7 @@ ChildResult RunTool(const std::vector<std::string>& words, const std::string& in
     // The preloaded libraries come before the sanitizer runtime.
     return RunChild(argv,
                     {{"LD_PRELOAD", std::string(NSS_WRAPPER_LIBRARY) + " " + INSTANT_SLEEP_LIBRARY},
-                     {"NSS_WRAPPER_HOSTNAME", "esx01"},
+                     {"NSS_WRAPPER_HOSTNAME", "node01"},
                      {"NSS_WRAPPER_HOSTS", resolverHosts},
                      {"ASAN_OPTIONS", std::string(asanOptions ? asanOptions : "") + ":verify_asan_link_order=0"}},
                     input);
@@ -106,7 +106,7 @@ void HostSandbox::SetUp()
 
     // The resolver's answers: the host is in another DNS zone than the
     // domain, and the domain's name resolves.
-    WriteFile(host.File("resolver-hosts"), "192.0.2.21 esx01.lab.example.test esx01\n192.0.2.1 corp.example.test\n");
+    WriteFile(host.File("resolver-hosts"), "192.0.2.21 node01.lab.example.test node01\n192.0.2.1 corp.example.test\n");
     WriteFile(host.File("hosts"), "127.0.0.1\tlocalhost\n");
     WriteFile(host.File("resolv.conf"), "nameserver 192.0.2.53\nsearch lab.example.test\n");
 }

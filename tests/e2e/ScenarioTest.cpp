@@ -54,7 +54,7 @@ TEST_F(ScenarioTest, CredentialsJoinProxyJoinAndBackToLocalUsers)
                                    "--password-stdin"},
                                   std::string(ADMIN_PASSWORD) + "\n");
     EXPECT_THAT(joined, Not(HasSubstr(ADMIN_PASSWORD)));
-    EXPECT_EQ("127.0.0.1\tlocalhost\n192.0.2.21\tesx01.lab.example.test esx01\n", HostFile("hosts"));
+    EXPECT_EQ("127.0.0.1\tlocalhost\n192.0.2.21\tnode01.lab.example.test node01\n", HostFile("hosts"));
     EXPECT_EQ("nameserver 192.0.2.53\nsearch lab.example.test corp.example.test\n", HostFile("resolv.conf"));
     EXPECT_EQ((Values{{"domain_name", "corp.example.test"},
                       {"organizational_unit", "Servers/Hypervisors"},
@@ -66,7 +66,7 @@ TEST_F(ScenarioTest, CredentialsJoinProxyJoinAndBackToLocalUsers)
     for (const char* expected :
          {"\"activeStore\":\"Active Directory\"",
           "\"joinedDomain\":{\"dnsName\":\"corp.example.test\",\"netbiosName\":\"CORP\"}",
-          "\"machineAccount\":\"CN=ESX01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\"",
+          "\"machineAccount\":\"CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\"",
           "\"trustedDomains\":[{\"dnsName\":\"emea.corp.example.test\",\"netbiosName\":\"EMEA\"},"
           "{\"dnsName\":\"partner.example.org\",\"netbiosName\":\"PARTNER\"}]",
           "\"trustState\":1",
@@ -91,8 +91,8 @@ TEST_F(ScenarioTest, CredentialsJoinProxyJoinAndBackToLocalUsers)
     Succeeds({"--verify-proxy-cert", "1", "join-proxy", PROXY_ADDRESS});
     EXPECT_EQ((Values{{"domain_name", "corp.example.test"}, {"auth_proxy_address", PROXY_ADDRESS}}), DomainRecord());
     EXPECT_TRUE(HasStateLine(PluginState("simproxy"),
-                             "account = esx01.lab.example.test "
-                             "CN=ESX01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test"));
+                             "account = node01.lab.example.test "
+                             "CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test"));
     EXPECT_THAT(Succeeds({"status"}), HasSubstr("Recorded proxy address:       192.0.2.10\n"));
 
     Succeeds({"leave"});
@@ -139,7 +139,7 @@ TEST_F(ScenarioTest, DirectoryRequestsAnswerFromTheJoinedDomain)
     EXPECT_EQ("nameserver 192.0.2.53\nsearch lab.example.test\n", HostFile("resolv.conf"));
 
     EXPECT_EQ("dc1.corp.example.test\n", Succeeds({"domain-controller", DOMAIN_NAME}));
-    EXPECT_EQ("ESX01$@CORP.EXAMPLE.TEST\n", Succeeds({"host-principal", DOMAIN_NAME}));
+    EXPECT_EQ("NODE01$@CORP.EXAMPLE.TEST\n", Succeeds({"host-principal", DOMAIN_NAME}));
     EXPECT_EQ("EMEA\\jdoe\n", Succeeds({"canonical-name", "jdoe@emea.corp.example.test"}));
     EXPECT_EQ("corp.example.test\n", Succeeds({"proxy-domain", PROXY_ADDRESS}));
 
@@ -152,7 +152,7 @@ TEST_F(ScenarioTest, DirectoryRequestsAnswerFromTheJoinedDomain)
     // Leaving with credentials also removes the machine account; the
     // record in the configuration store is not touched that way.
     Succeeds({"leave", "--user", ADMIN_USER, "--password-stdin"}, std::string(ADMIN_PASSWORD) + "\n");
-    EXPECT_THAT(PluginState("simdirectory"), Not(HasSubstr("machine_account = ESX01")));
+    EXPECT_THAT(PluginState("simdirectory"), Not(HasSubstr("machine_account = NODE01")));
     EXPECT_THAT(PluginState("simdirectory"), Not(HasSubstr("joined_domain")));
     EXPECT_EQ("corp.example.test", DomainRecord()["domain_name"]);
 }

@@ -134,7 +134,7 @@ TEST_F(SimDirectory, AJoinedHostCannotJoinAgainAndOnlyACredentialedLeaveDeletesT
     Join("OU=Hosts");
     const std::string joined = State();
     EXPECT_THROW(Join(), SetupAlreadyJoinedException);
-    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "CN=X", "p"}),
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"node02", "corp.example.test", "", "CN=X", "p"}),
                  SetupAlreadyJoinedException);
     EXPECT_EQ(joined, State());
 
@@ -246,30 +246,30 @@ TEST_F(SimDirectory, MachineAccountJoinChecksAndRecordsWhatTheProxyReported)
     otherSid.sid = "S-1-5-21-1-2-3";
     otherDomain.dnsName = "other.example.test";
     netbiosOnly.dnsName = "";
-    const JORV::MachineAccountInfo account = {"esx02", "corp.example.test", "", "CN=ESX02", "one-time"};
+    const JORV::MachineAccountInfo account = {"node02", "corp.example.test", "", "CN=NODE02", "one-time"};
     EXPECT_THROW(provider.JoinDomainWithMachineAccount(otherSid, account), DomainTrustInconsistentException);
     EXPECT_THROW(provider.JoinDomainWithMachineAccount(otherDomain, account), NoSuchDomainException);
-    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "", "p"}),
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"node02", "corp.example.test", "", "", "p"}),
                  NoTrustSAMAccountException);
-    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx02", "corp.example.test", "", "CN=X", ""}),
+    EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"node02", "corp.example.test", "", "CN=X", ""}),
                  NoTrustSAMAccountException);
     EXPECT_THROW(provider.JoinDomainWithMachineAccount(ProxyDomain(), {"", "corp.example.test", "", "CN=X", "p"}),
                  InvalidComputerNameException);
     EXPECT_EQ(DOMAIN_STATE, State());
 
-    const std::string dn = "CN=ESX02,OU=Hypervisors,DC=corp,DC=example,DC=test";
-    provider.JoinDomainWithMachineAccount(netbiosOnly, {"esx02", "corp.example.test", "", dn, "one-time"});
+    const std::string dn = "CN=NODE02,OU=Hypervisors,DC=corp,DC=example,DC=test";
+    provider.JoinDomainWithMachineAccount(netbiosOnly, {"node02", "corp.example.test", "", dn, "one-time"});
     EXPECT_EQ("corp.example.test", provider.GetActiveDomain().dnsName);
     EXPECT_EQ("CORP", provider.GetActiveDomain().netbiosName);
     EXPECT_EQ(dn, provider.GetMachineAccountDN());
-    EXPECT_EQ("ESX02$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp.example.test"));
-    EXPECT_THAT(State(), HasSubstr("\nmachine_account = ESX02\n"));
+    EXPECT_EQ("NODE02$@CORP.EXAMPLE.TEST", provider.GetHostPrincipalForDomain("corp.example.test"));
+    EXPECT_THAT(State(), HasSubstr("\nmachine_account = NODE02\n"));
 
     // A first value that is no distinguished name leaves the account in the
     // default container.
     provider.PartDomain();
-    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"esx03", "corp.example.test", "", "opaque", "one-time"});
-    EXPECT_EQ("CN=ESX03,CN=Computers,DC=corp,DC=example,DC=test", provider.GetMachineAccountDN());
+    provider.JoinDomainWithMachineAccount(ProxyDomain(), {"node03", "corp.example.test", "", "opaque", "one-time"});
+    EXPECT_EQ("CN=NODE03,CN=Computers,DC=corp,DC=example,DC=test", provider.GetMachineAccountDN());
 }
 
 TEST_F(SimDirectory, AMalformedStateFileFailsEveryOperationWithoutBeingRewritten)

@@ -59,11 +59,11 @@ TEST_F(SimProxy, AnswersTheDomainItServesAndReportsUnknownServersAndDomains)
     EXPECT_EQ(SID, sid);
     EXPECT_EQ("corp.example.test", Proxy("192.0.2.12").GetDNSDomainName());
     EXPECT_THROW(Proxy("192.0.2.99").GetDNSDomainName(), ConnectionRefusedException);
-    EXPECT_THROW(Proxy("192.0.2.99", true, TRUSTED).CreateMachineAccount("esx01", ""), ConnectionRefusedException);
+    EXPECT_THROW(Proxy("192.0.2.99", true, TRUSTED).CreateMachineAccount("node01", ""), ConnectionRefusedException);
 
     WriteFile(ProxyStatePath(), "server = 192.0.2.10\nnetbios = CORP\n");
     EXPECT_EQ(1355u, StatusOf([] { Proxy("192.0.2.10").GetDNSDomainName(); }));
-    EXPECT_EQ(1355u, StatusOf([] { Proxy("192.0.2.10").CreateMachineAccount("esx01", ""); }));
+    EXPECT_EQ(1355u, StatusOf([] { Proxy("192.0.2.10").CreateMachineAccount("node01", ""); }));
     WriteFile(ProxyStatePath(), ProxyState("serverr = 192.0.2.10\n"));
     EXPECT_EQ(1359u, StatusOf([] { Proxy("192.0.2.10").GetDNSDomainName(); }));
     std::remove(ProxyStatePath().c_str());
@@ -94,14 +94,14 @@ TEST_F(SimProxy, VerificationComparesTheTrustedThumbprintWithTheServersCertifica
         const JORVProxy proxy = Proxy(c.server, c.verify, c.thumbprint);
         if (c.accepted) {
             EXPECT_NO_THROW(proxy.GetDomainSID());
-            EXPECT_NO_THROW(proxy.CreateMachineAccount("esx01.corp.example.test", ""));
+            EXPECT_NO_THROW(proxy.CreateMachineAccount("node01.corp.example.test", ""));
         } else {
             EXPECT_THROW(proxy.GetDomainSID(), InvalidJORVCertificateException);
-            EXPECT_THROW(proxy.CreateMachineAccount("esx01.corp.example.test", ""), InvalidJORVCertificateException);
+            EXPECT_THROW(proxy.CreateMachineAccount("node01.corp.example.test", ""), InvalidJORVCertificateException);
         }
     }
     // Only accepted requests created an account, and only one for the host.
-    EXPECT_EQ(ProxyState("account = esx01.corp.example.test CN=ESX01,CN=Computers,DC=corp,DC=example,DC=test\n"),
+    EXPECT_EQ(ProxyState("account = node01.corp.example.test CN=NODE01,CN=Computers,DC=corp,DC=example,DC=test\n"),
               ReadFile(ProxyStatePath()));
 }
 
@@ -141,20 +141,20 @@ TEST_F(SimProxy, CreatedAccountsAreAppendedOncePerHost)
     WriteFile(ProxyStatePath(), state);
     const JORVProxy proxy = Proxy("192.0.2.10", true, TRUSTED);
 
-    const ComputerPrincipalInfo first = proxy.CreateMachineAccount("esx01.corp.example.test", "");
-    EXPECT_EQ("CN=ESX01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test", first.createdValue1);
+    const ComputerPrincipalInfo first = proxy.CreateMachineAccount("node01.corp.example.test", "");
+    EXPECT_EQ("CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test", first.createdValue1);
     EXPECT_FALSE(first.createdValue2.empty());
     EXPECT_TRUE(first.spareText.empty());
-    const ComputerPrincipalInfo again = proxy.CreateMachineAccount("esx01.corp.example.test", "");
+    const ComputerPrincipalInfo again = proxy.CreateMachineAccount("node01.corp.example.test", "");
     EXPECT_EQ(first.createdValue1, again.createdValue1);
     EXPECT_NE(first.createdValue2, again.createdValue2) << "a reset account gets a new password";
-    const ComputerPrincipalInfo placed = proxy.CreateMachineAccount("esx02.corp.example.test", "Lab/Racks");
-    EXPECT_EQ("CN=ESX02,OU=Racks,OU=Lab,DC=corp,DC=example,DC=test", placed.createdValue1);
+    const ComputerPrincipalInfo placed = proxy.CreateMachineAccount("node02.corp.example.test", "Lab/Racks");
+    EXPECT_EQ("CN=NODE02,OU=Racks,OU=Lab,DC=corp,DC=example,DC=test", placed.createdValue1);
 
     EXPECT_EQ(1210u, StatusOf([&] { proxy.CreateMachineAccount("", ""); }));
-    EXPECT_EQ(87u, StatusOf([&] { proxy.CreateMachineAccount("esx03", "OU=A\naccount = forged"); }));
-    EXPECT_EQ(state + "\naccount = esx01.corp.example.test CN=ESX01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n"
-                      "account = esx02.corp.example.test CN=ESX02,OU=Racks,OU=Lab,DC=corp,DC=example,DC=test\n",
+    EXPECT_EQ(87u, StatusOf([&] { proxy.CreateMachineAccount("node03", "OU=A\naccount = forged"); }));
+    EXPECT_EQ(state + "\naccount = node01.corp.example.test CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n"
+                      "account = node02.corp.example.test CN=NODE02,OU=Racks,OU=Lab,DC=corp,DC=example,DC=test\n",
               ReadFile(ProxyStatePath()));
 }
 

@@ -10,7 +10,7 @@ std::string ParsedArguments::Value(const std::string& name, const std::string& f
     return found == options.end() ? fallback : found->second;
 }
 
-ParsedArguments ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+ParsedArguments ParseArguments(const std::vector<std::string>& words, const std::vector<OptionDefinition>& definitions,
                                bool stopAtOperand)
 {
     ParsedArguments parsed;
@@ -44,17 +44,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words, const std:
                 inlineValue = true;
             }
         }
-        auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
-        if (spec == specs.end()) {
+        auto definition = std::find_if(definitions.begin(), definitions.end(), [&](const OptionDefinition& s) { return s.name == name; });
+        if (definition == definitions.end()) {
             throw UsageError("unknown option '" + word + "'");
         }
-        if (spec->valueName.empty()) {
+        if (definition->valueName.empty()) {
             if (inlineValue) {
                 throw UsageError("option '--" + name + "' takes no value");
             }
         } else if (!inlineValue) {
             if (i + 1 == words.size()) {
-                throw UsageError("option '--" + name + "' needs a value " + spec->valueName);
+                throw UsageError("option '--" + name + "' needs a value " + definition->valueName);
             }
             value = words[++i];
         }

@@ -14,7 +14,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionDefinition {
     std::string name;       // without the leading "--"
     std::string valueName;  // empty for a flag
     std::string help;
@@ -36,7 +36,7 @@ struct ParsedArguments {
 // unread (the global options end where the command begins). Throws
 // UsageError for an unknown option, a missing value or a value given to a
 // flag. A repeated option keeps its last value.
-ParsedArguments ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+ParsedArguments ParseArguments(const std::vector<std::string>& words, const std::vector<OptionDefinition>& definitions,
                                bool stopAtOperand = false);
 
 }  // namespace orvauthctl

@@ -23,7 +23,7 @@ struct Command {
     std::string synopsis;     // the words after the command name in "Usage:"
     std::string summary;      // one line, for the command list
     std::string description;  // the paragraph of the command's --help
-    std::vector<OptionSpec> options;  // --help is added for every command
+    std::vector<OptionDefinition> options;  // --help is added for every command
     size_t minOperands = 0;
     size_t maxOperands = 0;  // SIZE_MAX: no limit
     std::function<int(const Invocation&)> run;

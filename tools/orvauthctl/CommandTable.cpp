@@ -10,9 +10,9 @@ namespace {
 
 constexpr int OPTION_COLUMN = 30;
 
-void PrintOptions(std::ostream& out, const std::vector<OptionSpec>& options)
+void PrintOptions(std::ostream& out, const std::vector<OptionDefinition>& options)
 {
-    for (const OptionSpec& option : options) {
+    for (const OptionDefinition& option : options) {
         std::string head = "  --" + option.name + (option.valueName.empty() ? "" : " " + option.valueName);
         out << std::left << std::setw(OPTION_COLUMN) << head;
         if (head.size() >= OPTION_COLUMN) {
@@ -54,7 +54,7 @@ void PrintCommandHelp(std::ostream& out, const Command& command)
 {
     out << "Usage: orvauthctl [<global options>] " << command.name << ' ' << command.synopsis << "\n\n"
         << command.description << "\n\nOptions:\n";
-    std::vector<OptionSpec> options = command.options;
+    std::vector<OptionDefinition> options = command.options;
     options.push_back({"help", "", "print this help and exit"});
     PrintOptions(out, options);
     out << "\nSee 'orvauthctl --help' for the global options.\n";

@@ -36,9 +36,9 @@ ManagementInterface ParseManagementInterface(const std::string& value)
 
 }  // namespace
 
-const std::vector<OptionSpec>& GlobalOptions()
+const std::vector<OptionDefinition>& GlobalOptions()
 {
-    static const std::vector<OptionSpec> options = {
+    static const std::vector<OptionDefinition> options = {
         {"config-store", "<db>", "host configuration store database\n(default " +
                                      std::string(Settings::DEFAULT_CONFIG_STORE_PATH) + ")"},
         {"hosts-file", "<path>", "hosts file to edit (default " + std::string(Settings::DEFAULT_HOSTS_FILE_PATH) + ")"},

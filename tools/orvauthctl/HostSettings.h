@@ -8,7 +8,7 @@
 
 namespace orvauthctl {
 
-const std::vector<OptionSpec>& GlobalOptions();
+const std::vector<OptionDefinition>& GlobalOptions();
 
 // Hands the global options to the platform layer's settings of this
 // process. Every value is checked before anything is set (UsageError), so a

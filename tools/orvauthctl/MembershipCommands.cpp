@@ -15,10 +15,10 @@ namespace {
 
 using orvane::authentication::ActiveDirectoryStore;
 
-const OptionSpec SKIP_HOSTNAME_CHECK{"skip-hostname-check", "",
+const OptionDefinition SKIP_HOSTNAME_CHECK{"skip-hostname-check", "",
                                      "do not check the host's name against the domain or prepare the hosts\n"
                                      "file and DNS search list"};
-const OptionSpec PASSWORD_STDIN{"password-stdin", "",
+const OptionDefinition PASSWORD_STDIN{"password-stdin", "",
                                 "read the password from the first line of standard input instead of\n"
                                 "prompting on the terminal"};
 

@@ -9,7 +9,7 @@
 namespace orvauthctl {
 namespace {
 
-const OptionSpec JSON_OPTION{"json", "", "print one JSON object instead of text"};
+const OptionDefinition JSON_OPTION{"json", "", "print one JSON object instead of text"};
 
 int ListStores(const Invocation& call)
 {

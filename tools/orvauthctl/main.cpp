@@ -30,7 +30,7 @@ int UsageFailure(const std::string& message, const Command* command)
 
 void CheckCommandArguments(const Command& command, const ParsedArguments& arguments)
 {
-    for (const OptionSpec& option : command.options) {
+    for (const OptionDefinition& option : command.options) {
         if (option.required && !arguments.Has(option.name)) {
             throw UsageError(command.name + " needs --" + option.name + " " + option.valueName);
         }
@@ -73,7 +73,7 @@ int Run(const std::vector<std::string>& words)
         if (command == nullptr) {
             return UsageFailure("unknown command '" + global.operands[0] + "'", nullptr);
         }
-        std::vector<OptionSpec> options = command->options;
+        std::vector<OptionDefinition> options = command->options;
         options.push_back({"help", "", ""});
         ParsedArguments arguments =
             ParseArguments(std::vector<std::string>(global.operands.begin() + 1, global.operands.end()), options);
