@@ -14,22 +14,12 @@
 #include <string>
 
 using namespace orvane::authentication;
+using orvauth_test::IsLoaded;
 using orvauth_test::ScriptablePlugin;
 
 namespace {
 
-const std::string PLUGIN_DIR = ORVAUTH_PLUGIN_DIR;
-
-std::string BasePath(const std::string& name) { return PLUGIN_DIR + "/lib" + name + ".so"; }
-
-bool IsLoaded(const std::string& path)
-{
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
-}
+std::string BasePath(const std::string& name) { return orvauth_test::PluginPath(name); }
 
 TEST(ProviderLoading, FindsThePlugInInEitherDirectoryPreferringLib64)
 {

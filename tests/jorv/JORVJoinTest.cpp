@@ -22,6 +22,7 @@ using membership_test::ExpectRefused;
 using membership_test::Record;
 using membership_test::Resolver;
 using orvauth_test::LoggedLines;
+using orvauth_test::PluginPath;
 namespace Settings = OrvPlatform::Settings;
 
 namespace {
@@ -308,7 +309,7 @@ TEST_F(JORVJoin, DomainQueryNeverVerifiesNeedsNoCertificateAndRefusesLikeTheJoin
 
     orvauth_test::WriteFile(ProviderPath(), "provider = \"jorvproxy_base\"\n");
     EXPECT_EQ("corp.example", store->GetDomainForJORVService(PROXY_ADDRESS));
-    EXPECT_FALSE(IsLoaded(ProxyPluginPath("jorvproxy_base", false)));
+    EXPECT_FALSE(IsLoaded(PluginPath("jorvproxy_base", false)));
 
     auto query = [this](const char* server) { return [=] { store->GetDomainForJORVService(server); }; };
     ExpectRefused(query("192.0.2"), typeid(InvalidIPAddressException),

@@ -15,7 +15,7 @@
 
 using namespace orvane::authentication;
 using jorv_test::IsLoaded;
-using jorv_test::ProxyPluginPath;
+using orvauth_test::PluginPath;
 using jorv_test::ScriptableProxy;
 using membership_test::ExpectRefused;
 
@@ -39,18 +39,18 @@ TEST(JORVProxyLoading, PrefersLib64ThenTheBaseDirectoryAndUnloadsWhenDestroyed)
         SCOPED_TRACE(name);
         {
             std::unique_ptr<JORVProxy> proxy = Open(name);
-            EXPECT_EQ(inLib64, IsLoaded(ProxyPluginPath(name, true)));
-            EXPECT_EQ(!inLib64, IsLoaded(ProxyPluginPath(name, false)));
+            EXPECT_EQ(inLib64, IsLoaded(PluginPath(name, true)));
+            EXPECT_EQ(!inLib64, IsLoaded(PluginPath(name, false)));
             EXPECT_EQ("corp.example", proxy->GetDNSDomainName());
         }
-        EXPECT_FALSE(IsLoaded(ProxyPluginPath(name, inLib64)));
+        EXPECT_FALSE(IsLoaded(PluginPath(name, inLib64)));
     }
 }
 
 TEST(JORVProxyLoading, MissingPluginReportsTheLoaderErrorOfTheBaseDirectoryPath)
 {
     const std::string message = ExpectRefused([] { Open("jorvproxy_absent"); }, typeid(IOError));
-    EXPECT_EQ(0u, message.rfind("Unable to open JORV provider: " + ProxyPluginPath("jorvproxy_absent", false), 0))
+    EXPECT_EQ(0u, message.rfind("Unable to open JORV provider: " + PluginPath("jorvproxy_absent", false), 0))
         << message;
 }
 
@@ -88,8 +88,8 @@ TEST(JORVProxyLoading, RefusesAndUnloadsAPluginWithoutItsRequiredEntries)
         EXPECT_EQ(0u, message.rfind(prefix, 0)) << message;
         EXPECT_EQ(c.reason == nullptr, message == prefix) << message;
         EXPECT_TRUE(c.reason == nullptr || message.find(c.reason, prefix.size()) != std::string::npos) << message;
-        EXPECT_FALSE(IsLoaded(ProxyPluginPath(c.name, false)));
-        EXPECT_FALSE(IsLoaded(ProxyPluginPath("jorvproxy_base", false)));
+        EXPECT_FALSE(IsLoaded(PluginPath(c.name, false)));
+        EXPECT_FALSE(IsLoaded(PluginPath("jorvproxy_base", false)));
     }
 }
 

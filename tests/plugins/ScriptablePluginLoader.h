@@ -13,13 +13,11 @@
 // library calls may still be running on worker threads.
 #pragma once
 
-#include "BuildPaths.h"
+#include "common/PinnedPlugin.h"
 #include "plugins/ScriptablePlugin.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
 
-#include <dlfcn.h>
-#include <stdexcept>
 #include <string>
 
 namespace orvauth_test {
@@ -29,13 +27,8 @@ public:
     // name is the provider name, e.g. "scriptable"; the copy in the base
     // plug-in directory is pinned unless inLib64 is set.
     explicit ScriptablePlugin(const std::string& name, bool inLib64 = false)
-        : path(std::string(ORVAUTH_PLUGIN_DIR) + (inLib64 ? "/lib64" : "") + "/lib" + name + ".so"),
-          handle(dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL))
+        : pinned(PluginPath(name, inLib64))
     {
-        if (handle == nullptr) {
-            const char* error = dlerror();
-            throw std::runtime_error("cannot pin test plug-in: " + std::string(error ? error : path));
-        }
         control = static_cast<ScriptablePluginControl*>(Symbol(SCRIPTABLE_PLUGIN_CONTROL_SYMBOL));
         reset = reinterpret_cast<ScriptablePluginFunction>(Symbol(SCRIPTABLE_PLUGIN_RESET_SYMBOL));
         lock = reinterpret_cast<ScriptablePluginFunction>(Symbol(SCRIPTABLE_PLUGIN_LOCK_SYMBOL));
@@ -43,11 +36,7 @@ public:
         reset();
     }
 
-    ~ScriptablePlugin() { dlclose(handle); }
-    ScriptablePlugin(const ScriptablePlugin&) = delete;
-    ScriptablePlugin& operator=(const ScriptablePlugin&) = delete;
-
-    const std::string& Path() const { return path; }
+    const std::string& Path() const { return pinned.Path(); }
 
     // Direct access, for scripting before the library calls the plug-in.
     ScriptablePluginControl* operator->() { return control; }
@@ -76,17 +65,9 @@ public:
     }
 
 private:
-    void* Symbol(const char* name) const
-    {
-        void* symbol = dlsym(handle, name);
-        if (symbol == nullptr) {
-            throw std::runtime_error(path + " lacks " + name);
-        }
-        return symbol;
-    }
+    void* Symbol(const char* name) const { return pinned.Symbol(name); }
 
-    std::string path;
-    void* handle;
+    PinnedPlugin pinned;
     ScriptablePluginControl* control = nullptr;
     ScriptablePluginFunction reset = nullptr;
     ScriptablePluginFunction lock = nullptr;
