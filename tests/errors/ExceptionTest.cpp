@@ -5,87 +5,37 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 #include <thread>
-#include <typeinfo>
 
 using namespace orvane::authentication;
 
 namespace {
 
-struct MessageCase {
-    const char* label;
-    std::shared_ptr<Exception> exception;
-    unsigned long code;
-    const char* message;
-};
-
-class ExceptionMessages : public ::testing::TestWithParam<MessageCase> {};
-
-TEST_P(ExceptionMessages, CarryTheirExactText)
+TEST(Exception, MessagesFollowTheirShape)
 {
-    const MessageCase& c = GetParam();
-    EXPECT_EQ(c.exception->Code(), c.code);
-    EXPECT_STREQ(c.exception->what(), c.message);
+    const std::pair<std::shared_ptr<Exception>, const char*> cases[] = {
+        {std::make_shared<Exception>("plain text"), "plain text"},
+        {std::make_shared<Exception>(0ul, "plain text"), "Exception 0x00000000: plain text"},
+        {std::make_shared<Exception>(0x1234ul, ""), "Exception 0x00001234: "},
+        {std::make_shared<Exception>(0x123456789ul, "x"), "Exception 0x123456789: x"},
+        {std::make_shared<ConnectionInvalidException>(),
+         "Exception 0x000004cd: An operation was attempted on a nonexistent network connection."},
+        {std::make_shared<UnknownException>(77ul), "Exception 0x0000004d: Unknown exception"},
+        {std::make_shared<ThreadErrorException>("pthread_create failed. RC=11"),
+         "Thread Error: pthread_create failed. RC=11"},
+        {std::make_shared<InvalidActiveDirectoryProviderException>("p"),
+         "The specified Active Directory provider 'p' is invalid"},
+        {std::make_shared<InvalidJORVProxyProviderException>("p", ""), "The specified JORVProxy provider 'p' is invalid: "},
+        {std::make_shared<InvalidCertificateException>(),
+         "The certificate format is invalid; only PEM format is supported."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(c.first->what(), c.second);
+    }
+    EXPECT_EQ(ConnectionInvalidException().Code(), 1229u);
 }
 
-template <typename T, typename... Args>
-std::shared_ptr<Exception> Make(Args... args)
-{
-    return std::make_shared<T>(args...);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    All, ExceptionMessages,
-    ::testing::Values(
-        MessageCase{"TextAlone", Make<Exception>(std::string("plain text")), 0, "plain text"},
-        MessageCase{"CodeZero", Make<Exception>(0ul, std::string("plain text")), 0, "Exception 0x00000000: plain text"},
-        MessageCase{"EmptyText", Make<Exception>(0x1234ul, std::string()), 0x1234, "Exception 0x00001234: "},
-        MessageCase{"WideCode", Make<Exception>(0x123456789ul, std::string("x")), 0x123456789ul,
-                    "Exception 0x123456789: x"},
-        MessageCase{"Lowercase", Make<ConnectionInvalidException>(), 1229,
-                    "Exception 0x000004cd: An operation was attempted on a nonexistent network connection."},
-        MessageCase{"FileNotFound", Make<FileNotFoundException>(), 2,
-                    "Exception 0x00000002: The system cannot find the file specified."},
-        MessageCase{"WSATimedOut", Make<WSATimedOutException>(), 10060,
-                    "Exception 0x0000274c: A connection attempt failed because the connected party did not "
-                    "properly respond after a period of time, or established connection failed because "
-                    "connected host has failed to respond."},
-        MessageCase{"Unknown", Make<UnknownException>(77ul), 77, "Exception 0x0000004d: Unknown exception"},
-        MessageCase{"TimedOut", Make<ProviderCallTimedOutException>(), 0, "Provider call timed out."},
-        MessageCase{"ThreadError", Make<ThreadErrorException>(std::string("pthread_create failed. RC=11")), 0,
-                    "Thread Error: pthread_create failed. RC=11"},
-        MessageCase{"InvalidKey", Make<InvalidKeyException>(std::string("provider")), 0,
-                    "The specified key 'provider' was not found in this configuration"},
-        MessageCase{"UnknownStore", Make<UnknownRemoteAuthenticationStoreException>(std::string()), 0,
-                    "The specified store '' is unknown"},
-        MessageCase{"InvalidStore", Make<InvalidRemoteAuthenticationStoreException>(std::string("X")), 0,
-                    "The specified store 'X' is invalid"},
-        MessageCase{"ProviderName", Make<InvalidActiveDirectoryProviderException>(std::string("(unset)")), 0,
-                    "The specified Active Directory provider '(unset)' is invalid"},
-        MessageCase{"ProviderReason",
-                    Make<InvalidActiveDirectoryProviderException>(std::string("p"), std::string("why")), 0,
-                    "The specified Active Directory provider 'p' is invalid: why"},
-        MessageCase{"ProxyName", Make<InvalidJORVProxyProviderException>(std::string("(none installed)")), 0,
-                    "The specified JORVProxy provider '(none installed)' is invalid"},
-        MessageCase{"ProxyReason", Make<InvalidJORVProxyProviderException>(std::string("p"), std::string("")), 0,
-                    "The specified JORVProxy provider 'p' is invalid: "},
-        MessageCase{"HostName", Make<InvalidHostNameException>(std::string("hostname is in blacklist")), 0,
-                    "The current hostname is invalid: hostname is in blacklist"},
-        MessageCase{"Credentials", Make<InvalidCredentialsException>(std::string("no username was specified")), 0,
-                    "The credentials that were provided were invalid: no username was specified"},
-        MessageCase{"IPAddress", Make<InvalidIPAddressException>(std::string("r")), 0, "The IP Address is invalid: r"},
-        MessageCase{"VerifyOption", Make<InvalidVerifyJORVCertificateOptionException>(std::string("r")), 0,
-                    "The VerifyJORVCertificate option is invalid: r"},
-        MessageCase{"ThumbprintStore", Make<InvalidThumbprintStoreException>(std::string("auth_proxy_certificate")),
-                    0, "The specified thumbprint store 'auth_proxy_certificate' is invalid"},
-        MessageCase{"Certificate", Make<InvalidCertificateException>(), 0,
-                    "The certificate format is invalid; only PEM format is supported."},
-        MessageCase{"JORVCertificate", Make<InvalidJORVCertificateException>(), 0,
-                    "The JORV server's certificate cannot be verified."}),
-    [](const ::testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.label); });
-
-TEST(ExceptionClone, ThrownOnAnotherThreadIsCaughtByItsExactClass)
+TEST(Exception, CloneOutlivesItsThreadAndThrowsItsExactClass)
 {
     std::unique_ptr<Exception> carried;
     std::thread worker([&carried] {
@@ -97,32 +47,15 @@ TEST(ExceptionClone, ThrownOnAnotherThreadIsCaughtByItsExactClass)
     });
     worker.join();
     ASSERT_TRUE(carried);
-    try {
-        carried->Throw();
-        FAIL() << "Throw() returned";
-    } catch (const ConnectionRefusedException& e) {
-        EXPECT_EQ(e.Code(), 1225u);
-        EXPECT_STREQ(e.what(), "Exception 0x000004c9: The remote computer refused the network connection.");
+    for (int round = 0; round < 2; ++round) {  // Throw() leaves the clone usable
+        try {
+            carried->Throw();
+            FAIL() << "Throw() returned";
+        } catch (const ConnectionRefusedException& e) {
+            EXPECT_EQ(e.Code(), 1225u);
+            EXPECT_STREQ(e.what(), "Exception 0x000004c9: The remote computer refused the network connection.");
+        }
     }
-    // Throw() leaves the clone usable: it can be thrown again.
-    EXPECT_THROW(carried->Throw(), ConnectionRefusedException);
-}
-
-TEST(ExceptionClone, OutlivesTheOriginal)
-{
-    std::unique_ptr<Exception> clone;
-    {
-        InvalidHostNameException original("unable to get hostname");
-        clone.reset(original.Clone());
-    }
-    EXPECT_EQ(typeid(*clone), typeid(InvalidHostNameException));
-    EXPECT_STREQ(clone->what(), "The current hostname is invalid: unable to get hostname");
-}
-
-TEST(ExceptionTree, EveryClassIsAStandardException)
-{
-    EXPECT_THROW(IOError("x").Throw(), std::exception);
-    EXPECT_THROW(ConfigurationError("x").Throw(), Exception);
 }
 
 }  // namespace

@@ -5,20 +5,12 @@ using namespace sysconfig_test;
 
 namespace {
 
-TEST(NSSDatabaseTest, NamesAndNumbers)
+TEST(NSSDatabaseTest, NamedDatabases)
 {
-    const char* names[] = {"passwd",   "group",     "shadow",     "hosts",     "netmasks",
-                           "networks", "protocols", "services",   "ethers",    "rpc",
-                           "netgroup", "bootparams", "publickey", "automount", "aliases"};
-    for (int value = 1; value <= 15; ++value) {
-        const NSSDatabase byName{std::string(names[value - 1])};
-        EXPECT_EQ(static_cast<int>(static_cast<NSSDatabase::Database>(byName)), value);
-        EXPECT_EQ(static_cast<std::string>(NSSDatabase(static_cast<NSSDatabase::Database>(value))), names[value - 1]);
-        EXPECT_TRUE(byName == std::string(names[value - 1]));
-    }
-    ExpectUnknownNames<InvalidDatabaseException>("Invalid Database: ", NSSDatabase(NSSDatabase::Hosts),
-                                                 {"Passwd", "passwd:", "sudoers", "gshadow", ""},
-                                                 {NSSDatabase::Unset, NSSDatabase::Database(16)});
+    ExpectNameTable<InvalidDatabaseException, NSSDatabase, NSSDatabase::Database>(
+        "Invalid Database: ", NSSDatabase::Aliases, 16, {"passwd:", "sudoers", ""});
+    EXPECT_EQ(static_cast<std::string>(NSSDatabase(NSSDatabase::Hosts)), "hosts");
+    EXPECT_EQ(static_cast<std::string>(NSSDatabase(NSSDatabase::Aliases)), "aliases");
 }
 
 TEST(NSSServiceTest, EqualityAndWrittenForm)
@@ -29,13 +21,11 @@ TEST(NSSServiceTest, EqualityAndWrittenForm)
     out << ldap << '|' << NSSService("files");
     EXPECT_EQ(out.str(), "ldap [NOTFOUND=return UNAVAIL=continue]|files");
 
-    NSSService reordered = ldap, shorter = ldap;
+    NSSService reordered = ldap;
     reordered.parameters().reverse();
-    shorter.parameters().pop_back();
     EXPECT_TRUE(NSSService(ldap) == ldap);
-    for (const NSSService& other : {reordered, shorter, NSSService("ldap")})
-        EXPECT_FALSE(other == ldap);
-    EXPECT_FALSE(NSSService("files") == NSSService("file"));
+    EXPECT_FALSE(reordered == ldap);
+    EXPECT_FALSE(NSSService("ldap") == ldap);
 }
 
 // Lines of unknown databases and lines without services drop out, lines of
@@ -46,7 +36,6 @@ TEST(NSSConfigurationTest, ReadThenWritten)
     const std::pair<std::string, std::string> cases[] = {
         {"passwd:\tfiles\t[ NOTFOUND=return  UNAVAIL=continue ]\n",
          "passwd: files [NOTFOUND=return UNAVAIL=continue]\n"},
-        {"passwd: files \n", "passwd: files\n"},
         {"sudoers: files\ngshadow: files\npasswd: files\n", "passwd: files\n"},
         {"passwd: files\ngroup: files\npasswd: ldap [NOTFOUND=return]\n",
          "passwd: files ldap [NOTFOUND=return]\ngroup: files\n"},
@@ -54,14 +43,11 @@ TEST(NSSConfigurationTest, ReadThenWritten)
         // The last character of the first word is dropped whatever it is.
         {"passwd; files\npasswdX nis\n", "passwd: files nis\n"},
         {"passwd files\npasswd : files\n", ""},
-        {"Passwd: files\n", ""},
         {"# c\n   # passwd: files\n\n \t\r\npasswd: files\n", "passwd: files\n"},
         {"passwd:\nshadow:   \n", ""},
-        {"hosts: files [] dns\n", "hosts: files dns\n"},
         {"hosts: files [NOTFOUND=return dns\n", "hosts: files [NOTFOUND=return dns]\n"},
         {"passwd: files # ldap\n", "passwd: files # ldap\n"},
         {"passwd: files\r\n\rgroup: files [x]\r\n", "passwd: files\ngroup: files [x]\n"},
-        {"group: files", "group: files\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -77,8 +63,6 @@ TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
         {"hosts: dns [!UNAVAIL=return] files\nhosts: mdns\n", "dns +!UNAVAIL=return; files; mdns; "},
         {"hosts: dns  [!UNAVAIL=return] files\n", "dns; [!UNAVAIL=return]; files; "},
         {"hosts: files [a]dns [b] [c]\n", "files +a; dns +b; [c]; "},
-        {"hosts: dns[a] files\n", "dns[a]; files; "},
-        {"hosts: [a b] dns\n", "[a; b]; dns; "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);

@@ -12,26 +12,21 @@ const std::string HEADER = "#%PAM-1.0\n\n";
 TEST(PAMFormatTest, ReadThenWritten)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"auth required pam_unix.so nullok\naccount sufficient pam_localuser.so\n",
-         "account\tsufficient\tpam_localuser.so\t\n\nauth\trequired\tpam_unix.so\tnullok \n\n"},
         {"auth   [success=1    default=ignore]  pam_unix.so  a\tb\n",
          "auth\t[success=1 default=ignore]\tpam_unix.so\ta b \n\n"},
         {"session [success=ok\n  new_authtok_reqd=ok\n ignore=ignore] pam_x.so\n",
          "session\t[success=ok new_authtok_reqd=ok ignore=ignore]\tpam_x.so\t\n\n"},
-        {"password [default=die] pam_deny.so\n", "password\t[default=die]\tpam_deny.so\t\n\n"},
         // '#' opens a comment only as the first non-blank of a line.
         {"#%PAM-1.0\n   # indented\n\t#\nauth required pam_env.so # remark\n",
          "auth\trequired\tpam_env.so\t# remark \n\n"},
-        {"auth required a.so\nsession optional b.so\nauth sufficient c.so x\n",
-         "auth\trequired\ta.so\t\nauth\tsufficient\tc.so\tx \n\nsession\toptional\tb.so\t\n\n"},
-        {"auth required pam_x.so [a b] c\\\n", "auth\trequired\tpam_x.so\t[a b] c\\ \n\n"},
+        {"session optional b.so\nauth required a.so\naccount required d.so\nauth sufficient c.so x\n",
+         "account\trequired\td.so\t\n\nauth\trequired\ta.so\t\nauth\tsufficient\tc.so\tx \n\n"
+         "session\toptional\tb.so\t\n\n"},
         // A missing module is the next word, wherever it is.
         {"auth required\nsession optional pam_x.so\n", "auth\trequired\tsession\toptional pam_x.so \n\n"},
         {"session required", "session\trequired\t\t\n\n"},
         {"\f\vauth\vrequired\fpam_unix.so\rarg\r\n", "auth\trequired\tpam_unix.so\targ \n\n"},
-        {"", ""},
         {"# only a comment", ""},
-        {" \n\t\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -47,11 +42,9 @@ TEST(PAMFormatTest, FailuresKeepTheLinesBefore)
     const std::string after = "auth required after.so\n";
     const std::pair<std::string, std::string> cases[] = {
         {"@include common-auth\n" + after, "Invalid Facility: @include|"},
-        {"-session optional pam_systemd.so\n" + after, "Invalid Facility: -session|"},
         {"auth bogus pam_x.so\n" + after, "|Invalid Control: bogus"},
         {"auth [success=1\n  default=ignore pam_x.so\n", "|Invalid Control: [success=1 default=ignore pam_x.so"},
         {"auth", "|Invalid Control: "},
-        {"auth\n\n", "|Invalid Control: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -76,10 +69,6 @@ TEST(PAMFormatTest, EntryAndFacilityExtraction)
 {
     PAMEntry entry(PAMControl(std::string("[old]")), "old.so");
     entry.parameters() = {"kept"};
-    std::istringstream bad(" bogus new.so a b\n");
-    EXPECT_THROW(bad >> entry, InvalidControlException);
-    EXPECT_EQ(entry.module(), "old.so");
-
     std::istringstream in(" optional\n new.so a\t b  \n  session\n");
     in >> entry;
     EXPECT_TRUE(entry.control() == PAMControl::Optional);
@@ -106,8 +95,6 @@ TEST(PAMFormatTest, WritingUnsetValuesThrowsAfterTheLinesBefore)
     EXPECT_EQ(out.str(), "auth\trequired\ta.so\t\n");
 
     PAMPolicy policy("p");
-    policy[PAMFacility()];  // an empty stack of no facility writes only its empty line
-    EXPECT_EQ(Write(policy), HEADER + "\n");
     policy[PAMFacility()].push_back(PAMEntry(PAMControl(PAMControl::Required), "c.so"));
     std::ostringstream policyOut;
     EXPECT_THROW(policyOut << policy, InvalidFacilityException);
