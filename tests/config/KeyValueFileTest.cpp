@@ -1,5 +1,6 @@
 // Key/value files: how lines split, what whole files give, the exact layout
-// written, and the pairs refused because they would not read back.
+// written and the pairs refused because they would not read back; the
+// library's fixed files and the proxy thumbprint store.
 #include "common/Files.h"
 #include "common/MessageOf.h"
 
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace orvane::authentication;
 using namespace orvauth_test;
@@ -120,6 +123,97 @@ TEST_F(KeyValueFile, WritersKeepEachOthersChanges)
     first.Write();
     second.Write();
     EXPECT_EQ(ReadFile(path), "a = \"second\"\nb = \"2\"\nd = \"4\"\n");
+}
+
+TEST(LibraryFiles, ReadTheirFixedPathsAndCreateNothing)
+{
+    ResetConfigDir();
+    EXPECT_EQ(MessageOf<IOError>([] { AuthenticationConfiguration c; }),
+              "Unable to open '" + ConfigFile("authentication.conf") + "': " + std::strerror(ENOENT));
+    EXPECT_FALSE(FileExists(ConfigFile("authentication.conf")));
+    WriteFile(ConfigFile("authentication.conf"), "remote-authentication-store = \"None\"\n");
+    WriteFile(ConfigFile("provider.conf"), "provider = simdirectory\n");
+    WriteFile(ConfigFile("jorvprovider.conf"), "provider = 'proxy'\n");
+    EXPECT_EQ(ProviderConfiguration()["provider"], "simdirectory");
+    EXPECT_EQ(JORVProviderConfiguration()["provider"], "proxy");
+    AuthenticationConfiguration auth;
+    auth["remote-authentication-store"] = "Active Directory";
+    auth.Write();
+    EXPECT_EQ(ReadFile(ConfigFile("authentication.conf")), "remote-authentication-store = \"Active Directory\"\n");
+}
+
+class ThumbprintStore : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.File("jorvservers.conf");
+    ino_t Inode()
+    {
+        struct stat info = {};
+        ::stat(path.c_str(), &info);
+        return info.st_ino;
+    }
+};
+
+TEST_F(ThumbprintStore, ImportsRewriteTheFileOnlyForANewThumbprint)
+{
+    WriteFile(path, "");
+    EXPECT_EQ(JORVThumbprintStore(path).LookupThumbprint("192.0.2.9"), "");
+    JORVThumbprintStore(path).ImportThumbprint("99", "192.0.2.9");
+    JORVThumbprintStore(path).ImportThumbprint("AA:BB", "192.0.2.1");
+    EXPECT_EQ(ReadFile(path), "192.0.2.1 = \"AA:BB\"\n192.0.2.9 = \"99\"\n");
+    const ino_t before = Inode();
+    JORVThumbprintStore(path).ImportThumbprint("AA:BB", "192.0.2.1");
+    EXPECT_EQ(Inode(), before);
+    JORVThumbprintStore(path).ImportThumbprint("aa:bb", "192.0.2.1");  // bytes differ
+    EXPECT_EQ(ReadFile(path), "192.0.2.1 = \"aa:bb\"\n192.0.2.9 = \"99\"\n");
+    WriteFile(path, "  host.example  = \"T\"\n");  // keys are trimmed, then compared exactly
+    EXPECT_EQ(JORVThumbprintStore(path).LookupThumbprint("host.example"), "T");
+    EXPECT_EQ(JORVThumbprintStore(path).LookupThumbprint("HOST.example"), "");
+    EXPECT_THROW(JORVThumbprintStore(dir.File("missing.conf")), IOError);
+}
+
+TEST_F(ThumbprintStore, ARefusedImportChangesNothing)
+{
+    WriteFile(path, "192.0.2.1 = \"AA\"\n");
+    JORVThumbprintStore store(path);
+    EXPECT_THROW(store.ImportThumbprint("B\nB", "192.0.2.1"), ConfigurationError);
+    EXPECT_THROW(store.ImportThumbprint("C\nC", "192.0.2.2"), ConfigurationError);
+    EXPECT_EQ(store.LookupThumbprint("192.0.2.1"), "AA");
+    EXPECT_EQ(store.LookupThumbprint("192.0.2.2"), "");
+    store.ImportThumbprint("DD", "192.0.2.3");
+    EXPECT_EQ(ReadFile(path), "192.0.2.1 = \"AA\"\n192.0.2.3 = \"DD\"\n");
+}
+
+// Processes that import at the same moment take turns: none loses another's entry.
+TEST_F(ThumbprintStore, ConcurrentImportsKeepEveryEntry)
+{
+    WriteFile(path, "");
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 20; ++i) {
+        if ((children.emplace_back(::fork())) == 0) {
+            char go;
+            ::close(start[1]);
+            int ended = ::read(start[0], &go, 1) == 0;  // every child starts when the pipe closes
+            try {
+                JORVThumbprintStore(path).ImportThumbprint("T" + std::to_string(i), "192.0.2." + std::to_string(i));
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(ended ? 0 : 2);
+        }
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (pid_t child : children) {
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    JORVThumbprintStore store(path);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(store.LookupThumbprint("192.0.2." + std::to_string(i)), "T" + std::to_string(i));
 }
 
 }  // namespace

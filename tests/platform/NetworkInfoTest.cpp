@@ -1,11 +1,13 @@
 #include "PlatformFixture.h"
 
+#include <platform/Ipv4Address.h>
 #include <platform/ZodCtl.h>
 
 #include <memory>
 
 using namespace orvauth_test;
 using namespace OrvPlatform::Settings;
+using NodeCtl::Network::Ipv4Address;
 using ZodCtl::Network::NetworkConfigException;
 using ZodCtl::Network::NetworkInfoImpl;
 using ZodCtl::Network::NetworkInterface;
@@ -51,6 +53,22 @@ TEST_F(NetworkInfoTest, DefaultRouteWithLowestMetricChoosesTheInterface)
 
     WriteFile(table, header + notDefault);
     EXPECT_THROW(Management(), NetworkConfigException);
+}
+
+TEST(Ipv4AddressTest, AcceptsOnlyStrictDottedQuadsInNetworkOrder)
+{
+    for (const std::string text : {"0.0.0.0", "192.0.2.10", "255.255.255.255"}) {
+        EXPECT_TRUE(Ipv4Address::IsValidAddress(text)) << text;
+        EXPECT_EQ(Ipv4Address(text).GetStringAddress(), text);
+    }
+    for (const std::string text : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "01.2.3.4", " 1.2.3.4", "1..3.4",
+                                   "0x7f.0.0.1", "+1.2.3.4", "1.2.3.4a", "4294967295"}) {
+        EXPECT_FALSE(Ipv4Address::IsValidAddress(text)) << text;
+        EXPECT_THROW(Ipv4Address{text}, NodeCtl::Lib::NodeCtlException) << text;
+    }
+    EXPECT_FALSE(Ipv4Address::IsValidAddress(std::string("1.2.3.4\0", 8)));
+    EXPECT_EQ(Ipv4Address(0x7f000001u).GetStringAddress(), "127.0.0.1");
+    EXPECT_EQ(Ipv4Address("192.0.2.200").GetValue(), 0xc00002c8u);
 }
 
 }  // namespace
