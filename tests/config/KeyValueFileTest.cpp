@@ -1,6 +1,7 @@
 // Key/value files: how lines split, what whole files give, the exact layout
-// written and the pairs refused because they would not read back; the
-// library's fixed files and the proxy thumbprint store.
+// written and the pairs refused because they would not read back; the proxy
+// thumbprint store. The fixed files are read and written by the tests of
+// the stores that use them.
 #include "common/Files.h"
 #include "common/MessageOf.h"
 
@@ -23,24 +24,17 @@ namespace {
 
 TEST(KeyValueLine, SplitsAtTheFirstDelimiterAndUnquotesOnce)
 {
-    const struct {
-        const char* line;
-        const char* key;
-        const char* value;
-    } cases[] = {
-        {"  key =  'value'  ", "key", "value"}, {"key=value", "key", "value"},
-        {"key =", "key", ""},                   {"key =   ", "key", "   "},
-        {"key = \"a'", "key", "\"a'"},          {"a = b = c", "a", "b = c"},
-        {"k = x", "k", "x"},                    {"key = \"v\"\r", "key", "\"v\"\r"},
+    const std::pair<const char*, std::pair<std::string, std::string>> cases[] = {
+        {"  key =  'value'  ", {"key", "value"}}, {"key=value", {"key", "value"}}, {"key =", {"key", ""}},
+        {"key =   ", {"key", "   "}},           {"key = \"a'", {"key", "\"a'"}}, {"a = b = c", {"a", "b = c"}},
+        {"k = x", {"k", "x"}},                   {"key = \"v\"\r", {"key", "\"v\"\r"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(GetKeyValuePair(c.line, 1), std::make_pair(std::string(c.key), std::string(c.value))) << c.line;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(GetKeyValuePair(c.first, 1), c.second) << c.first;
     // The value is examined before the key.
-    for (const char* line : {"key = \"", "\" = '"}) {
+    for (const char* line : {"key = \"", "\" = '"})
         EXPECT_EQ(MessageOf<ConfigurationError>([&] { GetKeyValuePair(line, 7); }),
                   "Error parsing configuration at line 7: invalid quoting");
-    }
     EXPECT_EQ(MessageOf<ConfigurationError>([] { GetKeyValuePair("# comment", 7); }),
               "Error parsing configuration on line 7: no delimiter found");
 }
@@ -123,23 +117,6 @@ TEST_F(KeyValueFile, WritersKeepEachOthersChanges)
     first.Write();
     second.Write();
     EXPECT_EQ(ReadFile(path), "a = \"second\"\nb = \"2\"\nd = \"4\"\n");
-}
-
-TEST(LibraryFiles, ReadTheirFixedPathsAndCreateNothing)
-{
-    ResetConfigDir();
-    EXPECT_EQ(MessageOf<IOError>([] { AuthenticationConfiguration c; }),
-              "Unable to open '" + ConfigFile("authentication.conf") + "': " + std::strerror(ENOENT));
-    EXPECT_FALSE(FileExists(ConfigFile("authentication.conf")));
-    WriteFile(ConfigFile("authentication.conf"), "remote-authentication-store = \"None\"\n");
-    WriteFile(ConfigFile("provider.conf"), "provider = simdirectory\n");
-    WriteFile(ConfigFile("jorvprovider.conf"), "provider = 'proxy'\n");
-    EXPECT_EQ(ProviderConfiguration()["provider"], "simdirectory");
-    EXPECT_EQ(JORVProviderConfiguration()["provider"], "proxy");
-    AuthenticationConfiguration auth;
-    auth["remote-authentication-store"] = "Active Directory";
-    auth.Write();
-    EXPECT_EQ(ReadFile(ConfigFile("authentication.conf")), "remote-authentication-store = \"Active Directory\"\n");
 }
 
 class ThumbprintStore : public ::testing::Test {
