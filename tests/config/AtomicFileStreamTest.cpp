@@ -39,8 +39,9 @@ TEST_F(AtomicReplace, KeepsModeOwnerAndGroupAndNewTargetsArePrivate)
     WriteFile(target, "old");
     ::chmod(target.c_str(), 0640);
     const bool root = ::geteuid() == 0;  // only root can give a file away
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    }
     Replace(target, "new");
     struct stat info;
     ASSERT_EQ(::stat(target.c_str(), &info), 0);

@@ -50,8 +50,9 @@ TEST(Ipv4AddressTest, AcceptsOnlyStrictDottedQuadsInNetworkOrder)
 {
     for (const std::string text : {"0.0.0.0", "192.0.2.10", "255.255.255.255"})
         EXPECT_EQ(Ipv4Address(text).GetStringAddress(), text);
-    for (const std::string text : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "01.2.3.4", " 1.2.3.4", "1..3.4",
-                                   "0x7f.0.0.1", "+1.2.3.4", "1.2.3.4a", "4294967295", std::string("1.2.3.4\0", 8)}) {
+    for (const std::string& text : std::vector<std::string>{"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "01.2.3.4",
+                                                            " 1.2.3.4", "1..3.4", "0x7f.0.0.1", "+1.2.3.4", "1.2.3.4a",
+                                                            "4294967295", std::string("1.2.3.4\0", 8)}) {
         EXPECT_FALSE(Ipv4Address::IsValidAddress(text)) << text;
         EXPECT_THROW(Ipv4Address{text}, NodeCtl::Lib::NodeCtlException) << text;
     }
