@@ -52,16 +52,12 @@ TEST_F(ConfigStoreConcurrencyTest, ReadersNeverSeeAHalfReplacedObject)
 
 TEST_F(ConfigStoreConcurrencyTest, SettingsCanBeChangedWhileServicesRun)
 {
-    std::atomic<bool> stop{false};
-    std::thread changer([&] {
-        for (int i = 0; !stop; ++i) {
-            Settings::SetHostsFilePath(dir.File(i % 2 ? "a" : "b"));
-            Settings::SetFeature(5, i % 2);
-        }
+    std::thread changer([this] {
+        for (int i = 0; i < 200; ++i)
+            Settings::SetHostsFilePath(dir.File(i % 2 ? "a" : "b")), Settings::SetFeature(5, i % 2);
     });
     for (int i = 0; i < 200; ++i)
         Settings::GetHostsFilePath(), Settings::IsFeatureEnabled(5);
-    stop = true;
     changer.join();
     Settings::Reset();  // the configuration store's two switches are on by default
     EXPECT_TRUE(Settings::IsFeatureEnabled(1) && Settings::IsFeatureEnabled(57));
