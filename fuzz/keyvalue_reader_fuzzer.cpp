@@ -8,38 +8,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
-#include <string>
-
-namespace {
-
-std::string Scratch(const char* name)
-{
-    static const std::string dir = [] {
-        char pattern[] = "/tmp/orvauth-fuzz.XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made == nullptr) {
-            std::abort();
-        }
-        return std::string(made);
-    }();
-    return dir + "/" + name;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace orvane::authentication;
     using Map = std::map<std::string, std::string>;
-    const std::string input = Scratch("input.conf");
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    static const std::string dir = [] {
+        char pattern[] = "/tmp/orvauth-fuzz.XXXXXX";
+        return mkdtemp(pattern) ? std::string(pattern) : (std::abort(), "");
+    }();
+    const std::string input = dir + "/input.conf", output = dir + "/output.conf";
+    std::ofstream(input, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     try {
         Configuration read(input);
-        const std::string output = Scratch("output.conf");
         std::ofstream(output, std::ios::trunc).close();
         Configuration written(output);
         written.insert(read.begin(), read.end());
@@ -48,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const ConfigurationError&) {
             return 0;  // a pair that would not read back is refused before writing
         }
-        Configuration back(output);
-        if (static_cast<const Map&>(back) != static_cast<const Map&>(read)) {
+        if (static_cast<const Map&>(Configuration(output)) != static_cast<const Map&>(read)) {
             std::fprintf(stderr, "round trip changed the pairs\n");
             std::abort();
         }

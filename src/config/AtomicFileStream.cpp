@@ -1,63 +1,66 @@
+#include "platform/FileReplacement.h"
+
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <libgen.h>
+#include <ext/stdio_filebuf.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace orvane {
 namespace authentication {
 
-namespace {
-
-// Forces a file's data to stable storage; returns 0 or an errno value.
-int SyncFile(const std::string& path, int extraFlags)
-{
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | extraFlags);
-    if (descriptor < 0) {
-        return errno;
-    }
-    int error = ::fsync(descriptor) == 0 ? 0 : errno;
-    ::close(descriptor);
-    return error;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    std::vector<char> copy(path.begin(), path.end());
-    copy.push_back('\0');
-    return ::dirname(copy.data());
-}
-
-}  // namespace
+namespace Replacement = OrvPlatform::Detail::FileReplacement;
 
 AtomicFileStream::AtomicFileStream(const char* target, std::ios_base::openmode mode)
 {
     open(target, mode);
 }
 
-AtomicFileStream::~AtomicFileStream() = default;
+AtomicFileStream::~AtomicFileStream() { Discard(); }
+
+void AtomicFileStream::Discard()
+{
+    if (descriptor >= 0) {
+        Replacement::RemoveTemporary(temporaryPath, descriptor);
+        ::close(descriptor);
+        descriptor = -1;
+    }
+}
 
 void AtomicFileStream::open(const char* target, std::ios_base::openmode mode)
 {
-    char pattern[4096];
-    std::snprintf(pattern, sizeof pattern, "%s.XXXXXX", target);
-    int descriptor = ::mkstemp(pattern);
-    if (descriptor < 0) {
-        throw IOError(std::string("Unable to create temporary file to write '") + target +
-                      "': " + std::strerror(errno));
+    if (is_open()) {
+        close();
     }
-    ::close(descriptor);
-    temporaryPath = pattern;
-    targetPath = target;
+    Discard();
+    std::string replaced;
+    int error = Replacement::ResolveLinks(target, replaced);
+    std::string created;
+    if (error == 0) {
+        error = Replacement::CreateTemporary(replaced + ".XXXXXX", created, descriptor);
+    }
+    if (error != 0) {
+        throw IOError(std::string("Unable to create temporary file to write '") + target +
+                      "': " + std::strerror(error));
+    }
+    temporaryPath = created;
+    targetPath = replaced;
 
-    errno = 0;
-    std::basic_ofstream<char>::open(temporaryPath.c_str(), mode | std::ios_base::out);
+    // The stream writes through its own descriptor of the file mkstemp made,
+    // never through a name someone could swap meanwhile; the kept one
+    // carries mode, owner and sync until the rename.
+    int streamDescriptor = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (streamDescriptor >= 0) {
+        __gnu_cxx::stdio_filebuf<char> file(streamDescriptor, mode | std::ios_base::out);
+        if (file.is_open()) {
+            *rdbuf() = std::move(file);
+        } else {
+            ::close(streamDescriptor);
+        }
+    }
     if (is_open()) {
         clear();
     } else {
@@ -81,15 +84,18 @@ void AtomicFileStream::Commit()
         if (fail() && !writeError) {
             writeError = errno ? errno : EIO;
         }
-        if (!writeError) {
-            writeError = SyncFile(temporaryPath, 0);
-        }
+    }
+    if (!writeError && descriptor >= 0 && ::fsync(descriptor) != 0) {
+        writeError = errno;
     }
     if (writeError) {
-        ::unlink(temporaryPath.c_str());
+        Discard();
         throw IOError("Unable to write '" + targetPath + "': " + std::strerror(writeError));
     }
 
+    // The old mode, owner and group go onto the temporary file before the
+    // rename, so the new content never shows under the target name with
+    // mode 0600 or the wrong owner.
     std::string permissionProblem;
     errno = 0;
     struct stat old;
@@ -97,18 +103,20 @@ void AtomicFileStream::Commit()
     if (!hadTarget && errno != ENOENT) {
         permissionProblem = std::strerror(errno);
     }
-    // The old mode goes onto the temporary file before the rename, so the
-    // new content never shows under the target name with mode 0600.
-    if (hadTarget && ::chmod(temporaryPath.c_str(), old.st_mode & 07777) != 0) {
-        permissionProblem = std::strerror(errno);
+    if (hadTarget && descriptor >= 0) {
+        if (int error = Replacement::CarryOwnership(descriptor, old)) {
+            permissionProblem = std::strerror(error);
+        }
     }
 
     if (::rename(temporaryPath.c_str(), targetPath.c_str()) != 0) {
-        throw IOError("Unable to rename '" + temporaryPath + "' to '" + targetPath + "': " + std::strerror(errno));
+        int error = errno;
+        Discard();
+        throw IOError("Unable to rename '" + temporaryPath + "' to '" + targetPath + "': " + std::strerror(error));
     }
-    // Make the rename itself durable. The new content is already visible,
-    // so a failure here has nothing left to undo and is not reported.
-    SyncFile(DirectoryOf(targetPath), O_DIRECTORY);
+    ::close(descriptor);
+    descriptor = -1;
+    Replacement::SyncDirectory(Replacement::DirectoryOf(targetPath));
 
     if (!permissionProblem.empty()) {
         throw FilePermissionError("Failed to save file permissions, file permissions may be incorrect: " +

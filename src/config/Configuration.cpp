@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvane {
 namespace authentication {
@@ -85,6 +89,77 @@ struct LineBuffer {
     ~LineBuffer() { std::free(data); }
 };
 
+// Opens a configuration file for reading. Only a regular file will do: a
+// FIFO or a device would block the reader or never end.
+std::FILE* OpenRegularFile(const std::string& path)
+{
+    errno = 0;
+    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        throw IOError("Unable to open '" + path + "': " + std::strerror(errno));
+    }
+    struct stat info;
+    std::FILE* file = nullptr;
+    int error = ::fstat(descriptor, &info) != 0 ? errno : 0;
+    if (!error && !S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : -1;
+    }
+    if (!error && (file = ::fdopen(descriptor, "r")) == nullptr) {
+        error = errno;
+    }
+    if (error) {
+        ::close(descriptor);
+        throw IOError("Unable to open '" + path + "': " + (error < 0 ? "not a regular file" : std::strerror(error)));
+    }
+    return file;
+}
+
+// Holds an exclusive lock on the file a path names from before its current
+// content is read until after it has been replaced, so that writers of one
+// file take turns. The lock sits on the file itself, not on its name: a
+// waiter that wakes up after a replacement retries on the new file. Readers
+// take no lock; the replacement is atomic for them.
+class ExclusiveFileLock {
+public:
+    explicit ExclusiveFileLock(const std::string& path)
+    {
+        while (true) {
+            descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            if (descriptor < 0) {
+                if (errno == ENOENT) {
+                    return;  // nothing to serialise with: the write creates the file
+                }
+                throw IOError("Unable to lock '" + path + "': " + std::strerror(errno));
+            }
+            int result;
+            while ((result = ::flock(descriptor, LOCK_EX)) != 0 && errno == EINTR) {
+            }
+            struct stat locked, named;
+            if (result != 0) {
+                int error = errno;
+                ::close(descriptor);
+                throw IOError("Unable to lock '" + path + "': " + std::strerror(error));
+            }
+            if (::fstat(descriptor, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+                locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+                return;
+            }
+            ::close(descriptor);
+        }
+    }
+    ~ExclusiveFileLock()
+    {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+    }
+    ExclusiveFileLock(const ExclusiveFileLock&) = delete;
+    ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
+
+private:
+    int descriptor = -1;
+};
+
 }  // namespace
 
 std::pair<std::string, std::string> GetKeyValuePair(const std::string& line, int lineNumber)
@@ -103,11 +178,7 @@ std::pair<std::string, std::string> GetKeyValuePair(const std::string& line, int
 
 Configuration::Configuration(const std::string& filePath) : path(filePath)
 {
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
-    if (!file) {
-        throw IOError("Unable to open '" + path + "': " + std::strerror(errno));
-    }
+    std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(path));
     LineBuffer buffer;
     int lineNumber = 0;
     ssize_t length;
@@ -117,6 +188,10 @@ Configuration::Configuration(const std::string& filePath) : path(filePath)
             line.pop_back();
         }
         ++lineNumber;
+        // An editor's UTF-8 byte-order mark is not part of the first key.
+        if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);
+        }
         if (IsBlankLine(line)) {
             continue;
         }
@@ -126,6 +201,7 @@ Configuration::Configuration(const std::string& filePath) : path(filePath)
         // Opened but unreadable, for example a directory.
         throw IOError("Unable to open '" + path + "': " + std::strerror(errno));
     }
+    asRead = *this;
 }
 
 Configuration::~Configuration() = default;
@@ -155,11 +231,33 @@ void Configuration::Write() const
             throw ConfigurationError("Unable to write key '" + pair.first + "' to '" + path + "': " + why);
         }
     }
+    // Another writer may have replaced the file since it was read: its
+    // changes stay, and this object's own changes since the read go on top.
+    ExclusiveFileLock lock(path);
+    std::map<std::string, std::string> merged = *this;
+    try {
+        Configuration current(path);
+        merged = current;
+        for (const value_type& pair : asRead) {
+            if (count(pair.first) == 0) {
+                merged.erase(pair.first);
+            }
+        }
+        for (const value_type& pair : *this) {
+            const_iterator before = asRead.find(pair.first);
+            if (before == asRead.end() || before->second != pair.second) {
+                merged[pair.first] = pair.second;
+            }
+        }
+    } catch (const Exception&) {
+        // Gone or no longer readable: this object's content replaces it.
+    }
     AtomicFileStream stream(path.c_str(), std::ios_base::out | std::ios_base::trunc);
-    for (const value_type& pair : *this) {
+    for (const value_type& pair : merged) {
         stream << pair.first << " = \"" << pair.second << "\"\n" << std::flush;
     }
     stream.Commit();
+    asRead = *this;
 }
 
 }  // namespace authentication

@@ -16,13 +16,25 @@ std::string JORVThumbprintStore::LookupThumbprint(const std::string& server)
 void JORVThumbprintStore::ImportThumbprint(const std::string& thumbprint, const std::string& server)
 {
     std::pair<Configuration::iterator, bool> entry = thumbprints.insert(std::make_pair(server, thumbprint));
+    std::string previous;
     if (!entry.second) {
         if (entry.first->second == thumbprint) {
             return;  // already trusted: leave the file alone
         }
+        previous.swap(entry.first->second);
         entry.first->second = thumbprint;
     }
-    thumbprints.Write();
+    try {
+        thumbprints.Write();
+    } catch (...) {
+        // A refused import leaves the store as the file still has it.
+        if (entry.second) {
+            thumbprints.erase(entry.first);
+        } else {
+            entry.first->second.swap(previous);
+        }
+        throw;
+    }
 }
 
 }  // namespace authentication

@@ -78,10 +78,17 @@ AdvancedOption* AdvancedOptionBranch::GetOption(const std::string& name) const
         if (!query.Bind(1, optionPath).Step()) {
             return nullptr;
         }
-        if (query.Text(0) == "integer") {
+        // An integer option whose stored value is not an integer (text such
+        // as "yes" reads as 0) must not pass for one: it is refused.
+        std::string kind = query.Text(0);
+        if (kind == "integer" && query.IsInteger(1)) {
             return new AdvancedIntegerOption(optionPath, query.Integer(1));
         }
-        return new AdvancedStringOption(optionPath, query.Text(1));
+        if (kind == "string") {
+            return new AdvancedStringOption(optionPath, query.Text(1));
+        }
+        throw QelConfigStore::ConfigStoreException("Advanced option '" + optionPath + "' of kind '" + kind +
+                                                   "' holds a value of another type");
     });
 }
 

@@ -5,8 +5,10 @@
 #include <platform/PlatformSettings.h>
 #include <platform/ZodCtl.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
+#include <strings.h>
 
 namespace ZodCtl {
 namespace Network {
@@ -60,20 +62,62 @@ void HostsFile::AddOrReplaceEntry(const std::string& address, const std::string&
         entry += " " + word;
     }
 
+    // The host's names must lead to this address alone, so they leave the
+    // lines of other addresses (a line left without names goes). Of this
+    // address's lines, the one naming the host (or else the first) is
+    // replaced in place of the first; lines giving it other names stay.
+    std::vector<std::string> hostNames = aliases;
+    hostNames.push_back(name);
+    auto isHostName = [&hostNames](const std::string& word) {
+        for (const std::string& hostName : hostNames) {
+            if (strcasecmp(word.c_str(), hostName.c_str()) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
     std::string text;
     ReadTextFile(path, text);
-    std::vector<std::string> lines;
-    bool placed = false;
-    for (std::string& line : SplitLines(text)) {
-        std::vector<std::string> words = Words(line, "#");
-        if (words.empty() || !SameAddress(words[0], address)) {
-            lines.push_back(std::move(line));
-        } else if (!placed) {
-            lines.push_back(entry);
-            placed = true;
+    std::vector<std::string> original = SplitLines(text);
+    size_t first = original.size(), own = original.size();
+    for (size_t i = 0; i < original.size(); ++i) {
+        std::vector<std::string> words = Words(original[i], "#");
+        if (!words.empty() && SameAddress(words[0], address)) {
+            first = std::min(first, i);
+            if (own == original.size() && std::any_of(words.begin() + 1, words.end(), isHostName)) {
+                own = i;
+            }
         }
     }
-    if (!placed) {
+    if (own == original.size()) {
+        own = first;
+    }
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (i == first) {
+            lines.push_back(entry);
+        }
+        std::vector<std::string> words = Words(original[i], "#");
+        if (i == own) {
+            continue;
+        }
+        if (words.size() < 2 || !IsAddress(words[0]) || std::none_of(words.begin() + 1, words.end(), isHostName)) {
+            lines.push_back(std::move(original[i]));
+            continue;
+        }
+        std::string kept = words[0] + "\t";
+        size_t names = 0;
+        for (size_t w = 1; w < words.size(); ++w) {
+            if (!isHostName(words[w])) {
+                kept += (names++ ? " " : "") + words[w];
+            }
+        }
+        size_t comment = original[i].find('#');
+        if (names > 0) {
+            lines.push_back(comment == std::string::npos ? kept : kept + " " + original[i].substr(comment));
+        }
+    }
+    if (first == original.size()) {
         lines.push_back(entry);
     }
     ReplaceFile(path, JoinLines(lines), 0644);

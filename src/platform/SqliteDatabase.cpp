@@ -2,7 +2,9 @@
 
 #include <platform/QelConfigStore.h>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace OrvPlatform {
 namespace Detail {
@@ -35,6 +37,14 @@ const char* const SCHEMA_SQL =
 
 SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : path(path)
 {
+    // The store holds the host's domain record and trusted certificates: a
+    // new database is private to its owner, and SQLite gives its WAL and
+    // shared-memory files the database's mode. An existing database keeps
+    // the mode its owner chose.
+    int created = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (created >= 0) {
+        ::close(created);
+    }
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &handle, flags, nullptr) != SQLITE_OK) {
         std::string reason = handle ? sqlite3_errmsg(handle) : "out of memory";
@@ -175,6 +185,11 @@ std::string SqliteDatabase::Statement::Text(int column) const
 }
 
 int64_t SqliteDatabase::Statement::Integer(int column) const { return sqlite3_column_int64(statement, column); }
+
+bool SqliteDatabase::Statement::IsInteger(int column) const
+{
+    return sqlite3_column_type(statement, column) == SQLITE_INTEGER;
+}
 
 }  // namespace Detail
 }  // namespace OrvPlatform

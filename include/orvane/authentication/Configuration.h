@@ -29,8 +29,9 @@ ORVAUTH_API std::pair<std::string, std::string> GetKeyValuePair(const std::strin
 // never insert; a missing key throws InvalidKeyException.
 class ORVAUTH_API Configuration : public std::map<std::string, std::string> {
 public:
-    // Reads the file; IOError when it cannot be opened, ConfigurationError
-    // for a malformed line. When a key repeats, its first value wins.
+    // Reads the file; IOError when it cannot be opened or is not a regular
+    // file, ConfigurationError for a malformed line. When a key repeats, its
+    // first value wins.
     explicit Configuration(const std::string& path);
     virtual ~Configuration();
 
@@ -39,22 +40,31 @@ public:
 
     // Replaces the file with every pair in key order, one `key = "value"`
     // line each. Refuses, before touching the disk, a pair that would not
-    // read back as written (ConfigurationError naming the key).
+    // read back as written (ConfigurationError naming the key). Writers of
+    // one file take turns under an exclusive lock, and keys that another
+    // writer added, changed or removed since this object read the file keep
+    // that writer's change unless this object changed them too.
     virtual void Write() const;
 
     const std::string& Path() const { return path; }
 
 protected:
     std::string path;
+
+private:
+    // The pairs as last read or written, to tell this object's own changes.
+    mutable std::map<std::string, std::string> asRead;
 };
 
 // An output file stream whose content replaces its target only on Commit():
 // it writes into a new temporary file beside the target ("<target>.XXXXXX")
 // and renames it over the target in one step, so readers see either the old
-// file or the complete new one.
+// file or the complete new one. A target that is a symbolic link stays a
+// link: the file it leads to is replaced.
 class ORVAUTH_API AtomicFileStream : public std::basic_ofstream<char> {
 public:
     AtomicFileStream(const char* target, std::ios_base::openmode mode);
+    // Removes the temporary file unless it was committed.
     ~AtomicFileStream() override;
 
     // Creates the temporary file (IOError when it cannot be created) and
@@ -62,18 +72,23 @@ public:
     void open(const char* target, std::ios_base::openmode mode);
 
     // Publishes the written content under the target path, with the old
-    // file's permission bits. A stream that failed while writing, flushing
-    // or closing is never published: IOError, temporary file removed, target
-    // untouched. FilePermissionError means the new content is in place but
-    // its mode could not be carried over.
+    // file's mode, owner and group. A stream that failed while writing,
+    // flushing or closing is never published, nor is anything after a failed
+    // rename: IOError, temporary file removed, target untouched.
+    // FilePermissionError means the new content is in place but the old
+    // mode, owner or group could not be carried over.
     void Commit();
 
     const std::string& TemporaryPath() const { return temporaryPath; }
+    // The file Commit() replaces: the target, or where its link leads.
     const std::string& TargetPath() const { return targetPath; }
 
 private:
+    void Discard();
+
     std::string temporaryPath;
     std::string targetPath;
+    int descriptor = -1;  // the temporary file as mkstemp created it
 };
 
 // The three files with a fixed path in the configuration directory.

@@ -1,0 +1,97 @@
+// The steps of replacing a file atomically, shared by the platform layer's
+// text files and the authentication library's configuration files. Each
+// library reports failures in its own exception family, so these steps
+// return an errno value (0 on success) and throw nothing.
+#pragma once
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace OrvPlatform {
+namespace Detail {
+namespace FileReplacement {
+
+// The file a path finally names, so that a link (a resolver configuration
+// managed elsewhere, a configuration file kept on another volume) stays a
+// link and its target is what gets replaced.
+inline int ResolveLinks(const std::string& path, std::string& target)
+{
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        target = path;
+        return 0;
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        return errno;
+    }
+    target = resolved;
+    return 0;
+}
+
+inline std::string DirectoryOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// Creates a new file from a mkstemp pattern; on success `name` holds its
+// path and `descriptor` an open read-write descriptor.
+inline int CreateTemporary(const std::string& pattern, std::string& name, int& descriptor)
+{
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    descriptor = ::mkstemp(buffer.data());
+    if (descriptor < 0) {
+        return errno;
+    }
+    name = buffer.data();
+    return 0;
+}
+
+// Gives the new file the old one's mode, owner and group. Only a privileged
+// process can give a file away, so owner and group are only set when they
+// differ from our own; the caller decides whether EPERM there matters.
+inline int CarryOwnership(int descriptor, const struct stat& old)
+{
+    if (::fchmod(descriptor, old.st_mode & 07777) != 0) {
+        return errno;
+    }
+    if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+        ::fchown(descriptor, old.st_uid, old.st_gid) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+// Removes the temporary file, but only while its name still leads to the
+// file behind `descriptor`: a name taken over by someone else stays.
+inline void RemoveTemporary(const std::string& name, int descriptor)
+{
+    struct stat ours, named;
+    if (descriptor >= 0 && ::fstat(descriptor, &ours) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+        ours.st_dev == named.st_dev && ours.st_ino == named.st_ino) {
+        ::unlink(name.c_str());
+    }
+}
+
+// Makes a rename in the directory durable. The new content is visible
+// whether or not this succeeds, so there is nothing to report.
+inline void SyncDirectory(const std::string& directory)
+{
+    int descriptor = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::fsync(descriptor);
+        ::close(descriptor);
+    }
+}
+
+}  // namespace FileReplacement
+}  // namespace Detail
+}  // namespace OrvPlatform
