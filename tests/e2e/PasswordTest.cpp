@@ -13,18 +13,16 @@
 #include <new>
 #include <unistd.h>
 
-namespace {
-const char MARK[] = "pw-2f9c-";  // the password is this, repeated
-bool watching = false, freedWithPassword = false;
+static const char MARK[] = "pw-2f9c-";  // the password is this, repeated
+static bool watching = false, freedWithPassword = false;
 
-void Release(void* block)
+static void Release(void* block)
 {
     if (watching && block != nullptr && memmem(block, malloc_usable_size(block), MARK, sizeof MARK - 1)) {
         freedWithPassword = true;
     }
     std::free(block);
 }
-}  // namespace
 
 void* operator new(std::size_t size)
 {

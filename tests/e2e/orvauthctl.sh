@@ -25,7 +25,6 @@ t() {
 
 t 0 - $'  Active Directory\n* None' stores
 t 0 - 'Usage: orvauthctl [<global options>] <command>' help help
-t 0 - 'Usage: orvauthctl [<global options>] import-cert <pem-file> [<server>]' import-cert --help
 t 2 - "unknown command 'frobnicate'" frobnicate
 t 2 - 'activate: missing operand (<store>)' activate
 t 2 - "--verify-proxy-cert takes 0 or 1, not '2'" --verify-proxy-cert 2 status
