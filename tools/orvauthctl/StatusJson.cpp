@@ -65,9 +65,8 @@ Json RecordsJson(const HostRecords& records)
         json["proxyThumbprint"] = FromOutcome(records.proxyThumbprint,
                                               [](const std::string& t) { return t.empty() ? Json(nullptr) : Json(t); });
     } else {
-        json["proxyThumbprints"] = FromOutcome(records.proxyThumbprints, [](const std::map<std::string, std::string>& servers) {
-            return Json(servers);
-        });
+        using Servers = std::map<std::string, std::string>;
+        json["proxyThumbprints"] = FromOutcome(records.proxyThumbprints, [](const Servers& servers) { return Json(servers); });
     }
     json["verifyProxyCertificate"] = FromOutcome(records.verifyProxyCertificate, [](int64_t value) { return value; });
     return json;
