@@ -3,27 +3,23 @@
 #include "BuildPaths.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
-#include <ftw.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace orvauth_test {
 
 TempDir::TempDir()
 {
-    const char* base = "/tmp";
-    std::string pattern = std::string(base) + "/orvauth-test.XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    char pattern[] = "/tmp/orvauth-test.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    path = buffer.data();
+    path = pattern;
 }
 
 TempDir::~TempDir() { RemoveTree(path); }
@@ -66,14 +62,9 @@ unsigned FileMode(const std::string& path)
 std::vector<std::string> ListDirectory(const std::string& path)
 {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
+    std::error_code error;
+    for (fs::directory_iterator entry(path, error), end; !error && entry != end; entry.increment(error)) {
+        names.push_back(entry->path().filename());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -81,26 +72,14 @@ std::vector<std::string> ListDirectory(const std::string& path)
 
 void RemoveTree(const std::string& path)
 {
-    nftw(
-        path.c_str(),
-        [](const char* file, const struct stat*, int, struct FTW*) { return ::remove(file); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
-static void MakeDirectories(const std::string& path)
-{
-    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
-        ::mkdir(path.substr(0, slash).c_str(), 0755);
-        if (slash == std::string::npos) {
-            break;
-        }
-    }
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
 }
 
 std::string ResetConfigDir()
 {
     RemoveTree(ORVAUTH_CONFIG_DIR);
-    MakeDirectories(ORVAUTH_CONFIG_DIR);
+    fs::create_directories(ORVAUTH_CONFIG_DIR);
     return ORVAUTH_CONFIG_DIR;
 }
 

@@ -1,41 +1,20 @@
-// A streaming JSON writer for the --json output: compact, one document per
-// run, strings passed through as UTF-8 with the required escapes.
+// The --json output: one compact document per run, keys in the order they
+// were added. Text that is not valid UTF-8 (names read from files and
+// plug-ins) is written with U+FFFD in place of the bad bytes, so the
+// document always parses.
 #pragma once
 
-#include <cstdint>
+#include <nlohmann/json.hpp>
+
 #include <ostream>
-#include <string>
-#include <vector>
 
 namespace orvauthctl {
 
-class JsonWriter {
-public:
-    explicit JsonWriter(std::ostream& out) : out(out) {}
+using Json = nlohmann::ordered_json;
 
-    JsonWriter& BeginObject();
-    JsonWriter& EndObject();
-    JsonWriter& BeginArray();
-    JsonWriter& EndArray();
-    JsonWriter& Key(const std::string& key);
-
-    JsonWriter& String(const std::string& value);
-    JsonWriter& Number(int64_t value);
-    JsonWriter& Bool(bool value);
-    JsonWriter& Null();
-    JsonWriter& StringArray(const std::vector<std::string>& values);
-
-    // A line feed once the outermost value is closed.
-    void Finish();
-
-private:
-    void BeforeValue();
-
-    std::ostream& out;
-    std::vector<bool> firstInScope;  // one entry per open object or array
-    bool afterKey = false;
-};
-
-std::string JsonQuoted(const std::string& text);
+inline void PrintJson(std::ostream& out, const Json& document)
+{
+    out << document.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
 
 }  // namespace orvauthctl

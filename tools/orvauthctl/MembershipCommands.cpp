@@ -4,6 +4,10 @@
 #include "Progress.h"
 #include "StoreAccess.h"
 
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
+#include <orvane/authentication/Exceptions.h>
+#include <platform/Ipv4Address.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -13,7 +17,9 @@
 namespace orvauthctl {
 namespace {
 
+using orvane::authentication::ActiveDirectoryConfigStore;
 using orvane::authentication::ActiveDirectoryStore;
+using orvane::authentication::InvalidIPAddressException;
 
 const OptionDefinition SKIP_HOSTNAME_CHECK{"skip-hostname-check", "",
                                      "do not check the host's name against the domain or prepare the hosts\n"
@@ -97,8 +103,18 @@ int ImportCertificate(const Invocation& call)
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     if (call.arguments.operands.size() == 2) {
         const std::string& server = call.arguments.operands[1];
+        if (!NodeCtl::Network::Ipv4Address::IsValidAddress(server)) {
+            throw InvalidIPAddressException("IPv4 address '" + server + "' cannot be parsed as an IP address");
+        }
         store->ImportCertificateForJORV(path, server);
-        call.out << "Trusted the certificate in " << path << " for the authentication proxy " << server << ".\n";
+        if (ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+            // The configuration store keeps a single certificate, so the
+            // server's address selected nothing.
+            call.out << "Trusted the certificate in " << path << " for every authentication proxy, " << server
+                     << " included: the configuration store keeps one certificate for all proxies.\n";
+        } else {
+            call.out << "Trusted the certificate in " << path << " for the authentication proxy " << server << ".\n";
+        }
     } else {
         store->ImportCertificateForJORV(ReadTextFile(path));
         call.out << "Trusted the certificate in " << path << " for every authentication proxy.\n";

@@ -63,7 +63,7 @@ private:
 
 // Byte by byte, so nothing beyond the line is taken from the terminal and
 // no copy of the password stays behind in a stream buffer.
-bool ReadLine(int fd, std::string& line)
+bool ReadLine(int fd, SecretText& line)
 {
     char c;
     while (true) {
@@ -86,6 +86,14 @@ bool ReadLine(int fd, std::string& line)
 
 }  // namespace
 
+template <typename T>
+void WipingAllocator<T>::deallocate(T* block, std::size_t count)
+{
+    explicit_bzero(block, count * sizeof(T));
+    std::allocator<T>::deallocate(block, count);
+}
+template struct WipingAllocator<char>;
+
 Secret::~Secret()
 {
     // Also the bytes past the end, such as a removed line end.
@@ -95,23 +103,32 @@ Secret::~Secret()
 
 void ReadPassword(Secret& password, const std::string& account, bool fromStdin)
 {
-    std::string& text = password.Text();
-    text.reserve(1024);  // keep the text in one buffer, so the wipe reaches all of it
+    SecretText& text = password.Text();
+    // Straight onto the heap: a short text kept inside the string object
+    // would leave its first bytes there once the text outgrew it.
+    text.reserve(1024);
     if (fromStdin) {
+        if (isatty(STDIN_FILENO)) {
+            throw UsageError("--password-stdin does not read a terminal, which would show the password: "
+                             "leave the option out to be prompted without echo");
+        }
         if (!ReadLine(STDIN_FILENO, text)) {
             throw std::runtime_error("no password on standard input");
         }
         if (!text.empty() && text.back() == '\r') {
             text.pop_back();
         }
-        return;
+    } else {
+        if (!isatty(STDIN_FILENO)) {
+            throw UsageError("standard input is not a terminal: pass the password with --password-stdin");
+        }
+        std::cerr << "Password for " << account << ": " << std::flush;
+        EchoOff quiet;
+        ReadLine(STDIN_FILENO, text);
     }
-    if (!isatty(STDIN_FILENO)) {
-        throw UsageError("standard input is not a terminal: pass the password with --password-stdin");
+    if (text.find('\0') != SecretText::npos) {
+        throw std::runtime_error("the password holds a NUL byte");
     }
-    std::cerr << "Password for " << account << ": " << std::flush;
-    EchoOff quiet;
-    ReadLine(STDIN_FILENO, text);
 }
 
 }  // namespace orvauthctl

@@ -10,104 +10,77 @@ namespace {
 
 using orvane::authentication::Domain;
 
-// Writes the key, then the value through `write`, or the error object.
-template <typename T, typename Write>
-void JsonOutcome(JsonWriter& json, const std::string& key, const Outcome<T>& outcome, Write write)
+template <typename T, typename Convert>
+Json FromOutcome(const Outcome<T>& outcome, Convert convert)
 {
-    json.Key(key);
-    if (outcome.ok) {
-        write(outcome.value);
-    } else {
-        json.BeginObject().Key("error").String(outcome.error).EndObject();
-    }
+    return outcome.ok ? Json(convert(outcome.value)) : Json{{"error", outcome.error}};
 }
 
-void JsonDomain(JsonWriter& json, const Domain& domain)
+Json FromDomain(const Domain& domain)
 {
-    json.BeginObject().Key("dnsName").String(domain.dnsName).Key("netbiosName").String(domain.netbiosName).EndObject();
+    return {{"dnsName", domain.dnsName}, {"netbiosName", domain.netbiosName}};
 }
 
-void JsonModule(JsonWriter& json, const std::string& key, const ModuleInfo& module)
+Json FromModule(const ModuleInfo& module)
 {
-    json.Key(key).BeginObject().Key("name").String(module.name).Key("parameters");
-    json.StringArray(std::vector<std::string>(module.parameters.begin(), module.parameters.end())).EndObject();
+    return {{"name", module.name}, {"parameters", module.parameters}};
 }
 
-void PrintDirectoryJson(JsonWriter& json, const DirectoryStatus& directory)
+Json DirectoryJson(const DirectoryStatus& directory)
 {
-    json.Key("directory").BeginObject();
-    json.Key("available").Bool(directory.loadError.empty());
+    Json json{{"available", directory.loadError.empty()}};
     if (!directory.loadError.empty()) {
-        json.Key("error").String(directory.loadError).EndObject();
-        return;
+        json["error"] = directory.loadError;
+        return json;
     }
     using Configuration = orvane::authentication::ActiveDirectoryStoreConfiguration;
-    JsonOutcome(json, "configuration", directory.configuration, [&](const Configuration& c) {
-        json.BeginObject().Key("joinedDomain");
-        JsonDomain(json, c.activeDomain);
-        json.Key("preferredDomainControllers");
-        json.StringArray(std::vector<std::string>(c.preferredDomainControllers.begin(),
-                                                  c.preferredDomainControllers.end()));
-        json.Key("machineAccount").String(c.machineAccountDN).EndObject();
+    json["configuration"] = FromOutcome(directory.configuration, [](const Configuration& c) {
+        return Json{{"joinedDomain", FromDomain(c.activeDomain)},
+                    {"preferredDomainControllers", c.preferredDomainControllers},
+                    {"machineAccount", c.machineAccountDN}};
     });
-    JsonOutcome(json, "trustedDomains", directory.trustedDomains, [&](const std::deque<Domain>& domains) {
-        json.BeginArray();
+    json["trustedDomains"] = FromOutcome(directory.trustedDomains, [](const std::deque<Domain>& domains) {
+        Json list = Json::array();
         for (const Domain& domain : domains) {
-            JsonDomain(json, domain);
+            list.push_back(FromDomain(domain));
         }
-        json.EndArray();
+        return list;
     });
-    JsonOutcome(json, "trustState", directory.trustState, [&](TrustState state) { json.Number(state); });
-    JsonModule(json, "pamModule", directory.pamModule);
-    JsonModule(json, "nssModule", directory.nssModule);
-    json.EndObject();
+    json["trustState"] = FromOutcome(directory.trustState, [](TrustState state) { return state; });
+    json["pamModule"] = FromModule(directory.pamModule);
+    json["nssModule"] = FromModule(directory.nssModule);
+    return json;
 }
 
-void PrintRecordsJson(JsonWriter& json, const HostRecords& records)
+Json RecordsJson(const HostRecords& records)
 {
-    json.Key("records").BeginObject();
-    json.Key("configStoreEnabled").Bool(records.configStoreEnabled);
+    Json json{{"configStoreEnabled", records.configStoreEnabled}};
     if (records.configStoreEnabled) {
-        JsonOutcome(json, "membership", records.membership, [&](const MembershipRecord& r) {
-            if (!r.present) {
-                json.Null();
-                return;
-            }
-            json.BeginObject().Key("domainName").String(r.domainName);
-            json.Key("organizationalUnit").String(r.organizationalUnit);
-            json.Key("proxyAddress").String(r.proxyAddress).EndObject();
+        json["membership"] = FromOutcome(records.membership, [](const MembershipRecord& r) {
+            return r.present ? Json{{"domainName", r.domainName},
+                                    {"organizationalUnit", r.organizationalUnit},
+                                    {"proxyAddress", r.proxyAddress}}
+                             : Json(nullptr);
         });
-        JsonOutcome(json, "proxyThumbprint", records.proxyThumbprint, [&](const std::string& t) {
-            t.empty() ? json.Null() : json.String(t);
-        });
+        json["proxyThumbprint"] = FromOutcome(records.proxyThumbprint,
+                                              [](const std::string& t) { return t.empty() ? Json(nullptr) : Json(t); });
     } else {
-        JsonOutcome(json, "proxyThumbprints", records.proxyThumbprints,
-                    [&](const std::map<std::string, std::string>& servers) {
-                        json.BeginObject();
-                        for (const auto& server : servers) {
-                            json.Key(server.first).String(server.second);
-                        }
-                        json.EndObject();
-                    });
+        using Servers = std::map<std::string, std::string>;
+        json["proxyThumbprints"] = FromOutcome(records.proxyThumbprints, [](const Servers& servers) { return Json(servers); });
     }
-    JsonOutcome(json, "verifyProxyCertificate", records.verifyProxyCertificate,
-                [&](int64_t value) { json.Number(value); });
-    json.EndObject();
+    json["verifyProxyCertificate"] = FromOutcome(records.verifyProxyCertificate, [](int64_t value) { return value; });
+    return json;
 }
 
 }  // namespace
 
 void PrintStatusJson(std::ostream& out, const StatusReport& report)
 {
-    JsonWriter json(out);
-    json.BeginObject();
-    JsonOutcome(json, "activeStore", report.activeStore, [&](const std::string& name) { json.String(name); });
-    json.Key("configDirectory").String(report.configDirectory);
-    json.Key("pluginDirectory").String(report.pluginDirectory);
-    PrintDirectoryJson(json, report.directory);
-    PrintRecordsJson(json, report.records);
-    json.EndObject();
-    json.Finish();
+    PrintJson(out, Json{{"activeStore", FromOutcome(report.activeStore, [](const std::string& name) { return name; })},
+                        {"configDirectory", report.configDirectory},
+                        {"pluginDirectory", report.pluginDirectory},
+                        {"directory", DirectoryJson(report.directory)},
+                        {"records", RecordsJson(report.records)}});
 }
 
 }  // namespace orvauthctl

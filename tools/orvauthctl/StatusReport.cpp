@@ -8,13 +8,26 @@
 #include <orvane/authentication/Exceptions.h>
 #include <platform/Host.h>
 
+#include <platform/PlatformSettings.h>
+
 #include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace orvauthctl {
 namespace {
 
 using namespace orvane::authentication;
+
+// Opening the configuration store creates its database; status only looks.
+void RequireDatabase()
+{
+    const std::string path = OrvPlatform::Settings::GetConfigStorePath();
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        throw std::runtime_error("no configuration store database at '" + path + "'");
+    }
+}
 
 ActiveDirectoryStoreConfiguration ReadStoreConfiguration(const ActiveDirectoryStore& store)
 {
@@ -48,6 +61,7 @@ DirectoryStatus GatherDirectoryStatus()
 
 MembershipRecord ReadMembershipRecord()
 {
+    RequireDatabase();
     ActiveDirectoryConfigStore records;
     MembershipRecord record;
     try {
@@ -63,6 +77,7 @@ MembershipRecord ReadMembershipRecord()
 
 std::string ReadProxyThumbprint()
 {
+    RequireDatabase();
     try {
         return ActiveDirectoryConfigStore().GetThumbprint();
     } catch (const ConfigurationError&) {
@@ -78,6 +93,7 @@ std::map<std::string, std::string> ReadThumbprintFile()
 
 int64_t ReadVerifyOption()
 {
+    RequireDatabase();
     using namespace NodeCtl::Adv;
     std::unique_ptr<AdvancedOptionBranch> root(NodeCtl::HostFactory::GetHost()->GetAdvancedOptions());
     std::unique_ptr<AdvancedOptionBranch> userVars(root ? root->GetBranch("UserVars") : nullptr);

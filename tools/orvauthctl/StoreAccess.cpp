@@ -3,7 +3,12 @@
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvauthctl {
 
@@ -29,8 +34,35 @@ std::unique_ptr<AuthenticationStore> CreateStore(const std::string& name)
     return store;
 }
 
+namespace {
+
+// The library reports any provider.conf it cannot read as "(none
+// installed)"; an operator needs to hear that the file is there but broken.
+void CheckProviderFile()
+{
+    const std::string path = std::string(ORVAUTHCTL_CONFIG_DIR) + "/provider.conf";
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) {
+            return;  // nothing installed, as the library says
+        }
+        throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw std::runtime_error("cannot read '" + path + "': not a regular file");
+    }
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+    }
+    close(fd);
+}
+
+}  // namespace
+
 std::unique_ptr<ActiveDirectoryStore> CreateDirectoryStore()
 {
+    CheckProviderFile();
     std::unique_ptr<AuthenticationStore> store = CreateStore(DIRECTORY_STORE);
     auto* directory = dynamic_cast<ActiveDirectoryStore*>(store.get());
     if (directory == nullptr) {

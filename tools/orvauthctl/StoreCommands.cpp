@@ -16,15 +16,11 @@ int ListStores(const Invocation& call)
     std::vector<std::string> names = Factory().GetRegisteredStores();
     Outcome<std::string> active = Attempt<std::string>(RecordedActiveStore);
     if (call.arguments.Has("json")) {
-        JsonWriter json(call.out);
-        json.BeginObject().Key("stores").BeginArray();
+        Json stores = Json::array();
         for (const std::string& name : names) {
-            json.BeginObject().Key("name").String(name);
-            json.Key("active").Bool(active.ok && active.value == name).EndObject();
+            stores.push_back({{"name", name}, {"active", active.ok && active.value == name}});
         }
-        json.EndArray().Key("active");
-        active.ok ? json.String(active.value) : json.Null();
-        json.EndObject().Finish();
+        PrintJson(call.out, {{"stores", stores}, {"active", active.ok ? Json(active.value) : Json(nullptr)}});
     } else {
         for (const std::string& name : names) {
             call.out << (active.ok && active.value == name ? "* " : "  ") << name << '\n';

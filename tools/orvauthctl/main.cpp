@@ -53,7 +53,9 @@ int Run(const std::vector<std::string>& words)
             std::cout << "orvauthctl " ORVAUTHCTL_VERSION "\n";
             return EXIT_OK;
         }
-        if (global.Has("help") || (global.operands.size() == 1 && global.operands[0] == "help")) {
+        const bool helpOnHelp = global.operands.size() == 2 && global.operands[0] == "help" &&
+                                global.operands[1] == "help";
+        if (global.Has("help") || (global.operands.size() == 1 && global.operands[0] == "help") || helpOnHelp) {
             PrintToolHelp(std::cout);
             return EXIT_OK;
         }

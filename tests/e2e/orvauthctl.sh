@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# orvauthctl.sh <orvauthctl> <configuration dir> <plug-in dir> <host dir>: the tool end to end in the
+# demo's sandboxed host, one row per command, in order:
+#   t <exit status> <standard input, '-' for none> <text its output and errors hold> <arguments...>
+# A refused command must leave the host's files as they were; records are read back through status --json.
+set -uo pipefail
+. "$(dirname "$0")/../../scripts/sandbox.bash"
+sandbox_create "$@" || exit 77
+trap 'rm -f "$sandbox_plugins"/*.state' EXIT
+export ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0  # nss_wrapper is preloaded first
+host=$sandbox_host config=$sandbox_config failures=0
+
+snapshot() { cat "$config"/* "$host/hosts" "$host/resolv.conf" "$sandbox_plugins"/*.state 2>&1 | md5sum; }
+t() {
+  local status=$1 input=$2 expected=$3 output actual before=$(snapshot)
+  shift 3
+  output=$({ [ "$input" = - ] || printf '%b\n' "$input"; } | orvauthctl "$@" 2>&1)
+  actual=$?
+  if [ "$actual" != "$status" ] || [[ $output != *"$expected"* ]] ||
+     { [ "$status" != 0 ] && [ "$before" != "$(snapshot)" ]; }; then
+    printf 'FAIL: orvauthctl %s\n  expected %s and output holding: %s\n  got %s: %s\n' "$*" "$status" "$expected" "$actual" "$output"
+    failures=$((failures + 1))
+  fi
+}
+
+t 0 - $'  Active Directory\n* None' stores
+t 0 - 'Usage: orvauthctl [<global options>] <command>' help help
+t 2 - "unknown command 'frobnicate'" frobnicate
+t 2 - 'activate: missing operand (<store>)' activate
+t 2 - "--verify-proxy-cert takes 0 or 1, not '2'" --verify-proxy-cert 2 status
+t 1 - "The specified store 'none' is unknown" activate none
+# status only reads: a missing database is reported, not created (the next row would see it).
+t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/configstore.db'\"}" status --json
+t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/configstore.db'\"}" status --json
+t 0 - 'Active store: Active Directory' activate 'Active Directory'
+
+# Passwords: a terminal is refused for --password-stdin (PasswordTest.cpp), a NUL byte always.
+t 2 - 'standard input is not a terminal' join corp.example.test --user administrator
+t 1 'Secret#1\0junk' 'the password holds a NUL byte' join corp.example.test --user administrator --password-stdin
+t 1 '' 'empty or no password was specified' join corp.example.test --user administrator --password-stdin
+t 0 'Secret#1' 'Joined the host to corp.example.test/Servers/Hypervisors.' join corp.example.test/Servers/Hypervisors \
+  --user administrator --password-stdin
+t 0 - '"organizationalUnit":"Servers/Hypervisors","proxyAddress":""}' status --json
+t 0 - '"trustedDomains":[{"dnsName":"emea.corp.example.test","netbiosName":"EMEA"},{"dnsName":"partner.' status --json
+t 0 - 'dc2.corp.example.test' domain-controller corp.example.test
+t 0 - 'NODE01$@CORP.EXAMPLE.TEST' host-principal corp.example.test
+t 0 - 'EMEA\jdoe' canonical-name jdoe@emea.corp.example.test
+t 0 - 'Smart-card services: sshd login' smartcard set sshd login
+t 0 - $'sshd\nlogin' smartcard get
+
+# Certificates: one for every proxy in the configuration store, whatever the address says.
+printf -- '-----BEGIN CERTIFICATE-----\nnot base64\n-----END CERTIFICATE-----\n' >"$host/garbage.pem"
+t 1 - 'The certificate format is invalid; only PEM format is supported.' import-cert "$host/garbage.pem"
+t 1 - "IPv4 address 'jorv.corp.example.test' cannot be parsed as an IP address" \
+  import-cert "$host/pki/jorv.pem" jorv.corp.example.test
+t 0 - 'for every authentication proxy, 192.0.2.10 included' import-cert "$host/pki/jorv.pem" 192.0.2.10
+t 0 - "\"proxyThumbprint\":\"$sandbox_thumbprint\"" status --json
+t 0 - 'The host left its domain.' leave
+t 0 - '"membership":null' status --json
+t 0 - 'Joined the host to the domain of the authentication proxy 192.0.2.10.' --verify-proxy-cert 1 join-proxy 192.0.2.10
+t 0 - '"proxyAddress":"192.0.2.10"}' status --json
+t 0 - 'The host left its domain.' leave
+
+# Without the configuration store each proxy has its own thumbprint in jorvservers.conf.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=impostor \
+  -keyout "$host/other.key" -out "$host/other.pem" 2>/dev/null
+t 0 - 'for the authentication proxy 192.0.2.10.' --no-config-store import-cert "$host/other.pem" 192.0.2.10
+t 1 - "The JORV server's certificate cannot be verified." --no-config-store --verify-proxy-cert 1 join-proxy 192.0.2.10
+t 0 - 'for the authentication proxy 192.0.2.10.' --no-config-store import-cert "$host/pki/jorv.pem" 192.0.2.10
+t 0 - "\"proxyThumbprints\":{\"192.0.2.10\":\"$sandbox_thumbprint\"}" --no-config-store status --json
+
+# A broken provider.conf is reported as such, not as a missing plug-in.
+mv "$config/provider.conf" "$host/provider.conf" && mkdir "$config/provider.conf"
+t 1 - "cannot read '$config/provider.conf': not a regular file" status
+rmdir "$config/provider.conf" && mv "$host/provider.conf" "$config/provider.conf"
+t 0 - 'Active store: None' activate None
+
+t 0 '#%PAM-1.0\nauth sufficient pam_unix.so nullok' $'#%PAM-1.0\n\nauth\tsufficient\tpam_unix.so\tnullok ' pam normalize
+t 1 '@include common-auth' 'orvauthctl: standard input: Invalid Facility: @include' pam normalize -
+printf 'hosts: files dns\npasswd:   files simdirectory [NOTFOUND=return]\n' >"$host/nsswitch.conf"
+t 0 - $'passwd: files simdirectory [NOTFOUND=return]\nhosts: files dns' nss normalize "$host/nsswitch.conf"
+# JSON output stays valid UTF-8 whatever the files hold.
+printf 'remote-authentication-store = "Non\xffe"\n' >"$config/authentication.conf"
+t 0 - $'"activeStore":"Non\xef\xbf\xbde"' status --json
+
+echo "orvauthctl end to end: $failures failed"
+exit $((failures > 0))
