@@ -1,19 +1,17 @@
 // Join and leave with credentials: the checks before the plug-in is called,
-// how the domain argument is split, and how the domain record in the host
-// configuration store follows the membership, rollback included.
+// how the domain argument is split, how the domain record follows the
+// membership, and what a failed join leaves of the host files.
 #include "MembershipSandbox.h"
 
 #include <orvane/authentication/Exceptions.h>
 
-#include <platform/PlatformSettings.h>
-
+#include <sys/stat.h>
 #include <syslog.h>
 
 namespace membership_test {
 namespace {
 
 using orvane::authentication::InvalidCredentialsException;
-using orvane::authentication::InvalidHostNameException;
 using orvane::authentication::NoSuchDomainException;
 using orvauth_test::LoggedLines;
 
@@ -29,18 +27,13 @@ protected:
 };
 
 struct JoinCase {
-    const char* argument;
-    const char* userName;
-    const char* password;
+    const char *argument, *userName, *password;
     const char* refusal;             // null: accepted
     const char* domain;              // accepted: what the plug-in receives and the record holds
     const char* organizationalUnit;  // accepted; null: the plug-in receives none
 };
 
-void PrintTo(const JoinCase& c, std::ostream* out)
-{
-    *out << c.argument << " as " << (c.userName ? c.userName : "(null)") << "/" << (c.password ? c.password : "(null)");
-}
+void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.argument << " " << (c.password ? c.password : "(null)"); }
 
 class JoinArgumentTest : public CredentialsJoinTest, public ::testing::WithParamInterface<JoinCase> {};
 
@@ -58,8 +51,6 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
     ScriptablePluginControl seen = plugin.Read();
     EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
     EXPECT_EQ(static_cast<const void*>(&given), seen.joinDomain.credentials.credentialsAddress);
-    EXPECT_STREQ(c.userName, seen.joinDomain.credentials.userName.text);
-    EXPECT_STREQ(c.password, seen.joinDomain.credentials.password.text);
     EXPECT_STREQ(c.domain, seen.joinDomain.domain.text);
     EXPECT_EQ(c.organizationalUnit == nullptr, seen.joinDomain.organizationalUnit.isNull != 0);
     Record expected{{"domain_name", c.domain}, {"auth_proxy_address", ""}};
@@ -73,40 +64,13 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
 INSTANTIATE_TEST_SUITE_P(
     Arguments, JoinArgumentTest,
     ::testing::Values(JoinCase{"corp.example", nullptr, "secret", "no username was specified", nullptr, nullptr},
-                      JoinCase{"corp.example", nullptr, nullptr, "no username was specified", nullptr, nullptr},
                       JoinCase{"corp.example", "administrator", nullptr, NO_PASSWORD, nullptr, nullptr},
                       JoinCase{"corp.example", "administrator", "", NO_PASSWORD, nullptr, nullptr},
-                      JoinCase{"corp.example", "administrator", "secret", nullptr, "corp.example", nullptr},
                       JoinCase{"corp.example/Servers/Hosts", "administrator", "secret", nullptr, "corp.example",
                                "Servers/Hosts"},
                       // The directory, not the library, judges a blank password and an empty user.
                       JoinCase{"corp.example/", "administrator", " ", nullptr, "corp.example", nullptr},
-                      JoinCase{"/Servers", "", "secret", nullptr, "", "Servers"},
-                      JoinCase{"Corp.Example/ou=A B", "administrator", "secret", nullptr, "Corp.Example", "ou=A B"}));
-
-TEST_F(CredentialsJoinTest, HostNameCheckUsesDomainPartOnly)
-{
-    SetHost("node01", "node01.corp.example");
-    store->JoinDomain("/Servers", credentials, false);
-    // The empty domain makes the expected name end in a dot.
-    EXPECT_EQ(OneLine(LOG_WARNING,
-                      "The fully qualified hostname node01.corp.example does not match the expected value node01.\n"),
-              LoggedLines());
-    EXPECT_EQ(std::vector<std::string>{""}, Resolver().domainLookups);
-    EXPECT_EQ(1u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
-}
-
-TEST_F(CredentialsJoinTest, RefusedHostOrFailedPluginJoinStoresNothing)
-{
-    SetHost("linux", "linux.corp.example");
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, false), InvalidHostNameException);
-    EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
-
-    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = NO_SUCH_DOMAIN;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), NoSuchDomainException);
-    EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
-    EXPECT_TRUE(DomainRecord().empty());
-}
+                      JoinCase{"/Servers", "", "secret", nullptr, "", "Servers"}));
 
 TEST_F(CredentialsJoinTest, DisabledConfigStoreIsNeitherWrittenNorCleared)
 {
@@ -116,51 +80,44 @@ TEST_F(CredentialsJoinTest, DisabledConfigStoreIsNeitherWrittenNorCleared)
         SeedDomainRecord("old.example");
         OrvPlatform::Settings::SetFeature(feature, false);
         RecordingConfigStore& recording = InstallRecordingStore();
-
         store->JoinDomain("corp.example/Servers", credentials, true);
         store->PartDomain();
-
         EXPECT_EQ(0u, recording.Calls()) << "feature " << feature;
         EXPECT_EQ(Record({{"domain_name", "old.example"}, {"auth_proxy_address", ""}}), DomainRecord());
-        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     }
     EXPECT_TRUE(LoggedLines().empty());
 }
 
 TEST_F(CredentialsJoinTest, UnstorableRecordUndoesJoinAndRethrows)
 {
-    InstallRecordingStore().setFailure = StoreFailure::ConfigStore;
+    RecordingConfigStore& recording = InstallRecordingStore();
+    recording.setFailure = StoreFailure::ConfigStore;
     ExpectRefused([&] { store->JoinDomain("corp.example/Servers", credentials, true); },
                   typeid(QelConfigStore::ConfigStoreException), "database is locked");
     EXPECT_EQ(OneLine(LOG_ERR, "Failed to store domain details to Config Store: database is locked.Leaving Domain..."),
               LoggedLines());
     ScriptablePluginControl seen = plugin.Read();
-    EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
     EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
     EXPECT_TRUE(seen.partDomain.credentialsNull);
     EXPECT_TRUE(DomainRecord().empty());
 
+    // Only the store's own exception undoes the join.
+    recording.setFailure = StoreFailure::Other;
+    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), std::logic_error);
+    EXPECT_EQ(1u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+
     // A failing leave replaces the store's exception.
+    recording.setFailure = StoreFailure::ConfigStore;
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), NoSuchDomainException);
-    EXPECT_EQ(2u, LoggedLines().size());
-}
 
-TEST_F(CredentialsJoinTest, UnopenableConfigStoreUndoesJoinToo)
-{
+    // So does a store that cannot be opened at all.
+    plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
+    OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     OrvPlatform::Settings::SetConfigStorePath(dir.File("missing-directory/configstore.db"));
     EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), QelConfigStore::ConfigStoreException);
-    ASSERT_EQ(1u, LoggedLines().size());
-    EXPECT_EQ(LOG_ERR, LoggedLines()[0].priority);
-    EXPECT_EQ(1u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
-}
-
-TEST_F(CredentialsJoinTest, OtherStoreExceptionsPassWithoutUndo)
-{
-    InstallRecordingStore().setFailure = StoreFailure::Other;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), std::logic_error);
-    EXPECT_TRUE(LoggedLines().empty());
-    EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(3u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(3u, LoggedLines().size());
 }
 
 TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
@@ -174,8 +131,6 @@ TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
 
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(store->PartDomain(), NoSuchDomainException);
-    EXPECT_FALSE(DomainRecord().empty());
-
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
     recording.removeFailure = StoreFailure::ConfigStore;
     EXPECT_THROW(store->PartDomain(), QelConfigStore::ConfigStoreException);
@@ -185,9 +140,37 @@ TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
     recording.removeFailure = StoreFailure::None;
     store->PartDomain();
     EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
-    EXPECT_EQ(4u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(DomainRecord().empty());
-    EXPECT_EQ(1u, LoggedLines().size());
+}
+
+TEST_F(CredentialsJoinTest, FailedJoinPutsBackTheHostFilesTheCheckEdited)
+{
+    SetHostInOtherDomain();
+    chmod(HostsPath().c_str(), 0600);
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = NO_SUCH_DOMAIN;
+    EXPECT_THROW(store->JoinDomain("corp.example/Servers", credentials, false), NoSuchDomainException);
+    ExpectHostFilesUnchanged();
+    EXPECT_EQ(0600u, orvauth_test::FileMode(HostsPath()));
+    EXPECT_TRUE(DomainRecord().empty());
+
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 0;
+    store->JoinDomain("corp.example/Servers", credentials, false);
+    EXPECT_EQ(HostsWith("node01.other.example", "node01"), orvauth_test::ReadFile(HostsPath()));
+    EXPECT_EQ(RESOLV_CONF_EDITED, orvauth_test::ReadFile(ResolvConfPath()));
+}
+
+TEST_F(CredentialsJoinTest, HostFilesChangedByOthersDuringTheJoinAreLeftWithAWarning)
+{
+    SetHostInOtherDomain();
+    RecordingConfigStore& recording = InstallRecordingStore();
+    recording.setFailure = StoreFailure::ConfigStore;
+    recording.beforeSet = [this] { orvauth_test::WriteFile(HostsPath(), "192.0.2.99\tsomeone-else\n"); };
+    EXPECT_THROW(store->JoinDomain("corp.example", credentials, false), QelConfigStore::ConfigStoreException);
+    EXPECT_EQ("192.0.2.99\tsomeone-else\n", orvauth_test::ReadFile(HostsPath()));
+    EXPECT_EQ(RESOLV_CONF_BEFORE, orvauth_test::ReadFile(ResolvConfPath()));
+    const orvauth_test::LogLine warning{
+        LOG_WARNING, "Not restoring " + HostsPath() + " after the failed join: it was changed by something else meanwhile"};
+    EXPECT_EQ(warning, LoggedLines().back());
 }
 
 }  // namespace

@@ -12,10 +12,9 @@ namespace membership_test {
 
 struct HostResolverScript {
     // Empty: gethostname fails. A name that does not fit the length given,
-    // NUL included, fails with ENAMETOOLONG as the C library's does.
+    // NUL included, fails as the C library's does.
     std::string hostName;
-    // gethostbyname_r: name -> official name. Unlisted names give the C
-    // library's "not found" (success without an entry).
+    // gethostbyname_r: name -> official name; unlisted names are not found.
     std::map<std::string, std::string> resolutions;
     // gethostbyname_r fails for the name with this resolver error code.
     std::map<std::string, int> resolverFailures;
@@ -29,7 +28,6 @@ struct HostResolverScript {
 // The one script of the process; assign {} to reset it.
 HostResolverScript& Resolver();
 
-// The host is `name`, resolving to `officialName`.
 inline void SetHost(const std::string& name, const std::string& officialName)
 {
     Resolver().hostName = name;

@@ -8,7 +8,6 @@
 #include "HostResolverSeam.h"
 #include "RecordingConfigStore.h"
 #include "common/Files.h"
-#include "common/SleepRecorder.h"
 #include "common/SyslogRecorder.h"
 #include "plugins/ScriptablePluginLoader.h"
 
@@ -52,7 +51,6 @@ protected:
         orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
         Resolver() = {};
         orvauth_test::ClearLoggedLines();
-        orvauth_test::ClearSleepCalls();
         store.reset(new orvane::authentication::ActiveDirectoryStore(60));
     }
     ~MembershipSandbox() override
@@ -70,6 +68,14 @@ protected:
         EXPECT_EQ(HOSTS_BEFORE, orvauth_test::ReadFile(HostsPath()));
         EXPECT_EQ(RESOLV_CONF_BEFORE, orvauth_test::ReadFile(ResolvConfPath()));
     }
+    // A host the check accepts after editing both files: it resolves in
+    // another domain, and the joined one resolves.
+    void SetHostInOtherDomain()
+    {
+        SetHost("node01", "node01.other.example");
+        Resolver().resolvableDomains.insert("corp.example");
+    }
+    static constexpr const char* RESOLV_CONF_EDITED = "nameserver 192.0.2.53\nsearch lab.example corp.example\n";
     // HOSTS_BEFORE with the management address mapped to name and alias.
     static std::string HostsWith(const std::string& name, const std::string& alias)
     {

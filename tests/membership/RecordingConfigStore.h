@@ -4,6 +4,7 @@
 
 #include <platform/QelConfigStore.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,9 @@ public:
     void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>& object, int& flags) override
     {
         ++setCalls;
+        if (beforeSet) {
+            beforeSet();
+        }
         Fail(setFailure, "database is locked");
         ConfigStore::SetObject(object, flags);
     }
@@ -40,6 +44,7 @@ public:
 
     StoreFailure setFailure = StoreFailure::None;
     StoreFailure removeFailure = StoreFailure::None;
+    std::function<void()> beforeSet;  // runs in every SetObject, before it may fail
     unsigned getCalls = 0, setCalls = 0, removeCalls = 0;
 
 private:
