@@ -3,6 +3,7 @@
 // membership, and what a failed join leaves of the host files.
 #include "MembershipSandbox.h"
 
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 
 #include <sys/stat.h>
@@ -13,15 +14,19 @@ namespace {
 
 using orvane::authentication::InvalidCredentialsException;
 using orvane::authentication::NoSuchDomainException;
-using orvauth_test::LoggedLines;
 
 const int NO_SUCH_DOMAIN = 1355;
 const char NO_PASSWORD[] =
     "empty or no password was specified; the account must have a non-empty password to join the host to domain";
+const char STORE_FAILED[] = "Failed to store domain details to Config Store: database is locked.Leaving Domain...";
 
 class CredentialsJoinTest : public MembershipSandbox {
 protected:
     unsigned Calls(int slot) { return plugin.Read().calls[slot]; }
+    std::function<void()> Join(bool skipHostNameCheck = true)
+    {
+        return [=] { store->JoinDomain("corp.example/Servers", credentials, skipHostNameCheck); };
+    }
 
     Credentials credentials{"administrator", "secret"};
 };
@@ -49,7 +54,6 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
     }
     store->JoinDomain(c.argument, given, true);
     ScriptablePluginControl seen = plugin.Read();
-    EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
     EXPECT_EQ(static_cast<const void*>(&given), seen.joinDomain.credentials.credentialsAddress);
     EXPECT_STREQ(c.domain, seen.joinDomain.domain.text);
     EXPECT_EQ(c.organizationalUnit == nullptr, seen.joinDomain.organizationalUnit.isNull != 0);
@@ -77,67 +81,57 @@ TEST_F(CredentialsJoinTest, DisabledConfigStoreIsNeitherWrittenNorCleared)
     for (unsigned feature : {1u, 57u}) {
         OrvPlatform::Settings::SetFeature(1, true);
         OrvPlatform::Settings::SetFeature(57, true);
-        SeedDomainRecord("old.example");
+        orvane::authentication::ActiveDirectoryConfigStore().StoreDomainInfo("old.example", "", "");
         OrvPlatform::Settings::SetFeature(feature, false);
-        RecordingConfigStore& recording = InstallRecordingStore();
-        store->JoinDomain("corp.example/Servers", credentials, true);
+        HookedConfigStore& hooked = InstallHookedStore();
+        Join()();
         store->PartDomain();
-        EXPECT_EQ(0u, recording.Calls()) << "feature " << feature;
-        EXPECT_EQ(Record({{"domain_name", "old.example"}, {"auth_proxy_address", ""}}), DomainRecord());
+        EXPECT_EQ("", hooked.calls) << "feature " << feature;
     }
-    EXPECT_TRUE(LoggedLines().empty());
+    EXPECT_EQ(Record({{"domain_name", "old.example"}, {"auth_proxy_address", ""}}), DomainRecord());
 }
 
 TEST_F(CredentialsJoinTest, UnstorableRecordUndoesJoinAndRethrows)
 {
-    RecordingConfigStore& recording = InstallRecordingStore();
-    recording.setFailure = StoreFailure::ConfigStore;
-    ExpectRefused([&] { store->JoinDomain("corp.example/Servers", credentials, true); },
-                  typeid(QelConfigStore::ConfigStoreException), "database is locked");
-    EXPECT_EQ(OneLine(LOG_ERR, "Failed to store domain details to Config Store: database is locked.Leaving Domain..."),
-              LoggedLines());
+    InstallHookedStore().failOn = "set ";
+    ExpectRefused(Join(), typeid(QelConfigStore::ConfigStoreException), "database is locked");
+    EXPECT_EQ(OneLine(LOG_ERR, STORE_FAILED), LoggedLines());
     ScriptablePluginControl seen = plugin.Read();
     EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
     EXPECT_TRUE(seen.partDomain.credentialsNull);
     EXPECT_TRUE(DomainRecord().empty());
 
-    // Only the store's own exception undoes the join.
-    recording.setFailure = StoreFailure::Other;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), std::logic_error);
-    EXPECT_EQ(1u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
-
     // A failing leave replaces the store's exception.
-    recording.setFailure = StoreFailure::ConfigStore;
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), NoSuchDomainException);
+    EXPECT_THROW(Join()(), NoSuchDomainException);
 
     // So does a store that cannot be opened at all.
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
     OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     OrvPlatform::Settings::SetConfigStorePath(dir.File("missing-directory/configstore.db"));
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), QelConfigStore::ConfigStoreException);
+    EXPECT_THROW(Join()(), QelConfigStore::ConfigStoreException);
     EXPECT_EQ(3u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_EQ(3u, LoggedLines().size());
 }
 
 TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
 {
-    SeedDomainRecord("corp.example");
-    RecordingConfigStore& recording = InstallRecordingStore();
+    Join()();
+    HookedConfigStore& hooked = InstallHookedStore();
     Credentials empty{nullptr, nullptr};
     store->PartDomain(empty);  // passed through, whatever it holds; the record stays
     EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().partDomain.credentialsAddress);
-    EXPECT_EQ(0u, recording.Calls());
-
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(store->PartDomain(), NoSuchDomainException);
+    EXPECT_EQ("", hooked.calls);
+
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
-    recording.removeFailure = StoreFailure::ConfigStore;
+    hooked.failOn = "remove ";
     EXPECT_THROW(store->PartDomain(), QelConfigStore::ConfigStoreException);
-    EXPECT_EQ(OneLine(LOG_ERR, "Failed to remove domain details from Config Store: disk I/O error"), LoggedLines());
+    EXPECT_EQ(OneLine(LOG_ERR, "Failed to remove domain details from Config Store: database is locked"), LoggedLines());
     EXPECT_FALSE(DomainRecord().empty());
 
-    recording.removeFailure = StoreFailure::None;
+    hooked.failOn.clear();
     store->PartDomain();
     EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
     EXPECT_TRUE(DomainRecord().empty());
@@ -148,29 +142,28 @@ TEST_F(CredentialsJoinTest, FailedJoinPutsBackTheHostFilesTheCheckEdited)
     SetHostInOtherDomain();
     chmod(HostsPath().c_str(), 0600);
     plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = NO_SUCH_DOMAIN;
-    EXPECT_THROW(store->JoinDomain("corp.example/Servers", credentials, false), NoSuchDomainException);
+    EXPECT_THROW(Join(false)(), NoSuchDomainException);
     ExpectHostFilesUnchanged();
     EXPECT_EQ(0600u, orvauth_test::FileMode(HostsPath()));
-    EXPECT_TRUE(DomainRecord().empty());
 
     plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 0;
-    store->JoinDomain("corp.example/Servers", credentials, false);
-    EXPECT_EQ(HostsWith("node01.other.example", "node01"), orvauth_test::ReadFile(HostsPath()));
-    EXPECT_EQ(RESOLV_CONF_EDITED, orvauth_test::ReadFile(ResolvConfPath()));
+    Join(false)();
+    EXPECT_EQ(HostsWith("node01.other.example", "node01"), ReadFile(HostsPath()));
+    EXPECT_EQ(RESOLV_CONF_EDITED, ReadFile(ResolvConfPath()));
 }
 
 TEST_F(CredentialsJoinTest, HostFilesChangedByOthersDuringTheJoinAreLeftWithAWarning)
 {
     SetHostInOtherDomain();
-    RecordingConfigStore& recording = InstallRecordingStore();
-    recording.setFailure = StoreFailure::ConfigStore;
-    recording.beforeSet = [this] { orvauth_test::WriteFile(HostsPath(), "192.0.2.99\tsomeone-else\n"); };
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, false), QelConfigStore::ConfigStoreException);
-    EXPECT_EQ("192.0.2.99\tsomeone-else\n", orvauth_test::ReadFile(HostsPath()));
-    EXPECT_EQ(RESOLV_CONF_BEFORE, orvauth_test::ReadFile(ResolvConfPath()));
-    const orvauth_test::LogLine warning{
-        LOG_WARNING, "Not restoring " + HostsPath() + " after the failed join: it was changed by something else meanwhile"};
-    EXPECT_EQ(warning, LoggedLines().back());
+    HookedConfigStore& hooked = InstallHookedStore();
+    hooked.failOn = "set ";
+    hooked.beforeEach = [this] { orvauth_test::WriteFile(HostsPath(), "192.0.2.99\tsomeone-else\n"); };
+    EXPECT_THROW(Join(false)(), QelConfigStore::ConfigStoreException);
+    EXPECT_EQ("192.0.2.99\tsomeone-else\n", ReadFile(HostsPath()));
+    EXPECT_EQ(RESOLV_CONF_BEFORE, ReadFile(ResolvConfPath()));
+    const std::string warning = "Not restoring " + HostsPath() + " after the failed join: it was changed by something "
+                                "else meanwhile";
+    EXPECT_EQ(orvauth_test::LogLine({LOG_WARNING, warning}), LoggedLines().back());
 }
 
 }  // namespace

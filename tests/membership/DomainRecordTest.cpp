@@ -15,10 +15,10 @@ using DomainRecordTest = MembershipSandbox;
 
 TEST_F(DomainRecordTest, EveryWriteReplacesWholeRecordAndRemovingKeepsTheCertificate)
 {
-    RecordingConfigStore& recording = InstallRecordingStore();
+    HookedConfigStore& hooked = InstallHookedStore();
     ActiveDirectoryConfigStore records;
     records.RemoveDomainInfo();
-    EXPECT_EQ(0u, recording.removeCalls) << "nothing to remove";
+    EXPECT_EQ("get ", hooked.calls) << "nothing to remove";
     ExpectRefused([&] { records.GetThumbprint(); }, typeid(ConfigurationError), "Failed to get the requested object");
 
     records.StoreAuthProxyCertInfo("0A:FF", "PEM");
@@ -31,7 +31,7 @@ TEST_F(DomainRecordTest, EveryWriteReplacesWholeRecordAndRemovingKeepsTheCertifi
     EXPECT_EQ("", records.GetOrganizationalUnit());
 
     records.RemoveDomainInfo();
-    EXPECT_EQ(1u, recording.removeCalls);
+    EXPECT_EQ("get remove ", hooked.calls.substr(hooked.calls.size() - 11));
     EXPECT_TRUE(DomainRecord().empty());
     ExpectRefused([&] { records.GetDomainName(); }, typeid(ConfigurationError), "Failed to get the requested object");
     EXPECT_EQ(Record({{"thumbprint", "0A:FF"}, {"certificate", "PEM"}}), CertificateRecord());

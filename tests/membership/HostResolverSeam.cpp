@@ -43,7 +43,6 @@ __attribute__((visibility("default"))) int gethostbyname_r(const char* name, str
                                                            size_t length, struct hostent** result, int* resolverError)
 {
     membership_test::HostResolverScript& script = membership_test::Resolver();
-    script.reentrantLookups.push_back(name);
     *result = nullptr;
     *resolverError = HOST_NOT_FOUND;
     if (script.resolverFailures.count(name) != 0) {
@@ -59,12 +58,11 @@ __attribute__((visibility("default"))) int gethostbyname_r(const char* name, str
 
 __attribute__((visibility("default"))) struct hostent* gethostbyname(const char* name)
 {
-    membership_test::HostResolverScript& script = membership_test::Resolver();
-    script.domainLookups.push_back(name);
     static struct hostent entry;
     static char storage[256];
     h_errno = HOST_NOT_FOUND;
-    return script.resolvableDomains.count(name) == 0 ? nullptr : FillEntry(&entry, name, storage, sizeof storage);
+    const bool known = membership_test::Resolver().resolvableDomains.count(name) != 0;
+    return known ? FillEntry(&entry, name, storage, sizeof storage) : nullptr;
 }
 
 }

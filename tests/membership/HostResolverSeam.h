@@ -6,7 +6,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace membership_test {
 
@@ -20,9 +19,6 @@ struct HostResolverScript {
     std::map<std::string, int> resolverFailures;
     // Names gethostbyname finds (the domain lookup before the search list).
     std::set<std::string> resolvableDomains;
-
-    std::vector<std::string> reentrantLookups;  // names asked of gethostbyname_r
-    std::vector<std::string> domainLookups;     // names asked of gethostbyname
 };
 
 // The one script of the process; assign {} to reset it.

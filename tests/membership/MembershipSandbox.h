@@ -6,18 +6,18 @@
 
 #include "ExpectRefused.h"
 #include "HostResolverSeam.h"
-#include "RecordingConfigStore.h"
 #include "common/Files.h"
 #include "common/SyslogRecorder.h"
 #include "plugins/ScriptablePluginLoader.h"
 
-#include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>
 
 #include <platform/PlatformSettings.h>
+#include <platform/QelConfigStore.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,13 +27,50 @@ namespace membership_test {
 
 constexpr const char* HOSTS_BEFORE = "127.0.0.1\tlocalhost\n# management\n192.0.2.10\told-name old\n";
 constexpr const char* RESOLV_CONF_BEFORE = "nameserver 192.0.2.53\nsearch lab.example\n";
+constexpr const char* RESOLV_CONF_EDITED = "nameserver 192.0.2.53\nsearch lab.example corp.example\n";
 
 using Record = std::map<std::string, std::string>;
+using orvauth_test::LoggedLines;
+using orvauth_test::ReadFile;
 
-inline std::vector<orvauth_test::LogLine> OneLine(int priority, const std::string& text)
-{
-    return {orvauth_test::LogLine{priority, text}};
-}
+inline std::vector<orvauth_test::LogLine> OneLine(int priority, const std::string& text) { return {{priority, text}}; }
+
+// The real database, with each call ("get ", "set ", "remove ") logged and
+// the one named in failOn failing with the store's own exception.
+class HookedConfigStore : public QelConfigStore::ConfigStore {
+public:
+    explicit HookedConfigStore(const std::string& path) : ConfigStore(QelConfigStore::sGlobalNamespace, path) {}
+    std::shared_ptr<QelConfigStore::ConfigStoreObject> GetObject(const QelConfigStore::ConfigStoreObjectId& id) override
+    {
+        Hook("get ");
+        return ConfigStore::GetObject(id);
+    }
+    void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>& object, int& flags) override
+    {
+        Hook("set ");
+        ConfigStore::SetObject(object, flags);
+    }
+    void RemoveObject(const QelConfigStore::ConfigStoreObjectId& id) override
+    {
+        Hook("remove ");
+        ConfigStore::RemoveObject(id);
+    }
+
+    std::string calls, failOn;
+    std::function<void()> beforeEach;  // e.g. someone else editing files meanwhile
+
+private:
+    void Hook(const std::string& call)
+    {
+        calls += call;
+        if (beforeEach) {
+            beforeEach();
+        }
+        if (call == failOn) {
+            throw QelConfigStore::ConfigStoreException("database is locked");
+        }
+    }
+};
 
 class MembershipSandbox : public ::testing::Test {
 protected:
@@ -53,11 +90,7 @@ protected:
         orvauth_test::ClearLoggedLines();
         store.reset(new orvane::authentication::ActiveDirectoryStore(60));
     }
-    ~MembershipSandbox() override
-    {
-        store.reset();
-        OrvPlatform::Settings::Reset();
-    }
+    ~MembershipSandbox() override { OrvPlatform::Settings::Reset(); }
 
     std::string HostsPath() const { return dir.File("hosts"); }
     std::string ResolvConfPath() const { return dir.File("resolv.conf"); }
@@ -65,37 +98,32 @@ protected:
 
     void ExpectHostFilesUnchanged() const
     {
-        EXPECT_EQ(HOSTS_BEFORE, orvauth_test::ReadFile(HostsPath()));
-        EXPECT_EQ(RESOLV_CONF_BEFORE, orvauth_test::ReadFile(ResolvConfPath()));
+        EXPECT_EQ(HOSTS_BEFORE, ReadFile(HostsPath()));
+        EXPECT_EQ(RESOLV_CONF_BEFORE, ReadFile(ResolvConfPath()));
     }
-    // A host the check accepts after editing both files: it resolves in
-    // another domain, and the joined one resolves.
-    void SetHostInOtherDomain()
-    {
-        SetHost("node01", "node01.other.example");
-        Resolver().resolvableDomains.insert("corp.example");
-    }
-    static constexpr const char* RESOLV_CONF_EDITED = "nameserver 192.0.2.53\nsearch lab.example corp.example\n";
     // HOSTS_BEFORE with the management address mapped to name and alias.
     static std::string HostsWith(const std::string& name, const std::string& alias)
     {
         return "127.0.0.1\tlocalhost\n# management\n192.0.2.10\t" + name + " " + alias + "\n";
+    }
+    // A host the check accepts after editing both files: it resolves in
+    // another domain, and the joined one resolves.
+    static void SetHostInOtherDomain()
+    {
+        SetHost("node01", "node01.other.example");
+        Resolver().resolvableDomains.insert("corp.example");
     }
 
     // The records as the database holds them at their fixed places, read
     // past whatever store a test installed; empty when absent.
     Record DomainRecord() const { return Stored("active_directory"); }
     Record CertificateRecord() const { return Stored("auth_proxy_certificate"); }
-    void SeedDomainRecord(const std::string& domainName)
-    {
-        orvane::authentication::ActiveDirectoryConfigStore().StoreDomainInfo(domainName, "", "");
-    }
 
-    RecordingConfigStore& InstallRecordingStore()
+    HookedConfigStore& InstallHookedStore()
     {
-        recording = std::make_shared<RecordingConfigStore>(DatabasePath());
-        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, recording);
-        return *recording;
+        hooked = std::make_shared<HookedConfigStore>(DatabasePath());
+        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, hooked);
+        return *hooked;
     }
 
     orvauth_test::TempDir dir;
@@ -110,7 +138,7 @@ private:
         return record ? record->GetValues() : Record();
     }
 
-    std::shared_ptr<RecordingConfigStore> recording;
+    std::shared_ptr<HookedConfigStore> hooked;
 };
 
 }  // namespace membership_test
