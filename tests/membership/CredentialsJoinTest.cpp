@@ -1,6 +1,7 @@
 // Join and leave with credentials: the checks before the plug-in is called,
-// how the domain argument is split, how the domain record follows the
-// membership, and what a failed join leaves of the host files.
+// how the domain argument is split, how the domain record in the host
+// configuration store follows the membership, and what a failed join leaves
+// of the host files.
 #include "MembershipSandbox.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
@@ -12,15 +13,20 @@
 namespace membership_test {
 namespace {
 
-using orvane::authentication::InvalidCredentialsException;
-using orvane::authentication::NoSuchDomainException;
+using namespace orvane::authentication;
+namespace Settings = OrvPlatform::Settings;
 
 const int NO_SUCH_DOMAIN = 1355;
 const char NO_PASSWORD[] =
     "empty or no password was specified; the account must have a non-empty password to join the host to domain";
-const char STORE_FAILED[] = "Failed to store domain details to Config Store: database is locked.Leaving Domain...";
 
-class CredentialsJoinTest : public MembershipSandbox {
+struct JoinCase {
+    const char *argument, *userName, *password;
+    const char* refusal;  // null: accepted
+    Record record;        // accepted: what the plug-in receives and the record holds
+};
+
+class CredentialsJoin : public MembershipSandbox, public ::testing::WithParamInterface<JoinCase> {
 protected:
     unsigned Calls(int slot) { return plugin.Read().calls[slot]; }
     std::function<void()> Join(bool skipHostNameCheck = true)
@@ -31,18 +37,7 @@ protected:
     Credentials credentials{"administrator", "secret"};
 };
 
-struct JoinCase {
-    const char *argument, *userName, *password;
-    const char* refusal;             // null: accepted
-    const char* domain;              // accepted: what the plug-in receives and the record holds
-    const char* organizationalUnit;  // accepted; null: the plug-in receives none
-};
-
-void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.argument << " " << (c.password ? c.password : "(null)"); }
-
-class JoinArgumentTest : public CredentialsJoinTest, public ::testing::WithParamInterface<JoinCase> {};
-
-TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBothParts)
+TEST_P(CredentialsJoin, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBothParts)
 {
     const JoinCase& c = GetParam();
     Credentials given{c.userName, c.password};
@@ -55,89 +50,87 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
     store->JoinDomain(c.argument, given, true);
     ScriptablePluginControl seen = plugin.Read();
     EXPECT_EQ(static_cast<const void*>(&given), seen.joinDomain.credentials.credentialsAddress);
-    EXPECT_STREQ(c.domain, seen.joinDomain.domain.text);
-    EXPECT_EQ(c.organizationalUnit == nullptr, seen.joinDomain.organizationalUnit.isNull != 0);
-    Record expected{{"domain_name", c.domain}, {"auth_proxy_address", ""}};
-    if (c.organizationalUnit != nullptr) {
-        EXPECT_STREQ(c.organizationalUnit, seen.joinDomain.organizationalUnit.text);
-        expected["organizational_unit"] = c.organizationalUnit;
-    }
-    EXPECT_EQ(expected, DomainRecord());
+    const auto unit = c.record.find("organizational_unit");
+    EXPECT_EQ(c.record.at("domain_name") + "|" + (unit == c.record.end() ? "(null)" : unit->second),
+              std::string(seen.joinDomain.domain.text) + "|" +
+                  (seen.joinDomain.organizationalUnit.isNull ? "(null)" : seen.joinDomain.organizationalUnit.text));
+    EXPECT_EQ(c.record, DomainRecord());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Arguments, JoinArgumentTest,
-    ::testing::Values(JoinCase{"corp.example", nullptr, "secret", "no username was specified", nullptr, nullptr},
-                      JoinCase{"corp.example", "administrator", nullptr, NO_PASSWORD, nullptr, nullptr},
-                      JoinCase{"corp.example", "administrator", "", NO_PASSWORD, nullptr, nullptr},
-                      JoinCase{"corp.example/Servers/Hosts", "administrator", "secret", nullptr, "corp.example",
-                               "Servers/Hosts"},
+    Arguments, CredentialsJoin,
+    ::testing::Values(JoinCase{"corp.example", nullptr, "secret", "no username was specified", {}},
+                      JoinCase{"corp.example", "administrator", nullptr, NO_PASSWORD, {}},
+                      JoinCase{"corp.example", "administrator", "", NO_PASSWORD, {}},
+                      JoinCase{"corp.example/Servers/Hosts", "administrator", "secret", nullptr,
+                               {{"domain_name", "corp.example"}, {"organizational_unit", "Servers/Hosts"},
+                                {"auth_proxy_address", ""}}},
                       // The directory, not the library, judges a blank password and an empty user.
-                      JoinCase{"corp.example/", "administrator", " ", nullptr, "corp.example", nullptr},
-                      JoinCase{"/Servers", "", "secret", nullptr, "", "Servers"}));
+                      JoinCase{"corp.example/", "administrator", " ", nullptr,
+                               {{"domain_name", "corp.example"}, {"auth_proxy_address", ""}}},
+                      JoinCase{"/Servers", "", "secret", nullptr,
+                               {{"domain_name", ""}, {"organizational_unit", "Servers"}, {"auth_proxy_address", ""}}}));
 
-TEST_F(CredentialsJoinTest, DisabledConfigStoreIsNeitherWrittenNorCleared)
+TEST_F(CredentialsJoin, DisabledConfigStoreIsNeitherWrittenNorCleared)
 {
+    BreakStore();
     for (unsigned feature : {1u, 57u}) {
-        OrvPlatform::Settings::SetFeature(1, true);
-        OrvPlatform::Settings::SetFeature(57, true);
-        orvane::authentication::ActiveDirectoryConfigStore().StoreDomainInfo("old.example", "", "");
-        OrvPlatform::Settings::SetFeature(feature, false);
-        HookedConfigStore& hooked = InstallHookedStore();
+        Settings::SetFeature(1, true);
+        Settings::SetFeature(57, true);
+        Settings::SetFeature(feature, false);
         Join()();
         store->PartDomain();
-        EXPECT_EQ("", hooked.calls) << "feature " << feature;
     }
-    EXPECT_EQ(Record({{"domain_name", "old.example"}, {"auth_proxy_address", ""}}), DomainRecord());
+    EXPECT_EQ(2u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_TRUE(LoggedLines().empty());
 }
 
-TEST_F(CredentialsJoinTest, UnstorableRecordUndoesJoinAndRethrows)
+TEST_F(CredentialsJoin, UnstorableRecordUndoesJoinAndRethrows)
 {
-    InstallHookedStore().failOn = "set ";
+    InstallFailingStore();
     ExpectRefused(Join(), typeid(QelConfigStore::ConfigStoreException), "database is locked");
-    EXPECT_EQ(OneLine(LOG_ERR, STORE_FAILED), LoggedLines());
-    ScriptablePluginControl seen = plugin.Read();
-    EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
-    EXPECT_TRUE(seen.partDomain.credentialsNull);
+    EXPECT_EQ(OneLine(LOG_ERR, "Failed to store domain details to Config Store: database is locked.Leaving Domain..."),
+              LoggedLines());
+    EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
     EXPECT_TRUE(DomainRecord().empty());
-
     // A failing leave replaces the store's exception.
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(Join()(), NoSuchDomainException);
-
-    // So does a store that cannot be opened at all.
+    // A store that cannot be opened at all is undone too.
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
-    OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
-    OrvPlatform::Settings::SetConfigStorePath(dir.File("missing-directory/configstore.db"));
+    Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
+    BreakStore();
     EXPECT_THROW(Join()(), QelConfigStore::ConfigStoreException);
     EXPECT_EQ(3u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_EQ(3u, LoggedLines().size());
 }
 
-TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
+TEST_F(CredentialsJoin, LeaveRemovesTheDomainRecordOnlyOnceTheHostHasLeft)
 {
+    ActiveDirectoryConfigStore records;
+    records.StoreAuthProxyCertInfo("0A:FF", "PEM");
     Join()();
-    HookedConfigStore& hooked = InstallHookedStore();
+    EXPECT_EQ("corp.example|Servers|", records.GetDomainName() + "|" + records.GetOrganizationalUnit() + "|" +
+                                           records.GetAuthProxyAddr());
     Credentials empty{nullptr, nullptr};
     store->PartDomain(empty);  // passed through, whatever it holds; the record stays
     EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().partDomain.credentialsAddress);
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(store->PartDomain(), NoSuchDomainException);
-    EXPECT_EQ("", hooked.calls);
-
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
-    hooked.failOn = "remove ";
+    InstallFailingStore();
     EXPECT_THROW(store->PartDomain(), QelConfigStore::ConfigStoreException);
-    EXPECT_EQ(OneLine(LOG_ERR, "Failed to remove domain details from Config Store: database is locked"), LoggedLines());
+    EXPECT_EQ(OneLine(LOG_ERR, "Failed to remove domain details from Config Store: disk I/O error"), LoggedLines());
     EXPECT_FALSE(DomainRecord().empty());
 
-    hooked.failOn.clear();
+    Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     store->PartDomain();
-    EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
     EXPECT_TRUE(DomainRecord().empty());
+    ExpectRefused([&] { records.GetDomainName(); }, typeid(ConfigurationError), "Failed to get the requested object");
+    EXPECT_EQ("0A:FF|PEM", records.GetThumbprint() + "|" + records.GetCertificate());
 }
 
-TEST_F(CredentialsJoinTest, FailedJoinPutsBackTheHostFilesTheCheckEdited)
+TEST_F(CredentialsJoin, FailedJoinPutsBackTheHostFilesTheCheckEditedUnlessOthersChangedThem)
 {
     SetHostInOtherDomain();
     chmod(HostsPath().c_str(), 0600);
@@ -147,23 +140,20 @@ TEST_F(CredentialsJoinTest, FailedJoinPutsBackTheHostFilesTheCheckEdited)
     EXPECT_EQ(0600u, orvauth_test::FileMode(HostsPath()));
 
     plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 0;
-    Join(false)();
-    EXPECT_EQ(HostsWith("node01.other.example", "node01"), ReadFile(HostsPath()));
-    EXPECT_EQ(RESOLV_CONF_EDITED, ReadFile(ResolvConfPath()));
-}
-
-TEST_F(CredentialsJoinTest, HostFilesChangedByOthersDuringTheJoinAreLeftWithAWarning)
-{
-    SetHostInOtherDomain();
-    HookedConfigStore& hooked = InstallHookedStore();
-    hooked.failOn = "set ";
-    hooked.beforeEach = [this] { orvauth_test::WriteFile(HostsPath(), "192.0.2.99\tsomeone-else\n"); };
+    InstallFailingStore().meanwhile = [this] { orvauth_test::WriteFile(HostsPath(), "192.0.2.99\tother\n"); };
     EXPECT_THROW(Join(false)(), QelConfigStore::ConfigStoreException);
-    EXPECT_EQ("192.0.2.99\tsomeone-else\n", ReadFile(HostsPath()));
-    EXPECT_EQ(RESOLV_CONF_BEFORE, ReadFile(ResolvConfPath()));
-    const std::string warning = "Not restoring " + HostsPath() + " after the failed join: it was changed by something "
-                                "else meanwhile";
-    EXPECT_EQ(orvauth_test::LogLine({LOG_WARNING, warning}), LoggedLines().back());
+    EXPECT_EQ("192.0.2.99\tother\n|" + std::string(RESOLV_CONF_BEFORE),
+              ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
+    EXPECT_EQ(orvauth_test::LogLine({LOG_WARNING, "Not restoring " + HostsPath() +
+                                                      " after the failed join: it was changed by something else "
+                                                      "meanwhile"}),
+              LoggedLines().back());
+
+    orvauth_test::WriteFile(HostsPath(), HOSTS_BEFORE);
+    Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
+    Join(false)();
+    EXPECT_EQ(HostsWith("node01.other.example", "node01") + "|" + RESOLV_CONF_EDITED,
+              ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 
 #include <orvane/authentication/Exceptions.h>
 
-#include <platform/ZodCtl.h>
-
 #include <netdb.h>
 #include <syslog.h>
 
@@ -82,14 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"localhost", "localhost.localdomain", true, "hostname is in blacklist", true, true}));
 
 using HostnameValidationEdges = MembershipSandbox;
-
-TEST_F(HostnameValidationEdges, PlatformFailuresPassUnchanged)
-{
-    SetHost("node01", "node01.corp.example");
-    OrvPlatform::Settings::SetManagementInterface("nosuchif0");
-    EXPECT_THROW(store->SanitiseHostnameForDomain("corp.example"), ZodCtl::Network::NetworkConfigException);
-    EXPECT_EQ(HOSTS_BEFORE, ReadFile(HostsPath()));
-}
 
 TEST_F(HostnameValidationEdges, ControlCharactersInLoggedNamesAreEscaped)
 {

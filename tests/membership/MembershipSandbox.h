@@ -15,13 +15,10 @@
 #include <platform/PlatformSettings.h>
 #include <platform/QelConfigStore.h>
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace membership_test {
 
@@ -35,41 +32,23 @@ using orvauth_test::ReadFile;
 
 inline std::vector<orvauth_test::LogLine> OneLine(int priority, const std::string& text) { return {{priority, text}}; }
 
-// The real database, with each call ("get ", "set ", "remove ") logged and
-// the one named in failOn failing with the store's own exception.
-class HookedConfigStore : public QelConfigStore::ConfigStore {
-public:
-    explicit HookedConfigStore(const std::string& path) : ConfigStore(QelConfigStore::sGlobalNamespace, path) {}
-    std::shared_ptr<QelConfigStore::ConfigStoreObject> GetObject(const QelConfigStore::ConfigStoreObjectId& id) override
+// The real database, except that writes and removals fail with the store's
+// own exception, writes after running `meanwhile` (someone else acting
+// during a join).
+struct FailingConfigStore : QelConfigStore::ConfigStore {
+    explicit FailingConfigStore(const std::string& path) : ConfigStore(QelConfigStore::sGlobalNamespace, path) {}
+    void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>&, int&) override
     {
-        Hook("get ");
-        return ConfigStore::GetObject(id);
-    }
-    void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>& object, int& flags) override
-    {
-        Hook("set ");
-        ConfigStore::SetObject(object, flags);
-    }
-    void RemoveObject(const QelConfigStore::ConfigStoreObjectId& id) override
-    {
-        Hook("remove ");
-        ConfigStore::RemoveObject(id);
-    }
-
-    std::string calls, failOn;
-    std::function<void()> beforeEach;  // e.g. someone else editing files meanwhile
-
-private:
-    void Hook(const std::string& call)
-    {
-        calls += call;
-        if (beforeEach) {
-            beforeEach();
+        if (meanwhile) {
+            meanwhile();
         }
-        if (call == failOn) {
-            throw QelConfigStore::ConfigStoreException("database is locked");
-        }
+        throw QelConfigStore::ConfigStoreException("database is locked");
     }
+    void RemoveObject(const QelConfigStore::ConfigStoreObjectId&) override
+    {
+        throw QelConfigStore::ConfigStoreException("disk I/O error");
+    }
+    std::function<void()> meanwhile;
 };
 
 class MembershipSandbox : public ::testing::Test {
@@ -78,7 +57,7 @@ protected:
     {
         namespace Settings = OrvPlatform::Settings;
         Settings::Reset();
-        Settings::SetConfigStorePath(DatabasePath());
+        Settings::SetConfigStorePath(dir.File("configstore.db"));
         Settings::SetHostsFilePath(HostsPath());
         Settings::SetResolvConfPath(ResolvConfPath());
         Settings::SetManagementInterface("eth-test", "192.0.2.10");
@@ -94,37 +73,35 @@ protected:
 
     std::string HostsPath() const { return dir.File("hosts"); }
     std::string ResolvConfPath() const { return dir.File("resolv.conf"); }
-    std::string DatabasePath() const { return dir.File("configstore.db"); }
-
     void ExpectHostFilesUnchanged() const
     {
-        EXPECT_EQ(HOSTS_BEFORE, ReadFile(HostsPath()));
-        EXPECT_EQ(RESOLV_CONF_BEFORE, ReadFile(ResolvConfPath()));
+        EXPECT_EQ(HOSTS_BEFORE + std::string("|") + RESOLV_CONF_BEFORE,
+                  ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
     }
     // HOSTS_BEFORE with the management address mapped to name and alias.
     static std::string HostsWith(const std::string& name, const std::string& alias)
     {
         return "127.0.0.1\tlocalhost\n# management\n192.0.2.10\t" + name + " " + alias + "\n";
     }
-    // A host the check accepts after editing both files: it resolves in
-    // another domain, and the joined one resolves.
+    // A host the check accepts after editing both files.
     static void SetHostInOtherDomain()
     {
         SetHost("node01", "node01.other.example");
         Resolver().resolvableDomains.insert("corp.example");
     }
 
-    // The records as the database holds them at their fixed places, read
-    // past whatever store a test installed; empty when absent.
+    // The records as the database holds them, read past whatever store a
+    // test installed; empty when absent.
     Record DomainRecord() const { return Stored("active_directory"); }
     Record CertificateRecord() const { return Stored("auth_proxy_certificate"); }
-
-    HookedConfigStore& InstallHookedStore()
+    FailingConfigStore& InstallFailingStore()
     {
-        hooked = std::make_shared<HookedConfigStore>(DatabasePath());
-        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, hooked);
-        return *hooked;
+        auto failing = std::make_shared<FailingConfigStore>(dir.File("configstore.db"));
+        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, failing);
+        return *failing;
     }
+    // Any use of the store then fails.
+    void BreakStore() { OrvPlatform::Settings::SetConfigStorePath(dir.File("missing-directory/configstore.db")); }
 
     orvauth_test::TempDir dir;
     orvauth_test::ScriptablePlugin plugin{"scriptable"};
@@ -133,12 +110,10 @@ protected:
 private:
     Record Stored(const char* key) const
     {
-        QelConfigStore::ConfigStore database(QelConfigStore::sGlobalNamespace, DatabasePath());
+        QelConfigStore::ConfigStore database(QelConfigStore::sGlobalNamespace, dir.File("configstore.db"));
         auto record = database.GetObject(QelConfigStore::ConfigStoreObjectId(key, "identity", "qel"));
         return record ? record->GetValues() : Record();
     }
-
-    std::shared_ptr<HookedConfigStore> hooked;
 };
 
 }  // namespace membership_test
