@@ -160,7 +160,7 @@ TEST_F(CertificateTrust, AddressFileAndStoreFailuresAreRefusedInBothBranches)
     EXPECT_FALSE(orvauth_test::FileExists(ServersPath()));
 
     UseConfigurationStore(true);
-    InstallHookedStore().failOn = "set ";
+    InstallFailingStore();
     ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); },
                   typeid(QelConfigStore::ConfigStoreException), "database is locked");
     EXPECT_EQ(membership_test::OneLine(LOG_ERR, "Failed to store thumbprint to Config Store: database is locked"),
