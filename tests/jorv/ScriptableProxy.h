@@ -1,12 +1,9 @@
 /*
- * A scriptable authentication-proxy client plug-in for tests: a real shared
- * object exporting the table of <orvane/authentication/JORVProxyClient.h>,
- * loaded by the library through its ordinary dlopen path, with a control
- * block that scripts its answers and logs every call. Variants (see
- * CMakeLists.txt): jorvproxy (in lib64/ only), jorvproxy_base (base
- * directory only), jorvproxy_both (in both), jorvproxy_no_table (no table).
- * A test pins a variant (C++ part below); the library's dlopen shares that
- * mapping, and the writable table may be changed before the library loads.
+ * A scriptable authentication-proxy client plug-in: a real shared object
+ * exporting the table of <orvane/authentication/JORVProxyClient.h>, with a
+ * control block that scripts its answers and logs every call. Variants (see
+ * CMakeLists.txt) differ in where they are installed or lack the table. A
+ * test pins one (C++ part below); the library's dlopen shares that mapping.
  */
 #ifndef ORVAUTH_TESTS_SCRIPTABLEPROXY_H
 #define ORVAUTH_TESTS_SCRIPTABLEPROXY_H
