@@ -53,6 +53,7 @@ void HostFilesRollback::RecordEdited()
 HostFilesRollback::FileState HostFilesRollback::Read(const std::string& path)
 {
     FileState state;
+    errno = 0;
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
         // Only a file known to be absent can be restored by removing it.
