@@ -55,6 +55,9 @@ public:
     using Base::operator=;
 
     SecretString() = default;
+    // From ordinary text, so that records can be filled from it; there is
+    // deliberately no way back to an ordinary string but an explicit copy.
+    SecretString(const std::string& text) : Base(text.data(), text.size()) {}
     SecretString(const SecretString&) = default;
     SecretString(SecretString&&) = default;
     SecretString& operator=(const SecretString&) = default;
