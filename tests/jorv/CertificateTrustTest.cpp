@@ -52,8 +52,8 @@ protected:
     {
         const std::string path = certificates.File(name + ".pem");
         for (int attempt = 0; attempt < 400; ++attempt) {
-            Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" + name +
-                " -keyout '" + certificates.File(name + ".key") + "' -out '" + path + "'");
+            Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" +
+                  name + " -keyout '" + certificates.File(name + ".key") + "' -out '" + path + "'");
             if (!lowFirstByte || OracleThumbprint(path)[0] == '0') {
                 return path;
             }
@@ -103,7 +103,8 @@ TEST_F(CertificateTrust, UnacceptableInputIsRefusedAndNothingIsStored)
     const std::string pem = ReadFile(good), key = ReadFile(certificates.File("good.key"));
     Shell("openssl x509 -in '" + good + "' -outform DER -out '" + certificates.File("good.der") + "'");
     const std::string invalid = InvalidCertificateException().what();
-    const std::string holdsKey = "The certificate is invalid: the input holds a private key; give the certificate alone";
+    const std::string holdsKey =
+        "The certificate is invalid: the input holds a private key; give the certificate alone";
     const std::pair<std::string, std::string> cases[] = {
         {ReadFile(certificates.File("good.der")), invalid},
         {pem.substr(0, pem.size() / 2), invalid},
@@ -115,13 +116,12 @@ TEST_F(CertificateTrust, UnacceptableInputIsRefusedAndNothingIsStored)
     for (const auto& bad : cases) {
         SCOPED_TRACE(bad.second + " " + bad.first.substr(0, 40));
         const std::string path = Write("bad.pem", bad.first);
+        const std::type_info& refused = typeid(InvalidCertificateException);
         UseConfigurationStore(true);
-        ExpectRefused([&] { store->ImportCertificateForJORV(bad.first); }, typeid(InvalidCertificateException), bad.second);
-        ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, typeid(InvalidCertificateException),
-                      bad.second);
+        ExpectRefused([&] { store->ImportCertificateForJORV(bad.first); }, refused, bad.second);
+        ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, refused, bad.second);
         UseConfigurationStore(false);
-        ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, typeid(InvalidCertificateException),
-                      bad.second);
+        ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, refused, bad.second);
     }
     EXPECT_TRUE(CertificateRecord().empty());
     EXPECT_EQ(ServersFileBefore(), ReadFile(ServersPath()));
@@ -134,13 +134,15 @@ TEST_F(CertificateTrust, AddressFileAndStoreFailuresAreRefusedInBothBranches)
     for (bool configurationStore : {true, false}) {
         UseConfigurationStore(configurationStore);
         ExpectRefused([&] { store->ImportCertificateForJORV(certificates.File("absent.pem"), PROXY_ADDRESS); },
-                      typeid(FileNotFoundException), "Exception 0x00000002: The system cannot find the file specified.");
+                      typeid(FileNotFoundException),
+                      "Exception 0x00000002: The system cannot find the file specified.");
         ExpectRefused([&] { store->ImportCertificateForJORV(path, "proxy.corp.example"); },
                       typeid(InvalidIPAddressException),
                       "The IP Address is invalid: IPv4 address 'proxy.corp.example' cannot be parsed as an IP address");
     }
     std::remove(ServersPath().c_str());
-    ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); }, typeid(InvalidThumbprintStoreException),
+    ExpectRefused([&] { store->ImportCertificateForJORV(path, PROXY_ADDRESS); },
+                  typeid(InvalidThumbprintStoreException),
                   "The specified thumbprint store '" + ServersPath() + "' is invalid");
     EXPECT_FALSE(orvauth_test::FileExists(ServersPath()));
 

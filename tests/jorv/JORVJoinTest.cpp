@@ -106,7 +106,8 @@ TEST_F(JORVJoin, TheThumbprintComesFromTheStoreThatKeepsTheMembership)
         const char* thumbprint;  // what the proxy must receive
     };
     // Rows without the store first: only with it is the membership recorded.
-    for (const Case& c : {Case{false, 1, PROXY_ADDRESS, LISTED_THUMBPRINT}, Case{false, 0, PROXY_ADDRESS, LISTED_THUMBPRINT},
+    for (const Case& c : {Case{false, 1, PROXY_ADDRESS, LISTED_THUMBPRINT},
+                          Case{false, 0, PROXY_ADDRESS, LISTED_THUMBPRINT},
                           Case{false, 1, OTHER_PROXY_ADDRESS, ""},  // not listed: trusts nothing
                           Case{true, 1, PROXY_ADDRESS, STORED_THUMBPRINT},
                           Case{true, 0, PROXY_ADDRESS, ""}}) {  // nothing fetched, jorvservers.conf not consulted
@@ -137,7 +138,8 @@ TEST_F(JORVJoin, EachEarlyRefusalHappensBeforeAnythingIsCreated)
          "The IP Address is invalid: IPv4 address 'proxy.corp.example' cannot be parsed as an IP address"},
         {option([] { Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 0x100000001LL); }), PROXY_ADDRESS,
          optionRefused,
-         "The VerifyJORVCertificate option is invalid: Invalid value for UserVars.ActiveDirectoryVerifyJORVCertificate"},
+         "The VerifyJORVCertificate option is invalid: Invalid value for "
+         "UserVars.ActiveDirectoryVerifyJORVCertificate"},
         {option([] { Settings::RemoveAdvancedOption(VERIFY_OPTION); }), PROXY_ADDRESS, optionRefused,
          OPTION_UNAVAILABLE},
         {option([] { Settings::SetAdvancedStringOption(VERIFY_OPTION, "1"); }), PROXY_ADDRESS, optionRefused,
