@@ -49,8 +49,9 @@ using BioPointer = std::unique_ptr<BIO, BioDeleter>;
     throw InvalidCertificateException();
 }
 
-// More than any certificate chain a proxy presents; larger input is refused
-// before it is read, so a wrong file cannot fill the memory.
+// More than any certificate chain a proxy presents. Larger input is
+// refused, and of a file no more than one byte past this is read, so a
+// wrong file cannot fill the memory.
 constexpr std::size_t MAX_CERTIFICATE_INPUT = 64 * 1024;
 
 // Only the certificate is ever stored, but a private key must not pass
@@ -104,11 +105,11 @@ X509Pointer ReadPemContent(const SecretString& content)
 // it goes: a refused file may hold a key.
 SecretString ReadCertificateFile(const std::string& path)
 {
+    SecretString content(MAX_CERTIFICATE_INPUT + 1, '\0');
     const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         throw FileNotFoundException();
     }
-    SecretString content(MAX_CERTIFICATE_INPUT + 1, '\0');
     std::size_t got = 0;
     bool failed = false;
     while (got < content.size()) {
