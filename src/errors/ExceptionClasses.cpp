@@ -76,6 +76,10 @@ InvalidJORVProxyProviderException::InvalidJORVProxyProviderException(const std::
 
 ORVAUTH_DEFINE_FIXED(InvalidCertificateException,
                      "The certificate format is invalid; only PEM format is supported.")
+InvalidCertificateException::InvalidCertificateException(const std::string& reason)
+    : Exception("The certificate is invalid: " + reason)
+{
+}
 ORVAUTH_DEFINE_FIXED(InvalidJORVCertificateException, "The JORV server's certificate cannot be verified.")
 
 }  // namespace authentication

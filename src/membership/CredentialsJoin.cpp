@@ -1,6 +1,8 @@
 // Joining and leaving a domain with an administrator's credentials, and
 // keeping the domain record in the host configuration store in step.
 #include "membership/DomainRecord.h"
+#include "membership/HostFilesRollback.h"
+#include "membership/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -44,12 +46,18 @@ void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const C
     const std::string organizationalUnit =
         slash == std::string::npos ? std::string() : domainArgument.substr(slash + 1);
 
-    if (!skipHostNameCheck) {
-        SanitiseHostnameForDomain(domainName);
+    // A failed join leaves the host's name resolution as it found it.
+    HostFilesRollback rollback(!skipHostNameCheck);
+    try {
+        if (!skipHostNameCheck) {
+            rollback.RunCheck([&] { SanitiseHostnameForDomain(domainName); });
+        }
+        provider->JoinDomain(domainName, organizationalUnit, credentials);
+        RecordMembershipOrLeave(*provider, domainName, organizationalUnit, std::string());
+    } catch (...) {
+        rollback.Restore();
+        throw;
     }
-
-    provider->JoinDomain(domainName, organizationalUnit, credentials);
-    RecordMembershipOrLeave(*provider, domainName, organizationalUnit, std::string());
 }
 
 void ActiveDirectoryStore::PartDomain()
@@ -63,7 +71,7 @@ void ActiveDirectoryStore::PartDomain()
         ActiveDirectoryConfigStore configStore;
         configStore.RemoveDomainInfo();
     } catch (const QelConfigStore::ConfigStoreException& error) {
-        syslog(LOG_ERR, "Failed to remove domain details from Config Store: %s", error.what());
+        syslog(LOG_ERR, "Failed to remove domain details from Config Store: %s", LogText(error.what()).c_str());
         throw;
     }
 }

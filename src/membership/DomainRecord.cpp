@@ -1,4 +1,5 @@
 #include "membership/DomainRecord.h"
+#include "membership/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -23,7 +24,8 @@ void RecordMembershipOrLeave(const ActiveDirectoryProvider& provider, const std:
         // A member the host configuration does not know about would be
         // invisible to the host's management: undo the join. A machine
         // account a proxy created is left as it is.
-        syslog(LOG_ERR, "Failed to store domain details to Config Store: %s.Leaving Domain...", error.what());
+        syslog(LOG_ERR, "Failed to store domain details to Config Store: %s.Leaving Domain...",
+               LogText(error.what()).c_str());
         provider.PartDomain();
         throw;
     }

@@ -2,6 +2,7 @@
 // for it: DNS search list and the hosts-file entry of the management
 // address.
 #include "membership/HostIdentity.h"
+#include "membership/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
@@ -86,7 +87,7 @@ void ActiveDirectoryStore::SanitiseHostnameForDomain(const std::string& domain) 
     }
     if (!EqualIgnoringCase(resolvedName, expectedName)) {
         syslog(LOG_WARNING, "The fully qualified hostname %s does not match the expected value %s\n",
-               resolvedName.c_str(), expectedName.c_str());
+               LogText(resolvedName).c_str(), LogText(expectedName).c_str());
         AddSearchDomainIfResolvable(domain);
     }
 

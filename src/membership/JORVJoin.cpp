@@ -3,8 +3,10 @@
 // is recorded in the host configuration store.
 #include "config/ConfigPaths.h"
 #include "membership/DomainRecord.h"
+#include "membership/HostFilesRollback.h"
 #include "membership/HostIdentity.h"
 #include "membership/JORVPrerequisites.h"
+#include "membership/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -76,7 +78,7 @@ std::string ExpectedThumbprint(const std::string& serverAddress, bool verifyCert
             ActiveDirectoryConfigStore configStore;
             return configStore.GetThumbprint();
         } catch (const std::exception& error) {
-            syslog(LOG_ERR, "Unable to fetch thumbprint from Config Store: %s", error.what());
+            syslog(LOG_ERR, "Unable to fetch thumbprint from Config Store: %s", LogText(error.what()).c_str());
             throw InvalidThumbprintStoreException(ActiveDirectoryConfigStore::AUTH_PROXY_CONFIG_KEY);
         }
     }
@@ -111,28 +113,35 @@ void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, 
     const std::string thumbprint = ExpectedThumbprint(serverAddress, verifyCertificate);
     const std::unique_ptr<JORVProxy> proxy = OpenJORVProxy(providerName, serverAddress, verifyCertificate, thumbprint);
 
-    if (!skipHostNameCheck) {
-        SanitiseHostnameForDomain(proxy->GetDNSDomainName());
+    // A failed join leaves the host's name resolution as it found it.
+    HostFilesRollback rollback(!skipHostNameCheck);
+    try {
+        if (!skipHostNameCheck) {
+            rollback.RunCheck([&] { SanitiseHostnameForDomain(proxy->GetDNSDomainName()); });
+        }
+
+        const std::string container =
+            organizationalUnit.empty() ? proxy->GetDefaultComputerContainer() : organizationalUnit;
+        const ComputerPrincipalInfo principal = proxy->CreateMachineAccount(host.resolvedName, container);
+
+        JORV::DirectoryDomainInfo domain;
+        domain.domainController = proxy->GetDomainController();
+        domain.netbiosName = proxy->GetNetBIOSDomainName();
+        domain.dnsName = proxy->GetDNSDomainName();
+        domain.sid = proxy->GetDomainSID();
+
+        JORV::MachineAccountInfo account;
+        account.hostName = host.shortName;
+        account.dnsDomainName = domain.dnsName;
+        account.createdValue1 = principal.createdValue1;
+        account.createdValue2 = principal.createdValue2;
+
+        provider->JoinDomainWithMachineAccount(domain, account);
+        RecordMembershipOrLeave(*provider, domain.dnsName, organizationalUnit, serverAddress);
+    } catch (...) {
+        rollback.Restore();
+        throw;
     }
-
-    const std::string container =
-        organizationalUnit.empty() ? proxy->GetDefaultComputerContainer() : organizationalUnit;
-    const ComputerPrincipalInfo principal = proxy->CreateMachineAccount(host.resolvedName, container);
-
-    JORV::DirectoryDomainInfo domain;
-    domain.domainController = proxy->GetDomainController();
-    domain.netbiosName = proxy->GetNetBIOSDomainName();
-    domain.dnsName = proxy->GetDNSDomainName();
-    domain.sid = proxy->GetDomainSID();
-
-    JORV::MachineAccountInfo account;
-    account.hostName = host.shortName;
-    account.dnsDomainName = domain.dnsName;
-    account.createdValue1 = principal.createdValue1;
-    account.createdValue2 = principal.createdValue2;
-
-    provider->JoinDomainWithMachineAccount(domain, account);
-    RecordMembershipOrLeave(*provider, domain.dnsName, organizationalUnit, serverAddress);
 }
 
 }  // namespace authentication

@@ -72,9 +72,11 @@ public:
     void TakeOwnership() { owned = true; }
 
     // A plug-in that reports success without a string means "nothing".
-    std::string Text(std::size_t index) const
+    // Secrets are copied straight into the string type that wipes them.
+    template <class Text = std::string>
+    Text Copy(std::size_t index) const
     {
-        return texts[index] == nullptr ? std::string() : std::string(texts[index]);
+        return texts[index] == nullptr ? Text() : Text(texts[index]);
     }
 
 private:
@@ -141,9 +143,9 @@ void JORVProxy::GetDomainInfo(std::string& netbiosName, std::string& dnsName, st
         ThrowProxyStatus(status);
     }
     answers.TakeOwnership();
-    netbiosName = answers.Text(0);
-    dnsName = answers.Text(1);
-    sid = answers.Text(2);
+    netbiosName = answers.Copy(0);
+    dnsName = answers.Copy(1);
+    sid = answers.Copy(2);
 }
 
 std::string JORVProxy::GetNetBIOSDomainName() const
@@ -188,8 +190,8 @@ ComputerPrincipalInfo JORVProxy::CreateMachineAccount(const std::string& hostNam
         ThrowProxyStatus(status);
     }
     answers.TakeOwnership();
-    created.createdValue1 = answers.Text(0);
-    created.createdValue2 = answers.Text(1);
+    created.createdValue1 = answers.Copy<SecretString>(0);
+    created.createdValue2 = answers.Copy<SecretString>(1);
     return created;
 }
 

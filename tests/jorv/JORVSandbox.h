@@ -3,10 +3,8 @@
 // one proxy, the verification option set to 1, and a host that resolves.
 #pragma once
 
-#include "ScriptableProxyLoader.h"
+#include "ScriptableProxy.h"
 #include "membership/MembershipSandbox.h"
-
-#include <platform/PlatformSettings.h>
 
 #include <string>
 

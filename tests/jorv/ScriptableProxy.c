@@ -4,6 +4,7 @@
 
 #include <orvane/authentication/JORVProxyClient.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -12,74 +13,45 @@
 EXPORT struct ScriptableProxyControl ScriptableProxyControl;
 static struct ScriptableProxyControl* const control = &ScriptableProxyControl;
 
-static void Record(struct ScriptableProxyText* into, const char* text)
+static void Log(const char* format, const char* a, const char* b, const char* c, int verify, const char* thumbprint)
 {
-    into->isNull = text == NULL;
-    into->text[0] = '\0';
-    if (text != NULL) {
-        strncat(into->text, text, SCRIPTABLE_PROXY_TEXT_SIZE - 1);
+    size_t used = strlen(control->log);
+    snprintf(control->log + used, sizeof control->log - used, format, a, b, c ? c : "(null)", verify, thumbprint);
+}
+
+/* Hands out answers[first..first+count) when the scripted status is 0. */
+static JORVProxyStatus Answer(char** outs[], int first, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        control->presetViolations += *outs[i] != NULL;
     }
-}
-
-static void Append(char* log, const char* text)
-{
-    strncat(log, text, SCRIPTABLE_PROXY_LOG_SIZE - strlen(log) - 1);
-}
-
-static char* HandOut(const char* text)
-{
-    if (text == NULL) {
-        return NULL;
+    for (int i = 0; i < count && control->status == 0; ++i) {
+        const char* text = control->answers[first + i];
+        control->outstanding += text != NULL;
+        *outs[i] = text != NULL ? strdup(text) : NULL;
     }
-    ++control->outstanding;
-    return strdup(text);
+    return control->status;
 }
 
-static void Entry0(void)
+static JORVProxyStatus GetDomainInfo(const char* server, int32_t verify, const char* thumbprint, char** netbiosName,
+                                     char** dnsName, char** sid)
 {
-    Append(control->callLog, "entry0 ");
+    Log("info %s%s%s %d %s;", server, "", "", verify, thumbprint);
+    char** outs[] = {netbiosName, dnsName, sid};
+    return Answer(outs, 0, 3);
 }
 
-static JORVProxyStatus GetDomainInfo(const char* serverAddress, int32_t verifyCertificate, const char* thumbprint,
-                                     char** netbiosName, char** dnsName, char** sid)
+static JORVProxyStatus CreateMachineAccount(const char* server, const char* host, const char* container,
+                                            int32_t verify, const char* thumbprint, char** created1, char** created2)
 {
-    Append(control->callLog, "info ");
-    Record(&control->lastDomainInfo.serverAddress, serverAddress);
-    control->lastDomainInfo.verifyCertificate = verifyCertificate;
-    Record(&control->lastDomainInfo.thumbprint, thumbprint);
-    control->presetViolations += (*netbiosName != NULL) + (*dnsName != NULL) + (*sid != NULL);
-    if (control->domainInfoStatus != 0) {
-        return control->domainInfoStatus;
-    }
-    *netbiosName = HandOut(control->netbiosName);
-    *dnsName = HandOut(control->dnsName);
-    *sid = HandOut(control->sid);
-    return 0;
-}
-
-static JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* hostName,
-                                            const char* computerContainer, int32_t verifyCertificate,
-                                            const char* thumbprint, char** createdValue1, char** createdValue2)
-{
-    Append(control->callLog, "create ");
-    Record(&control->lastCreate.serverAddress, serverAddress);
-    Record(&control->lastCreate.hostName, hostName);
-    Record(&control->lastCreate.container, computerContainer);
-    control->lastCreate.verifyCertificate = verifyCertificate;
-    Record(&control->lastCreate.thumbprint, thumbprint);
-    control->presetViolations += (*createdValue1 != NULL) + (*createdValue2 != NULL);
-    if (control->createStatus != 0) {
-        return control->createStatus;
-    }
-    *createdValue1 = HandOut(control->createdValue1);
-    *createdValue2 = HandOut(control->createdValue2);
-    return 0;
+    Log("create %s %s %s %d %s;", server, host, container, verify, thumbprint);
+    char** outs[] = {created1, created2};
+    return Answer(outs, 3, 2);
 }
 
 static JORVProxyStatus Release(char* text)
 {
-    Append(control->releaseLog, text != NULL ? text : "(null)");
-    Append(control->releaseLog, "|");
+    Log("release %s%s%s;", text, "", "", 0, "");
     control->outstanding -= text != NULL;
     free(text);
     return 0;
@@ -93,19 +65,14 @@ EXPORT struct JORVProxyClientOperations JORVProxyClientOperations;
 
 EXPORT void ScriptableProxyReset(void)
 {
+    static const char* const ANSWERS[5] = {"CORP", "corp.example", "S-1-5-21-1004336348-1177238915-682003330",
+                                           "created-value-1", "created-value-2"};
     memset(control, 0, sizeof *control);
-    control->netbiosName = "CORP";
-    control->dnsName = "corp.example";
-    control->sid = "S-1-5-21-1004336348-1177238915-682003330";
-    control->createdValue1 = "created-value-1";
-    control->createdValue2 = "created-value-2";
-    JORVProxyClientOperations.Reserved = Entry0;
+    memcpy(control->answers, ANSWERS, sizeof ANSWERS);
+    JORVProxyClientOperations.Reserved = NULL;
     JORVProxyClientOperations.GetDomainInfo = GetDomainInfo;
     JORVProxyClientOperations.CreateMachineAccount = CreateMachineAccount;
     JORVProxyClientOperations.Release = Release;
-#ifdef SCRIPTABLE_PROXY_NULL_ENTRY2
-    JORVProxyClientOperations.CreateMachineAccount = NULL;
-#endif
 }
 
 /* A plug-in the library loads without a test pinning it starts the same way. */

@@ -1,193 +1,157 @@
 // Join and leave with credentials: the checks before the plug-in is called,
-// how the domain argument is split, and how the domain record in the host
-// configuration store follows the membership, rollback included.
+// how the domain argument is split, how the domain record in the host
+// configuration store follows the membership, and what a failed join leaves
+// of the host files.
 #include "MembershipSandbox.h"
 
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 
-#include <platform/PlatformSettings.h>
-
+#include <sys/stat.h>
 #include <syslog.h>
 
 namespace membership_test {
 namespace {
 
-using orvane::authentication::InvalidCredentialsException;
-using orvane::authentication::InvalidHostNameException;
-using orvane::authentication::NoSuchDomainException;
-using orvauth_test::LoggedLines;
+using namespace orvane::authentication;
+namespace Settings = OrvPlatform::Settings;
 
 const int NO_SUCH_DOMAIN = 1355;
 const char NO_PASSWORD[] =
     "empty or no password was specified; the account must have a non-empty password to join the host to domain";
 
-class CredentialsJoinTest : public MembershipSandbox {
+struct JoinCase {
+    const char *argument, *userName, *password;
+    std::string outcome;  // the refusal, or "<domain>|<unit>" as the plug-in receives and the record holds them
+};
+
+class CredentialsJoin : public MembershipSandbox, public ::testing::WithParamInterface<JoinCase> {
 protected:
     unsigned Calls(int slot) { return plugin.Read().calls[slot]; }
+    std::function<void()> Join(bool skipHostNameCheck = true)
+    {
+        return [=] { store->JoinDomain("corp.example/Servers", credentials, skipHostNameCheck); };
+    }
 
     Credentials credentials{"administrator", "secret"};
 };
 
-struct JoinCase {
-    const char* argument;
-    const char* userName;
-    const char* password;
-    const char* refusal;             // null: accepted
-    const char* domain;              // accepted: what the plug-in receives and the record holds
-    const char* organizationalUnit;  // accepted; null: the plug-in receives none
-};
-
-void PrintTo(const JoinCase& c, std::ostream* out)
-{
-    *out << c.argument << " as " << (c.userName ? c.userName : "(null)") << "/" << (c.password ? c.password : "(null)");
-}
-
-class JoinArgumentTest : public CredentialsJoinTest, public ::testing::WithParamInterface<JoinCase> {};
-
-TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBothParts)
+TEST_P(CredentialsJoin, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBothParts)
 {
     const JoinCase& c = GetParam();
     Credentials given{c.userName, c.password};
-    if (c.refusal != nullptr) {
+    const std::string::size_type bar = c.outcome.find('|');
+    if (bar == std::string::npos) {
         ExpectRefused([&] { store->JoinDomain(c.argument, given, false); }, typeid(InvalidCredentialsException),
-                      std::string("The credentials that were provided were invalid: ") + c.refusal);
+                      "The credentials that were provided were invalid: " + c.outcome);
         EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
         return;
     }
     store->JoinDomain(c.argument, given, true);
     ScriptablePluginControl seen = plugin.Read();
-    EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
     EXPECT_EQ(static_cast<const void*>(&given), seen.joinDomain.credentials.credentialsAddress);
-    EXPECT_STREQ(c.userName, seen.joinDomain.credentials.userName.text);
-    EXPECT_STREQ(c.password, seen.joinDomain.credentials.password.text);
-    EXPECT_STREQ(c.domain, seen.joinDomain.domain.text);
-    EXPECT_EQ(c.organizationalUnit == nullptr, seen.joinDomain.organizationalUnit.isNull != 0);
-    Record expected{{"domain_name", c.domain}, {"auth_proxy_address", ""}};
-    if (c.organizationalUnit != nullptr) {
-        EXPECT_STREQ(c.organizationalUnit, seen.joinDomain.organizationalUnit.text);
-        expected["organizational_unit"] = c.organizationalUnit;
+    const auto& unit = seen.joinDomain.organizationalUnit;
+    EXPECT_EQ(c.outcome, std::string(seen.joinDomain.domain.text) + "|" + (unit.isNull ? "(null)" : unit.text));
+    Record expected{{"domain_name", c.outcome.substr(0, bar)}, {"auth_proxy_address", ""}};
+    if (c.outcome.substr(bar + 1) != "(null)") {
+        expected["organizational_unit"] = c.outcome.substr(bar + 1);
     }
     EXPECT_EQ(expected, DomainRecord());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, JoinArgumentTest,
-    ::testing::Values(JoinCase{"corp.example", nullptr, "secret", "no username was specified", nullptr, nullptr},
-                      JoinCase{"corp.example", nullptr, nullptr, "no username was specified", nullptr, nullptr},
-                      JoinCase{"corp.example", "administrator", nullptr, NO_PASSWORD, nullptr, nullptr},
-                      JoinCase{"corp.example", "administrator", "", NO_PASSWORD, nullptr, nullptr},
-                      JoinCase{"corp.example", "administrator", "secret", nullptr, "corp.example", nullptr},
-                      JoinCase{"corp.example/Servers/Hosts", "administrator", "secret", nullptr, "corp.example",
-                               "Servers/Hosts"},
-                      // The directory, not the library, judges a blank password and an empty user.
-                      JoinCase{"corp.example/", "administrator", " ", nullptr, "corp.example", nullptr},
-                      JoinCase{"/Servers", "", "secret", nullptr, "", "Servers"},
-                      JoinCase{"Corp.Example/ou=A B", "administrator", "secret", nullptr, "Corp.Example", "ou=A B"}));
+INSTANTIATE_TEST_SUITE_P(Arguments, CredentialsJoin,
+                         ::testing::Values(JoinCase{"corp.example", nullptr, "secret", "no username was specified"},
+                                           JoinCase{"corp.example", "administrator", nullptr, NO_PASSWORD},
+                                           JoinCase{"corp.example", "administrator", "", NO_PASSWORD},
+                                           JoinCase{"corp.example/Servers/Hosts", "administrator", "secret",
+                                                    "corp.example|Servers/Hosts"},
+                                           // The directory, not the library, judges a blank password and an empty user.
+                                           JoinCase{"corp.example/", "administrator", " ", "corp.example|(null)"},
+                                           JoinCase{"/Servers", "", "secret", "|Servers"}));
 
-TEST_F(CredentialsJoinTest, HostNameCheckUsesDomainPartOnly)
+TEST_F(CredentialsJoin, DisabledConfigStoreIsNeitherWrittenNorCleared)
 {
-    SetHost("node01", "node01.corp.example");
-    store->JoinDomain("/Servers", credentials, false);
-    // The empty domain makes the expected name end in a dot.
-    EXPECT_EQ(OneLine(LOG_WARNING,
-                      "The fully qualified hostname node01.corp.example does not match the expected value node01.\n"),
-              LoggedLines());
-    EXPECT_EQ(std::vector<std::string>{""}, Resolver().domainLookups);
-    EXPECT_EQ(1u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
-}
-
-TEST_F(CredentialsJoinTest, RefusedHostOrFailedPluginJoinStoresNothing)
-{
-    SetHost("linux", "linux.corp.example");
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, false), InvalidHostNameException);
-    EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
-
-    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = NO_SUCH_DOMAIN;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), NoSuchDomainException);
-    EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
-    EXPECT_TRUE(DomainRecord().empty());
-}
-
-TEST_F(CredentialsJoinTest, DisabledConfigStoreIsNeitherWrittenNorCleared)
-{
+    BreakStore();
     for (unsigned feature : {1u, 57u}) {
-        OrvPlatform::Settings::SetFeature(1, true);
-        OrvPlatform::Settings::SetFeature(57, true);
-        SeedDomainRecord("old.example");
-        OrvPlatform::Settings::SetFeature(feature, false);
-        RecordingConfigStore& recording = InstallRecordingStore();
-
-        store->JoinDomain("corp.example/Servers", credentials, true);
+        Settings::SetFeature(1, true);
+        Settings::SetFeature(57, true);
+        Settings::SetFeature(feature, false);
+        Join()();
         store->PartDomain();
-
-        EXPECT_EQ(0u, recording.Calls()) << "feature " << feature;
-        EXPECT_EQ(Record({{"domain_name", "old.example"}, {"auth_proxy_address", ""}}), DomainRecord());
-        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     }
+    EXPECT_EQ(2u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(LoggedLines().empty());
 }
 
-TEST_F(CredentialsJoinTest, UnstorableRecordUndoesJoinAndRethrows)
+TEST_F(CredentialsJoin, UnstorableRecordUndoesJoinAndRethrows)
 {
-    InstallRecordingStore().setFailure = StoreFailure::ConfigStore;
-    ExpectRefused([&] { store->JoinDomain("corp.example/Servers", credentials, true); },
-                  typeid(QelConfigStore::ConfigStoreException), "database is locked");
+    InstallFailingStore();
+    ExpectRefused(Join(), typeid(QelConfigStore::ConfigStoreException), "database is locked");
     EXPECT_EQ(OneLine(LOG_ERR, "Failed to store domain details to Config Store: database is locked.Leaving Domain..."),
               LoggedLines());
-    ScriptablePluginControl seen = plugin.Read();
-    EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
-    EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
-    EXPECT_TRUE(seen.partDomain.credentialsNull);
+    EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
     EXPECT_TRUE(DomainRecord().empty());
-
     // A failing leave replaces the store's exception.
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), NoSuchDomainException);
-    EXPECT_EQ(2u, LoggedLines().size());
+    EXPECT_THROW(Join()(), NoSuchDomainException);
+    // A store that cannot be opened at all is undone too.
+    plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
+    Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
+    BreakStore();
+    EXPECT_THROW(Join()(), QelConfigStore::ConfigStoreException);
+    EXPECT_EQ(3u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(3u, LoggedLines().size());
 }
 
-TEST_F(CredentialsJoinTest, UnopenableConfigStoreUndoesJoinToo)
+TEST_F(CredentialsJoin, LeaveRemovesTheDomainRecordOnlyOnceTheHostHasLeft)
 {
-    OrvPlatform::Settings::SetConfigStorePath(dir.File("missing-directory/configstore.db"));
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), QelConfigStore::ConfigStoreException);
-    ASSERT_EQ(1u, LoggedLines().size());
-    EXPECT_EQ(LOG_ERR, LoggedLines()[0].priority);
-    EXPECT_EQ(1u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
-}
-
-TEST_F(CredentialsJoinTest, OtherStoreExceptionsPassWithoutUndo)
-{
-    InstallRecordingStore().setFailure = StoreFailure::Other;
-    EXPECT_THROW(store->JoinDomain("corp.example", credentials, true), std::logic_error);
-    EXPECT_TRUE(LoggedLines().empty());
-    EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
-}
-
-TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
-{
-    SeedDomainRecord("corp.example");
-    RecordingConfigStore& recording = InstallRecordingStore();
+    ActiveDirectoryConfigStore records;
+    records.StoreAuthProxyCertInfo("0A:FF", "PEM");
+    Join()();
+    EXPECT_EQ("corp.example|Servers|", records.GetDomainName() + "|" + records.GetOrganizationalUnit() + "|" +
+                                           records.GetAuthProxyAddr());
     Credentials empty{nullptr, nullptr};
     store->PartDomain(empty);  // passed through, whatever it holds; the record stays
     EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().partDomain.credentialsAddress);
-    EXPECT_EQ(0u, recording.Calls());
-
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(store->PartDomain(), NoSuchDomainException);
-    EXPECT_FALSE(DomainRecord().empty());
-
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
-    recording.removeFailure = StoreFailure::ConfigStore;
+    InstallFailingStore();
     EXPECT_THROW(store->PartDomain(), QelConfigStore::ConfigStoreException);
     EXPECT_EQ(OneLine(LOG_ERR, "Failed to remove domain details from Config Store: disk I/O error"), LoggedLines());
     EXPECT_FALSE(DomainRecord().empty());
 
-    recording.removeFailure = StoreFailure::None;
+    Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     store->PartDomain();
-    EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
-    EXPECT_EQ(4u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(DomainRecord().empty());
-    EXPECT_EQ(1u, LoggedLines().size());
+    ExpectRefused([&] { records.GetDomainName(); }, typeid(ConfigurationError), "Failed to get the requested object");
+    EXPECT_EQ("0A:FF|PEM", records.GetThumbprint() + "|" + records.GetCertificate());
+}
+
+TEST_F(CredentialsJoin, FailedJoinPutsBackTheHostFilesTheCheckEditedUnlessOthersChangedThem)
+{
+    SetHostInOtherDomain();
+    chmod(HostsPath().c_str(), 0600);
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = NO_SUCH_DOMAIN;
+    EXPECT_THROW(Join(false)(), NoSuchDomainException);
+    ExpectHostFilesUnchanged();
+    EXPECT_EQ(0600u, orvauth_test::FileMode(HostsPath()));
+
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 0;
+    InstallFailingStore().meanwhile = [this] { orvauth_test::WriteFile(HostsPath(), "192.0.2.99\tother\n"); };
+    EXPECT_THROW(Join(false)(), QelConfigStore::ConfigStoreException);
+    EXPECT_EQ("192.0.2.99\tother\n|" + std::string(RESOLV_CONF_BEFORE),
+              ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
+    EXPECT_EQ(orvauth_test::LogLine({LOG_WARNING, "Not restoring " + HostsPath() +
+                                                      " after the failed join: it was changed by something else "
+                                                      "meanwhile"}),
+              LoggedLines().back());
+
+    orvauth_test::WriteFile(HostsPath(), HOSTS_BEFORE);
+    Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
+    Join(false)();
+    EXPECT_EQ(HostsWith("node01.other.example", "node01") + "|" + RESOLV_CONF_EDITED,
+              ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
 }
 
 }  // namespace

@@ -6,30 +6,24 @@
 #include <map>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace membership_test {
 
 struct HostResolverScript {
     // Empty: gethostname fails. A name that does not fit the length given,
-    // NUL included, fails with ENAMETOOLONG as the C library's does.
+    // NUL included, fails as the C library's does.
     std::string hostName;
-    // gethostbyname_r: name -> official name. Unlisted names give the C
-    // library's "not found" (success without an entry).
+    // gethostbyname_r: name -> official name; unlisted names are not found.
     std::map<std::string, std::string> resolutions;
     // gethostbyname_r fails for the name with this resolver error code.
     std::map<std::string, int> resolverFailures;
     // Names gethostbyname finds (the domain lookup before the search list).
     std::set<std::string> resolvableDomains;
-
-    std::vector<std::string> reentrantLookups;  // names asked of gethostbyname_r
-    std::vector<std::string> domainLookups;     // names asked of gethostbyname
 };
 
 // The one script of the process; assign {} to reset it.
 HostResolverScript& Resolver();
 
-// The host is `name`, resolving to `officialName`.
 inline void SetHost(const std::string& name, const std::string& officialName)
 {
     Resolver().hostName = name;

@@ -6,35 +6,50 @@
 
 #include "ExpectRefused.h"
 #include "HostResolverSeam.h"
-#include "RecordingConfigStore.h"
 #include "common/Files.h"
-#include "common/SleepRecorder.h"
 #include "common/SyslogRecorder.h"
 #include "plugins/ScriptablePluginLoader.h"
 
-#include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>
 
 #include <platform/PlatformSettings.h>
+#include <platform/QelConfigStore.h>
 
-#include <gtest/gtest.h>
-
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace membership_test {
 
 constexpr const char* HOSTS_BEFORE = "127.0.0.1\tlocalhost\n# management\n192.0.2.10\told-name old\n";
 constexpr const char* RESOLV_CONF_BEFORE = "nameserver 192.0.2.53\nsearch lab.example\n";
+constexpr const char* RESOLV_CONF_EDITED = "nameserver 192.0.2.53\nsearch lab.example corp.example\n";
 
 using Record = std::map<std::string, std::string>;
+using orvauth_test::LoggedLines;
+using orvauth_test::ReadFile;
 
-inline std::vector<orvauth_test::LogLine> OneLine(int priority, const std::string& text)
-{
-    return {orvauth_test::LogLine{priority, text}};
-}
+inline std::vector<orvauth_test::LogLine> OneLine(int priority, const std::string& text) { return {{priority, text}}; }
+
+// The real database, except that writes and removals fail with the store's
+// own exception, writes after running `meanwhile` (someone else acting
+// during a join).
+struct FailingConfigStore : QelConfigStore::ConfigStore {
+    explicit FailingConfigStore(const std::string& path) : ConfigStore(QelConfigStore::sGlobalNamespace, path) {}
+    void SetObject(std::shared_ptr<QelConfigStore::ConfigStoreObject>&, int&) override
+    {
+        if (meanwhile) {
+            meanwhile();
+        }
+        throw QelConfigStore::ConfigStoreException("database is locked");
+    }
+    void RemoveObject(const QelConfigStore::ConfigStoreObjectId&) override
+    {
+        throw QelConfigStore::ConfigStoreException("disk I/O error");
+    }
+    std::function<void()> meanwhile;
+};
 
 class MembershipSandbox : public ::testing::Test {
 protected:
@@ -42,7 +57,7 @@ protected:
     {
         namespace Settings = OrvPlatform::Settings;
         Settings::Reset();
-        Settings::SetConfigStorePath(DatabasePath());
+        Settings::SetConfigStorePath(dir.File("configstore.db"));
         Settings::SetHostsFilePath(HostsPath());
         Settings::SetResolvConfPath(ResolvConfPath());
         Settings::SetManagementInterface("eth-test", "192.0.2.10");
@@ -52,45 +67,41 @@ protected:
         orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
         Resolver() = {};
         orvauth_test::ClearLoggedLines();
-        orvauth_test::ClearSleepCalls();
         store.reset(new orvane::authentication::ActiveDirectoryStore(60));
     }
-    ~MembershipSandbox() override
-    {
-        store.reset();
-        OrvPlatform::Settings::Reset();
-    }
+    ~MembershipSandbox() override { OrvPlatform::Settings::Reset(); }
 
     std::string HostsPath() const { return dir.File("hosts"); }
     std::string ResolvConfPath() const { return dir.File("resolv.conf"); }
-    std::string DatabasePath() const { return dir.File("configstore.db"); }
-
     void ExpectHostFilesUnchanged() const
     {
-        EXPECT_EQ(HOSTS_BEFORE, orvauth_test::ReadFile(HostsPath()));
-        EXPECT_EQ(RESOLV_CONF_BEFORE, orvauth_test::ReadFile(ResolvConfPath()));
+        EXPECT_EQ(HOSTS_BEFORE + std::string("|") + RESOLV_CONF_BEFORE,
+                  ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
     }
     // HOSTS_BEFORE with the management address mapped to name and alias.
     static std::string HostsWith(const std::string& name, const std::string& alias)
     {
         return "127.0.0.1\tlocalhost\n# management\n192.0.2.10\t" + name + " " + alias + "\n";
     }
+    // A host the check accepts after editing both files.
+    static void SetHostInOtherDomain()
+    {
+        SetHost("node01", "node01.other.example");
+        Resolver().resolvableDomains.insert("corp.example");
+    }
 
-    // The records as the database holds them at their fixed places, read
-    // past whatever store a test installed; empty when absent.
+    // The records as the database holds them, read past whatever store a
+    // test installed; empty when absent.
     Record DomainRecord() const { return Stored("active_directory"); }
     Record CertificateRecord() const { return Stored("auth_proxy_certificate"); }
-    void SeedDomainRecord(const std::string& domainName)
+    FailingConfigStore& InstallFailingStore()
     {
-        orvane::authentication::ActiveDirectoryConfigStore().StoreDomainInfo(domainName, "", "");
+        auto failing = std::make_shared<FailingConfigStore>(dir.File("configstore.db"));
+        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, failing);
+        return *failing;
     }
-
-    RecordingConfigStore& InstallRecordingStore()
-    {
-        recording = std::make_shared<RecordingConfigStore>(DatabasePath());
-        OrvPlatform::Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, recording);
-        return *recording;
-    }
+    // Any use of the store then fails.
+    void BreakStore() { OrvPlatform::Settings::SetConfigStorePath(dir.File("missing-directory/configstore.db")); }
 
     orvauth_test::TempDir dir;
     orvauth_test::ScriptablePlugin plugin{"scriptable"};
@@ -99,12 +110,10 @@ protected:
 private:
     Record Stored(const char* key) const
     {
-        QelConfigStore::ConfigStore database(QelConfigStore::sGlobalNamespace, DatabasePath());
+        QelConfigStore::ConfigStore database(QelConfigStore::sGlobalNamespace, dir.File("configstore.db"));
         auto record = database.GetObject(QelConfigStore::ConfigStoreObjectId(key, "identity", "qel"));
         return record ? record->GetValues() : Record();
     }
-
-    std::shared_ptr<RecordingConfigStore> recording;
 };
 
 }  // namespace membership_test

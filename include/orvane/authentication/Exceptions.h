@@ -122,8 +122,14 @@ public:
         ORVAUTH_EXCEPTION_COMMON(Name)                                        \
     };
 
-// "The certificate format is invalid; only PEM format is supported."
-ORVAUTH_FIXED_EXCEPTION(InvalidCertificateException)
+class ORVAUTH_API InvalidCertificateException : public Exception {
+public:
+    // "The certificate format is invalid; only PEM format is supported."
+    InvalidCertificateException();
+    // "The certificate is invalid: " + reason
+    explicit InvalidCertificateException(const std::string& reason);
+    ORVAUTH_EXCEPTION_COMMON(InvalidCertificateException)
+};
 // "The JORV server's certificate cannot be verified."
 ORVAUTH_FIXED_EXCEPTION(InvalidJORVCertificateException)
 

@@ -1,0 +1,17 @@
+// Text from callers, plug-ins and resolvers on its way into syslog.
+#pragma once
+
+#include <string>
+
+namespace orvane {
+namespace authentication {
+
+// The text with every control byte (0x00-0x1F and 0x7F) written as \xHH,
+// two lower-case hex digits, so that a name holding a newline stays on its
+// own log line and cannot forge a line of its own. Everything else,
+// backslashes and non-ASCII bytes included, is kept as it is, so ordinary
+// names read in the log exactly as given.
+std::string LogText(const std::string& text);
+
+}  // namespace authentication
+}  // namespace orvane
