@@ -13,70 +13,46 @@ using namespace orvane::authentication;
 
 namespace {
 
-AuthenticationStoreFactory& Factory() { return *Singleton<AuthenticationStoreFactory>::_instance; }
-
-TEST(StoreFactory, IsPublishedOnceForTheProcess)
+TEST(StoreFactory, IsPublishedOnceAndCreatesStoresByTheirExactName)
 {
-    ASSERT_NE(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
-    void* exported =
-        dlsym(RTLD_DEFAULT, "_ZN6orvane14authentication9SingletonINS0_26AuthenticationStoreFactoryEE9_instanceE");
-    EXPECT_EQ(static_cast<void*>(&Singleton<AuthenticationStoreFactory>::_instance), exported);
-    EXPECT_EQ((std::vector<std::string>{"Active Directory", "None"}), Factory().GetRegisteredStores());
-}
+    AuthenticationStoreFactory& factory = *Singleton<AuthenticationStoreFactory>::_instance;
+    EXPECT_EQ(&Singleton<AuthenticationStoreFactory>::_instance,
+              dlsym(RTLD_DEFAULT, "_ZN6orvane14authentication9SingletonINS0_26AuthenticationStoreFactoryEE9_instanceE"));
+    EXPECT_EQ((std::vector<std::string>{"Active Directory", "None"}), factory.GetRegisteredStores());
 
-TEST(StoreFactory, CreatesStoresByTheirExactName)
-{
     orvauth_test::ResetConfigDir();
-    std::unique_ptr<AuthenticationStore> none = Factory().CreateInstance("None");
-    ASSERT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(none.get()));
-    EXPECT_EQ("None", none->GetDisplayName());
-    EXPECT_THROW(Factory().CreateInstance("Active Directory"), InvalidActiveDirectoryProviderException);
-
+    EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(factory.CreateInstance("None").get()));
+    EXPECT_THROW(factory.CreateInstance("Active Directory"), InvalidActiveDirectoryProviderException);
     orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
-    std::unique_ptr<AuthenticationStore> directory = Factory().CreateInstance("Active Directory");
-    ASSERT_NE(nullptr, dynamic_cast<ActiveDirectoryStore*>(directory.get()));
-    EXPECT_EQ("Active Directory", directory->GetDisplayName());
-
-    for (const char* name : {"none", "NONE", "None ", " None", "Active directory", "ActiveDirectory", ""}) {
-        EXPECT_EQ(nullptr, Factory().CreateInstance(name)) << "'" << name << "'";
+    EXPECT_NE(nullptr, dynamic_cast<ActiveDirectoryStore*>(factory.CreateInstance("Active Directory").get()));
+    for (const char* name : {"none", "None ", "ActiveDirectory", ""}) {
+        EXPECT_EQ(nullptr, factory.CreateInstance(name)) << "'" << name << "'";
     }
 }
 
-TEST(StoreFactory, KeepsTheFirstRegistrationOfAName)
+TEST(StoreFactory, KeepsTheFirstRegistrationOfANameAndClearsTheInstanceWhenDestroyed)
 {
-    orvauth_test::ScopedFactory scoped;
-    scoped.factory->RegisterType("None", Constructor<orvauth_test::PlainStore>);
-    scoped.factory->RegisterType("Plain", Constructor<orvauth_test::RemoteStore<false>>);
-    scoped.factory->RegisterType("alpha", Constructor<orvauth_test::PlainStore>);
-
-    EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(scoped.factory->CreateInstance("None").get()));
-    EXPECT_NE(nullptr, dynamic_cast<orvauth_test::PlainStore*>(scoped.factory->CreateInstance("Plain").get()));
-    EXPECT_EQ((std::vector<std::string>{"Active Directory", "None", "Plain", "Quiet", "Stubborn", "alpha"}),
-              scoped.factory->GetRegisteredStores());
-}
-
-TEST(StoreFactory, ClearsTheInstanceWhenDestroyed)
-{
-    AuthenticationStoreFactory* const loaded = Singleton<AuthenticationStoreFactory>::_instance;
     {
-        AuthenticationStoreFactory other;
-        EXPECT_EQ(&other, Singleton<AuthenticationStoreFactory>::_instance);
+        orvauth_test::ScopedFactory scoped;
+        scoped.factory->RegisterType("None", Constructor<orvauth_test::PlainStore>);
+        scoped.factory->RegisterType("alpha", Constructor<orvauth_test::PlainStore>);
+        EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStore*>(scoped.factory->CreateInstance("None").get()));
+        EXPECT_EQ((std::vector<std::string>{"Active Directory", "None", "Plain", "Quiet", "Stubborn", "alpha"}),
+                  scoped.factory->GetRegisteredStores());
+        EXPECT_EQ(scoped.factory.get(), Singleton<AuthenticationStoreFactory>::_instance);
+        scoped.factory.reset();
+        EXPECT_EQ(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
     }
-    EXPECT_EQ(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
-    Singleton<AuthenticationStoreFactory>::_instance = loaded;
+    EXPECT_NE(nullptr, Singleton<AuthenticationStoreFactory>::_instance);
 }
 
 TEST(LocalOnlyStore, HandsOutNewSnapshotsAndCannotBeMadeInactive)
 {
-    orvauth_test::ResetConfigDir();
-    const std::string record = orvauth_test::ConfigFile("authentication.conf");
-    orvauth_test::WriteFile(record, "remote-authentication-store = None\n");
     NoRemoteAuthenticationStore store;
     std::unique_ptr<StoreConfiguration> first(store.GetStoreConfiguration());
     std::unique_ptr<StoreConfiguration> second(store.GetStoreConfiguration());
     EXPECT_NE(first.get(), second.get());
     EXPECT_NE(nullptr, dynamic_cast<NoRemoteAuthenticationStoreConfiguration*>(first.get()));
-
     try {
         store.MakeInactive();
         FAIL() << "MakeInactive returned";
@@ -85,7 +61,6 @@ TEST(LocalOnlyStore, HandsOutNewSnapshotsAndCannotBeMadeInactive)
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ("Attempted to disable None Store", error.what());
     }
-    EXPECT_EQ("remote-authentication-store = None\n", orvauth_test::ReadFile(record));
 }
 
 }  // namespace

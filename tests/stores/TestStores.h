@@ -1,4 +1,4 @@
-// Stores a test registers next to the built-in ones, and a factory that
+// Stores a test registers next to the built-in ones, in a factory that
 // stands in for the library's own while a test runs.
 #pragma once
 
@@ -11,51 +11,45 @@ namespace orvauth_test {
 
 using namespace orvane::authentication;
 
-// What happened to the test stores since the last ScopedFactory.
 struct StoreEvents {
-    int created = 0;
-    int destroyed = 0;
-    int madeInactive = 0;
+    int created = 0, destroyed = 0, madeInactive = 0;
 };
-inline StoreEvents& Events()
-{
-    static StoreEvents events;
-    return events;
-}
+inline StoreEvents events;
 
-template <typename Base>
-class CountedStore : public Base {
+class PlainStore : public AuthenticationStore {  // not a remote store at all
 public:
-    CountedStore() { ++Events().created; }
-    ~CountedStore() override { ++Events().destroyed; }
+    PlainStore() { ++events.created; }
+    ~PlainStore() override { ++events.destroyed; }
     StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
     std::string GetDisplayName() const override { return "test store"; }
-    void MakeActive() override {}
-};
-
-// Not a remote store at all.
-class PlainStore : public CountedStore<AuthenticationStore> {
     bool IsActive() const override { return false; }
+    void MakeActive() override {}
 };
 
 // A remote store that steps down quietly, or refuses to.
 template <bool refuses>
-class RemoteStore : public CountedStore<RemoteAuthenticationStore> {
+class RemoteStore : public RemoteAuthenticationStore {
+public:
+    RemoteStore() { ++events.created; }
+    ~RemoteStore() override { ++events.destroyed; }
+    StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
+    std::string GetDisplayName() const override { return "test store"; }
+    void MakeActive() override {}
     void MakeInactive() override
     {
-        ++Events().madeInactive;
+        ++events.madeInactive;
         if (refuses) {
             throw IOError("cannot step down");
         }
     }
 };
 
-// A second factory published in _instance for the test's duration, holding
-// the built-in stores plus "Plain", "Quiet" and "Stubborn".
+// The built-in stores plus "Plain", "Quiet" and "Stubborn", published in
+// _instance for the object's lifetime.
 struct ScopedFactory {
-    ScopedFactory() : loaded(Singleton<AuthenticationStoreFactory>::_instance), factory(new AuthenticationStoreFactory)
+    ScopedFactory()
     {
-        Events() = StoreEvents();
+        events = StoreEvents();
         factory->RegisterType("Plain", Constructor<PlainStore>);
         factory->RegisterType("Quiet", Constructor<RemoteStore<false>>);
         factory->RegisterType("Stubborn", Constructor<RemoteStore<true>>);
@@ -66,8 +60,8 @@ struct ScopedFactory {
         Singleton<AuthenticationStoreFactory>::_instance = loaded;
     }
 
-    AuthenticationStoreFactory* loaded;
-    std::unique_ptr<AuthenticationStoreFactory> factory;
+    AuthenticationStoreFactory* loaded = Singleton<AuthenticationStoreFactory>::_instance;
+    std::unique_ptr<AuthenticationStoreFactory> factory{new AuthenticationStoreFactory};
 };
 
 }  // namespace orvauth_test

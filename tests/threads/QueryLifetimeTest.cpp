@@ -1,37 +1,35 @@
 // Workers that outlive their store, and many callers on many stores at once.
-#include "BlockingStoreFixture.h"
+#include "QueryFixture.h"
 
 #include <mutex>
 #include <set>
 #include <thread>
 
 using namespace orvane::authentication;
+using orvauth_test::ScriptablePlugin;
 
 namespace {
 
-using QueryLifetime = orvauth_test::BlockingStoreFixture;
-
 // The worker owns the provider and the cache it fills: destroying the store
 // neither unloads the plug-in under it nor frees the cache it writes into.
-TEST_F(QueryLifetime, StoreDestroyedWhileItsWorkerRuns)
+TEST(QueryLifetime, StoreDestroyedWhileItsWorkerRuns)
 {
-    control->Block(BLOCKING_TRUSTED_DOMAINS);
-    control->SetTrustedDomains(orvauth_test::CStrings{"late.example", "LATE"}.Get());
-    EXPECT_TRUE(store->GetTrustedDomains().empty());
-    ASSERT_TRUE(control->WaitForCalls(BLOCKING_TRUSTED_DOMAINS, 1));
-
-    store.reset();
-    EXPECT_EQ(Unloads(), 0);
-    // Releasing runs plug-in code, so hold the plug-in while doing it; the
-    // worker's reference must then be the only other one.
-    void* pin = dlopen(ORVAUTH_PLUGIN_DIR "/libblockingclient.so", RTLD_LAZY | RTLD_NOLOAD);
-    ASSERT_NE(pin, nullptr);
-    control->Release(BLOCKING_TRUSTED_DOMAINS);
-    control = nullptr;
-    ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
-    EXPECT_EQ(Unloads(), 0);
-    dlclose(pin);
-    EXPECT_EQ(Unloads(), 1);
+    orvauth_test::ResetConfigDir();
+    orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    const std::string path = orvauth_test::PluginPath("scriptable");
+    {
+        auto plugin = std::make_unique<ScriptablePlugin>("scriptable");
+        plugin->Hold(SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS);
+        auto store = std::make_unique<ActiveDirectoryStore>(1);
+        EXPECT_TRUE(store->GetTrustedDomains().empty());
+        ASSERT_TRUE(plugin->WaitForCalls(SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS, 1));
+        store.reset();
+        plugin.reset();
+        EXPECT_TRUE(orvauth_test::IsLoaded(path)) << "unloaded under a running worker";
+        ScriptablePlugin again("scriptable");  // resetting it lets the held call go
+        ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
+    }
+    EXPECT_FALSE(orvauth_test::IsLoaded(path));
 }
 
 // Callers spread over the stores, each asking all three questions
@@ -45,12 +43,11 @@ std::set<std::string> AskConcurrently(const std::vector<ActiveDirectoryStore*>& 
         threads.emplace_back([&, caller] {
             for (int round = 0; round < rounds; ++round) {
                 const ActiveDirectoryStore& store = *stores[(caller + round) % stores.size()];
-                std::unique_ptr<StoreConfiguration> configuration(store.GetStoreConfiguration());
-                const std::string configurationAnswer = "configuration " + orvauth_test::Render(*configuration);
-                const std::string domainsAnswer = "domains " + orvauth_test::Render(store.GetTrustedDomains());
-                const std::string stateAnswer = "state " + std::to_string(store.GetDomainTrustState());
+                const std::string configuration = "configuration " + orvauth_test::ConfigurationOf(store);
+                const std::string domains = "domains " + orvauth_test::Render(store.GetTrustedDomains());
+                const std::string state = "state " + std::to_string(store.GetDomainTrustState());
                 std::lock_guard<std::mutex> guard(mutex);
-                answers.insert({configurationAnswer, domainsAnswer, stateAnswer});
+                answers.insert({configuration, domains, state});
             }
         });
     }
@@ -67,7 +64,9 @@ void ExpectOnly(const std::set<std::string>& answers, const std::set<std::string
     }
 }
 
-TEST_F(QueryLifetime, OneThreadPerKindOfQueryAcrossCallersAndStores)
+using QueryThreads = orvauth_test::QueryFixture;
+
+TEST_F(QueryThreads, OneThreadPerKindOfQueryAcrossCallersAndStores)
 {
     std::vector<std::unique_ptr<ActiveDirectoryStore>> others;
     std::vector<ActiveDirectoryStore*> stores{store.get()};
@@ -75,34 +74,34 @@ TEST_F(QueryLifetime, OneThreadPerKindOfQueryAcrossCallersAndStores)
         others.push_back(NewStore());
         stores.push_back(others.back().get());
     }
-    control->SetActiveDomain("d.example", "D");
-    control->SetTrustedDomains(orvauth_test::CStrings{"t.example", "T"}.Get());
-    control->SetTrustState(9);
+    plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = "d.example/D";
+    plugin->answer[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS] = "t.example/T";
+    plugin->status[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE] = 9;
+    const int slots[] = {SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS,
+                         SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE};
 
-    // While the plug-in is stuck, one thread per kind is all there is; every
+    // While the plug-in is held, one thread per kind is all there is; every
     // other caller gets its store's cache without waiting.
-    for (int operation = 0; operation < BLOCKING_OPERATION_COUNT; ++operation) {
-        control->Block(operation);
+    for (int slot : slots) {
+        plugin.Hold(slot);
     }
     std::set<std::string> allowed = {"configuration |||", "domains ", "state 0", "state 2"};
     ExpectOnly(AskConcurrently(stores, 16, 20), allowed);
-    EXPECT_EQ(control->Calls(BLOCKING_ACTIVE_DOMAIN), 1);
-    EXPECT_EQ(control->Calls(BLOCKING_TRUSTED_DOMAINS), 1);
-    EXPECT_EQ(control->Calls(BLOCKING_TRUST_STATE), 1);
-    EXPECT_EQ(orvauth_test::LoggedLines().size(), 3u);  // one time-out per kind
-
-    for (int operation = 0; operation < BLOCKING_OPERATION_COUNT; ++operation) {
-        control->Release(operation);
+    for (int slot : slots) {
+        EXPECT_EQ(plugin.Calls(slot), 1u) << slot;
+        plugin.Hold(slot, false);
     }
+    EXPECT_EQ(orvauth_test::LoggedLines().size(), 3u);  // one time-out per kind
     ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
 
     // Flowing freely, threads come and go, but never two of a kind at once.
     allowed.insert({"configuration d.example|D||", "domains t.example/T", "state 9"});
     ExpectOnly(AskConcurrently(stores, 16, 10), allowed);
-    for (int operation = 0; operation < BLOCKING_OPERATION_COUNT; ++operation) {
-        EXPECT_EQ(control->MaxConcurrent(operation), 1) << "operation " << operation;
+    const ScriptablePluginControl seen = plugin.Read();
+    for (int slot : slots) {
+        EXPECT_EQ(seen.maxConcurrent[slot], 1u) << slot;
     }
-    EXPECT_GT(control->Calls(BLOCKING_TRUSTED_DOMAINS), 1);
+    EXPECT_GT(seen.calls[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS], 1u);
 }
 
 }  // namespace
