@@ -57,14 +57,12 @@ TEST_P(JoinArgumentTest, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsB
     store->JoinDomain(c.argument, given, true);
     ScriptablePluginControl seen = plugin.Read();
     EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
-    EXPECT_EQ(static_cast<const void*>(&given), seen.joinDomain.credentials.credentialsAddress);
-    EXPECT_STREQ(c.userName, seen.joinDomain.credentials.userName.text);
-    EXPECT_STREQ(c.password, seen.joinDomain.credentials.password.text);
-    EXPECT_STREQ(c.domain, seen.joinDomain.domain.text);
-    EXPECT_EQ(c.organizationalUnit == nullptr, seen.joinDomain.organizationalUnit.isNull != 0);
+    EXPECT_EQ(static_cast<const void*>(&given), seen.credentials);
+    EXPECT_EQ(std::string("JoinDomain(") + c.domain + ", " + (c.organizationalUnit ? c.organizationalUnit : "(null)") +
+                  ", " + c.userName + ":" + c.password + ")\n",
+              seen.log);
     Record expected{{"domain_name", c.domain}, {"auth_proxy_address", ""}};
     if (c.organizationalUnit != nullptr) {
-        EXPECT_STREQ(c.organizationalUnit, seen.joinDomain.organizationalUnit.text);
         expected["organizational_unit"] = c.organizationalUnit;
     }
     EXPECT_EQ(expected, DomainRecord());
@@ -137,7 +135,7 @@ TEST_F(CredentialsJoinTest, UnstorableRecordUndoesJoinAndRethrows)
     ScriptablePluginControl seen = plugin.Read();
     EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
     EXPECT_EQ(1u, seen.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
-    EXPECT_TRUE(seen.partDomain.credentialsNull);
+    EXPECT_EQ(nullptr, seen.credentials);
     EXPECT_TRUE(DomainRecord().empty());
 
     // A failing leave replaces the store's exception.
@@ -169,7 +167,7 @@ TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
     RecordingConfigStore& recording = InstallRecordingStore();
     Credentials empty{nullptr, nullptr};
     store->PartDomain(empty);  // passed through, whatever it holds; the record stays
-    EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().partDomain.credentialsAddress);
+    EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().credentials);
     EXPECT_EQ(0u, recording.Calls());
 
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
@@ -184,7 +182,7 @@ TEST_F(CredentialsJoinTest, LeaveRemovesRecordOnlyOnceHostHasLeft)
 
     recording.removeFailure = StoreFailure::None;
     store->PartDomain();
-    EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
+    EXPECT_EQ(nullptr, plugin.Read().credentials);
     EXPECT_EQ(4u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(DomainRecord().empty());
     EXPECT_EQ(1u, LoggedLines().size());

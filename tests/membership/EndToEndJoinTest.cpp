@@ -21,8 +21,8 @@ TEST_F(EndToEndJoinTest, JoinPreparesHostRecordsMembershipAndLeaveClearsIt)
     SetHost("node01", "node01.other.example");
     Resolver().resolvableDomains.insert("corp.example");
     // The directory is busy at first: the join is retried after a pause.
-    plugin->statusSequence[SCRIPTABLE_SLOT_JOIN_DOMAIN][0] = 1326;
-    plugin->statusSequenceLength[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 1;
+    plugin->firstStatus[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 1326;
+    plugin->firstCalls[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 1;
     ActiveDirectoryConfigStore().StoreAuthProxyCertInfo("AB:CD", "-----BEGIN CERTIFICATE-----");
     Credentials credentials{"CORP\\joiner", "pa ss"};
 
@@ -37,9 +37,9 @@ TEST_F(EndToEndJoinTest, JoinPreparesHostRecordsMembershipAndLeaveClearsIt)
     ScriptablePluginControl seen = plugin.Read();
     EXPECT_EQ(2u, seen.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN]);
     EXPECT_EQ(std::vector<unsigned>{30}, orvauth_test::SleepCalls());
-    EXPECT_STREQ("corp.example", seen.joinDomain.domain.text);
-    EXPECT_STREQ("OU=Servers,DC=corp/Hosts", seen.joinDomain.organizationalUnit.text);
-    EXPECT_EQ(static_cast<const void*>(&credentials), seen.joinDomain.credentials.credentialsAddress);
+    EXPECT_NE(std::string::npos,
+              std::string(seen.log).find("JoinDomain(corp.example, OU=Servers,DC=corp/Hosts, CORP\\joiner:pa ss)\n"));
+    EXPECT_EQ(static_cast<const void*>(&credentials), seen.credentials);
     EXPECT_EQ(Record({{"domain_name", "corp.example"},
                       {"organizational_unit", "OU=Servers,DC=corp/Hosts"},
                       {"auth_proxy_address", ""}}),
