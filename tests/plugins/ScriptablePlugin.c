@@ -60,13 +60,10 @@ static int32_t End(int32_t status)
     return status;
 }
 
-/* Every result is one block. */
+/* Every result is one block; slot 0 logs what is no operation. */
 static void Release(void* pointer)
 {
-    pthread_mutex_lock(&mutex);
-    size_t used = strlen(control->log);
-    snprintf(control->log + used, sizeof control->log - used, pointer != NULL ? "release\n" : "release(null)\n");
-    pthread_mutex_unlock(&mutex);
+    End(Begin(0, pointer != NULL ? "release\n" : "release(null)\n"));
     free(pointer);
 }
 
@@ -109,47 +106,46 @@ static const char* Spread(const char* const* items, char* text, size_t size)
     return items != NULL ? text : "(null)";
 }
 
-static int32_t Text(int32_t status, int slot, char** text, ReleaseFunction* release)
+/* Hands out the answer of a call with status 0 as a text, words or pairs. */
+enum Kind { TEXT, WORDS, PAIRS };
+static int32_t Answer(int32_t status, int slot, enum Kind kind, void* result, ReleaseFunction* release)
 {
     if (status == 0) {
-        *text = Copy(control->answer[slot]);
+        const char* answer = control->answer[slot];
+        *(void**)result = kind == TEXT ? Copy(answer) : Array(answer, kind == PAIRS);
         *release = Release;
     }
     return End(status);
 }
 
-static int32_t Many(int32_t status, int slot, int pairs, void* array, ReleaseFunction* release)
-{
-    if (status == 0) {
-        *(void**)array = Array(control->answer[slot], pairs);
-        *release = Release;
-    }
-    return End(status);
-}
+/* --- operations, by slot number and by what they answer ---------------------------- */
 
-/* --- operations ---------------------------------------------------------------- */
+#define STATUS_OPERATION(Name, slot, Parameters, ...) \
+    static int32_t Name Parameters { return End(Begin(slot, __VA_ARGS__)); }
+#define ANSWER_OPERATION(Name, slot, kind, Parameters, ...) \
+    static int32_t Name Parameters { return Answer(Begin(slot, __VA_ARGS__), slot, kind, result, release); }
 
 static int32_t JoinDomain(const char* domain, const char* unit, const Credentials* credentials)
 {
-    int32_t status = Begin(SCRIPTABLE_SLOT_JOIN_DOMAIN, "JoinDomain(%s, %s, %s:%s)\n", domain, Shown(unit),
-                           Shown(credentials->userName), Shown(credentials->password));
+    int32_t status = Begin(1, "JoinDomain(%s, %s, %s:%s)\n", domain, Shown(unit), Shown(credentials->userName),
+                           Shown(credentials->password));
     control->credentials = credentials;
     return End(status);
 }
 
 static int32_t PartDomain(const Credentials* credentials)
 {
-    int32_t status = credentials == NULL ? Begin(SCRIPTABLE_SLOT_PART_DOMAIN, "PartDomain((null))\n")
-                                         : Begin(SCRIPTABLE_SLOT_PART_DOMAIN, "PartDomain(%s:%s)\n",
-                                                 Shown(credentials->userName), Shown(credentials->password));
+    int32_t status = credentials == NULL ? Begin(2, "PartDomain((null))\n")
+                                         : Begin(2, "PartDomain(%s:%s)\n", Shown(credentials->userName),
+                                                 Shown(credentials->password));
     control->credentials = credentials;
     return End(status);
 }
 
 static int32_t GetActiveDomain(DomainName* domain, ReleaseFunction* release)
 {
-    int32_t status = Begin(SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, "GetActiveDomain()\n");
-    DomainName** names = status == 0 ? Array(control->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN], 1) : NULL;
+    int32_t status = Begin(3, "GetActiveDomain()\n");
+    DomainName** names = status == 0 ? Array(control->answer[3], 1) : NULL;
     if (names != NULL && names[0] != NULL) {
         domain->dnsName = Copy(names[0]->dnsName);
         domain->netbiosName = Copy(names[0]->netbiosName);
@@ -159,120 +155,58 @@ static int32_t GetActiveDomain(DomainName* domain, ReleaseFunction* release)
     return End(status);
 }
 
-static int32_t SetPreferredDomainControllers(const char* const* controllers)
-{
-    char text[512];
-    return End(Begin(SCRIPTABLE_SLOT_SET_PREFERRED_DOMAIN_CONTROLLERS, "SetPreferredDomainControllers(%s)\n",
-                     Spread(controllers, text, sizeof text)));
-}
-
-static int32_t GetPreferredDomainControllers(char*** controllers, ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_GET_PREFERRED_DOMAIN_CONTROLLERS;
-    return Many(Begin(slot, "GetPreferredDomainControllers()\n"), slot, 0, controllers, release);
-}
-
-static TrustState GetDomainTrustState(void)
-{
-    return (TrustState)End(Begin(SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE, "GetDomainTrustState()\n"));
-}
-
-static int32_t GetTrustedDomains(DomainName*** domains, ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS;
-    return Many(Begin(slot, "GetTrustedDomains()\n"), slot, 1, domains, release);
-}
-
-static int32_t GetMachineAccountDN(char** distinguishedName, ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN;
-    return Text(Begin(slot, "GetMachineAccountDN()\n"), slot, distinguishedName, release);
-}
-
-static int32_t GetAnyDomainController(const char* selector, const char* domain, char** controller,
-                                      ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER;
-    return Text(Begin(slot, "GetAnyDomainController(%s, %s)\n", Shown(selector), domain), slot, controller, release);
-}
-
-static int32_t ConvertCanonicalUsername(const char* userName, char** canonicalName, ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_CONVERT_CANONICAL_USERNAME;
-    return Text(Begin(slot, "ConvertCanonicalUsername(%s)\n", userName), slot, canonicalName, release);
-}
-
-static int32_t JoinDomainWithMachineAccount(const struct ActiveDirectoryClientDomainInfo* domain,
-                                            const struct ActiveDirectoryClientMachineAccountInfo* account)
-{
-    return End(Begin(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT,
-                     "JoinDomainWithMachineAccount(%s, %s, %s, %s, %s, %s, %s, %s, %s)\n",
-                     Shown(domain->domainController), Shown(domain->netbiosName), Shown(domain->dnsName),
-                     Shown(domain->sid), Shown(account->hostName), Shown(account->dnsDomainName),
-                     Shown(account->spareText), Shown(account->createdValue1), Shown(account->createdValue2)));
-}
-
-static int32_t GetHostPrincipalForDomain(const char* domain, char** principal, ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN;
-    return Text(Begin(slot, "GetHostPrincipalForDomain(%s)\n", domain), slot, principal, release);
-}
-
-static uint32_t GetDomainTrustRelationship(const char* domain)
-{
-    int slot = SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_RELATIONSHIP;
-    return (uint32_t)End(Begin(slot, "GetDomainTrustRelationship(%s)\n", domain));
-}
-
-static int32_t SetSmartCardEnabledServices(const char* const* services)
-{
-    char text[512];
-    return End(Begin(SCRIPTABLE_SLOT_SET_SMART_CARD_ENABLED_SERVICES, "SetSmartCardEnabledServices(%s)\n",
-                     Spread(services, text, sizeof text)));
-}
-
-static int32_t GetSmartCardEnabledServices(char*** services, ReleaseFunction* release)
-{
-    int slot = SCRIPTABLE_SLOT_GET_SMART_CARD_ENABLED_SERVICES;
-    return Many(Begin(slot, "GetSmartCardEnabledServices()\n"), slot, 0, services, release);
-}
+STATUS_OPERATION(SetPreferredDomainControllers, 4, (const char* const* controllers),
+                 "SetPreferredDomainControllers(%s)\n", Spread(controllers, (char[512]){0}, 512))
+ANSWER_OPERATION(GetPreferredDomainControllers, 5, WORDS, (char*** result, ReleaseFunction* release),
+                "GetPreferredDomainControllers()\n")
+STATUS_OPERATION(GetDomainTrustStateStatus, 7, (void), "GetDomainTrustState()\n")
+static TrustState GetDomainTrustState(void) { return (TrustState)GetDomainTrustStateStatus(); }
+ANSWER_OPERATION(GetTrustedDomains, 8, PAIRS, (DomainName*** result, ReleaseFunction* release), "GetTrustedDomains()\n")
+ANSWER_OPERATION(GetMachineAccountDN, 9, TEXT, (char** result, ReleaseFunction* release), "GetMachineAccountDN()\n")
+ANSWER_OPERATION(GetAnyDomainController, 10, TEXT, (const char* selector, const char* domain, char** result,
+               ReleaseFunction* release), "GetAnyDomainController(%s, %s)\n", Shown(selector), domain)
+ANSWER_OPERATION(ConvertCanonicalUsername, 11, TEXT, (const char* userName, char** result, ReleaseFunction* release),
+               "ConvertCanonicalUsername(%s)\n", userName)
+STATUS_OPERATION(JoinDomainWithMachineAccount, 12, (const struct ActiveDirectoryClientDomainInfo* domain,
+                 const struct ActiveDirectoryClientMachineAccountInfo* account),
+                 "JoinDomainWithMachineAccount(%s, %s, %s, %s, %s, %s, %s, %s, %s)\n", Shown(domain->domainController),
+                 Shown(domain->netbiosName), Shown(domain->dnsName), Shown(domain->sid), Shown(account->hostName),
+                 Shown(account->dnsDomainName), Shown(account->spareText), Shown(account->createdValue1),
+                 Shown(account->createdValue2))
+ANSWER_OPERATION(GetHostPrincipalForDomain, 13, TEXT, (const char* domain, char** result, ReleaseFunction* release),
+               "GetHostPrincipalForDomain(%s)\n", domain)
+STATUS_OPERATION(GetDomainTrustRelationshipStatus, 14, (const char* domain), "GetDomainTrustRelationship(%s)\n",
+                 domain)
+static uint32_t GetDomainTrustRelationship(const char* domain) { return (uint32_t)GetDomainTrustRelationshipStatus(domain); }
+STATUS_OPERATION(SetSmartCardEnabledServices, 15, (const char* const* services), "SetSmartCardEnabledServices(%s)\n",
+                 Spread(services, (char[512]){0}, 512))
+ANSWER_OPERATION(GetSmartCardEnabledServices, 16, WORDS, (char*** result, ReleaseFunction* release),
+                "GetSmartCardEnabledServices()\n")
 
 /* --- exported records ------------------------------------------------------------ */
 
 #ifndef SCRIPTABLE_OMIT_METADATA
-static const struct ActiveDirectoryClientMetadata initialMetadata = {
-    3, SCRIPTABLE_PAM_MODULE, "  try_first_pass \t use_authtok   debug  ", "scriptable", NULL};
 struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata;
 #endif
-
 static const struct ActiveDirectoryClientOperations fullOperations = {
     3, JoinDomain, PartDomain, GetActiveDomain, SetPreferredDomainControllers, GetPreferredDomainControllers,
     NULL, GetDomainTrustState, GetTrustedDomains, GetMachineAccountDN, GetAnyDomainController,
     ConvertCanonicalUsername, JoinDomainWithMachineAccount, GetHostPrincipalForDomain, GetDomainTrustRelationship,
     SetSmartCardEnabledServices, GetSmartCardEnabledServices};
-
 #if defined(SCRIPTABLE_V1)
 /* A first-version table, which really ends after slot 11. Built with
  * -fno-toplevel-reorder: without a sanitizer's padding the trap lies right
  * behind it, where a later version's slots 12 to 16 would be. */
-static void PastTheEnd(void) { End(Begin(0, "past the end\n")); }
-typedef struct {
+struct {
     int32_t apiVersion;
-    const void* slots[11];
-} Operations;
-#define FIRST_VERSION {1, {JoinDomain, PartDomain, GetActiveDomain, SetPreferredDomainControllers, \
-                           GetPreferredDomainControllers, NULL, GetDomainTrustState, GetTrustedDomains, \
-                           GetMachineAccountDN, GetAnyDomainController, ConvertCanonicalUsername}}
-Operations ActiveDirectoryClientOperations = FIRST_VERSION;
+    void (*slots[11])(void);
+} ActiveDirectoryClientOperations = {1, {(void (*)(void))JoinDomain}}; /* relocated, as the trap is */
+static void PastTheEnd(void) { End(Begin(0, "past the end\n")); }
 void (*ScriptablePastTheEnd[5])(void) = {PastTheEnd, PastTheEnd, PastTheEnd, PastTheEnd, PastTheEnd};
-static const Operations initialOperations = FIRST_VERSION;
 #elif !defined(SCRIPTABLE_OMIT_OPERATIONS)
 struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations;
-#define initialOperations fullOperations
 #endif
-#if defined(SCRIPTABLE_V1) || defined(SCRIPTABLE_OMIT_OPERATIONS)
 const void* ScriptableFullOperations = &fullOperations; /* keeps every operation referenced */
-#endif
 
 /* --- control ----------------------------------------------------------------------- */
 
@@ -282,10 +216,12 @@ __attribute__((constructor)) void ScriptablePluginReset(void)
     memset(control, 0, sizeof *control);
     memset(held, 0, sizeof held);
 #ifndef SCRIPTABLE_OMIT_METADATA
-    ActiveDirectoryClientMetadata = initialMetadata;
+    ActiveDirectoryClientMetadata = (struct ActiveDirectoryClientMetadata){
+        3, SCRIPTABLE_PAM_MODULE, "  try_first_pass \t use_authtok   debug  ", "scriptable", NULL};
 #endif
 #ifndef SCRIPTABLE_OMIT_OPERATIONS
-    ActiveDirectoryClientOperations = initialOperations;
+    memcpy(&ActiveDirectoryClientOperations, &fullOperations, sizeof ActiveDirectoryClientOperations);
+    ActiveDirectoryClientOperations.apiVersion = sizeof ActiveDirectoryClientOperations < sizeof fullOperations ? 1 : 3;
 #endif
     pthread_cond_broadcast(&changed);
     pthread_mutex_unlock(&mutex);

@@ -1,6 +1,5 @@
 // A store with a 1-second time-out on the scriptable plug-in, whose calls a
-// test can hold for as long as it needs. Every case ends once all
-// background queries have finished.
+// test can hold; every case ends once all background queries have ended.
 #pragma once
 
 #include "ThreadSeam.h"
@@ -12,7 +11,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <string>
 
 namespace orvauth_test {
 
@@ -27,7 +25,6 @@ protected:
         store = NewStore();
         ClearLoggedLines();
     }
-
     void TearDown() override
     {
         FailThreadCreation(0);
@@ -37,24 +34,13 @@ protected:
         store.reset();
         ASSERT_TRUE(WaitForThreadsToEnd());
     }
-
     static std::unique_ptr<ActiveDirectoryStore> NewStore() { return std::make_unique<ActiveDirectoryStore>(1); }
 
     ScriptablePlugin plugin{"scriptable"};
     std::unique_ptr<ActiveDirectoryStore> store;
 };
 
-// Text forms of the query results, for comparing whole answers at once.
-inline std::string Render(const StoreConfiguration& configuration)
-{
-    auto& directory = dynamic_cast<const ActiveDirectoryStoreConfiguration&>(configuration);
-    std::string text = directory.activeDomain.dnsName + "|" + directory.activeDomain.netbiosName + "|";
-    for (size_t i = 0; i < directory.preferredDomainControllers.size(); ++i) {
-        text += (i > 0 ? "," : "") + directory.preferredDomainControllers[i];
-    }
-    return text + "|" + directory.machineAccountDN;
-}
-
+// Text forms of the answers, for comparing whole answers at once.
 inline std::string Render(const std::deque<Domain>& domains)
 {
     std::string text;
@@ -66,8 +52,14 @@ inline std::string Render(const std::deque<Domain>& domains)
 
 inline std::string ConfigurationOf(const ActiveDirectoryStore& store)
 {
-    std::unique_ptr<StoreConfiguration> configuration(store.GetStoreConfiguration());
-    return Render(*configuration);
+    std::unique_ptr<StoreConfiguration> snapshot(store.GetStoreConfiguration());
+    auto& configuration = dynamic_cast<const ActiveDirectoryStoreConfiguration&>(*snapshot);
+    std::string controllers;
+    for (const std::string& controller : configuration.preferredDomainControllers) {
+        controllers += (controllers.empty() ? "" : ",") + controller;
+    }
+    return configuration.activeDomain.dnsName + "|" + configuration.activeDomain.netbiosName + "|" + controllers +
+           "|" + configuration.machineAccountDN;
 }
 
 }  // namespace orvauth_test
