@@ -16,25 +16,21 @@ struct StoreEvents {
 };
 inline StoreEvents events;
 
-class PlainStore : public AuthenticationStore {  // not a remote store at all
-public:
-    PlainStore() { ++events.created; }
-    ~PlainStore() override { ++events.destroyed; }
+template <typename Base>
+struct CountedStore : Base {
+    CountedStore() { ++events.created; }
+    ~CountedStore() override { ++events.destroyed; }
     StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
     std::string GetDisplayName() const override { return "test store"; }
-    bool IsActive() const override { return false; }
     void MakeActive() override {}
 };
 
-// A remote store that steps down quietly, or refuses to.
+struct PlainStore : CountedStore<AuthenticationStore> {  // not a remote store at all
+    bool IsActive() const override { return false; }
+};
+
 template <bool refuses>
-class RemoteStore : public RemoteAuthenticationStore {
-public:
-    RemoteStore() { ++events.created; }
-    ~RemoteStore() override { ++events.destroyed; }
-    StoreConfiguration* GetStoreConfiguration() const override { return new StoreConfiguration(); }
-    std::string GetDisplayName() const override { return "test store"; }
-    void MakeActive() override {}
+struct RemoteStore : CountedStore<RemoteAuthenticationStore> {  // steps down quietly, or refuses to
     void MakeInactive() override
     {
         ++events.madeInactive;

@@ -1,15 +1,12 @@
-// The completion record a background query and its waiting caller share, and
-// the detached threads those queries run on. The queries' own tests cover
-// late completion and exceptions carried across threads.
-#include "ThreadSeam.h"
-
+// The completion record a background query and its waiting caller share.
+// The queries' own tests cover late completion, exceptions carried across
+// threads and failed thread starts.
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/ThreadUtil.h>
 
 #include <boost/make_shared.hpp>
 #include <climits>
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace orvane::authentication;
 
@@ -33,23 +30,6 @@ TEST(RequestStateTest, ZeroOrNegativeSecondsDoNotWaitAndAFinishedRecordAnswersAt
         state->Done(&reported);
         EXPECT_THROW(state->WaitResult(seconds), CallNotImplementedException);
     }
-}
-
-TEST(ScheduleThreadTest, FailedThreadStartThrowsAndReleasesTheFunction)
-{
-    auto token = std::make_shared<int>(0);
-    bool ran = false;
-    orvauth_test::FailThreadCreation(11);
-    try {
-        OrvauthThreadUtil::ScheduleThread([token, &ran] { ran = true; });
-        ADD_FAILURE() << "no exception";
-    } catch (const ThreadErrorException& error) {
-        EXPECT_STREQ(error.what(), "Thread Error: pthread_create failed. RC=11");
-        EXPECT_EQ(error.Code(), 0u);
-    }
-    orvauth_test::FailThreadCreation(0);
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(token.use_count(), 1);
 }
 
 }  // namespace
