@@ -1,10 +1,12 @@
 // Loading the directory client plug-in, and the refusals both plug-in
 // loaders share: where a plug-in is looked for, which records, versions,
-// names and files are accepted, and that nothing refused stays mapped.
+// names and files are accepted, that nothing refused stays mapped, and how
+// the store reports a provider it cannot load.
 #include "common/Files.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>
 
@@ -48,6 +50,29 @@ TEST(ProviderLoading, FindsThePlugInInEitherDirectoryPreferringLib64AndUnloadsIt
     EXPECT_EQ("Unable to open provider: " + PluginPath("absent") +
                   ": cannot open shared object file: No such file or directory",
               Thrown([] { ActiveDirectoryProvider("absent"); }));
+}
+
+TEST(StoreConstruction, FailsWithoutAUsablePlugIn)
+{
+    const struct {
+        const char* providerConf;  // null: no file
+        std::string message;
+    } cases[] = {
+        {nullptr, DIRECTORY_INVALID + "(none installed)' is invalid"},
+        {"provider = \"\"\n", DIRECTORY_INVALID + "(unset)' is invalid"},
+        {"provider = \"absent\"\n", DIRECTORY_INVALID + "absent' is invalid"},  // without the loader's text
+        {"provider = scriptable_no_metadata\n", DIRECTORY_INVALID + "scriptable_no_metadata' is invalid: " +
+                                                     PluginPath("scriptable_no_metadata") +
+                                                     ": undefined symbol: ActiveDirectoryClientMetadata"},
+        {"name = \"scriptable\"\n", "The specified key 'provider' was not found in this configuration"},
+    };
+    for (const auto& c : cases) {
+        orvauth_test::ResetConfigDir();
+        if (c.providerConf != nullptr) {
+            orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), c.providerConf);
+        }
+        EXPECT_EQ(c.message, Thrown([] { ActiveDirectoryStore store(60); }));
+    }
 }
 
 TEST(ProviderLoading, RefusesUnusablePlugInsAndLeavesThemUnloaded)

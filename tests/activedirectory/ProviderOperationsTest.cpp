@@ -1,16 +1,20 @@
 // The provider's operations against the scriptable plug-in: what reaches
 // the plug-in, how its results come back and go back to it, failures, the
-// slots an older table lacks, and the join retries.
+// slots an older table lacks, the join retries; and what the store makes of
+// the operations it forwards.
+#include "common/Files.h"
 #include "common/SleepRecorder.h"
 #include "common/SyslogRecorder.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <syslog.h>
 #include <typeinfo>
 
@@ -213,6 +217,57 @@ TEST_F(ProviderOperations, RetriesJoinsOnTheTwoRetryableStatuses)
             EXPECT_EQ(lines, orvauth_test::LoggedLines());
         }
     }
+}
+
+// Each request the store forwards reaches the plug-in, whose failures pass
+// through unchanged; without the operation the store falls back, or says so.
+TEST_F(ProviderOperations, StorePassesFailuresThroughAndFallsBackWithoutTheOperation)
+{
+    orvauth_test::ResetConfigDir();
+    orvauth_test::WriteFile(orvauth_test::ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    orvauth_test::ClearLoggedLines();
+    ActiveDirectoryStore s(60);
+    const struct {
+        int slot;
+        std::function<std::string()> call;
+        const char* fallback;  // null: CallNotImplementedException reaches the caller
+    } cases[] = {
+        {SCRIPTABLE_SLOT_SET_PREFERRED_DOMAIN_CONTROLLERS, [&] { return s.SetPreferredDomainControllers({}), ""; }, ""},
+        {SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER, [&] { return s.GetDomainControllerForDomain("example.test"); }, ""},
+        {SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN, [&] { return s.GetHostPrincipalForDomain("example.test"); }, ""},
+        {SCRIPTABLE_SLOT_CONVERT_CANONICAL_USERNAME, [&] { return s.ConvertCanonicalUsername("jo"); }, "jo"},
+        {SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_RELATIONSHIP, [&] { return Text(s.GetDomainTrustRelationship("x")); }, "0"},
+        {SCRIPTABLE_SLOT_SET_SMART_CARD_ENABLED_SERVICES, [&] { return s.SetSmartCardEnabledServices({}), ""; }, nullptr},
+        {SCRIPTABLE_SLOT_GET_SMART_CARD_ENABLED_SERVICES, [&] { return Text(s.GetSmartCardEnabledServices()); }, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.slot);
+        plugin.Reset();
+        plugin->status[c.slot] = 1317;
+        if (c.slot == SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_RELATIONSHIP) {
+            EXPECT_EQ("1317", c.call());
+        } else {
+            EXPECT_THROW(c.call(), NoSuchUserException);
+        }
+        plugin.Remove(c.slot);
+        if (c.fallback != nullptr) {
+            EXPECT_EQ(c.fallback, c.call());
+        } else {
+            EXPECT_THROW(c.call(), CallNotImplementedException);
+        }
+    }
+    EXPECT_EQ((std::vector<orvauth_test::LogLine>{
+                  {LOG_WARNING, "Setting of preferred domain controllers is not implemented."}}),
+              orvauth_test::LoggedLines());
+}
+
+TEST(DomainText, NamesBothPartsAndMarksEmptyOnesUnset)
+{
+    std::ostringstream stream;
+    stream << Domain() << '|' << Domain("", "EXAMPLE") << '|' << Domain("example.test", "");
+    EXPECT_EQ("DNS Name: (unset), NetBIOS Name: (unset)|DNS Name: (unset), NetBIOS Name: EXAMPLE|"
+              "DNS Name: example.test, NetBIOS Name: (unset)",
+              stream.str());
 }
 
 }  // namespace
