@@ -27,7 +27,6 @@ static struct ScriptablePluginControl* const control = &ScriptablePluginControl;
 static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
 static int held[SCRIPTABLE_SLOT_COUNT];
-static unsigned inside[SCRIPTABLE_SLOT_COUNT];
 
 static const char* Shown(const char* text) { return text != NULL ? text : "(null)"; }
 static char* Copy(const char* text) { return text != NULL ? strdup(text) : NULL; }
@@ -43,14 +42,10 @@ static int32_t Begin(int slot, const char* format, ...)
     vsnprintf(control->log + used, sizeof control->log - used, format, arguments);
     va_end(arguments);
     unsigned call = control->calls[slot]++;
-    if (++inside[slot] > control->maxConcurrent[slot]) {
-        control->maxConcurrent[slot] = inside[slot];
-    }
     pthread_cond_broadcast(&changed);
     while (held[slot]) {
         pthread_cond_wait(&changed, &mutex);
     }
-    --inside[slot];
     return call < control->firstCalls[slot] ? control->firstStatus[slot] : control->status[slot];
 }
 

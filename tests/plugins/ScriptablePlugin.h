@@ -53,7 +53,6 @@ struct ScriptablePluginControl {
     unsigned firstCalls[SCRIPTABLE_SLOT_COUNT];
     const char* answer[SCRIPTABLE_SLOT_COUNT];
     unsigned calls[SCRIPTABLE_SLOT_COUNT];
-    unsigned maxConcurrent[SCRIPTABLE_SLOT_COUNT]; /* calls inside a slot at once, at most */
     const void* credentials;                       /* the address slot 1 or 2 received last */
     char log[4096];                                /* truncated when full */
 };

@@ -64,9 +64,6 @@ TEST_F(QueryThreads, OneThreadPerKindOfQueryAcrossCallersAndStores)
 {
     const std::unique_ptr<ActiveDirectoryStore> others[] = {NewStore(), NewStore(), NewStore()};
     const std::vector<ActiveDirectoryStore*> stores{store.get(), others[0].get(), others[1].get(), others[2].get()};
-    plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = "d.example/D";
-    plugin->answer[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS] = "t.example/T";
-    plugin->status[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE] = 9;
     const int slots[] = {SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS,
                          SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE};
 
@@ -75,23 +72,13 @@ TEST_F(QueryThreads, OneThreadPerKindOfQueryAcrossCallersAndStores)
     for (int slot : slots) {
         plugin.Hold(slot);
     }
-    std::set<std::string> allowed = {"configuration |||", "domains ", "state 0", "state 2"};
-    EXPECT_THAT(AskConcurrently(stores, 16, 20), ::testing::IsSubsetOf(allowed));
+    const std::set<std::string> cached = {"configuration |||", "domains ", "state 0", "state 2"};
+    EXPECT_THAT(AskConcurrently(stores, 16, 20), ::testing::IsSubsetOf(cached));
     for (int slot : slots) {
         EXPECT_EQ(plugin.Calls(slot), 1u) << slot;
         plugin.Hold(slot, false);
     }
     EXPECT_EQ(orvauth_test::LoggedLines().size(), 3u);  // one time-out per kind
-    ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
-
-    // Flowing freely, threads come and go, but never two of a kind at once.
-    allowed.insert({"configuration d.example|D||", "domains t.example/T", "state 9"});
-    EXPECT_THAT(AskConcurrently(stores, 16, 10), ::testing::IsSubsetOf(allowed));
-    const ScriptablePluginControl seen = plugin.Read();
-    for (int slot : slots) {
-        EXPECT_EQ(seen.maxConcurrent[slot], 1u) << slot;
-    }
-    EXPECT_GT(seen.calls[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS], 1u);
 }
 
 }  // namespace
