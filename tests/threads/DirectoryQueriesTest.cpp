@@ -1,19 +1,99 @@
-// The three background queries: time-outs fall back to the store's cache,
-// one thread per kind runs at a time, late answers refresh the cache, and
-// what the queries make of plug-in failures and missing operations.
-#include "QueryFixture.h"
+// The background queries: the completion record a worker and its waiting
+// caller share; time-outs that fall back to the store's cache, one thread per
+// kind, late answers that refresh the cache, what the queries make of plug-in
+// failures and missing operations; workers that outlive their store.
+#include "ThreadSeam.h"
+#include "common/Files.h"
+#include "common/SyslogRecorder.h"
+#include "plugins/ScriptablePluginLoader.h"
 
+#include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/ThreadUtil.h>
 
+#include <boost/make_shared.hpp>
+#include <climits>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <syslog.h>
+#include <thread>
 #include <typeinfo>
 
 using namespace orvane::authentication;
-using orvauth_test::LoggedLines;
-using orvauth_test::LogLine;
-using orvauth_test::ScriptablePlugin;
+using namespace orvauth_test;
 
 namespace {
+
+TEST(RequestStateTest, ZeroOrNegativeSecondsDoNotWaitAndAFinishedRecordAnswersAtOnce)
+{
+    for (int seconds : {0, -1, INT_MIN}) {
+        SCOPED_TRACE(seconds);
+        auto state = boost::make_shared<RequestState>();
+        try {
+            state->WaitResult(seconds);
+            ADD_FAILURE() << "no time-out";
+        } catch (const ProviderCallTimedOutException& error) {
+            EXPECT_STREQ(error.what(), "Provider call timed out.");
+            EXPECT_EQ(error.Code(), 0u);
+        }
+        state->Done(nullptr);
+        EXPECT_NO_THROW(state->WaitResult(seconds));
+        const CallNotImplementedException reported;
+        state->Done(&reported);
+        EXPECT_THROW(state->WaitResult(seconds), CallNotImplementedException);
+    }
+}
+
+// A store with a 1-second time-out on the scriptable plug-in, whose calls a
+// test can hold; every case ends once all background queries have ended.
+class QueryFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetConfigDir();
+        WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+        store = NewStore();
+        ClearLoggedLines();
+    }
+    void TearDown() override
+    {
+        FailThreadCreation(0);
+        for (int slot = 1; slot < SCRIPTABLE_SLOT_COUNT; ++slot) {
+            plugin.Hold(slot, false);
+        }
+        store.reset();
+        ASSERT_TRUE(WaitForThreadsToEnd());
+    }
+    static std::unique_ptr<ActiveDirectoryStore> NewStore() { return std::make_unique<ActiveDirectoryStore>(1); }
+
+    ScriptablePlugin plugin{"scriptable"};
+    std::unique_ptr<ActiveDirectoryStore> store;
+};
+
+// Text forms of the answers, for comparing whole answers at once.
+std::string Render(const std::deque<Domain>& domains)
+{
+    std::string text;
+    for (const Domain& domain : domains) {
+        text += (text.empty() ? "" : ";") + domain.dnsName + "/" + domain.netbiosName;
+    }
+    return text;
+}
+
+std::string ConfigurationOf(const ActiveDirectoryStore& store)
+{
+    std::unique_ptr<StoreConfiguration> snapshot(store.GetStoreConfiguration());
+    auto& configuration = dynamic_cast<const ActiveDirectoryStoreConfiguration&>(*snapshot);
+    std::string controllers;
+    for (const std::string& controller : configuration.preferredDomainControllers) {
+        controllers += (controllers.empty() ? "" : ",") + controller;
+    }
+    return configuration.activeDomain.dnsName + "|" + configuration.activeDomain.netbiosName + "|" + controllers +
+           "|" + configuration.machineAccountDN;
+}
 
 // One kind of query: the call the test holds, how to ask the store, what
 // the store says while the call is held and after answer n (1 to 3).
@@ -35,10 +115,10 @@ void Script(ScriptablePlugin& plugin, int slot, int n)
 }
 
 const QueryKind QUERIES[] = {
-    {"StoreConfiguration", SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, orvauth_test::ConfigurationOf, "|||",
+    {"StoreConfiguration", SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, ConfigurationOf, "|||",
      "GetStoreConfiguration call timedout. Returning cached value.", {"", "a.example|A||", "b.example|B||", "c.example|C||"}},
     {"TrustedDomains", SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS,
-     [](const ActiveDirectoryStore& store) { return orvauth_test::Render(store.GetTrustedDomains()); }, "",
+     [](const ActiveDirectoryStore& store) { return Render(store.GetTrustedDomains()); }, "",
      "GetTrustedDomains call timedout. Returning cached value.", {"", "a.example/A", "b.example/B", "c.example/C"}},
     // A trust state that cannot be had in time is reported as 2.
     {"DomainTrustState", SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE,
@@ -48,7 +128,7 @@ const QueryKind QUERIES[] = {
 
 void PrintTo(const QueryKind& query, std::ostream* out) { *out << query.name; }
 
-class CachedQuery : public orvauth_test::QueryFixture, public ::testing::WithParamInterface<QueryKind> {};
+class CachedQuery : public QueryFixture, public ::testing::WithParamInterface<QueryKind> {};
 
 INSTANTIATE_TEST_SUITE_P(Queries, CachedQuery, ::testing::ValuesIn(QUERIES),
                          [](const ::testing::TestParamInfo<QueryKind>& info) { return info.param.name; });
@@ -57,7 +137,7 @@ TEST_P(CachedQuery, AnswersFromCacheWhileTheWorkerRuns)
 {
     const QueryKind& query = GetParam();
     // A failed thread start is reported and leaves no flag behind.
-    orvauth_test::FailThreadCreation(11);
+    FailThreadCreation(11);
     try {
         query.ask(*store);
         ADD_FAILURE() << "no exception";
@@ -65,8 +145,8 @@ TEST_P(CachedQuery, AnswersFromCacheWhileTheWorkerRuns)
         EXPECT_EQ(typeid(error), typeid(ThreadErrorException));
         EXPECT_STREQ(error.what(), "Thread Error: pthread_create failed. RC=11");
     }
-    orvauth_test::FailThreadCreation(0);
-    orvauth_test::ClearLoggedLines();
+    FailThreadCreation(0);
+    ClearLoggedLines();
 
     plugin.Hold(query.slot);
     Script(plugin, query.slot, 1);
@@ -75,7 +155,7 @@ TEST_P(CachedQuery, AnswersFromCacheWhileTheWorkerRuns)
     ASSERT_TRUE(plugin.WaitForCalls(query.slot, 1));
 
     // The worker still runs: the cache at once, no new thread, no warning.
-    orvauth_test::ClearLoggedLines();
+    ClearLoggedLines();
     EXPECT_EQ(query.ask(*store), query.whileHeld);
     EXPECT_TRUE(LoggedLines().empty());
     EXPECT_EQ(plugin.Calls(query.slot), 1u);
@@ -83,22 +163,22 @@ TEST_P(CachedQuery, AnswersFromCacheWhileTheWorkerRuns)
     // The worker whose caller gave up still delivers: its answer is what the
     // next time-out falls back on (the trust state then says 2 regardless).
     plugin.Hold(query.slot, false);
-    ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
+    ASSERT_TRUE(WaitForThreadsToEnd());
     plugin.Hold(query.slot);
     Script(plugin, query.slot, 2);
     EXPECT_EQ(query.ask(*store), query.slot == SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE ? "2" : query.says[1]);
     EXPECT_EQ(LoggedLines().size(), 1u);
 
-    orvauth_test::ClearLoggedLines();
+    ClearLoggedLines();
     plugin.Hold(query.slot, false);
-    ASSERT_TRUE(orvauth_test::WaitForThreadsToEnd());
+    ASSERT_TRUE(WaitForThreadsToEnd());
     Script(plugin, query.slot, 3);
     EXPECT_EQ(query.ask(*store), query.says[3]);
     EXPECT_EQ(plugin.Calls(query.slot), 3u);
     EXPECT_TRUE(LoggedLines().empty());
 }
 
-using DirectoryQuery = orvauth_test::QueryFixture;
+using DirectoryQuery = QueryFixture;
 
 std::string Described(const Exception& error) { return typeid(error).name() + std::string(": ") + error.what(); }
 
@@ -143,10 +223,10 @@ TEST_F(DirectoryQuery, WhatThePlugInCannotAnswerIsLeftEmpty)
     plugin->answer[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS] = "a.example/A";
     plugin->status[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE] = 5;
     plugin->status[SCRIPTABLE_SLOT_GET_PREFERRED_DOMAIN_CONTROLLERS] = 1225;
-    EXPECT_EQ(orvauth_test::ConfigurationOf(*store), "d.example|D||CN=host");
+    EXPECT_EQ(ConfigurationOf(*store), "d.example|D||CN=host");
     plugin->status[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = 0xdead;
-    EXPECT_EQ(orvauth_test::ConfigurationOf(*store), "|||CN=host");
-    EXPECT_EQ(orvauth_test::Render(store->GetTrustedDomains()), "a.example/A");
+    EXPECT_EQ(ConfigurationOf(*store), "|||CN=host");
+    EXPECT_EQ(Render(store->GetTrustedDomains()), "a.example/A");
     EXPECT_EQ(store->GetDomainTrustState(), 5u);
 
     plugin.Reset();
@@ -155,10 +235,80 @@ TEST_F(DirectoryQuery, WhatThePlugInCannotAnswerIsLeftEmpty)
                      SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE}) {
         plugin.Remove(slot);
     }
-    EXPECT_EQ(orvauth_test::ConfigurationOf(*store), "d.example|D||");
+    EXPECT_EQ(ConfigurationOf(*store), "d.example|D||");
     EXPECT_TRUE(store->GetTrustedDomains().empty());
     EXPECT_EQ(store->GetDomainTrustState(), 0u);
     EXPECT_TRUE(LoggedLines().empty());
+}
+
+// The worker owns the provider and the cache it fills: destroying the store
+// neither unloads the plug-in under it nor frees the cache it writes into.
+TEST(QueryLifetime, StoreDestroyedWhileItsWorkerRuns)
+{
+    ResetConfigDir();
+    WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    const std::string path = PluginPath("scriptable");
+    {
+        auto plugin = std::make_unique<ScriptablePlugin>("scriptable");
+        plugin->Hold(SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS);
+        auto store = std::make_unique<ActiveDirectoryStore>(1);
+        EXPECT_TRUE(store->GetTrustedDomains().empty());
+        ASSERT_TRUE(plugin->WaitForCalls(SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS, 1));
+        store.reset();
+        plugin.reset();
+        EXPECT_TRUE(IsLoaded(path)) << "unloaded under a running worker";
+        ScriptablePlugin again("scriptable");  // resetting it lets the held call go
+        ASSERT_TRUE(WaitForThreadsToEnd());
+    }
+    EXPECT_FALSE(IsLoaded(path));
+}
+
+// Callers spread over the stores, each asking all three questions
+// repeatedly; every distinct answer, tagged with its question.
+std::set<std::string> AskConcurrently(const std::vector<ActiveDirectoryStore*>& stores, int callers, int rounds)
+{
+    std::mutex mutex;
+    std::set<std::string> answers;
+    std::vector<std::thread> threads;
+    for (int caller = 0; caller < callers; ++caller) {
+        threads.emplace_back([&, caller] {
+            for (int round = 0; round < rounds; ++round) {
+                const ActiveDirectoryStore& store = *stores[(caller + round) % stores.size()];
+                const std::string configuration = "configuration " + ConfigurationOf(store);
+                const std::string domains = "domains " + Render(store.GetTrustedDomains());
+                const std::string state = "state " + std::to_string(store.GetDomainTrustState());
+                std::lock_guard<std::mutex> guard(mutex);
+                answers.insert({configuration, domains, state});
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return answers;
+}
+
+using QueryThreads = QueryFixture;
+
+TEST_F(QueryThreads, OneThreadPerKindOfQueryAcrossCallersAndStores)
+{
+    const std::unique_ptr<ActiveDirectoryStore> others[] = {NewStore(), NewStore(), NewStore()};
+    const std::vector<ActiveDirectoryStore*> stores{store.get(), others[0].get(), others[1].get(), others[2].get()};
+    const int slots[] = {SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS,
+                         SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE};
+
+    // While the plug-in is held, one thread per kind is all there is; every
+    // other caller gets its store's cache without waiting.
+    for (int slot : slots) {
+        plugin.Hold(slot);
+    }
+    const std::set<std::string> cached = {"configuration |||", "domains ", "state 0", "state 2"};
+    EXPECT_THAT(AskConcurrently(stores, 16, 20), ::testing::IsSubsetOf(cached));
+    for (int slot : slots) {
+        EXPECT_EQ(plugin.Calls(slot), 1u) << slot;
+        plugin.Hold(slot, false);
+    }
+    EXPECT_EQ(LoggedLines().size(), 3u);  // one time-out per kind
 }
 
 }  // namespace
