@@ -11,13 +11,11 @@
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/ThreadUtil.h>
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <climits>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <syslog.h>
 #include <thread>
 #include <typeinfo>
@@ -41,9 +39,6 @@ TEST(RequestStateTest, ZeroOrNegativeSecondsDoNotWaitAndAFinishedRecordAnswersAt
         }
         state->Done(nullptr);
         EXPECT_NO_THROW(state->WaitResult(seconds));
-        const CallNotImplementedException reported;
-        state->Done(&reported);
-        EXPECT_THROW(state->WaitResult(seconds), CallNotImplementedException);
     }
 }
 
@@ -263,50 +258,37 @@ TEST(QueryLifetime, StoreDestroyedWhileItsWorkerRuns)
     EXPECT_FALSE(IsLoaded(path));
 }
 
-// Callers spread over the stores, each asking all three questions
-// repeatedly; every distinct answer, tagged with its question.
-std::set<std::string> AskConcurrently(const std::vector<ActiveDirectoryStore*>& stores, int callers, int rounds)
-{
-    std::mutex mutex;
-    std::set<std::string> answers;
-    std::vector<std::thread> threads;
-    for (int caller = 0; caller < callers; ++caller) {
-        threads.emplace_back([&, caller] {
-            for (int round = 0; round < rounds; ++round) {
-                const ActiveDirectoryStore& store = *stores[(caller + round) % stores.size()];
-                const std::string configuration = "configuration " + ConfigurationOf(store);
-                const std::string domains = "domains " + Render(store.GetTrustedDomains());
-                const std::string state = "state " + std::to_string(store.GetDomainTrustState());
-                std::lock_guard<std::mutex> guard(mutex);
-                answers.insert({configuration, domains, state});
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    return answers;
-}
-
 using QueryThreads = QueryFixture;
 
+// While the plug-in is held, one thread per kind of query is all there is,
+// across callers and stores; every other caller gets its store's cache
+// without waiting.
 TEST_F(QueryThreads, OneThreadPerKindOfQueryAcrossCallersAndStores)
 {
     const std::unique_ptr<ActiveDirectoryStore> others[] = {NewStore(), NewStore(), NewStore()};
-    const std::vector<ActiveDirectoryStore*> stores{store.get(), others[0].get(), others[1].get(), others[2].get()};
+    const ActiveDirectoryStore* stores[] = {store.get(), others[0].get(), others[1].get(), others[2].get()};
     const int slots[] = {SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS,
                          SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE};
-
-    // While the plug-in is held, one thread per kind is all there is; every
-    // other caller gets its store's cache without waiting.
     for (int slot : slots) {
         plugin.Hold(slot);
     }
-    const std::set<std::string> cached = {"configuration |||", "domains ", "state 0", "state 2"};
-    EXPECT_THAT(AskConcurrently(stores, 16, 20), ::testing::IsSubsetOf(cached));
+    std::atomic<int> uncached{0};
+    std::vector<std::thread> callers;
+    for (int caller = 0; caller < 16; ++caller) {
+        callers.emplace_back([&, caller] {
+            for (int round = 0; round < 20; ++round) {
+                const ActiveDirectoryStore& s = *stores[(caller + round) % 4];
+                const TrustState state = s.GetDomainTrustState();  // 2 once its own wait timed out
+                uncached += ConfigurationOf(s) != "|||" || !s.GetTrustedDomains().empty() || (state != 0 && state != 2);
+            }
+        });
+    }
+    for (std::thread& thread : callers) {
+        thread.join();
+    }
+    EXPECT_EQ(0, uncached.load());
     for (int slot : slots) {
         EXPECT_EQ(plugin.Calls(slot), 1u) << slot;
-        plugin.Hold(slot, false);
     }
     EXPECT_EQ(LoggedLines().size(), 3u);  // one time-out per kind
 }
