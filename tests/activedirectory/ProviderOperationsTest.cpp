@@ -89,12 +89,14 @@ TEST_F(ProviderOperations, PassesArgumentsAsTheInterfaceSays)
     EXPECT_EQ(&credentials, plugin->credentials);
     provider.SetPreferredDomainControllers({"dc2", "dc1"});
     provider.SetSmartCardEnabledServices({});
+    provider.GetAnyDomainController("", "example.test");
     provider.GetAnyDomainController("pdc", "example.test");
     provider.JoinDomainWithMachineAccount({"", "EXAMPLE", "example.test", "S-1-5-21-1-2-3"},
                                           {"node01", "example.test", "", "first", "second"});
     EXPECT_EQ("JoinDomain(example.test, (null), admin:secret)\nJoinDomain(example.test, OU=Hosts, admin:secret)\n"
               "PartDomain((null))\nPartDomain(admin:secret)\n"
               "SetPreferredDomainControllers(dc2, dc1)\nSetSmartCardEnabledServices()\n"
+              "GetAnyDomainController((null), example.test)\nrelease(null)\n"
               "GetAnyDomainController(pdc, example.test)\nrelease(null)\n"
               "JoinDomainWithMachineAccount(, EXAMPLE, example.test, S-1-5-21-1-2-3, node01, example.test, , first, "
               "second)\n",
