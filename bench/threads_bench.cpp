@@ -2,10 +2,10 @@
 // cached answer it gets at once (1 and 16 callers at the same time), and how
 // far past its deadline a timed-out wait actually returns.
 //
-// Uses the blocking test plug-in, so build with the tests enabled (default).
+// Uses the scriptable test plug-in, so build with the tests enabled (default).
 
-#include "BlockingClient.h"
 #include "BuildPaths.h"
+#include "plugins/ScriptablePlugin.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
@@ -55,20 +55,20 @@ const ActiveDirectoryStore& StuckStore()
 {
     static const ActiveDirectoryStore* store = [] {
         MakeDirectories(ORVAUTH_CONFIG_DIR);
-        std::ofstream(ORVAUTH_CONFIG_DIR "/provider.conf") << "provider = \"blockingclient\"\n";
+        std::ofstream(ORVAUTH_CONFIG_DIR "/provider.conf") << "provider = \"scriptable\"\n";
         auto* stuck = new ActiveDirectoryStore(1);
 
-        void* handle = dlopen(ORVAUTH_PLUGIN_DIR "/libblockingclient.so", RTLD_LAZY | RTLD_NOLOAD);
+        void* handle = dlopen(ORVAUTH_PLUGIN_DIR "/libscriptable.so", RTLD_LAZY | RTLD_NOLOAD);
         if (handle == nullptr) {
-            throw std::runtime_error("the blocking plug-in is not loaded");
+            throw std::runtime_error("the scriptable plug-in is not loaded");
         }
-        auto* control = static_cast<const BlockingClientControlTable*>(dlsym(handle, BLOCKING_CLIENT_CONTROL_SYMBOL));
+        auto* control = static_cast<ScriptablePluginControl*>(dlsym(handle, "ScriptablePluginControl"));
+        auto hold = reinterpret_cast<ScriptableHoldFunction>(dlsym(handle, "ScriptablePluginHold"));
         dlclose(handle);
 
-        const char* const domains[] = {"a.example.com", "A", "b.example.com", "B", "c.example.com", "C", nullptr};
-        control->SetTrustedDomains(domains);
+        control->answer[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS] = "a.example.com/A b.example.com/B c.example.com/C";
         stuck->GetTrustedDomains();  // fills the cache
-        control->Block(BLOCKING_TRUSTED_DOMAINS);
+        hold(SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS, 1);
         stuck->GetTrustedDomains();  // times out once; the worker stays stuck
         return stuck;
     }();

@@ -1,4 +1,4 @@
-#include "BuildPaths.h"
+#include "activedirectory/PluginFile.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
@@ -31,6 +31,15 @@ void CheckStatus(std::int32_t status)
 {
     if (status != 0) {
         ThrowMappedException(static_cast<std::uint32_t>(status));
+    }
+}
+
+// A table holds only the slots of its version; reading one beyond them
+// would read past the plug-in's record.
+void RequireVersion(const ActiveDirectoryClientOperations* operations, std::int32_t version)
+{
+    if (operations->apiVersion < version) {
+        throw CallNotImplementedException();
     }
 }
 
@@ -129,24 +138,14 @@ std::int32_t CallWithJoinRetries(Attempt attempt)
 ActiveDirectoryProvider::ActiveDirectoryProvider(const std::string& name)
     : handle(nullptr), metadata(nullptr), operations(nullptr)
 {
-    // The name becomes part of a path: it must not lead out of the plug-in
-    // directory.
-    if (name.find('/') != std::string::npos) {
-        throw InvalidActiveDirectoryProviderException(name, "The provider name must not contain '/'");
+    std::string loaderError;
+    try {
+        handle = OpenPluginFile(name, loaderError);
+    } catch (const UnsafePluginError& error) {
+        throw InvalidActiveDirectoryProviderException(error.Name(), error.what());
     }
-
-    const std::string fileName = "lib" + name + ".so";
-    const std::string lib64Path = std::string(ORVAUTH_PLUGIN_DIR) + "/" + "lib64" + "/" + fileName;
-    const std::string basePath = std::string(ORVAUTH_PLUGIN_DIR) + "/" + fileName;
-
-    dlerror();
-    handle = dlopen(lib64Path.c_str(), RTLD_LAZY | RTLD_GLOBAL);
     if (handle == nullptr) {
-        dlerror();
-        handle = dlopen(basePath.c_str(), RTLD_LAZY | RTLD_GLOBAL);
-        if (handle == nullptr) {
-            throw IOError("Unable to open provider: " + LoaderError());
-        }
+        throw IOError("Unable to open provider: " + loaderError);
     }
 
     try {
@@ -204,9 +203,7 @@ void ActiveDirectoryProvider::JoinDomain(const std::string& domain, const std::s
 void ActiveDirectoryProvider::JoinDomainWithMachineAccount(const JORV::DirectoryDomainInfo& domain,
                                                            const JORV::MachineAccountInfo& account) const
 {
-    if (operations->apiVersion <= 1) {
-        throw CallNotImplementedException();
-    }
+    RequireVersion(operations, 2);
     RequireSlot(operations->JoinDomainWithMachineAccount);
     const ActiveDirectoryClientDomainInfo domainRecord = {
         domain.domainController.c_str(), domain.netbiosName.c_str(), domain.dnsName.c_str(), domain.sid.c_str()};
@@ -333,9 +330,7 @@ std::string ActiveDirectoryProvider::ConvertCanonicalUsername(const std::string&
 
 std::string ActiveDirectoryProvider::GetHostPrincipalForDomain(const std::string& domain) const
 {
-    if (operations->apiVersion <= 1) {
-        throw CallNotImplementedException();
-    }
+    RequireVersion(operations, 2);
     RequireSlot(operations->GetHostPrincipalForDomain);
     return SingleString([&](char** text, ActiveDirectoryClientReleaseFunction* release) {
         return operations->GetHostPrincipalForDomain(domain.c_str(), text, release);
@@ -344,12 +339,14 @@ std::string ActiveDirectoryProvider::GetHostPrincipalForDomain(const std::string
 
 std::uint32_t ActiveDirectoryProvider::GetDomainTrustRelationship(const std::string& domain) const
 {
+    RequireVersion(operations, 3);
     RequireSlot(operations->GetDomainTrustRelationship);
     return operations->GetDomainTrustRelationship(domain.c_str());
 }
 
 void ActiveDirectoryProvider::SetSmartCardEnabledServices(const std::vector<std::string>& services) const
 {
+    RequireVersion(operations, 3);
     RequireSlot(operations->SetSmartCardEnabledServices);
     const std::vector<const char*> array = TerminatedArray(services);
     CheckStatus(operations->SetSmartCardEnabledServices(array.data()));
@@ -357,6 +354,7 @@ void ActiveDirectoryProvider::SetSmartCardEnabledServices(const std::vector<std:
 
 std::vector<std::string> ActiveDirectoryProvider::GetSmartCardEnabledServices() const
 {
+    RequireVersion(operations, 3);
     RequireSlot(operations->GetSmartCardEnabledServices);
     char** services = nullptr;
     ActiveDirectoryClientReleaseFunction release = nullptr;

@@ -1,4 +1,4 @@
-#include "BuildPaths.h"
+#include "activedirectory/PluginFile.h"
 
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>
@@ -11,11 +11,6 @@ namespace orvane {
 namespace authentication {
 
 namespace {
-
-// RTLD_LAZY | RTLD_GLOBAL: plug-ins may rely on their symbols being visible
-// to the libraries they pull in.
-constexpr int JORV_PLUGIN_OPEN_FLAGS = 0x101;
-static_assert(JORV_PLUGIN_OPEN_FLAGS == (RTLD_LAZY | RTLD_GLOBAL), "loader flags");
 
 std::string LoaderError()
 {
@@ -95,23 +90,14 @@ JORVProxy::JORVProxy(const std::string& providerName, const std::string& serverA
       serverAddress(serverAddress),
       thumbprint(thumbprint)
 {
-    // The name is spliced into a path: it must not lead out of the plug-in
-    // directory.
-    if (providerName.find('/') != std::string::npos) {
-        throw InvalidJORVProxyProviderException(providerName, "a provider name cannot contain '/'");
+    std::string loaderError;
+    try {
+        handle = OpenPluginFile(providerName, loaderError);
+    } catch (const UnsafePluginError& error) {
+        throw InvalidJORVProxyProviderException(error.Name(), error.what());
     }
-
-    const std::string lib64Path = std::string(ORVAUTH_PLUGIN_DIR "/") + "lib64" + "/" + "lib" + providerName + ".so";
-    const std::string basePath = std::string(ORVAUTH_PLUGIN_DIR "/") + "lib" + providerName + ".so";
-
-    dlerror();
-    handle = dlopen(lib64Path.c_str(), JORV_PLUGIN_OPEN_FLAGS);
     if (handle == nullptr) {
-        dlerror();
-        handle = dlopen(basePath.c_str(), JORV_PLUGIN_OPEN_FLAGS);
-        if (handle == nullptr) {
-            throw IOError("Unable to open JORV provider: " + LoaderError());
-        }
+        throw IOError("Unable to open JORV provider: " + loaderError);
     }
 
     dlerror();

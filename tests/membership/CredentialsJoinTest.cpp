@@ -49,12 +49,12 @@ TEST_P(CredentialsJoin, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBo
     }
     store->JoinDomain(c.argument, given, true);
     ScriptablePluginControl seen = plugin.Read();
-    EXPECT_EQ(static_cast<const void*>(&given), seen.joinDomain.credentials.credentialsAddress);
-    const auto& unit = seen.joinDomain.organizationalUnit;
-    EXPECT_EQ(c.outcome, std::string(seen.joinDomain.domain.text) + "|" + (unit.isNull ? "(null)" : unit.text));
-    Record expected{{"domain_name", c.outcome.substr(0, bar)}, {"auth_proxy_address", ""}};
-    if (c.outcome.substr(bar + 1) != "(null)") {
-        expected["organizational_unit"] = c.outcome.substr(bar + 1);
+    EXPECT_EQ(static_cast<const void*>(&given), seen.credentials);
+    const std::string domain = c.outcome.substr(0, bar), unit = c.outcome.substr(bar + 1);
+    EXPECT_EQ("JoinDomain(" + domain + ", " + unit + ", " + c.userName + ":" + c.password + ")\n", seen.log);
+    Record expected{{"domain_name", domain}, {"auth_proxy_address", ""}};
+    if (unit != "(null)") {
+        expected["organizational_unit"] = unit;
     }
     EXPECT_EQ(expected, DomainRecord());
 }
@@ -89,7 +89,7 @@ TEST_F(CredentialsJoin, UnstorableRecordUndoesJoinAndRethrows)
     ExpectRefused(Join(), typeid(QelConfigStore::ConfigStoreException), "database is locked");
     EXPECT_EQ(OneLine(LOG_ERR, "Failed to store domain details to Config Store: database is locked.Leaving Domain..."),
               LoggedLines());
-    EXPECT_TRUE(plugin.Read().partDomain.credentialsNull);
+    EXPECT_EQ(nullptr, plugin.Read().credentials);
     EXPECT_TRUE(DomainRecord().empty());
     // A failing leave replaces the store's exception.
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
@@ -112,7 +112,7 @@ TEST_F(CredentialsJoin, LeaveRemovesTheDomainRecordOnlyOnceTheHostHasLeft)
                                            records.GetAuthProxyAddr());
     Credentials empty{nullptr, nullptr};
     store->PartDomain(empty);  // passed through, whatever it holds; the record stays
-    EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().partDomain.credentialsAddress);
+    EXPECT_EQ(static_cast<const void*>(&empty), plugin.Read().credentials);
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = NO_SUCH_DOMAIN;
     EXPECT_THROW(store->PartDomain(), NoSuchDomainException);
     plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 0;
@@ -123,6 +123,8 @@ TEST_F(CredentialsJoin, LeaveRemovesTheDomainRecordOnlyOnceTheHostHasLeft)
 
     Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     store->PartDomain();
+    EXPECT_EQ(nullptr, plugin.Read().credentials);
+    EXPECT_EQ(4u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(DomainRecord().empty());
     ExpectRefused([&] { records.GetDomainName(); }, typeid(ConfigurationError), "Failed to get the requested object");
     EXPECT_EQ("0A:FF|PEM", records.GetThumbprint() + "|" + records.GetCertificate());

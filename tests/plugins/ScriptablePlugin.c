@@ -1,17 +1,6 @@
 /*
- * The scriptable Active Directory client plug-in (see ScriptablePlugin.h).
- * One source for every variant; the variant is chosen at compile time:
- *
- *   SCRIPTABLE_OMIT_METADATA          no metadata record
- *   SCRIPTABLE_OMIT_OPERATIONS        no operations table
- *   SCRIPTABLE_METADATA_API_VERSION   metadata apiVersion (default 3)
- *   SCRIPTABLE_OPERATIONS_API_VERSION operations apiVersion (default 3)
- *   SCRIPTABLE_PAM_MODULE             declared PAM module, or the token
- *                                     NULL (default "pam_scriptable")
- *   SCRIPTABLE_NSS_MODULE             declared NSS module, or NULL
- *                                     (default "scriptable")
- *
- * Linked with -Bsymbolic: several variants are loaded with RTLD_GLOBAL into
+ * The scriptable directory client plug-in (ScriptablePlugin.h), one source
+ * for every variant. Linked with -Bsymbolic: variants share symbol names in
  * one process and must each use their own records and control block.
  */
 #define _GNU_SOURCE
@@ -19,401 +8,239 @@
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
 
+#include <errno.h>
 #include <pthread.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
-#ifndef SCRIPTABLE_METADATA_API_VERSION
-#define SCRIPTABLE_METADATA_API_VERSION 3
-#endif
-#ifndef SCRIPTABLE_OPERATIONS_API_VERSION
-#define SCRIPTABLE_OPERATIONS_API_VERSION 3
-#endif
 #ifndef SCRIPTABLE_PAM_MODULE
 #define SCRIPTABLE_PAM_MODULE "pam_scriptable"
 #endif
-#ifndef SCRIPTABLE_NSS_MODULE
-#define SCRIPTABLE_NSS_MODULE "scriptable"
-#endif
+typedef ActiveDirectoryClientReleaseFunction ReleaseFunction;
+typedef struct ActiveDirectoryClientDomainName DomainName;
 
-/* Words separated by blanks, tabs and repeats, with blanks around them. */
-#define SCRIPTABLE_PAM_PARAMETERS "  try_first_pass \t use_authtok   debug  "
+struct ScriptablePluginControl ScriptablePluginControl;
+static struct ScriptablePluginControl* const control = &ScriptablePluginControl;
+static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
+static int held[SCRIPTABLE_SLOT_COUNT];
 
-#define EXPORT __attribute__((visibility("default")))
+static const char* Shown(const char* text) { return text != NULL ? text : "(null)"; }
+static char* Copy(const char* text) { return text != NULL ? strdup(text) : NULL; }
 
-EXPORT struct ScriptablePluginControl ScriptablePluginControl;
-
-static pthread_mutex_t controlMutex = PTHREAD_MUTEX_INITIALIZER;
-
-EXPORT void ScriptablePluginLock(void) { pthread_mutex_lock(&controlMutex); }
-EXPORT void ScriptablePluginUnlock(void) { pthread_mutex_unlock(&controlMutex); }
-
-/* --- helpers ---------------------------------------------------------- */
-
-static void CopyText(struct ScriptableText* target, const char* text)
+/* Logs and counts the call, waits while its slot is held, and returns its
+ * answer with the mutex held; End lets go of it. */
+static int32_t Begin(int slot, const char* format, ...)
 {
-    target->isNull = text == NULL;
-    target->text[0] = '\0';
-    if (text != NULL) {
-        strncpy(target->text, text, SCRIPTABLE_PLUGIN_TEXT_SIZE - 1);
-        target->text[SCRIPTABLE_PLUGIN_TEXT_SIZE - 1] = '\0';
+    va_list arguments;
+    va_start(arguments, format);
+    pthread_mutex_lock(&mutex);
+    size_t used = strlen(control->log);
+    vsnprintf(control->log + used, sizeof control->log - used, format, arguments);
+    va_end(arguments);
+    unsigned call = control->calls[slot]++;
+    pthread_cond_broadcast(&changed);
+    while (held[slot]) {
+        pthread_cond_wait(&changed, &mutex);
     }
+    return call < control->firstCalls[slot] ? control->firstStatus[slot] : control->status[slot];
 }
 
-static void CopyArray(struct ScriptableTextArray* target, const char* const* items)
+static int32_t End(int32_t status)
 {
-    memset(target, 0, sizeof *target);
-    target->isNull = items == NULL;
-    if (items == NULL) {
-        return;
-    }
-    for (int i = 0; items[i] != NULL && i < SCRIPTABLE_PLUGIN_MAX_ITEMS; ++i) {
-        CopyText(&target->items[i], items[i]);
-        target->count = i + 1;
-    }
+    pthread_mutex_unlock(&mutex);
+    return status;
 }
 
-static void CopyCredentials(struct ScriptableCredentialsRecord* target, const Credentials* credentials)
+/* Every result is one block; slot 0 logs what is no operation. */
+static void Release(void* pointer)
 {
-    target->credentialsNull = credentials == NULL;
-    target->credentialsAddress = credentials;
-    CopyText(&target->userName, credentials ? credentials->userName : NULL);
-    CopyText(&target->password, credentials ? credentials->password : NULL);
-}
-
-/* Runs the timing hooks, counts the call and picks its status. Returns with
- * the mutex held; the caller records its arguments and then calls Finish. */
-static int32_t Begin(int slot)
-{
-    void (*hook)(int, void*);
-    void* context;
-    unsigned delay;
-
-    pthread_mutex_lock(&controlMutex);
-    hook = ScriptablePluginControl.beforeCall;
-    context = ScriptablePluginControl.hookContext;
-    delay = ScriptablePluginControl.delayMilliseconds[slot];
-    pthread_mutex_unlock(&controlMutex);
-
-    if (hook != NULL) {
-        hook(slot, context);
-    }
-    if (delay > 0) {
-        struct timespec pause = {(time_t)(delay / 1000), (long)(delay % 1000) * 1000000L};
-        while (nanosleep(&pause, &pause) != 0) {
-        }
-    }
-
-    pthread_mutex_lock(&controlMutex);
-    unsigned call = ScriptablePluginControl.calls[slot]++;
-    if ((int)call < ScriptablePluginControl.statusSequenceLength[slot] && call < SCRIPTABLE_PLUGIN_MAX_SEQUENCE) {
-        return ScriptablePluginControl.statusSequence[slot][call];
-    }
-    return ScriptablePluginControl.status[slot];
-}
-
-static void Finish(void) { pthread_mutex_unlock(&controlMutex); }
-
-static char* Duplicate(const char* text) { return text ? strdup(text) : NULL; }
-
-/* --- release functions ------------------------------------------------ */
-
-static void CountRelease(void* pointer)
-{
-    pthread_mutex_lock(&controlMutex);
-    ScriptablePluginControl.releaseCalls++;
-    if (pointer == NULL) {
-        ScriptablePluginControl.nullReleaseCalls++;
-    } else {
-        ScriptablePluginControl.outstandingResults--;
-    }
-    pthread_mutex_unlock(&controlMutex);
-}
-
-static void ReleaseString(void* pointer)
-{
-    CountRelease(pointer);
+    End(Begin(0, pointer != NULL ? "release\n" : "release(null)\n"));
     free(pointer);
 }
 
-static void ReleaseStringArray(void* pointer)
+/* The blank-separated words of text as a NULL-terminated array in one block;
+ * with pairs, each word "dns/NETBIOS" becomes a name record (an empty part a
+ * NULL name). */
+static void* Array(const char* text, int pairs)
 {
-    CountRelease(pointer);
-    char** items = pointer;
-    for (size_t i = 0; items != NULL && items[i] != NULL; ++i) {
-        free(items[i]);
-    }
-    free(items);
-}
-
-static void ReleaseDomainArray(void* pointer)
-{
-    CountRelease(pointer);
-    struct ActiveDirectoryClientDomainName** records = pointer;
-    for (size_t i = 0; records != NULL && records[i] != NULL; ++i) {
-        free(records[i]->dnsName);
-        free(records[i]->netbiosName);
-        free(records[i]);
-    }
-    free(records);
-}
-
-/* Hands out a result: counts it and returns the release function to pass
- * back (called with the mutex held). */
-static ActiveDirectoryClientReleaseFunction HandOut(void* result, ActiveDirectoryClientReleaseFunction release)
-{
-    if (result != NULL) {
-        ScriptablePluginControl.outstandingResults++;
-    }
-    return release;
-}
-
-static char** DuplicateArray(const struct ScriptableStringArrayResult* script)
-{
-    if (script->returnNull) {
+    if (text == NULL) {
         return NULL;
     }
-    size_t count = 0;
-    while (count < SCRIPTABLE_PLUGIN_MAX_ITEMS && script->items[count] != NULL) {
-        ++count;
+    size_t length = strlen(text), slots = length / 2 + 2, count = 0;
+    size_t head = slots * (sizeof(void*) + (pairs ? sizeof(DomainName) : 0));
+    char* block = calloc(1, head + length + 1);
+    void** items = (void**)block;
+    DomainName* records = (DomainName*)(items + slots);
+    char* rest = NULL;
+    for (char* word = strtok_r(strcpy(block + head, text), " ", &rest); word != NULL;
+         word = strtok_r(NULL, " ", &rest), ++count) {
+        if (pairs) {
+            char* slash = strchr(word, '/');
+            if (slash != NULL) {
+                *slash++ = '\0';
+            }
+            records[count].dnsName = *word != '\0' ? word : NULL;
+            records[count].netbiosName = slash != NULL && *slash != '\0' ? slash : NULL;
+        }
+        items[count] = pairs ? (void*)&records[count] : word;
     }
-    char** items = calloc(count + 1, sizeof *items);
-    for (size_t i = 0; i < count; ++i) {
-        items[i] = strdup(script->items[i]);
-    }
-    return items;
+    return block;
 }
 
-static int32_t AnswerString(int slot, char** out, ActiveDirectoryClientReleaseFunction* release)
+/* An array argument as the text between the parentheses of its log line. */
+static const char* Spread(const char* const* items, char* text, size_t size)
 {
-    int32_t status = Begin(slot);
+    text[0] = '\0';
+    for (size_t i = 0; items != NULL && items[i] != NULL; ++i) {
+        snprintf(text + strlen(text), size - strlen(text), "%s%s", i > 0 ? ", " : "", items[i]);
+    }
+    return items != NULL ? text : "(null)";
+}
+
+/* Hands out the answer of a call with status 0 as a text, words or pairs. */
+enum Kind { TEXT, WORDS, PAIRS };
+static int32_t Answer(int32_t status, int slot, enum Kind kind, void* result, ReleaseFunction* release)
+{
     if (status == 0) {
-        *out = Duplicate(ScriptablePluginControl.stringResult[slot]);
-        *release = HandOut(*out, ReleaseString);
+        const char* answer = control->answer[slot];
+        *(void**)result = kind == TEXT ? Copy(answer) : Array(answer, kind == PAIRS);
+        *release = Release;
     }
-    Finish();
-    return status;
+    return End(status);
 }
 
-static int32_t AnswerStringArray(int slot, char*** out, ActiveDirectoryClientReleaseFunction* release)
-{
-    int32_t status = Begin(slot);
-    if (status == 0) {
-        *out = DuplicateArray(&ScriptablePluginControl.stringArray[slot]);
-        *release = HandOut(*out, ReleaseStringArray);
-    }
-    Finish();
-    return status;
-}
+/* --- operations, by slot number and by what they answer ---------------------------- */
 
-/* --- operations ------------------------------------------------------- */
+#define STATUS_OPERATION(Name, slot, Parameters, ...) \
+    static int32_t Name Parameters { return End(Begin(slot, __VA_ARGS__)); }
+#define ANSWER_OPERATION(Name, slot, kind, Parameters, ...) \
+    static int32_t Name Parameters { return Answer(Begin(slot, __VA_ARGS__), slot, kind, result, release); }
 
-static int32_t JoinDomain(const char* domain, const char* organizationalUnit, const Credentials* credentials)
+static int32_t JoinDomain(const char* domain, const char* unit, const Credentials* credentials)
 {
-    int32_t status = Begin(SCRIPTABLE_SLOT_JOIN_DOMAIN);
-    CopyText(&ScriptablePluginControl.joinDomain.domain, domain);
-    CopyText(&ScriptablePluginControl.joinDomain.organizationalUnit, organizationalUnit);
-    CopyCredentials(&ScriptablePluginControl.joinDomain.credentials, credentials);
-    Finish();
-    return status;
+    int32_t status = Begin(1, "JoinDomain(%s, %s, %s:%s)\n", domain, Shown(unit), Shown(credentials->userName),
+                           Shown(credentials->password));
+    control->credentials = credentials;
+    return End(status);
 }
 
 static int32_t PartDomain(const Credentials* credentials)
 {
-    int32_t status = Begin(SCRIPTABLE_SLOT_PART_DOMAIN);
-    CopyCredentials(&ScriptablePluginControl.partDomain, credentials);
-    Finish();
-    return status;
+    int32_t status = credentials == NULL ? Begin(2, "PartDomain((null))\n")
+                                         : Begin(2, "PartDomain(%s:%s)\n", Shown(credentials->userName),
+                                                 Shown(credentials->password));
+    control->credentials = credentials;
+    return End(status);
 }
 
-static int32_t GetActiveDomain(struct ActiveDirectoryClientDomainName* domain,
-                               ActiveDirectoryClientReleaseFunction* release)
+static int32_t GetActiveDomain(DomainName* domain, ReleaseFunction* release)
 {
-    int32_t status = Begin(SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN);
-    if (status == 0) {
-        domain->dnsName = Duplicate(ScriptablePluginControl.activeDomain.dnsName);
-        domain->netbiosName = Duplicate(ScriptablePluginControl.activeDomain.netbiosName);
-        HandOut(domain->dnsName, ReleaseString);
-        *release = HandOut(domain->netbiosName, ReleaseString);
+    int32_t status = Begin(3, "GetActiveDomain()\n");
+    DomainName** names = status == 0 ? Array(control->answer[3], 1) : NULL;
+    if (names != NULL && names[0] != NULL) {
+        domain->dnsName = Copy(names[0]->dnsName);
+        domain->netbiosName = Copy(names[0]->netbiosName);
+        *release = Release;
     }
-    Finish();
-    return status;
+    free(names);
+    return End(status);
 }
 
-static int32_t SetPreferredDomainControllers(const char* const* controllers)
-{
-    int32_t status = Begin(SCRIPTABLE_SLOT_SET_PREFERRED_DOMAIN_CONTROLLERS);
-    CopyArray(&ScriptablePluginControl.arrayArgument[SCRIPTABLE_SLOT_SET_PREFERRED_DOMAIN_CONTROLLERS], controllers);
-    Finish();
-    return status;
-}
+STATUS_OPERATION(SetPreferredDomainControllers, 4, (const char* const* controllers),
+                 "SetPreferredDomainControllers(%s)\n", Spread(controllers, (char[512]){0}, 512))
+ANSWER_OPERATION(GetPreferredDomainControllers, 5, WORDS, (char*** result, ReleaseFunction* release),
+                "GetPreferredDomainControllers()\n")
+STATUS_OPERATION(GetDomainTrustStateStatus, 7, (void), "GetDomainTrustState()\n")
+static TrustState GetDomainTrustState(void) { return (TrustState)GetDomainTrustStateStatus(); }
+ANSWER_OPERATION(GetTrustedDomains, 8, PAIRS, (DomainName*** result, ReleaseFunction* release), "GetTrustedDomains()\n")
+ANSWER_OPERATION(GetMachineAccountDN, 9, TEXT, (char** result, ReleaseFunction* release), "GetMachineAccountDN()\n")
+ANSWER_OPERATION(GetAnyDomainController, 10, TEXT, (const char* selector, const char* domain, char** result,
+               ReleaseFunction* release), "GetAnyDomainController(%s, %s)\n", Shown(selector), domain)
+ANSWER_OPERATION(ConvertCanonicalUsername, 11, TEXT, (const char* userName, char** result, ReleaseFunction* release),
+               "ConvertCanonicalUsername(%s)\n", userName)
+STATUS_OPERATION(JoinDomainWithMachineAccount, 12, (const struct ActiveDirectoryClientDomainInfo* domain,
+                 const struct ActiveDirectoryClientMachineAccountInfo* account),
+                 "JoinDomainWithMachineAccount(%s, %s, %s, %s, %s, %s, %s, %s, %s)\n", Shown(domain->domainController),
+                 Shown(domain->netbiosName), Shown(domain->dnsName), Shown(domain->sid), Shown(account->hostName),
+                 Shown(account->dnsDomainName), Shown(account->spareText), Shown(account->createdValue1),
+                 Shown(account->createdValue2))
+ANSWER_OPERATION(GetHostPrincipalForDomain, 13, TEXT, (const char* domain, char** result, ReleaseFunction* release),
+               "GetHostPrincipalForDomain(%s)\n", domain)
+STATUS_OPERATION(GetDomainTrustRelationshipStatus, 14, (const char* domain), "GetDomainTrustRelationship(%s)\n",
+                 domain)
+static uint32_t GetDomainTrustRelationship(const char* domain) { return (uint32_t)GetDomainTrustRelationshipStatus(domain); }
+STATUS_OPERATION(SetSmartCardEnabledServices, 15, (const char* const* services), "SetSmartCardEnabledServices(%s)\n",
+                 Spread(services, (char[512]){0}, 512))
+ANSWER_OPERATION(GetSmartCardEnabledServices, 16, WORDS, (char*** result, ReleaseFunction* release),
+                "GetSmartCardEnabledServices()\n")
 
-static int32_t GetPreferredDomainControllers(char*** controllers, ActiveDirectoryClientReleaseFunction* release)
-{
-    return AnswerStringArray(SCRIPTABLE_SLOT_GET_PREFERRED_DOMAIN_CONTROLLERS, controllers, release);
-}
-
-static void Reserved(void)
-{
-    Begin(SCRIPTABLE_SLOT_RESERVED);
-    Finish();
-}
-
-static TrustState GetDomainTrustState(void)
-{
-    Begin(SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE);
-    TrustState state = ScriptablePluginControl.trustState;
-    Finish();
-    return state;
-}
-
-static int32_t GetTrustedDomains(struct ActiveDirectoryClientDomainName*** domains,
-                                 ActiveDirectoryClientReleaseFunction* release)
-{
-    int32_t status = Begin(SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS);
-    if (status == 0) {
-        struct ActiveDirectoryClientDomainName** records = NULL;
-        if (!ScriptablePluginControl.nullTrustedDomainArray) {
-            int count = ScriptablePluginControl.trustedDomainCount;
-            if (count > SCRIPTABLE_PLUGIN_MAX_ITEMS) {
-                count = SCRIPTABLE_PLUGIN_MAX_ITEMS;
-            }
-            records = calloc((size_t)count + 1, sizeof *records);
-            for (int i = 0; i < count; ++i) {
-                records[i] = calloc(1, sizeof **records);
-                records[i]->dnsName = Duplicate(ScriptablePluginControl.trustedDomains[i].dnsName);
-                records[i]->netbiosName = Duplicate(ScriptablePluginControl.trustedDomains[i].netbiosName);
-            }
-        }
-        *domains = records;
-        *release = HandOut(records, ReleaseDomainArray);
-    }
-    Finish();
-    return status;
-}
-
-static int32_t GetMachineAccountDN(char** distinguishedName, ActiveDirectoryClientReleaseFunction* release)
-{
-    return AnswerString(SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN, distinguishedName, release);
-}
-
-static int32_t GetAnyDomainController(const char* selector, const char* domain, char** controller,
-                                      ActiveDirectoryClientReleaseFunction* release)
-{
-    int32_t status = Begin(SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER);
-    CopyText(&ScriptablePluginControl.stringArgument[SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER], selector);
-    CopyText(&ScriptablePluginControl.secondStringArgument[SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER], domain);
-    if (status == 0) {
-        *controller = Duplicate(ScriptablePluginControl.stringResult[SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER]);
-        *release = HandOut(*controller, ReleaseString);
-    }
-    Finish();
-    return status;
-}
-
-static int32_t AnswerStringFor(int slot, const char* argument, char** out,
-                               ActiveDirectoryClientReleaseFunction* release)
-{
-    int32_t status = Begin(slot);
-    CopyText(&ScriptablePluginControl.stringArgument[slot], argument);
-    if (status == 0) {
-        *out = Duplicate(ScriptablePluginControl.stringResult[slot]);
-        *release = HandOut(*out, ReleaseString);
-    }
-    Finish();
-    return status;
-}
-
-static int32_t ConvertCanonicalUsername(const char* userName, char** canonicalName,
-                                        ActiveDirectoryClientReleaseFunction* release)
-{
-    return AnswerStringFor(SCRIPTABLE_SLOT_CONVERT_CANONICAL_USERNAME, userName, canonicalName, release);
-}
-
-static int32_t JoinDomainWithMachineAccount(const struct ActiveDirectoryClientDomainInfo* domain,
-                                            const struct ActiveDirectoryClientMachineAccountInfo* account)
-{
-    int32_t status = Begin(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.domainController, domain->domainController);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.netbiosName, domain->netbiosName);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.dnsName, domain->dnsName);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.sid, domain->sid);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.hostName, account->hostName);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.dnsDomainName, account->dnsDomainName);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.spareText, account->spareText);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.createdValue1, account->createdValue1);
-    CopyText(&ScriptablePluginControl.machineAccountJoin.createdValue2, account->createdValue2);
-    Finish();
-    return status;
-}
-
-static int32_t GetHostPrincipalForDomain(const char* domain, char** principal,
-                                         ActiveDirectoryClientReleaseFunction* release)
-{
-    return AnswerStringFor(SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN, domain, principal, release);
-}
-
-static uint32_t GetDomainTrustRelationship(const char* domain)
-{
-    Begin(SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_RELATIONSHIP);
-    CopyText(&ScriptablePluginControl.stringArgument[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_RELATIONSHIP], domain);
-    uint32_t relationship = ScriptablePluginControl.trustRelationship;
-    Finish();
-    return relationship;
-}
-
-static int32_t SetSmartCardEnabledServices(const char* const* services)
-{
-    int32_t status = Begin(SCRIPTABLE_SLOT_SET_SMART_CARD_ENABLED_SERVICES);
-    CopyArray(&ScriptablePluginControl.arrayArgument[SCRIPTABLE_SLOT_SET_SMART_CARD_ENABLED_SERVICES], services);
-    Finish();
-    return status;
-}
-
-static int32_t GetSmartCardEnabledServices(char*** services, ActiveDirectoryClientReleaseFunction* release)
-{
-    return AnswerStringArray(SCRIPTABLE_SLOT_GET_SMART_CARD_ENABLED_SERVICES, services, release);
-}
-
-/* --- exported records ------------------------------------------------- */
-
-#define METADATA_INITIALIZER                                                                             \
-    {                                                                                                    \
-        SCRIPTABLE_METADATA_API_VERSION, SCRIPTABLE_PAM_MODULE, SCRIPTABLE_PAM_PARAMETERS, SCRIPTABLE_NSS_MODULE, \
-            NULL                                                                                         \
-    }
-
-#define OPERATIONS_INITIALIZER                                                                           \
-    {                                                                                                    \
-        SCRIPTABLE_OPERATIONS_API_VERSION, JoinDomain, PartDomain, GetActiveDomain,                      \
-            SetPreferredDomainControllers, GetPreferredDomainControllers, Reserved, GetDomainTrustState, \
-            GetTrustedDomains, GetMachineAccountDN, GetAnyDomainController, ConvertCanonicalUsername,    \
-            JoinDomainWithMachineAccount, GetHostPrincipalForDomain, GetDomainTrustRelationship,         \
-            SetSmartCardEnabledServices, GetSmartCardEnabledServices                                     \
-    }
+/* --- exported records ------------------------------------------------------------ */
 
 #ifndef SCRIPTABLE_OMIT_METADATA
-EXPORT struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = METADATA_INITIALIZER;
+struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata;
 #endif
-
-#ifndef SCRIPTABLE_OMIT_OPERATIONS
-EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = OPERATIONS_INITIALIZER;
-#else
-/* Keeps the operations referenced, so the variant builds without warnings. */
-static const struct ActiveDirectoryClientOperations unexportedOperations = OPERATIONS_INITIALIZER;
-EXPORT const void* ScriptablePluginUnexportedOperations = &unexportedOperations;
+static const struct ActiveDirectoryClientOperations fullOperations = {
+    3, JoinDomain, PartDomain, GetActiveDomain, SetPreferredDomainControllers, GetPreferredDomainControllers,
+    NULL, GetDomainTrustState, GetTrustedDomains, GetMachineAccountDN, GetAnyDomainController,
+    ConvertCanonicalUsername, JoinDomainWithMachineAccount, GetHostPrincipalForDomain, GetDomainTrustRelationship,
+    SetSmartCardEnabledServices, GetSmartCardEnabledServices};
+#if defined(SCRIPTABLE_V1)
+/* A first-version table, which really ends after slot 11. Built with
+ * -fno-toplevel-reorder: without a sanitizer's padding the trap lies right
+ * behind it, where a later version's slots 12 to 16 would be. */
+struct {
+    int32_t apiVersion;
+    void (*slots[11])(void);
+} ActiveDirectoryClientOperations = {1, {(void (*)(void))JoinDomain}}; /* relocated, as the trap is */
+static void PastTheEnd(void) { End(Begin(0, "past the end\n")); }
+void (*ScriptablePastTheEnd[5])(void) = {PastTheEnd, PastTheEnd, PastTheEnd, PastTheEnd, PastTheEnd};
+#elif !defined(SCRIPTABLE_OMIT_OPERATIONS)
+struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations;
 #endif
+const void* ScriptableFullOperations = &fullOperations; /* keeps every operation referenced */
 
-EXPORT void ScriptablePluginReset(void)
+/* --- control ----------------------------------------------------------------------- */
+
+__attribute__((constructor)) void ScriptablePluginReset(void)
 {
-    pthread_mutex_lock(&controlMutex);
-    memset(&ScriptablePluginControl, 0, sizeof ScriptablePluginControl);
+    pthread_mutex_lock(&mutex);
+    memset(control, 0, sizeof *control);
+    memset(held, 0, sizeof held);
 #ifndef SCRIPTABLE_OMIT_METADATA
-    ActiveDirectoryClientMetadata = (struct ActiveDirectoryClientMetadata)METADATA_INITIALIZER;
+    ActiveDirectoryClientMetadata = (struct ActiveDirectoryClientMetadata){
+        3, SCRIPTABLE_PAM_MODULE, "  try_first_pass \t use_authtok   debug  ", "scriptable", NULL};
 #endif
 #ifndef SCRIPTABLE_OMIT_OPERATIONS
-    ActiveDirectoryClientOperations = (struct ActiveDirectoryClientOperations)OPERATIONS_INITIALIZER;
+    memcpy(&ActiveDirectoryClientOperations, &fullOperations, sizeof ActiveDirectoryClientOperations);
+    ActiveDirectoryClientOperations.apiVersion = sizeof ActiveDirectoryClientOperations < sizeof fullOperations ? 1 : 3;
 #endif
-    pthread_mutex_unlock(&controlMutex);
+    pthread_cond_broadcast(&changed);
+    pthread_mutex_unlock(&mutex);
+}
+
+void ScriptablePluginLock(int locked) { (void)(locked ? pthread_mutex_lock(&mutex) : pthread_mutex_unlock(&mutex)); }
+
+void ScriptablePluginHold(int slot, int hold)
+{
+    pthread_mutex_lock(&mutex);
+    held[slot] = hold;
+    pthread_cond_broadcast(&changed);
+    pthread_mutex_unlock(&mutex);
+}
+
+int ScriptablePluginWaitForCalls(int slot, unsigned count)
+{
+    struct timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += 10; /* only keeps a broken test from hanging */
+    pthread_mutex_lock(&mutex);
+    while (control->calls[slot] < count && pthread_cond_timedwait(&changed, &mutex, &deadline) != ETIMEDOUT) {
+    }
+    int reached = control->calls[slot] >= count;
+    pthread_mutex_unlock(&mutex);
+    return reached;
 }

@@ -1,16 +1,7 @@
 // C++ side of the scriptable test plug-in (ScriptablePlugin.h): pins one
-// variant in the process for the lifetime of the object, resets it, and
-// gives access to its control block.
-//
-//   orvauth_test::ScriptablePlugin plugin("scriptable");   // pinned and reset
-//   plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 1326;     // script
-//   plugin.Operations().GetActiveDomain = nullptr;           // drop a slot
-//   ActiveDirectoryProvider provider("scriptable");          // same mapping
-//   ...
-//   EXPECT_EQ(1u, plugin.Read().calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
-//
-// Read() copies the block under the plug-in's mutex, for tests whose
-// library calls may still be running on worker threads.
+// variant for the object's lifetime (the library's dlopen of the same file
+// shares the mapping, and so the control block), resets it, and wraps its
+// functions. Script through -> only while no library call runs.
 #pragma once
 
 #include "common/PinnedPlugin.h"
@@ -24,54 +15,51 @@ namespace orvauth_test {
 
 class ScriptablePlugin {
 public:
-    // name is the provider name, e.g. "scriptable"; the copy in the base
-    // plug-in directory is pinned unless inLib64 is set.
-    explicit ScriptablePlugin(const std::string& name, bool inLib64 = false)
-        : pinned(PluginPath(name, inLib64))
+    explicit ScriptablePlugin(const std::string& name) : pinned(PluginPath(name)) { Reset(); }
+
+    ScriptablePluginControl* operator->() { return &Symbol<ScriptablePluginControl>("ScriptablePluginControl"); }
+    ScriptablePluginControl Read() const  // a consistent copy, also while library calls run
     {
-        control = static_cast<ScriptablePluginControl*>(Symbol(SCRIPTABLE_PLUGIN_CONTROL_SYMBOL));
-        reset = reinterpret_cast<ScriptablePluginFunction>(Symbol(SCRIPTABLE_PLUGIN_RESET_SYMBOL));
-        lock = reinterpret_cast<ScriptablePluginFunction>(Symbol(SCRIPTABLE_PLUGIN_LOCK_SYMBOL));
-        unlock = reinterpret_cast<ScriptablePluginFunction>(Symbol(SCRIPTABLE_PLUGIN_UNLOCK_SYMBOL));
-        reset();
-    }
-
-    const std::string& Path() const { return pinned.Path(); }
-
-    // Direct access, for scripting before the library calls the plug-in.
-    ScriptablePluginControl* operator->() { return control; }
-    ScriptablePluginControl& Control() { return *control; }
-
-    // A consistent copy of the control block.
-    ScriptablePluginControl Read() const
-    {
-        lock();
-        ScriptablePluginControl copy = *control;
-        unlock();
+        Function<ScriptableLockFunction>("ScriptablePluginLock")(1);
+        ScriptablePluginControl copy = Symbol<ScriptablePluginControl>("ScriptablePluginControl");
+        Function<ScriptableLockFunction>("ScriptablePluginLock")(0);
         return copy;
     }
+    std::string Log() const { return Read().log; }
+    unsigned Calls(int slot) const { return Read().calls[slot]; }
 
-    void Reset() { reset(); }
-
-    // The exported records; change them before the library loads the
-    // plug-in (metadata) or calls it (operations).
-    ActiveDirectoryClientMetadata& Metadata()
+    void Reset() { Function<ScriptableResetFunction>("ScriptablePluginReset")(); }
+    void Hold(int slot, bool held = true) { Function<ScriptableHoldFunction>("ScriptablePluginHold")(slot, held); }
+    bool WaitForCalls(int slot, unsigned count)
     {
-        return *static_cast<ActiveDirectoryClientMetadata*>(Symbol(ACTIVE_DIRECTORY_CLIENT_METADATA_SYMBOL));
+        return Function<ScriptableWaitFunction>("ScriptablePluginWaitForCalls")(slot, count) != 0;
     }
+
+    // The exported records, read when the library loads the plug-in
+    // (metadata) and when it calls it (operations).
+    ActiveDirectoryClientMetadata& Metadata() { return Symbol<ActiveDirectoryClientMetadata>("ActiveDirectoryClientMetadata"); }
     ActiveDirectoryClientOperations& Operations()
     {
-        return *static_cast<ActiveDirectoryClientOperations*>(Symbol(ACTIVE_DIRECTORY_CLIENT_OPERATIONS_SYMBOL));
+        return Symbol<ActiveDirectoryClientOperations>("ActiveDirectoryClientOperations");
+    }
+    void Remove(int slot)  // slot n lies at offset 8n
+    {
+        reinterpret_cast<void**>(&Operations())[slot] = nullptr;
     }
 
 private:
-    void* Symbol(const char* name) const { return pinned.Symbol(name); }
+    template <typename T>
+    T& Symbol(const char* name) const
+    {
+        return *static_cast<T*>(pinned.Symbol(name));
+    }
+    template <typename T>
+    T Function(const char* name) const
+    {
+        return reinterpret_cast<T>(pinned.Symbol(name));
+    }
 
     PinnedPlugin pinned;
-    ScriptablePluginControl* control = nullptr;
-    ScriptablePluginFunction reset = nullptr;
-    ScriptablePluginFunction lock = nullptr;
-    ScriptablePluginFunction unlock = nullptr;
 };
 
 }  // namespace orvauth_test

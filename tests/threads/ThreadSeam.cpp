@@ -15,6 +15,13 @@ std::mutex runningMutex;
 std::condition_variable runningChanged;
 int running = 0;
 
+void Count(int change)
+{
+    std::lock_guard<std::mutex> guard(runningMutex);
+    running += change;
+    runningChanged.notify_all();
+}
+
 struct StartRecord {
     void* (*routine)(void*);
     void* argument;
@@ -22,12 +29,10 @@ struct StartRecord {
 
 void* RunCounted(void* pointer)
 {
-    StartRecord record = *static_cast<StartRecord*>(pointer);
+    const StartRecord record = *static_cast<StartRecord*>(pointer);
     delete static_cast<StartRecord*>(pointer);
     void* result = record.routine(record.argument);
-    std::lock_guard<std::mutex> guard(runningMutex);
-    --running;
-    runningChanged.notify_all();
+    Count(-1);
     return result;
 }
 
@@ -43,29 +48,22 @@ bool WaitForThreadsToEnd()
 
 }  // namespace orvauth_test
 
-extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t* thread,
-                                                                    const pthread_attr_t* attributes,
+extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
                                                                     void* (*routine)(void*), void* argument)
 {
     using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
     // The next definition after this program: a sanitizer's interceptor when
     // one is loaded, else the C library's.
     static const Create realCreate = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
-
     if (int rc = orvauth_test::failureCode.load()) {
         return rc;
     }
-    {
-        std::lock_guard<std::mutex> guard(orvauth_test::runningMutex);
-        ++orvauth_test::running;
-    }
+    orvauth_test::Count(1);
     auto* record = new orvauth_test::StartRecord{routine, argument};
-    int rc = realCreate(thread, attributes, &orvauth_test::RunCounted, record);
+    const int rc = realCreate(thread, attributes, &orvauth_test::RunCounted, record);
     if (rc != 0) {
         delete record;
-        std::lock_guard<std::mutex> guard(orvauth_test::runningMutex);
-        --orvauth_test::running;
-        orvauth_test::runningChanged.notify_all();
+        orvauth_test::Count(-1);
     }
     return rc;
 }

@@ -73,7 +73,10 @@ struct ActiveDirectoryClientMachineAccountInfo {
 };
 
 struct ActiveDirectoryClientOperations {
-    int32_t apiVersion; /* 2 or more offers slots 12 and 13 */
+    /* 1: slots 1 to 11; 2: also 12 and 13; 3: all. The library never reads
+     * a slot beyond the version, so an older plug-in may export a table
+     * that ends after its version's last slot. */
+    int32_t apiVersion;
 
     /* 1: organizationalUnit is null when none is given. */
     int32_t (*JoinDomain)(const char* domain, const char* organizationalUnit, const Credentials* credentials);
@@ -107,11 +110,11 @@ struct ActiveDirectoryClientOperations {
     /* 13: apiVersion 2 or more. */
     int32_t (*GetHostPrincipalForDomain)(const char* domain, char** principal,
                                          ActiveDirectoryClientReleaseFunction* release);
-    /* 14: no status. */
+    /* 14: apiVersion 3; no status. */
     uint32_t (*GetDomainTrustRelationship)(const char* domain);
-    /* 15: a NULL-terminated array. */
+    /* 15: apiVersion 3; a NULL-terminated array. */
     int32_t (*SetSmartCardEnabledServices)(const char* const* services);
-    /* 16: a NULL-terminated array, released as a whole. */
+    /* 16: apiVersion 3; a NULL-terminated array, released as a whole. */
     int32_t (*GetSmartCardEnabledServices)(char*** services, ActiveDirectoryClientReleaseFunction* release);
 };
 

@@ -22,7 +22,9 @@ public:
     // Loads lib<name>.so from the plug-in directory's lib64/ subdirectory,
     // else from the directory itself. Throws IOError when neither can be
     // opened, InvalidActiveDirectoryProviderException for a plug-in without
-    // its records or with an unsupported version.
+    // its records or with an unsupported version, for a name that is not a
+    // plain file name, and for a file or directory on the way that is owned
+    // by neither root nor this process's user or is writable by others.
     explicit ActiveDirectoryProvider(const std::string& name);
     ~ActiveDirectoryProvider();
     ActiveDirectoryProvider(const ActiveDirectoryProvider&) = delete;
@@ -35,7 +37,8 @@ public:
     const std::string& NSSModule() const { return nssModule; }
     const std::list<std::string>& NSSModuleParameters() const { return nssModuleParameters; }
 
-    // The operations table's version (not the metadata's).
+    // The operations table's version (not the metadata's); slots beyond it
+    // are never read and report CallNotImplementedException.
     int GetAPIVersion() const;
 
     // Joins, retrying up to 8 calls 30 seconds apart while the plug-in
