@@ -1,6 +1,7 @@
 // In-process settings of the host platform layer, for hosts that keep their
 // files elsewhere and for tests. Every function is thread-safe. Nothing is
-// read from the environment. The authentication library never calls these.
+// read from the environment. The authentication library only reads them (to
+// find the hosts file and resolv.conf it puts back after a failed join).
 #pragma once
 
 #include <platform/PlatformExport.h>
