@@ -123,7 +123,9 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
         // and let the service refuse it.
         const std::string body = request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         const SecretJson answer = orvauth_proxy::Post(server, orvauth_proxy::MACHINE_ACCOUNT_PATH, body);
-        Owned account = Member(answer, orvauth_proxy::field::ACCOUNT_NAME);
+        // The first created value is the account's distinguished name, which
+        // is what the directory clients take it for.
+        Owned account = Member(answer, orvauth_proxy::field::ACCOUNT_DN);
         Owned password = Member(answer, orvauth_proxy::field::PASSWORD);
         *createdValue1 = account.release();
         *createdValue2 = password.release();

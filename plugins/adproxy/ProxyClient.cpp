@@ -101,6 +101,9 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     if (!client.is_valid() || context == nullptr || SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) {
         Fail(STATUS_INTERNAL_ERROR);
     }
+    // The answer carries a one-time password: no plaintext copy stays in
+    // OpenSSL's buffers.
+    SSL_CTX_set_options(context, SSL_OP_CLEANSE_PLAINTEXT);
     // httplib's own verification checks a CA chain and the host name; the
     // pin replaces both.
     client.enable_server_certificate_verification(false);

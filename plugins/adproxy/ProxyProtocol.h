@@ -4,7 +4,7 @@
 //   POST /v1/domain-information   {}
 //     200 {"netbiosName": "...", "dnsName": "...", "sid": "S-1-5-21-..."}
 //   POST /v1/machine-account      {"hostName": "node01.corp.example.test", "container": "OU=...,DC=..."}
-//     200 {"accountName": "NODE01$", "password": "<one-time password>"}
+//     200 {"accountName": "NODE01$", "accountDN": "CN=NODE01,...", "password": "<one-time password>"}
 //
 // "container" is optional. Every refusal or failure answers a 4xx or 5xx
 // status with {"status": <Windows system error code>, "message": "..."}.
@@ -28,6 +28,7 @@ constexpr const char SID[] = "sid";
 constexpr const char HOST_NAME[] = "hostName";
 constexpr const char CONTAINER[] = "container";
 constexpr const char ACCOUNT_NAME[] = "accountName";
+constexpr const char ACCOUNT_DN[] = "accountDN";
 constexpr const char PASSWORD[] = "password";
 constexpr const char STATUS_CODE[] = "status";
 constexpr const char MESSAGE[] = "message";

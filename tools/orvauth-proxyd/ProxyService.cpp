@@ -111,6 +111,8 @@ ProxyService::ProxyService(const ServiceConfiguration& settings_, Directory& dir
     if (!server->is_valid() || context == nullptr || SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) {
         throw ConfigurationRefused(settings.privateKey + ": the key does not match " + settings.certificate);
     }
+    // Received requests never hold secrets, but the same context sends them.
+    SSL_CTX_set_options(context, SSL_OP_CLEANSE_PLAINTEXT);
     server->new_task_queue = [] { return new httplib::ThreadPool(WORKERS); };
     server->set_payload_max_length(MAX_BODY_BYTES);
     server->set_read_timeout(READ_TIMEOUT_SECONDS, 0);
@@ -158,7 +160,11 @@ ProxyService::ProxyService(const ServiceConfiguration& settings_, Directory& dir
             *answer += "{\"";
             *answer += field::ACCOUNT_NAME;
             *answer += "\":";
-            *answer += nlohmann::json(account.accountName).dump().c_str();
+            *answer += nlohmann::json(account.accountName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
+            *answer += ",\"";
+            *answer += field::ACCOUNT_DN;
+            *answer += "\":";
+            *answer += nlohmann::json(account.dn).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
             *answer += ",\"";
             *answer += field::PASSWORD;
             *answer += "\":\"";

@@ -1,7 +1,6 @@
 #include "WipingMemory.h"
 
 #include <lber.h>
-#include <openssl/crypto.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -42,10 +41,6 @@ void* WipeAndResize(void* block, std::size_t size)
     return moved;
 }
 
-void* CryptoAllocate(std::size_t size, const char*, int) { return std::malloc(size); }
-void* CryptoResize(void* block, std::size_t size, const char*, int) { return WipeAndResize(block, size); }
-void CryptoFree(void* block, const char*, int) { WipeAndFree(block); }
-
 void* BerAllocate(ber_len_t size, void*) { return std::malloc(size); }
 void* BerZeroed(ber_len_t count, ber_len_t size, void*) { return std::calloc(count, size); }
 void* BerResize(void* block, ber_len_t size, void*) { return WipeAndResize(block, size); }
@@ -56,8 +51,7 @@ void BerFree(void* block, void*) { WipeAndFree(block); }
 bool WipeLibraryMemoryOnFree()
 {
     static BerMemoryFunctions berFunctions = {BerAllocate, BerZeroed, BerResize, BerFree};
-    return CRYPTO_set_mem_functions(CryptoAllocate, CryptoResize, CryptoFree) == 1 &&
-           ber_set_option(nullptr, LBER_OPT_MEMORY_FNS, &berFunctions) == LBER_OPT_SUCCESS;
+    return ber_set_option(nullptr, LBER_OPT_MEMORY_FNS, &berFunctions) == LBER_OPT_SUCCESS;
 }
 
 }  // namespace orvauth_proxyd

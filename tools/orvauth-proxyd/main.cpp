@@ -35,7 +35,7 @@ int Usage()
 int main(int argc, char** argv)
 {
     if (!orvauth_proxyd::WipeLibraryMemoryOnFree()) {
-        std::cerr << "orvauth-proxyd: cannot take over the TLS and LDAP libraries' memory\n";
+        std::cerr << "orvauth-proxyd: cannot take over the LDAP library's memory\n";
         return 1;
     }
     std::string configurationPath = DEFAULT_CONFIGURATION;
