@@ -142,6 +142,7 @@ protected:
         stopping = true;
         counter.join();
         close(directory);
+        std::remove((std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf").c_str());
         delete service;
         delete dir;
     }
