@@ -34,7 +34,14 @@ start_proxy() {
 # The proxy's own side: a directory account of its own, a certificate, and
 # the controller's CA for LDAPS.
 samba-tool user create proxy-joiner 'Pr0xy#Joiner' -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
-samba-tool group addmembers 'Domain Admins' proxy-joiner -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+# Only what it needs, on the computers container: create computer objects,
+# and reset the passwords of the computer objects in it.
+sid=$(on_dc '(sAMAccountName=proxy-joiner)' objectSid | sed -n 's/^objectSid: //p')
+for ace in "(OA;CI;CC;bf967a86-0de6-11d0-a285-00aa003049e2;;$sid)" \
+           "(OA;CIIO;CR;00299570-246d-11d0-a768-00aa006e0529;bf967a86-0de6-11d0-a285-00aa003049e2;$sid)"; do
+  samba-tool dsacl set -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" --sddl="$ace" \
+    --objectdn="CN=Computers,DC=ad,DC=example,DC=test" >/dev/null
+done
 for name in server other; do
   openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$name" \
     -keyout "$work/$name.key" -out "$work/$name.pem" 2>/dev/null
