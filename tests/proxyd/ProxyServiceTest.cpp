@@ -138,7 +138,7 @@ protected:
     static void TearDownTestSuite()
     {
         kill(service->pid, SIGTERM);
-        service->Wait();
+        EXPECT_EQ(0, service->Wait()) << ReadFile(service->log);
         stopping = true;
         counter.join();
         close(directory);
