@@ -118,6 +118,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     client.set_keep_alive(false);
 
     SecretString received;
+    received.reserve(MAX_BODY_BYTES);
     httplib::Request request;
     request.method = "POST";
     request.path = path;
