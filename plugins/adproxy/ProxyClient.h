@@ -1,0 +1,36 @@
+// One request to an authentication-proxy service over TLS, with the
+// service's certificate pinned by its SHA-1 thumbprint.
+#pragma once
+
+#include "adproxy/Secret.h"
+
+#include <string>
+
+namespace orvauth_proxy {
+
+struct ServerEndpoint {
+    std::string address;     // IPv4 address, dotted-decimal
+    int port = 0;
+    bool verify = true;      // pin the certificate to thumbprint
+    std::string thumbprint;  // "AB:CD:...": SHA-1 of the DER certificate, may be empty
+};
+
+// Bounds of one request: connecting (TCP and the TLS handshake) and each
+// read or write once connected.
+constexpr int CONNECT_TIMEOUT_SECONDS = 5;
+constexpr int IO_TIMEOUT_SECONDS = 20;
+
+// Posts body to path and returns the service's JSON answer of a 200 reply.
+// Throws orvauth_plugin::StatusError:
+//   0x80090325 verification asked and the certificate is not the pinned one
+//              (the handshake is abandoned: no request is sent);
+//   1225 the connection is refused; 10060 a time-out;
+//   1229 the connection broke, TLS failed, or the answer is not the protocol's;
+//   the service's own status for a refusal it explains (ProxyProtocol.h);
+//   1359 any other failure.
+SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body);
+
+// The thumbprint text of a DER certificate's SHA-1 digest.
+std::string ThumbprintOf(const unsigned char* digest, unsigned int length);
+
+}  // namespace orvauth_proxy

@@ -1,0 +1,68 @@
+// The protocol between the authentication-proxy client (libadproxy.so) and
+// its service (orvauth-proxyd): HTTPS, TLS 1.2 or later, JSON bodies.
+//
+//   POST /v1/domain-information   {}
+//     200 {"netbiosName": "...", "dnsName": "...", "sid": "S-1-5-21-..."}
+//   POST /v1/machine-account      {"hostName": "node01.corp.example.test", "container": "OU=...,DC=..."}
+//     200 {"accountName": "NODE01$", "accountDN": "CN=NODE01,...", "password": "<one-time password>"}
+//
+// "container" is optional. Every refusal or failure answers a 4xx or 5xx
+// status with {"status": <Windows system error code>, "message": "..."}.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvauth_proxy {
+
+constexpr int DEFAULT_PORT = 9640;
+
+constexpr const char DOMAIN_INFORMATION_PATH[] = "/v1/domain-information";
+constexpr const char MACHINE_ACCOUNT_PATH[] = "/v1/machine-account";
+constexpr const char JSON_CONTENT_TYPE[] = "application/json";
+
+namespace field {
+constexpr const char NETBIOS_NAME[] = "netbiosName";
+constexpr const char DNS_NAME[] = "dnsName";
+constexpr const char SID[] = "sid";
+constexpr const char HOST_NAME[] = "hostName";
+constexpr const char CONTAINER[] = "container";
+constexpr const char ACCOUNT_NAME[] = "accountName";
+constexpr const char ACCOUNT_DN[] = "accountDN";
+constexpr const char PASSWORD[] = "password";
+constexpr const char STATUS_CODE[] = "status";
+constexpr const char MESSAGE[] = "message";
+}  // namespace field
+
+// Neither side accepts a body larger than this.
+constexpr std::size_t MAX_BODY_BYTES = 4096;
+
+// Statuses the service answers in its refusals; the client passes exactly
+// these on and turns anything else into an internal error.
+enum ServiceStatus : std::uint32_t {
+    SERVICE_ACCESS_DENIED = 5,             // the service may not create or reset that account
+    SERVICE_INVALID_PARAMETER = 87,        // malformed request or container
+    SERVICE_INVALID_COMPUTER_NAME = 1210,  // host name unusable as a machine account
+    SERVICE_PASSWORD_RESTRICTION = 1325,   // the directory refused the one-time password
+    SERVICE_LOGON_FAILURE = 1326,          // the service's own directory credentials were refused
+    SERVICE_NO_SUCH_DOMAIN = 1355,         // the directory cannot be reached
+    SERVICE_INTERNAL_ERROR = 1359,
+};
+
+inline bool IsServiceStatus(std::uint64_t status)
+{
+    switch (status) {
+    case SERVICE_ACCESS_DENIED:
+    case SERVICE_INVALID_PARAMETER:
+    case SERVICE_INVALID_COMPUTER_NAME:
+    case SERVICE_PASSWORD_RESTRICTION:
+    case SERVICE_LOGON_FAILURE:
+    case SERVICE_NO_SUCH_DOMAIN:
+    case SERVICE_INTERNAL_ERROR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace orvauth_proxy
