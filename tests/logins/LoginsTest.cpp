@@ -22,7 +22,9 @@ using Files = std::map<std::string, std::string>;  // name in the temporary dire
 const char* const NSS = "passwd: files systemd\ngroup: files systemd\nshadow: files\nhosts: files dns\n";
 const char* const NSS_ON =
     "passwd: files simdirectory systemd\ngroup: files simdirectory systemd\nshadow: files simdirectory\nhosts: files dns\n";
-const char* const MODULE = "pam_simdirectory.so try_first_pass";
+const std::string MODULE = "pam_simdirectory.so try_first_pass";
+const std::string AUTH_OFF = "auth sufficient pam_unix.so\nauth required pam_deny.so\n";
+const std::string AUTH_ON = "auth sufficient pam_unix.so\nauth sufficient " + MODULE + "\nauth required pam_deny.so\n";
 
 // Rules one per line, written the way the library's PAM model writes them.
 std::string Pam(const std::string& rules)
@@ -122,29 +124,22 @@ INSTANTIATE_TEST_SUITE_P(
                    {"pam.d/common-account",
                     Pam("account [success=1 new_authtok_reqd=done default=ignore] pam_unix.so\n"
                         "account requisite pam_deny.so\naccount required pam_permit.so\n")},
-                   {"pam.d/common-password",
-                    Pam("password [success=1 default=ignore] pam_unix.so obscure yescrypt\n"
-                        "password requisite pam_deny.so\npassword required pam_permit.so\n")},
                    {"pam.d/common-session",
                     Pam("session [default=1] pam_permit.so\nsession requisite pam_deny.so\n"
                         "session required pam_permit.so\nsession required pam_unix.so\n"
                         "session optional pam_systemd.so\n")}},
                   {{"nsswitch.conf", NSS_ON},
                    {"pam.d/common-auth", Pam("auth [success=2 default=ignore] pam_unix.so nullok\n"
-                                             "auth [success=1 default=ignore] " + std::string(MODULE) + "\n" +
+                                             "auth [success=1 default=ignore] " + MODULE + "\n" +
                                              DENY_PERMIT)},
                    {"pam.d/common-account",
                     Pam("account [success=1 new_authtok_reqd=done default=ignore] pam_unix.so\n"
                         "account requisite pam_deny.so\naccount required pam_permit.so\n"
-                        "account [default=bad success=ok user_unknown=ignore] " + std::string(MODULE) + "\n")},
-                   {"pam.d/common-password",
-                    Pam("password [success=2 default=ignore] pam_unix.so obscure yescrypt\n"
-                        "password [success=1 default=ignore] " + std::string(MODULE) + "\n"
-                        "password requisite pam_deny.so\npassword required pam_permit.so\n")},
+                        "account [default=bad success=ok user_unknown=ignore] " + MODULE + "\n")},
                    {"pam.d/common-session",
                     Pam("session [default=1] pam_permit.so\nsession requisite pam_deny.so\n"
                         "session required pam_permit.so\nsession required pam_unix.so\n"
-                        "session optional " + std::string(MODULE) + "\nsession optional pam_systemd.so\n")}}},
+                        "session optional " + MODULE + "\nsession optional pam_systemd.so\n")}}},
         // Jumps of earlier rules that land at or past the insertion point keep
         // their targets (pam_nologin's failure still reaches pam_deny.so);
         // those that land before it stay as they are.
@@ -159,16 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {"pam.d/login", Pam("auth [success=1 ignore=ignore default=die] pam_securetty.so\n"
                                        "auth [success=ok default=2] pam_nologin.so\n"
                                        "auth [success=2 default=ignore] /lib/security/pam_unix.so\n"
-                                       "auth [success=1 default=ignore] " + std::string(MODULE) + "\n" +
+                                       "auth [success=1 default=ignore] " + MODULE + "\n" +
                                        DENY_PERMIT + "session required pam_limits.so\n"
                                        "session optional " + MODULE + "\n")}}},
-        RoundTrip{"SufficientUnix",
-                  {{"nsswitch.conf", NSS},
-                   {"pam.d/system-auth", Pam("auth required pam_env.so\nauth sufficient pam_unix.so\n"
-                                             "auth required pam_deny.so\n")}},
-                  {{"nsswitch.conf", NSS_ON},
-                   {"pam.d/system-auth", Pam("auth required pam_env.so\nauth sufficient pam_unix.so\n"
-                                             "auth sufficient " + std::string(MODULE) + "\nauth required pam_deny.so\n")}}}),
+        RoundTrip{"SufficientUnix", {{"nsswitch.conf", NSS}, {"pam.d/system-auth", Pam(AUTH_OFF)}},
+                  {{"nsswitch.conf", NSS_ON}, {"pam.d/system-auth", Pam(AUTH_ON)}}}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
 
 struct Refusal {
@@ -185,27 +175,17 @@ class LoginsRefusalTest : public LoginsTest, public ::testing::WithParamInterfac
 TEST_P(LoginsRefusalTest, RefusedFileIsReportedAndKept)
 {
     const Refusal& refusal = GetParam();
-    const Files enabledOthers{{"nsswitch.conf", NSS_ON},
-                              {"pam.d/common-auth", Pam("auth sufficient pam_unix.so\nauth sufficient " +
-                                                        std::string(MODULE) + "\nauth required pam_deny.so\n")}};
-    Files files = std::string(refusal.verb) == "enable"
-                      ? Files{{"nsswitch.conf", NSS}, {"pam.d/common-auth", Pam("auth sufficient pam_unix.so\nauth required pam_deny.so\n")}}
-                      : enabledOthers;
+    const Files off{{"nsswitch.conf", NSS}, {"pam.d/common-auth", Pam(AUTH_OFF)}};
+    const bool enable = std::string(refusal.verb) == "enable";
+    Files files = enable ? off : Files{{"nsswitch.conf", NSS_ON}, {"pam.d/common-auth", Pam(AUTH_ON)}};
+    Files expected = off;
     for (const auto& file : refusal.files) {
-        files[file.first] = file.second;
+        files[file.first] = expected[file.first] = file.second;
     }
     Write(files);
     e2e::ChildResult result = Logins({refusal.verb, "common-auth", "other"});
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.out.find(refusal.report)) << result.out;
-    Files expected = files;
-    if (std::string(refusal.verb) == "disable") {
-        expected["nsswitch.conf"] = NSS;
-        expected["pam.d/common-auth"] = Pam("auth sufficient pam_unix.so\nauth required pam_deny.so\n");
-        for (const auto& file : refusal.files) {
-            expected[file.first] = file.second;
-        }
-    }
     EXPECT_EQ(expected, Read(files));
 }
 
@@ -223,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "nsswitch.conf: refused: there is no shadow line\n"},
         Refusal{"JumpOverModuleAlone", "disable",
                 {{"pam.d/other", Pam("auth [success=1 default=ignore] pam_unix.so\nauth sufficient " +
-                                     std::string(MODULE) + "\nauth required pam_deny.so\n")}},
+                                     MODULE + "\nauth required pam_deny.so\n")}},
                 "other: refused: the rule '[success=1 default=ignore] pam_unix.so' jumps over 'pam_simdirectory.so' alone\n"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
 

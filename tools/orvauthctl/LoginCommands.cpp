@@ -154,7 +154,15 @@ int Logins(const Invocation& call)
     // Only the active directory store may bring its users in; taking them
     // out, or looking, works whatever store is active, with the modules of
     // the directory plug-in that provider.conf names.
-    const std::string active = RecordedActiveStore();
+    std::string active;
+    try {
+        active = RecordedActiveStore();
+    } catch (const std::exception& e) {
+        if (action == Action::Enable) {
+            throw;
+        }
+        active = std::string("unknown (") + e.what() + ")";
+    }
     if (action == Action::Enable && active != DIRECTORY_STORE) {
         throw std::runtime_error("logins enable needs the active store to be '" + std::string(DIRECTORY_STORE) +
                                  "', not '" + active + "'; no file was changed");
