@@ -1,5 +1,6 @@
 #include "Command.h"
 #include "HostSettings.h"
+#include "LoginCommands.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -34,7 +35,7 @@ const std::vector<Command>& AllCommands()
 {
     static const std::vector<Command> commands = [] {
         std::vector<Command> all;
-        for (auto group : {StoreCommands, MembershipCommands, DirectoryCommands, SystemFileCommands}) {
+        for (auto group : {StoreCommands, MembershipCommands, DirectoryCommands, SystemFileCommands, LoginCommands}) {
             std::vector<Command> some = group();
             all.insert(all.end(), some.begin(), some.end());
         }

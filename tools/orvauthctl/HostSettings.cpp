@@ -1,5 +1,7 @@
 #include "HostSettings.h"
 
+#include "LoginCommands.h"
+
 #include <platform/Ipv4Address.h>
 #include <platform/PlatformSettings.h>
 
@@ -49,6 +51,8 @@ const std::vector<OptionDefinition>& GlobalOptions()
         {"no-config-store", "", "do not record membership or the proxy certificate in the\nconfiguration store (turns feature switch 57 off)"},
         {"verify-proxy-cert", "0|1",
          "whether join-proxy checks the proxy's certificate; stored as\nUserVars.ActiveDirectoryVerifyJORVCertificate in the --config-store\ndatabase"},
+        {"nsswitch-conf", "<path>", "name-service switch file for logins (default " + std::string(DEFAULT_NSSWITCH_CONF) + ")"},
+        {"pam-dir", "<dir>", "directory of the PAM files for logins (default " + std::string(DEFAULT_PAM_DIR) + ")"},
         {"version", "", "print the version and exit"},
         {"help", "", "print this help and exit"},
     };
@@ -71,6 +75,7 @@ void ApplyHostSettings(const ParsedArguments& global)
         }
     }
 
+    ApplyLoginFileSettings(global);
     if (global.Has("config-store")) {
         Settings::SetConfigStorePath(global.Value("config-store"));
     }
