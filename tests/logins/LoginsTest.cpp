@@ -1,7 +1,7 @@
 // orvauthctl logins, run as a child process on real files in a temporary
 // directory, with the reference directory plug-in's modules
 // (pam_simdirectory.so try_first_pass, simdirectory).
-#include "e2e/ChildProcess.h"
+#include "ChildProcess.h"
 
 #include "common/Files.h"
 
