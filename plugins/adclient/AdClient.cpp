@@ -163,6 +163,7 @@ void RemoveKeytab()
 std::vector<std::string> JoinArguments(const std::string& domain, const std::string& hostFqdn,
                                        const std::vector<std::string>& preferred)
 {
+    PrepareDirectories();
     std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
                                        "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details"};
     AddController(arguments, preferred.empty() ? "" : preferred.front());

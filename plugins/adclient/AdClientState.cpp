@@ -14,11 +14,31 @@ std::string KeytabPath() { return ADCLIENT_KEYTAB; }
 
 orvauth_plugin::StateFile LoadState() { return orvauth_plugin::StateFile::Read(StatePath()); }
 
-void SaveState(const orvauth_plugin::StateFile& state)
+void MakeDirectory(const std::string& path)
 {
-    if (::mkdir(ADCLIENT_STATE_DIR, 0700) != 0 && errno != EEXIST) {
+    const std::string::size_type slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        struct stat parent;
+        if (::stat(path.substr(0, slash).c_str(), &parent) != 0) {
+            MakeDirectory(path.substr(0, slash));
+            ::chmod(path.substr(0, slash).c_str(), 0755);
+        }
+    }
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
         orvauth_plugin::Fail(orvauth_plugin::STATUS_ACCESS_DENIED);
     }
+}
+
+void PrepareDirectories()
+{
+    MakeDirectory(ADCLIENT_STATE_DIR);
+    const std::string keytab = KeytabPath();
+    MakeDirectory(keytab.substr(0, keytab.rfind('/')));
+}
+
+void SaveState(const orvauth_plugin::StateFile& state)
+{
+    MakeDirectory(ADCLIENT_STATE_DIR);
     state.Write(StatePath());
 }
 

@@ -28,6 +28,9 @@ std::string KeytabPath();
 // The state file as it is now; a missing file reads as empty. Throws
 // StatusError 1359 for a malformed file.
 orvauth_plugin::StateFile LoadState();
+// Creates the state directory (mode 0700) and the keytab's directory, and
+// missing parents (0755). Throws StatusError 5 when that is not allowed.
+void PrepareDirectories();
 // Writes it back, creating the state directory (mode 0700) when needed.
 // Throws StatusError 5 when that is not allowed.
 void SaveState(const orvauth_plugin::StateFile& state);

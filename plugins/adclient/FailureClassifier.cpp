@@ -34,6 +34,8 @@ const Rule RULES[] = {
     // The directory demands a new password before first use; adcli then asks
     // for one on standard input and finds none.
     {"new password cannot be zero length", PASSWORD_EXPIRED},
+    // Another account of the same name exists elsewhere in the directory.
+    {"already exists, but is not in the desired organizational unit", orvauth_plugin::STATUS_ALREADY_JOINED},
     {"insufficient permissions", orvauth_plugin::STATUS_ACCESS_DENIED},
     {"insufficient access", orvauth_plugin::STATUS_ACCESS_DENIED},
     {"the organizational unit does not exist", orvauth_plugin::STATUS_INVALID_PARAMETER},
