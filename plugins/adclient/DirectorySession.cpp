@@ -137,7 +137,11 @@ struct DirectorySession::Impl {
         Check(code);
     }
 
-    void Bind(const MachineAccount& account)
+    // Connects before any Kerberos traffic: libkrb5 has no overall time
+    // limit of its own (locating and retrying a dead KDC takes a minute), so
+    // a controller that does not even accept the LDAP connection within the
+    // bound is given up on here.
+    void Connect(const MachineAccount& account)
     {
         const std::string uri = "ldap://" + account.controller;
         if (ldap_initialize(&ldap, uri.c_str()) != LDAP_SUCCESS) {
@@ -153,7 +157,14 @@ struct DirectorySession::Impl {
         // The controller's name is the one the directory gave; reverse DNS
         // must not replace it in the service principal.
         ldap_set_option(ldap, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+        const int result = ldap_connect(ldap);
+        if (result != LDAP_SUCCESS) {
+            Fail(StatusOfLdapResult(result));
+        }
+    }
 
+    void Bind()
+    {
         // GSSAPI takes its cache name per thread: point this thread at the
         // private cache for the bind, and back afterwards.
         const std::string cacheName = std::string(krb5_cc_get_type(context, cache)) + ":" +
@@ -177,8 +188,9 @@ DirectorySession::DirectorySession(const MachineAccount& account, std::chrono::s
     : impl(new Impl)
 {
     impl->bound = bound;
+    impl->Connect(account);
     impl->AcquireMachineTicket(account);
-    impl->Bind(account);
+    impl->Bind();
 }
 
 DirectorySession::~DirectorySession() = default;
