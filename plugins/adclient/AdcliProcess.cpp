@@ -115,6 +115,13 @@ int Reap(pid_t pid, Clock::time_point deadline, bool& timedOut)
 {
     int status = 0;
     for (;;) {
+        if (!timedOut && Clock::now() >= deadline) {
+            timedOut = true;
+        }
+        if (timedOut) {
+            ::kill(-pid, SIGKILL);  // its own process group: helpers it started go too
+            ::kill(pid, SIGKILL);
+        }
         const pid_t done = ::waitpid(pid, &status, timedOut ? 0 : WNOHANG);
         if (done == pid) {
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -122,13 +129,7 @@ int Reap(pid_t pid, Clock::time_point deadline, bool& timedOut)
         if (done < 0 && errno != EINTR) {
             return -1;
         }
-        if (!timedOut && Clock::now() >= deadline) {
-            timedOut = true;
-        }
-        if (timedOut) {
-            ::kill(-pid, SIGKILL);  // its own process group: helpers it started go too
-            ::kill(pid, SIGKILL);
-        } else if (done == 0) {
+        if (done == 0) {
             ::usleep(10 * 1000);
         }
     }

@@ -56,5 +56,10 @@ trustAttributes: 0
 securityIdentifier: S-1-5-21-1-2-3
 LDIF
 samba-tool ou create OU=Servers -H "$sam" >/dev/null
+# Bad logons are counted only under a lockout policy, and never for the
+# built-in administrator: a second administrator for the wrong password.
+samba-tool domain passwordsettings set --account-lockout-threshold=5 -H "$sam" >/dev/null
+samba-tool user create joiner 'J0iner#Pass' -H "$sam" >/dev/null
+samba-tool group addmembers 'Domain Admins' joiner -H "$sam" >/dev/null
 
 LIVE_WORK=$work LIVE_SAM=$sam LIVE_SMB_CONF=$work/dc/etc/smb.conf "$@"
