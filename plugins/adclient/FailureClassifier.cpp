@@ -64,6 +64,10 @@ std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool tim
     std::string text = diagnostics;
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // An account already gone from the directory is what a delete wants.
+    if (command == AdcliCommand::Delete && text.find("no computer account for") != std::string::npos) {
+        return orvauth_plugin::STATUS_SUCCESS;
+    }
     for (const Rule& rule : RULES) {
         if (text.find(rule.text) == std::string::npos) {
             continue;

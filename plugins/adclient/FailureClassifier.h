@@ -18,7 +18,8 @@ enum class AdcliCommand {
     Info,
 };
 
-// Status 0 for a successful run; otherwise the mapped status. Only a machine
+// Status 0 for a successful run, and for a delete of an account the
+// directory no longer has; otherwise the mapped status. Only a machine
 // join may answer 1326: an account an authentication proxy has just created
 // may not have reached this domain controller yet, so trying again later can
 // succeed. A wrong administrator password is never 1326, because the library

@@ -29,6 +29,7 @@ const Case CASES[] = {
     {"ClockSkew", AdcliCommand::Join, 3, "Couldn't authenticate as: Administrator@AD.EXAMPLE.TEST: Clock skew too great", 1398},
     {"NoRightsInOU", AdcliCommand::Join, 6, "adcli: joining domain ad.example.test failed: Insufficient permissions to modify computer account: CN=N2,OU=Servers,DC=ad,DC=example,DC=test: acl: unable to get access to CN=N2,OU=Servers,DC=ad,DC=example,DC=test", 5},
     {"NoRightsToDelete", AdcliCommand::Delete, 6, "adcli: deleting node01 in ad.example.test domain failed: Insufficient permissions to delete computer account: CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test: dsdb_access: Access check failed on CN=Computers,DC=ad,DC=example,DC=test", 5},
+    {"DeleteOfAnAccountAlreadyGone", AdcliCommand::Delete, 5, "adcli: deleting node01 in ad.example.test domain failed: No computer account for node01$ exists", 0},
     {"AccountElsewhere", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The computer account NODE01 already exists, but is not in the desired organizational unit.", 2691},
     {"NoSuchOU", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test", 87},
     {"UnknownDomain", AdcliCommand::Join, 5, "adcli: couldn't connect to nosuch.example.test domain: Couldn't find usable domain controller to connect to", 1355},
