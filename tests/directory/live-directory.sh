@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Live directory tests: provisions a Samba AD domain controller in private
 # network, UTS, mount and PID namespaces on loopback 127.0.0.10 and runs the
-# test program against it. The machine's own /etc and /dev are never
-# touched: both are overlaid inside the mount namespace, which holds this
-# domain's hosts file, resolv.conf, krb5.conf and a /dev/log the test reads.
+# test program against it. The machine's own files are never touched: /etc
+# and /dev are overlaid inside the mount namespace, which holds this
+# domain's hosts file, resolv.conf, krb5.conf and a /dev/log the test reads,
+# and /run, /var/log and /tmp are private.
 #   live-directory.sh <work dir> <test program> [test program arguments]
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
@@ -20,6 +21,10 @@ mount --make-rprivate /
 for dir in etc dev; do
   mount -t overlay overlay -o "lowerdir=/$dir,upperdir=$work/$dir/upper,workdir=$work/$dir/work" "/$dir"
 done
+# Samba keeps its pid files and sockets in /run/samba and logs to
+# /var/log/samba: private empty ones, so that neither the machine nor a
+# controller in another namespace is disturbed.
+for dir in /run /var/log /tmp; do mount -t tmpfs tmpfs "$dir"; done
 ip link set lo up
 ip addr add 127.0.0.10/8 dev lo
 hostname "node01.$domain"
@@ -39,7 +44,7 @@ samba -s "$work/dc/etc/smb.conf" -D
 # A loaded machine can take a while to start the controller's services.
 SECONDS=0
 until adcli info $domain >/dev/null 2>&1 && (exec 3<>/dev/tcp/127.0.0.10/389) 2>/dev/null; do
-  ((SECONDS < 180)) || { echo "the domain controller did not come up within 180 s"; exit 1; }
+  ((SECONDS < 180)) || { echo "the domain controller did not come up within 180 s"; tail -n 20 /var/log/samba/log.samba; exit 1; }
   sleep 0.2
 done
 echo "figure: provision $(((provisioned - start) / 1000000)) ms, controller ready $((($(date +%s%N) - provisioned) / 1000000)) ms"
