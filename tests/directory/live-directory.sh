@@ -25,6 +25,7 @@ done
 # /var/log/samba: private empty ones, so that neither the machine nor a
 # controller in another namespace is disturbed.
 for dir in /run /var/log /tmp; do mount -t tmpfs tmpfs "$dir"; done
+mkdir -p /var/log/samba
 ip link set lo up
 ip addr add 127.0.0.10/8 dev lo
 hostname "node01.$domain"
