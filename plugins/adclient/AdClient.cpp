@@ -94,6 +94,12 @@ AdcliOutcome Adcli(AdcliCommand command, const std::vector<std::string>& argumen
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
             reason.pop_back();
         }
+        // One log line per failure, whatever adcli printed.
+        for (char& c : reason) {
+            if (c == '\n' || c == '\r' || c == '\t') {
+                c = ' ';
+            }
+        }
         syslog(LOG_WARNING, "adclient: adcli %s failed (status %u): %s", arguments.front().c_str(),
                static_cast<unsigned>(status), reason.c_str());
         Fail(status);
