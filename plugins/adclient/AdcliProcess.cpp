@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <ftw.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -135,6 +136,28 @@ int Reap(pid_t pid, Clock::time_point deadline, bool& timedOut)
     }
 }
 
+int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*)
+{
+    return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
+}
+
+// adcli keeps a krb5.conf snippet in a directory under TMPDIR and removes it
+// on exit; a child killed at its bound cannot, so every run gets a private
+// TMPDIR that the plug-in removes afterwards.
+class PrivateTemporaryDirectory {
+public:
+    PrivateTemporaryDirectory()
+    {
+        char pattern[] = "/tmp/adclient-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) {
+            Fail(STATUS_INTERNAL_ERROR);
+        }
+        path = pattern;
+    }
+    ~PrivateTemporaryDirectory() { ::nftw(path.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS); }
+    std::string path;
+};
+
 }  // namespace
 
 AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
@@ -168,9 +191,11 @@ AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* sec
     // A fixed environment: nothing of the host process's (credential cache
     // names, configuration overrides) leaks into the child, and messages stay
     // in the untranslated form the classifier knows.
+    PrivateTemporaryDirectory temporary;
     char locale[] = "LC_ALL=C";
     char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-    char* environment[] = {locale, path, nullptr};
+    std::string temporaryDirectory = "TMPDIR=" + temporary.path;
+    char* environment[] = {locale, path, &temporaryDirectory[0], nullptr};
 
     SpawnSetup setup;
     sigset_t none;

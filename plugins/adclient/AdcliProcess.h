@@ -1,5 +1,5 @@
 // Runs the adcli tool as a child process: no shell, a fixed minimal
-// environment, every descriptor but the three standard ones closed, a secret
+// environment (its TMPDIR a private directory removed after the run), every descriptor but the three standard ones closed, a secret
 // (when there is one) written to its standard input and nowhere else, and a
 // hard bound on how long the plug-in waits before it kills and reaps it.
 #pragma once
