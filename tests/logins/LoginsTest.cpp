@@ -1,7 +1,7 @@
 // orvauthctl logins, run as a child process on real files in a temporary
 // directory, with the reference directory plug-in's modules
 // (pam_simdirectory.so try_first_pass, simdirectory).
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "common/Files.h"
 
@@ -68,12 +68,12 @@ protected:
         return files;
     }
 
-    e2e::ChildResult Logins(const std::vector<std::string>& words) const
+    orvauth_test::ChildResult Logins(const std::vector<std::string>& words) const
     {
         std::vector<std::string> argv{ORVAUTHCTL_PATH, "--nsswitch-conf", host.File("nsswitch.conf"), "--pam-dir",
                                       host.File("pam.d"), "logins"};
         argv.insert(argv.end(), words.begin(), words.end());
-        return e2e::RunChild(argv);
+        return orvauth_test::RunChild(argv);
     }
 
     orvauth_test::TempDir host;
@@ -104,7 +104,7 @@ TEST_P(LoginsRoundTripTest, EnableThenDisableRestoresEveryByte)
         SCOPED_TRACE(verb);
         std::vector<std::string> words{verb};
         words.insert(words.end(), pamFiles.begin(), pamFiles.end());
-        e2e::ChildResult result = Logins(words);
+        orvauth_test::ChildResult result = Logins(words);
         EXPECT_EQ(0, result.status) << result.out << result.err;
         EXPECT_EQ(std::string(verb) == "enable" ? trip.enabled : trip.before, Read(trip.before));
         EXPECT_EQ(0640u, orvauth_test::FileMode(host.File("nsswitch.conf")));
@@ -183,7 +183,7 @@ TEST_P(LoginsRefusalTest, RefusedFileIsReportedAndKept)
         files[file.first] = expected[file.first] = file.second;
     }
     Write(files);
-    e2e::ChildResult result = Logins({refusal.verb, "common-auth", "other"});
+    orvauth_test::ChildResult result = Logins({refusal.verb, "common-auth", "other"});
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.out.find(refusal.report)) << result.out;
     EXPECT_EQ(expected, Read(files));
@@ -213,13 +213,13 @@ TEST_F(LoginsTest, EnableNeedsTheDirectoryStoreActiveStatusTellsPartlyOn)
                       {"pam.d/common-auth", Pam("auth sufficient pam_unix.so\n")}};
     Write(files);
     Activate("None");
-    e2e::ChildResult refused = Logins({"enable", "common-auth"});
+    orvauth_test::ChildResult refused = Logins({"enable", "common-auth"});
     EXPECT_EQ(1, refused.status);
     EXPECT_EQ("orvauthctl: logins enable needs the active store to be 'Active Directory', not 'None'; "
               "no file was changed\n", refused.err);
     EXPECT_EQ(files, Read(files));
 
-    e2e::ChildResult status = Logins({"status", "common-auth"});
+    orvauth_test::ChildResult status = Logins({"status", "common-auth"});
     EXPECT_EQ(0, status.status);
     EXPECT_EQ("active store: None\nmodules: simdirectory (name-service switch), pam_simdirectory.so (PAM)\n" +
                   host.File("nsswitch.conf") + ": partly on\n" + host.File("pam.d/common-auth") + ": off\n",

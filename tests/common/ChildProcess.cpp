@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include "common/Files.h"
 
@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace e2e {
+namespace orvauth_test {
 
 ChildResult RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
                      const std::string& input)
@@ -63,4 +63,4 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::map<std::s
     return result;
 }
 
-}  // namespace e2e
+}  // namespace orvauth_test

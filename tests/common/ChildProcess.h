@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace orvauth_test {
 
 struct ChildResult {
     int status = -1;  // exit status, or 128 + signal number
@@ -20,4 +20,4 @@ struct ChildResult {
 ChildResult RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment = {},
                      const std::string& input = "");
 
-}  // namespace e2e
+}  // namespace orvauth_test

@@ -1,0 +1,659 @@
+// adclient: the directory client for a real Active Directory domain. Joins,
+// leaves and trust checks run the adcli tool; look-ups in the directory use
+// LDAP bound as the machine account. What the plug-in needs on the host, its
+// state and its statuses are described in docs/plugins.md.
+#include "adclient/AdClientState.h"
+#include "adclient/AdcliProcess.h"
+#include "adclient/DirectorySession.h"
+#include "adclient/FailureClassifier.h"
+#include "adclient/HostIdentity.h"
+#include "adclient/SssdConfig.h"
+#include "common/Names.h"
+#include "common/PluginStatus.h"
+#include "common/Results.h"
+
+#include <orvane/authentication/ActiveDirectoryClient.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <syslog.h>
+#include <unistd.h>
+
+using namespace orvauth_plugin;
+using namespace adclient;
+using std::chrono::seconds;
+
+namespace {
+
+// How long the plug-in waits for one adcli run. A join or leave takes a
+// second or two against a healthy controller; adcli itself waits minutes on
+// one that drops packets.
+constexpr seconds MEMBERSHIP_BOUND{90};
+constexpr seconds QUERY_BOUND{20};
+// libldap's bound for connecting and for each request.
+constexpr seconds LDAP_BOUND{5};
+
+// Trust states this plug-in reports (the library adds 0, 2 and 7 itself).
+constexpr TrustState TRUST_GOOD = 1;         // the machine account logs in
+constexpr TrustState TRUST_BROKEN = 3;       // the directory refuses the machine account
+constexpr TrustState TRUST_UNREACHABLE = 4;  // no controller answered within the bound
+constexpr TrustState TRUST_NOT_JOINED = 5;
+constexpr TrustState TRUST_UNKNOWN = 6;      // anything else; the reason is logged
+
+// Trust relationships (slot 14).
+constexpr std::uint32_t RELATION_NONE = 0;
+constexpr std::uint32_t RELATION_OWN = 1;
+constexpr std::uint32_t RELATION_TRUSTED = 2;
+
+constexpr std::uint32_t STATUS_TRUST_INCONSISTENT = STATUS_DOMAIN_TRUST_INCONSISTENT;
+
+// Every read-modify-write of the state file, and every join and leave, holds
+// this lock: operations arrive concurrently from the library's workers.
+std::mutex stateLock;
+
+struct Membership {
+    std::string domain, netbios, realm, sid, controller, computerName, hostFqdn;
+    std::vector<std::string> preferred;
+};
+
+Membership RequireMembership()
+{
+    std::lock_guard<std::mutex> guard(stateLock);
+    const StateFile state = LoadState();
+    if (!IsJoined(state)) {
+        Fail(STATUS_NOT_JOINED);
+    }
+    return {state.Value(keys::DOMAIN),     state.Value(keys::NETBIOS),       state.Value(keys::REALM),
+            state.Value(keys::DOMAIN_SID), state.Value(keys::CONTROLLER),    state.Value(keys::COMPUTER_NAME),
+            state.Value(keys::HOST_FQDN),  state.Values(keys::PREFERRED_CONTROLLER)};
+}
+
+// The controller every call should talk to: the first preferred one, else
+// the one the join used.
+std::string Controller(const Membership& membership)
+{
+    return membership.preferred.empty() ? membership.controller : membership.preferred.front();
+}
+
+bool NamesDomain(const Membership& membership, const std::string& name)
+{
+    return EqualsIgnoringCase(name, membership.domain) || EqualsIgnoringCase(name, membership.netbios);
+}
+
+// Runs adcli and turns a failure into its status, logging adcli's own words
+// (which never contain the password: it only ever arrives on standard input).
+AdcliOutcome Adcli(AdcliCommand command, const std::vector<std::string>& arguments, const char* secret,
+                   seconds bound)
+{
+    AdcliOutcome outcome = RunAdcli(arguments, secret, bound);
+    const std::uint32_t status =
+        ClassifyAdcliResult(command, outcome.exitStatus, outcome.timedOut, outcome.diagnostics);
+    if (status != STATUS_SUCCESS) {
+        std::string reason = outcome.timedOut ? "no answer within " + std::to_string(bound.count()) + " s"
+                                              : outcome.diagnostics;
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
+            reason.pop_back();
+        }
+        // One log line per failure, whatever adcli printed.
+        for (char& c : reason) {
+            if (c == '\n' || c == '\r' || c == '\t') {
+                c = ' ';
+            }
+        }
+        syslog(LOG_WARNING, "adclient: adcli %s failed (status %u): %s", arguments.front().c_str(),
+               static_cast<unsigned>(status), reason.c_str());
+        Fail(status);
+    }
+    return outcome;
+}
+
+void AddController(std::vector<std::string>& arguments, const std::string& controller)
+{
+    if (!controller.empty()) {
+        arguments.push_back("--domain-controller=" + controller);
+    }
+}
+
+std::vector<std::string> WordList(const char* const* array)
+{
+    if (array == nullptr) {
+        Fail(STATUS_INVALID_PARAMETER);
+    }
+    std::vector<std::string> words;
+    for (; *array != nullptr; ++array) {
+        if (!IsPlainWord(*array)) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        words.push_back(*array);
+    }
+    return words;
+}
+
+// A password or one-time password goes to adcli as one line of input.
+void RequireSecret(const char* secret)
+{
+    if (secret == nullptr || *secret == '\0' || std::strpbrk(secret, "\r\n") != nullptr) {
+        Fail(STATUS_INVALID_PARAMETER);
+    }
+}
+
+// Records a successful join from adcli's --show-details answer.
+void RecordJoin(const AdcliOutcome& outcome, const std::string& hostFqdn)
+{
+    StateFile state = LoadState();
+    state.Set(keys::DOMAIN, DetailValue(outcome.output, "domain-name"));
+    state.Set(keys::NETBIOS, DetailValue(outcome.output, "domain-short"));
+    state.Set(keys::REALM, DetailValue(outcome.output, "domain-realm"));
+    state.Set(keys::DOMAIN_SID, DetailValue(outcome.output, "domain-SID"));
+    state.Set(keys::CONTROLLER, DetailValue(outcome.output, "domain-controller"));
+    state.Set(keys::COMPUTER_NAME, DetailValue(outcome.output, "computer-name"));
+    state.Set(keys::HOST_FQDN, hostFqdn);
+    for (const std::string& key : state.Keys()) {
+        if (!IsStorable(state.Value(key))) {
+            Fail(STATUS_INTERNAL_ERROR);
+        }
+    }
+    if (!IsJoined(state)) {
+        Fail(STATUS_INTERNAL_ERROR);
+    }
+    SaveState(state);
+}
+
+void RemoveKeytab()
+{
+    if (::unlink(KeytabPath().c_str()) != 0 && errno != ENOENT) {
+        Fail(STATUS_ACCESS_DENIED);
+    }
+}
+
+// The identity service follows the membership just recorded. When it
+// cannot be configured the join is taken back here (keytab and state), so
+// that a failed join leaves nothing behind on the host.
+void ConfigureIdentityService()
+{
+    StateFile state = LoadState();
+    const std::string realm = state.Value(keys::REALM);
+    const SssdDomain domain{state.Value(keys::DOMAIN), realm, KeytabPath(),
+                            state.Value(keys::COMPUTER_NAME) + "$@" + realm, state.Value(keys::HOST_FQDN),
+                            state.Values(keys::PREFERRED_CONTROLLER)};
+    try {
+        SssdConfig().Configure(domain);
+    } catch (const SssdConfigError& e) {
+        syslog(LOG_ERR, "adclient: %s; the join is taken back", e.what());
+        RemoveKeytab();
+        ForgetMembership(state);
+        SaveState(state);
+        Fail(STATUS_ACCESS_DENIED);
+    }
+}
+
+std::vector<std::string> JoinArguments(const std::string& domain, const std::string& hostFqdn,
+                                       const std::vector<std::string>& preferred)
+{
+    PrepareDirectories();
+    std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
+                                       "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details"};
+    AddController(arguments, preferred.empty() ? "" : preferred.front());
+    return arguments;
+}
+
+MachineAccount AccountOf(const Membership& membership)
+{
+    return {Controller(membership), membership.realm, membership.computerName, KeytabPath()};
+}
+
+// (DNS name, NetBIOS name, trustDirection) of every trustedDomain object.
+struct TrustedDomain {
+    std::string dnsName, netbiosName;
+};
+
+std::vector<TrustedDomain> LookupTrustedDomains(const Membership& membership)
+{
+    DirectorySession session(AccountOf(membership), LDAP_BOUND);
+    std::vector<TrustedDomain> domains;
+    for (const DirectoryEntry& entry : session.Search("CN=System," + DomainComponents(membership.domain),
+                                                      "(objectClass=trustedDomain)",
+                                                      {"trustPartner", "flatName", "trustDirection"})) {
+        const std::string dns = entry.First("trustpartner");
+        const std::string flat = entry.First("flatname");
+        if (!dns.empty()) {
+            domains.push_back({dns, flat.empty() ? ToUpper(dns.substr(0, dns.find('.'))) : flat});
+        }
+    }
+    return domains;
+}
+
+bool FindTrusted(const Membership& membership, const std::string& name, TrustedDomain& found)
+{
+    for (const TrustedDomain& domain : LookupTrustedDomains(membership)) {
+        if (EqualsIgnoringCase(name, domain.dnsName) || EqualsIgnoringCase(name, domain.netbiosName)) {
+            found = domain;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int32_t ReturnString(char** out, ActiveDirectoryClientReleaseFunction* release,
+                          std::string (*answer)(const char*), const char* argument)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (out == nullptr || release == nullptr) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        const std::string text = answer(argument);
+        *out = CopyString(text);
+        *release = ReleaseResult;
+    }));
+}
+
+std::int32_t ReturnList(const char* key, char*** out, ActiveDirectoryClientReleaseFunction* release)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (out == nullptr || release == nullptr) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        std::vector<std::string> values;
+        {
+            std::lock_guard<std::mutex> guard(stateLock);
+            values = LoadState().Values(key);
+        }
+        *out = CopyStringArray(values);
+        *release = ReleaseResult;
+    }));
+}
+
+std::int32_t StoreList(const char* key, const char* const* array)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        const std::vector<std::string> values = WordList(array);
+        std::lock_guard<std::mutex> guard(stateLock);
+        StateFile state = LoadState();
+        state.Replace(key, values);
+        SaveState(state);
+    }));
+}
+
+// --- operations ----------------------------------------------------------------
+
+std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, const Credentials* credentials)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (credentials == nullptr || credentials->userName == nullptr ||
+            (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        RequireSecret(credentials->password);
+        if (!IsPlainWord(domainName)) {
+            Fail(STATUS_INVALID_DOMAIN_NAME);
+        }
+        const std::string login = LoginName(credentials->userName);
+        const std::string hostFqdn = LocalHostFqdn();
+        std::lock_guard<std::mutex> guard(stateLock);
+        const StateFile state = LoadState();
+        if (IsJoined(state)) {
+            Fail(STATUS_ALREADY_JOINED);
+        }
+        std::vector<std::string> arguments =
+            JoinArguments(domainName, hostFqdn, state.Values(keys::PREFERRED_CONTROLLER));
+        arguments.push_back("--login-user=" + login);
+        if (organizationalUnit != nullptr) {
+            arguments.push_back("--domain-ou=" + ContainerDN(organizationalUnit, domainName));
+        }
+        RecordJoin(Adcli(AdcliCommand::Join, arguments, credentials->password, MEMBERSHIP_BOUND), hostFqdn);
+        ConfigureIdentityService();
+    }));
+}
+
+std::int32_t PartDomain(const Credentials* credentials)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        const Membership membership = RequireMembership();
+        std::lock_guard<std::mutex> guard(stateLock);
+        if (credentials != nullptr && credentials->userName != nullptr) {
+            const char* password = credentials->password == nullptr ? "" : credentials->password;
+            if (std::strpbrk(password, "\r\n") != nullptr) {
+                Fail(STATUS_INVALID_PARAMETER);
+            }
+            std::vector<std::string> arguments{"delete-computer", "--domain=" + membership.domain,
+                                               "--login-user=" + LoginName(credentials->userName),
+                                               "--stdin-password"};
+            AddController(arguments, Controller(membership));
+            arguments.push_back(membership.computerName);
+            Adcli(AdcliCommand::Delete, arguments, password, MEMBERSHIP_BOUND);
+        }
+        RemoveKeytab();
+        StateFile state = LoadState();
+        ForgetMembership(state);
+        SaveState(state);
+        try {
+            SssdConfig().Remove(membership.domain);
+        } catch (const SssdConfigError& e) {
+            // The host has left; a stale section only names a domain it is no
+            // longer in.
+            syslog(LOG_ERR, "adclient: %s", e.what());
+        }
+    }));
+}
+
+std::int32_t GetActiveDomain(ActiveDirectoryClientDomainName* domain, ActiveDirectoryClientReleaseFunction* release)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (domain == nullptr || release == nullptr) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        const Membership membership = RequireMembership();
+        char* dns = CopyString(membership.domain);
+        char* netbios = nullptr;
+        try {
+            netbios = CopyString(membership.netbios);
+        } catch (...) {
+            ReleaseResult(dns);
+            throw;
+        }
+        domain->dnsName = dns;
+        domain->netbiosName = netbios;
+        *release = ReleaseResult;
+    }));
+}
+
+std::int32_t SetPreferredDomainControllers(const char* const* controllers)
+{
+    return StoreList(keys::PREFERRED_CONTROLLER, controllers);
+}
+
+std::int32_t GetPreferredDomainControllers(char*** controllers, ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnList(keys::PREFERRED_CONTROLLER, controllers, release);
+}
+
+TrustState GetDomainTrustState()
+{
+    TrustState answer = TRUST_UNKNOWN;
+    const std::uint32_t status = Guarded([&] {
+        const Membership membership = RequireMembership();
+        std::vector<std::string> arguments{"testjoin", "--domain=" + membership.domain,
+                                           "--host-keytab=" + KeytabPath()};
+        AddController(arguments, Controller(membership));
+        Adcli(AdcliCommand::TestJoin, arguments, nullptr, QUERY_BOUND);
+        answer = TRUST_GOOD;
+    });
+    switch (status) {
+    case STATUS_SUCCESS:
+        return answer;
+    case STATUS_NOT_JOINED:
+        return TRUST_NOT_JOINED;
+    case STATUS_NO_SUCH_DOMAIN:
+    case 10060:
+        return TRUST_UNREACHABLE;
+    case STATUS_NO_SUCH_USER:
+    case 86:
+    case 1331:
+    case 1330:
+        return TRUST_BROKEN;
+    default:
+        return TRUST_UNKNOWN;
+    }
+}
+
+std::int32_t GetTrustedDomains(ActiveDirectoryClientDomainName*** domains,
+                               ActiveDirectoryClientReleaseFunction* release)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (domains == nullptr || release == nullptr) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (const TrustedDomain& domain : LookupTrustedDomains(RequireMembership())) {
+            pairs.emplace_back(domain.dnsName, domain.netbiosName);
+        }
+        *domains = CopyDomainNameArray(pairs);
+        *release = ReleaseResult;
+    }));
+}
+
+std::string MachineAccountDNAnswer(const char*)
+{
+    const Membership membership = RequireMembership();
+    DirectorySession session(AccountOf(membership), LDAP_BOUND);
+    const std::vector<DirectoryEntry> entries =
+        session.Search(DomainComponents(membership.domain),
+                       "(&(objectClass=computer)(sAMAccountName=" + EscapeFilterValue(membership.computerName) + "$))",
+                       {"distinguishedName"});
+    if (entries.size() != 1) {
+        Fail(1787);  // the directory has no (or no single) account for this host
+    }
+    return entries.front().dn;
+}
+
+std::int32_t GetMachineAccountDN(char** distinguishedName, ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnString(distinguishedName, release, MachineAccountDNAnswer, nullptr);
+}
+
+std::int32_t GetAnyDomainController(const char* selector, const char* domainName, char** controller,
+                                    ActiveDirectoryClientReleaseFunction* release)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (controller == nullptr || release == nullptr || (selector != nullptr && !IsPlainWord(selector))) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        if (!IsPlainWord(domainName)) {
+            Fail(STATUS_INVALID_DOMAIN_NAME);
+        }
+        std::vector<std::string> arguments{"info"};
+        {
+            // A preferred controller is asked only about its own domain.
+            std::lock_guard<std::mutex> guard(stateLock);
+            const StateFile state = LoadState();
+            const std::vector<std::string> preferred = state.Values(keys::PREFERRED_CONTROLLER);
+            if (IsJoined(state) && !preferred.empty() &&
+                (EqualsIgnoringCase(domainName, state.Value(keys::DOMAIN)) ||
+                 EqualsIgnoringCase(domainName, state.Value(keys::NETBIOS)))) {
+                AddController(arguments, preferred.front());
+            }
+        }
+        arguments.push_back(domainName);
+        const AdcliOutcome outcome = Adcli(AdcliCommand::Info, arguments, nullptr, QUERY_BOUND);
+        std::string chosen = DetailValue(outcome.output, "domain-controller");
+        if (selector != nullptr) {
+            chosen.clear();
+            for (const std::string& name : SplitWords(DetailValue(outcome.output, "domain-controllers"))) {
+                if (StartsWithIgnoringCase(name, selector)) {
+                    chosen = name;
+                    break;
+                }
+            }
+        }
+        if (chosen.empty()) {
+            Fail(STATUS_NO_LOGON_SERVERS);
+        }
+        *controller = CopyString(chosen);
+        *release = ReleaseResult;
+    }));
+}
+
+// "NETBIOS\account" with the directory's spelling of the account for a user
+// of the joined domain; for a trusted domain, whose directory this host
+// cannot read, its NetBIOS name and the name as given.
+std::string CanonicalUsernameAnswer(const char* userName)
+{
+    if (userName == nullptr || *userName == '\0' || !IsStorable(userName)) {
+        Fail(STATUS_INVALID_ACCOUNT_NAME);
+    }
+    const Membership membership = RequireMembership();
+    std::string name = userName;
+    std::string domainPart = membership.domain;
+    const std::string::size_type backslash = name.find('\\');
+    const std::string::size_type at = name.rfind('@');
+    if (backslash != std::string::npos) {
+        domainPart = name.substr(0, backslash);
+        name = name.substr(backslash + 1);
+    } else if (at != std::string::npos) {
+        domainPart = name.substr(at + 1);
+        name = name.substr(0, at);
+    }
+    if (name.empty() || name.find_first_of("\\@") != std::string::npos) {
+        Fail(STATUS_INVALID_ACCOUNT_NAME);
+    }
+    if (!NamesDomain(membership, domainPart)) {
+        TrustedDomain trusted;
+        if (!FindTrusted(membership, domainPart, trusted)) {
+            Fail(STATUS_NO_SUCH_DOMAIN);
+        }
+        return ToUpper(trusted.netbiosName) + "\\" + name;
+    }
+    DirectorySession session(AccountOf(membership), LDAP_BOUND);
+    const std::string value = EscapeFilterValue(name);
+    const std::vector<DirectoryEntry> entries = session.Search(
+        DomainComponents(membership.domain),
+        "(&(|(objectClass=user)(objectClass=group))(|(sAMAccountName=" + value + ")(userPrincipalName=" + value + "@" +
+            EscapeFilterValue(membership.domain) + ")))",
+        {"sAMAccountName"});
+    if (entries.size() != 1 || entries.front().First("samaccountname").empty()) {
+        Fail(STATUS_NO_SUCH_USER);
+    }
+    return ToUpper(membership.netbios) + "\\" + entries.front().First("samaccountname");
+}
+
+std::int32_t ConvertCanonicalUsername(const char* userName, char** canonicalName,
+                                      ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnString(canonicalName, release, CanonicalUsernameAnswer, userName);
+}
+
+// The account an authentication proxy preset: createdValue1 is its
+// distinguished name (informational), createdValue2 the one-time password.
+std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo* domainInfo,
+                                          const ActiveDirectoryClientMachineAccountInfo* account)
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        if (domainInfo == nullptr || account == nullptr || domainInfo->dnsName == nullptr ||
+            domainInfo->netbiosName == nullptr || domainInfo->sid == nullptr || account->hostName == nullptr ||
+            account->createdValue1 == nullptr || account->createdValue2 == nullptr) {
+            Fail(STATUS_INVALID_PARAMETER);
+        }
+        if (*account->createdValue2 == '\0') {
+            Fail(STATUS_NO_TRUST_SAM_ACCOUNT);
+        }
+        RequireSecret(account->createdValue2);
+        const char* domain = *domainInfo->dnsName != '\0' ? domainInfo->dnsName : domainInfo->netbiosName;
+        if (!IsPlainWord(domain)) {
+            Fail(STATUS_INVALID_DOMAIN_NAME);
+        }
+        if (!IsPlainWord(account->hostName)) {
+            Fail(STATUS_INVALID_COMPUTER_NAME);
+        }
+        // The proxy names the host by its short name; keep the host's own
+        // fully qualified name when it is the same host.
+        std::string hostFqdn = std::string(account->hostName) + "." + domain;
+        try {
+            const std::string local = LocalHostFqdn();
+            if (EqualsIgnoringCase(local.substr(0, local.find('.')), account->hostName)) {
+                hostFqdn = local;
+            }
+        } catch (const StatusError&) {
+        }
+        std::lock_guard<std::mutex> guard(stateLock);
+        const StateFile state = LoadState();
+        if (IsJoined(state)) {
+            Fail(STATUS_ALREADY_JOINED);
+        }
+        std::vector<std::string> arguments =
+            JoinArguments(domain, hostFqdn, state.Values(keys::PREFERRED_CONTROLLER));
+        arguments.push_back("--login-type=computer");
+        const AdcliOutcome outcome =
+            Adcli(AdcliCommand::MachineJoin, arguments, account->createdValue2, MEMBERSHIP_BOUND);
+        const std::string sid = DetailValue(outcome.output, "domain-SID");
+        if (*domainInfo->sid != '\0' && !EqualsIgnoringCase(sid, domainInfo->sid)) {
+            // Joined a domain other than the one the proxy reported: take the
+            // keytab back rather than keep a membership nobody asked for.
+            RemoveKeytab();
+            Fail(STATUS_TRUST_INCONSISTENT);
+        }
+        RecordJoin(outcome, hostFqdn);
+        ConfigureIdentityService();
+    }));
+}
+
+std::string HostPrincipalAnswer(const char* domainName)
+{
+    if (domainName == nullptr || *domainName == '\0') {
+        Fail(STATUS_INVALID_DOMAIN_NAME);
+    }
+    const Membership membership = RequireMembership();
+    TrustedDomain trusted;
+    if (!NamesDomain(membership, domainName) && !FindTrusted(membership, domainName, trusted)) {
+        Fail(STATUS_NO_SUCH_DOMAIN);
+    }
+    // A trusted domain knows the host by its principal in its own realm.
+    return membership.computerName + "$@" + membership.realm;
+}
+
+std::int32_t GetHostPrincipalForDomain(const char* domainName, char** principal,
+                                       ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnString(principal, release, HostPrincipalAnswer, domainName);
+}
+
+std::uint32_t GetDomainTrustRelationship(const char* domainName)
+{
+    std::uint32_t relation = RELATION_NONE;
+    Guarded([&] {
+        if (domainName == nullptr || *domainName == '\0') {
+            return;
+        }
+        const Membership membership = RequireMembership();
+        TrustedDomain trusted;
+        if (NamesDomain(membership, domainName)) {
+            relation = RELATION_OWN;
+        } else if (FindTrusted(membership, domainName, trusted)) {
+            relation = RELATION_TRUSTED;
+        }
+    });
+    return relation;
+}
+
+std::int32_t SetSmartCardEnabledServices(const char* const* services)
+{
+    return StoreList(keys::SMARTCARD_SERVICE, services);
+}
+
+std::int32_t GetSmartCardEnabledServices(char*** services, ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnList(keys::SMARTCARD_SERVICE, services, release);
+}
+
+}  // namespace
+
+#define ORVAUTH_PLUGIN_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+
+// A host joined this way authenticates users through SSSD's modules.
+ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = {
+    3, "pam_sss.so", nullptr, "sss", nullptr,
+};
+
+ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = {
+    3,
+    JoinDomain,
+    PartDomain,
+    GetActiveDomain,
+    SetPreferredDomainControllers,
+    GetPreferredDomainControllers,
+    nullptr,  // slot 6 is reserved
+    GetDomainTrustState,
+    GetTrustedDomains,
+    GetMachineAccountDN,
+    GetAnyDomainController,
+    ConvertCanonicalUsername,
+    JoinDomainWithMachineAccount,
+    GetHostPrincipalForDomain,
+    GetDomainTrustRelationship,
+    SetSmartCardEnabledServices,
+    GetSmartCardEnabledServices,
+};
+
+}  // extern "C"

@@ -1,0 +1,58 @@
+#include "adclient/AdClientState.h"
+
+#include "adclient/BuildSettings.h"
+#include "common/PluginStatus.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace adclient {
+
+std::string StatePath() { return std::string(ADCLIENT_STATE_DIR) + "/adclient.state"; }
+
+std::string KeytabPath() { return ADCLIENT_KEYTAB; }
+
+orvauth_plugin::StateFile LoadState() { return orvauth_plugin::StateFile::Read(StatePath()); }
+
+void MakeDirectory(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        struct stat parent;
+        if (::stat(path.substr(0, slash).c_str(), &parent) != 0) {
+            MakeDirectory(path.substr(0, slash));
+            ::chmod(path.substr(0, slash).c_str(), 0755);
+        }
+    }
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        orvauth_plugin::Fail(orvauth_plugin::STATUS_ACCESS_DENIED);
+    }
+}
+
+void PrepareDirectories()
+{
+    MakeDirectory(ADCLIENT_STATE_DIR);
+    const std::string keytab = KeytabPath();
+    MakeDirectory(keytab.substr(0, keytab.rfind('/')));
+}
+
+void SaveState(const orvauth_plugin::StateFile& state)
+{
+    MakeDirectory(ADCLIENT_STATE_DIR);
+    state.Write(StatePath());
+}
+
+bool IsJoined(const orvauth_plugin::StateFile& state)
+{
+    return !state.Value(keys::DOMAIN).empty() && !state.Value(keys::COMPUTER_NAME).empty();
+}
+
+void ForgetMembership(orvauth_plugin::StateFile& state)
+{
+    for (const char* key : {keys::DOMAIN, keys::NETBIOS, keys::REALM, keys::DOMAIN_SID, keys::CONTROLLER,
+                            keys::COMPUTER_NAME, keys::HOST_FQDN}) {
+        state.Remove(key);
+    }
+}
+
+}  // namespace adclient

@@ -1,0 +1,30 @@
+// Turns a failed adcli run into the status the library maps onto its
+// exceptions. adcli's exit status says only which stage failed (3 logging
+// in, 4 reaching the domain controller, 5 the domain or its configuration,
+// 6 the directory refusing a change), so the decisive part is the diagnostic
+// text it prints, which carries the Kerberos or LDAP reason verbatim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace adclient {
+
+enum class AdcliCommand {
+    Join,         // with an administrator's credentials
+    MachineJoin,  // with a preset account's one-time password
+    Delete,       // delete-computer
+    TestJoin,
+    Info,
+};
+
+// Status 0 for a successful run, and for a delete of an account the
+// directory no longer has; otherwise the mapped status. Only a machine
+// join may answer 1326: an account an authentication proxy has just created
+// may not have reached this domain controller yet, so trying again later can
+// succeed. A wrong administrator password is never 1326, because the library
+// retries that status eight times and would lock the account.
+std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool timedOut,
+                                  const std::string& diagnostics);
+
+}  // namespace adclient

@@ -1,0 +1,22 @@
+// The names adcli and the directory need from the host and from callers.
+#pragma once
+
+#include <string>
+
+namespace adclient {
+
+// The host's fully qualified name: gethostname, expanded through the
+// resolver's canonical name when it has no dot. Throws StatusError 1210 when
+// there is no usable name.
+std::string LocalHostFqdn();
+
+// A login name for adcli's --login-user: "NETBIOS\user" and "user" become
+// "user"; "user@dns.name" becomes "user@DNS.NAME", the realm form. Throws
+// StatusError 1315 for an empty or malformed name.
+std::string LoginName(const std::string& userName);
+
+// A name fit for one adcli argument or one state-file line: non-empty, no
+// blanks or control characters, not starting with '-'.
+bool IsPlainWord(const char* text);
+
+}  // namespace adclient

@@ -1,0 +1,70 @@
+// The classifier on adcli's own words: every message below was printed by
+// adcli (Debian 12) against a Samba AD DC, apart from the clock-skew text,
+// which is libkrb5's message for that error, and the time-outs.
+#include "adclient/FailureClassifier.h"
+
+#include <gtest/gtest.h>
+
+using adclient::AdcliCommand;
+using adclient::ClassifyAdcliResult;
+
+namespace {
+
+struct Case {
+    const char* name;
+    AdcliCommand command;
+    int exitStatus;
+    const char* diagnostics;
+    std::uint32_t status;
+};
+
+const char* const PREFIX = "adcli: couldn't connect to ad.example.test domain: ";
+
+const Case CASES[] = {
+    {"Success", AdcliCommand::Join, 0, "", 0},
+    {"WrongPassword", AdcliCommand::Join, 3, "Couldn't authenticate as: Administrator@AD.EXAMPLE.TEST: Preauthentication failed", 86},
+    {"UnknownUser", AdcliCommand::Join, 3, "Couldn't authenticate as: nosuch@AD.EXAMPLE.TEST: Client 'nosuch@AD.EXAMPLE.TEST' not found in Kerberos database", 1317},
+    {"DisabledOrExpiredAccount", AdcliCommand::Join, 3, "Couldn't authenticate as: bob@AD.EXAMPLE.TEST: Client's credentials have been revoked", 1331},
+    {"PasswordMustChange", AdcliCommand::Join, 3, "Couldn't get kerberos ticket for: carol@AD.EXAMPLE.TEST: New password cannot be zero length", 1330},
+    {"ClockSkew", AdcliCommand::Join, 3, "Couldn't authenticate as: Administrator@AD.EXAMPLE.TEST: Clock skew too great", 1398},
+    {"NoRightsInOU", AdcliCommand::Join, 6, "adcli: joining domain ad.example.test failed: Insufficient permissions to modify computer account: CN=N2,OU=Servers,DC=ad,DC=example,DC=test: acl: unable to get access to CN=N2,OU=Servers,DC=ad,DC=example,DC=test", 5},
+    {"NoRightsToDelete", AdcliCommand::Delete, 6, "adcli: deleting node01 in ad.example.test domain failed: Insufficient permissions to delete computer account: CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test: dsdb_access: Access check failed on CN=Computers,DC=ad,DC=example,DC=test", 5},
+    {"DeleteOfAnAccountAlreadyGone", AdcliCommand::Delete, 5, "adcli: deleting node01 in ad.example.test domain failed: No computer account for node01$ exists", 0},
+    {"AccountElsewhere", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The computer account NODE01 already exists, but is not in the desired organizational unit.", 2691},
+    {"NoSuchOU", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test", 87},
+    {"UnknownDomain", AdcliCommand::Join, 5, "adcli: couldn't connect to nosuch.example.test domain: Couldn't find usable domain controller to connect to", 1355},
+    {"ControllerRefuses", AdcliCommand::Join, 4, "Couldn't connect to host: 127.0.0.55: Connection refused", 1355},
+    {"ControllerSilent", AdcliCommand::TestJoin, 4, "Couldn't connect to host: 127.0.0.10: Connection timed out", 10060},
+    {"InfoNoDiscovery", AdcliCommand::Info, 1, "adcli: couldn't discover domain: ad.example.test", 1355},
+    {"KilledAfterTheBound", AdcliCommand::Info, -1, "", 10060},
+    {"PresetAccountNotThereYet", AdcliCommand::MachineJoin, 3, "Couldn't authenticate as machine account: N5: Client 'N5$@AD.EXAMPLE.TEST' not found in Kerberos database", 1326},
+    {"PresetPasswordNotThereYet", AdcliCommand::MachineJoin, 3, "Couldn't authenticate as machine account: N5: Preauthentication failed", 1326},
+    {"AccountGoneAtTestJoin", AdcliCommand::TestJoin, 3, "Couldn't authenticate as machine account: N3: Client 'N3$@AD.EXAMPLE.TEST' not found in Kerberos database", 1317},
+    {"KeytabUnwritable", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: Couldn't add keytab entries: /x/krb5.keytab: Key table file '/x/krb5.keytab' not found", 1359},
+    {"Unrecognised", AdcliCommand::Join, 2, "adcli: unknown option: --frobnicate", 1359},
+};
+
+class ClassifierTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ClassifierTest, MapsTheMessageOntoItsStatus)
+{
+    const Case& c = GetParam();
+    const std::string text = c.exitStatus == 3 || c.exitStatus == 4 ? std::string(PREFIX) + c.diagnostics : c.diagnostics;
+    EXPECT_EQ(ClassifyAdcliResult(c.command, c.exitStatus, c.exitStatus == -1, text + "\n"), c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(AdcliMessages, ClassifierTest, ::testing::ValuesIn(CASES),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// A wrong administrator password must never become the status the library
+// retries eight times, 30 seconds apart.
+TEST(ClassifierRetries, OnlyAMachineJoinAsksForARetry)
+{
+    for (const Case& c : CASES) {
+        if (c.command != AdcliCommand::MachineJoin) {
+            EXPECT_NE(ClassifyAdcliResult(c.command, c.exitStatus, false, c.diagnostics), 1326u) << c.name;
+        }
+    }
+}
+
+}  // namespace
