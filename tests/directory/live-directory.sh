@@ -4,7 +4,7 @@
 # test program against it. The machine's own files are never touched: /etc
 # and /dev are overlaid inside the mount namespace, which holds this
 # domain's hosts file, resolv.conf, krb5.conf and a /dev/log the test reads,
-# and /run, /var/log and /tmp are private.
+# and /run, /var/log, /tmp and the plug-in's state directory are private.
 #   live-directory.sh <work dir> <test program> [test program arguments]
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
@@ -26,6 +26,10 @@ done
 # controller in another namespace is disturbed.
 for dir in /run /var/log /tmp; do mount -t tmpfs tmpfs "$dir"; done
 mkdir -p /var/log/samba
+# The adclient plug-in's state directory of the build (LIVE_PRIVATE_DIRS,
+# set by the test registration) starts empty for every run, so no run
+# inherits another's membership.
+for dir in ${LIVE_PRIVATE_DIRS:-}; do mkdir -p "$dir" && mount -t tmpfs -o mode=0700 tmpfs "$dir"; done
 ip link set lo up
 ip addr add 127.0.0.10/8 dev lo
 hostname "node01.$domain"

@@ -39,7 +39,7 @@ snapshot() {  # every file's bytes, or "absent"
 
 # sssd's state, logs and pid file stay in the namespace; /run also hides a
 # service manager of the host, so nothing restarts a service out there.
-for dir in /var/lib/sss /var/log/sssd /run; do mount -t tmpfs -o mode=0755 tmpfs "$dir"; done
+for dir in /var/lib/sss /var/log/sssd /run; do mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"; done
 mkdir -p -m 0700 /var/lib/sss/db /var/lib/sss/pipes/private
 mkdir -p -m 0755 /var/lib/sss/pipes /var/lib/sss/pubconf/krb5.include.d /var/lib/sss/gpo_cache /var/lib/sss/mc
 printf 'auth required pam_env.so\n@include common-auth\n@include common-account\n' >/etc/pam.d/orvauth-login
