@@ -4,38 +4,27 @@
 
 namespace orvauth_test {
 namespace {
-
-std::mutex& RecorderMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::vector<unsigned>& Calls()
-{
-    static std::vector<unsigned> calls;
-    return calls;
-}
-
+std::mutex mutex;
+std::vector<unsigned> calls;
 }  // namespace
 
 std::vector<unsigned> SleepCalls()
 {
-    std::lock_guard<std::mutex> guard(RecorderMutex());
-    return Calls();
+    std::lock_guard<std::mutex> guard(mutex);
+    return calls;
 }
 
 void ClearSleepCalls()
 {
-    std::lock_guard<std::mutex> guard(RecorderMutex());
-    Calls().clear();
+    std::lock_guard<std::mutex> guard(mutex);
+    calls.clear();
 }
 
 }  // namespace orvauth_test
 
 extern "C" unsigned int sleep(unsigned int seconds)
 {
-    std::lock_guard<std::mutex> guard(orvauth_test::RecorderMutex());
-    orvauth_test::Calls().push_back(seconds);
+    std::lock_guard<std::mutex> guard(orvauth_test::mutex);
+    orvauth_test::calls.push_back(seconds);
     return 0;
 }

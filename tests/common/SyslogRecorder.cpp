@@ -7,52 +7,39 @@
 
 namespace orvauth_test {
 namespace {
-
-std::mutex& RecorderMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::vector<LogLine>& Lines()
-{
-    static std::vector<LogLine> lines;
-    return lines;
-}
-
-void Record(int priority, const char* format, va_list args)
-{
-    char buffer[4096];
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    std::lock_guard<std::mutex> guard(RecorderMutex());
-    Lines().push_back(LogLine{LOG_PRI(priority), buffer});
-}
-
+std::mutex mutex;
+std::vector<LogLine> lines;
 }  // namespace
 
 std::vector<LogLine> LoggedLines()
 {
-    std::lock_guard<std::mutex> guard(RecorderMutex());
-    return Lines();
+    std::lock_guard<std::mutex> guard(mutex);
+    return lines;
 }
 
 void ClearLoggedLines()
 {
-    std::lock_guard<std::mutex> guard(RecorderMutex());
-    Lines().clear();
+    std::lock_guard<std::mutex> guard(mutex);
+    lines.clear();
 }
 
 }  // namespace orvauth_test
 
 extern "C" {
 
-void vsyslog(int priority, const char* format, va_list args) { orvauth_test::Record(priority, format, args); }
+void vsyslog(int priority, const char* format, va_list args)
+{
+    char buffer[4096];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    std::lock_guard<std::mutex> guard(orvauth_test::mutex);
+    orvauth_test::lines.push_back({LOG_PRI(priority), buffer});
+}
 
 void syslog(int priority, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    orvauth_test::Record(priority, format, args);
+    vsyslog(priority, format, args);
     va_end(args);
 }
 
@@ -61,7 +48,7 @@ void __syslog_chk(int priority, int, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    orvauth_test::Record(priority, format, args);
+    vsyslog(priority, format, args);
     va_end(args);
 }
 
