@@ -27,7 +27,7 @@ using orvauth_test::ScriptablePlugin;
 namespace {
 
 // The message of the exception `load` throws, or "" when it throws none.
-std::string Thrown(const std::function<void()>& load) { return orvauth_test::MessageOf<Exception>(load); }
+const auto Thrown = orvauth_test::MessageOf<Exception, std::function<void()>>;
 
 const std::string DIRECTORY_INVALID = "The specified Active Directory provider '";
 

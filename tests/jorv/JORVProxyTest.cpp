@@ -3,7 +3,7 @@
 // releases the plug-in's strings, and how statuses become exceptions. Also
 // the string type that carries the machine account's secret.
 #include "ScriptableProxy.h"
-#include "membership/ExpectRefused.h"
+#include "common/MessageOf.h"
 
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>
@@ -17,7 +17,7 @@
 
 using namespace orvane::authentication;
 using jorv_test::ScriptableProxy;
-using membership_test::ExpectRefused;
+using orvauth_test::ExpectRefused;
 using orvauth_test::IsLoaded;
 using orvauth_test::PluginPath;
 

@@ -49,15 +49,9 @@ public:
 
 private:
     template <typename T>
-    T& Symbol(const char* name) const
-    {
-        return *static_cast<T*>(pinned.Symbol(name));
-    }
+    T& Symbol(const char* name) const { return *static_cast<T*>(pinned.Symbol(name)); }
     template <typename T>
-    T Function(const char* name) const
-    {
-        return reinterpret_cast<T>(pinned.Symbol(name));
-    }
+    T Function(const char* name) const { return reinterpret_cast<T>(pinned.Symbol(name)); }
 
     PinnedPlugin pinned;
 };
