@@ -56,11 +56,10 @@ protected:
         QelConfigStore::ConfigStore::GetStore(QelConfigStore::sGlobalNamespace)
             ->RemoveObject(ActiveDirectoryConfigStore::AUTH_PROXY_CERT_CSO_ID);
     }
-    unsigned DirectoryCalls(int slot) { return plugin.Read().calls[slot]; }
     void ExpectNothingCreated()
     {
         EXPECT_STREQ("", proxy->log);
-        EXPECT_EQ(0u, DirectoryCalls(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT));
+        EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT));
         EXPECT_TRUE(DomainRecord().empty());
     }
     void TearDown() override
@@ -204,7 +203,7 @@ TEST_F(JORVJoin, LaterFailuresPassUnchangedRecordNothingAndPutTheHostFilesBack)
     ExpectRefused(Join(), typeid(NoSuchDomainException), "");
     ExpectHostFilesUnchanged();
     EXPECT_TRUE(DomainRecord().empty());
-    EXPECT_EQ(0u, DirectoryCalls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
 }
 
 TEST_F(JORVJoin, AMembershipThatCannotBeRecordedIsUndone)
