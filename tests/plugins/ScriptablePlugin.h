@@ -11,6 +11,14 @@
  * answer[slot]: a text, blank-separated words, or "dns/NETBIOS" pairs (an
  * empty part a NULL name). Each call logs "Name(argument, ...)", releases
  * "release" or "release(null)".
+ *
+ * Every variant but scriptable_no_operations also exports an
+ * authentication-proxy client table (JORVProxyClient.h), written in C as
+ * plug-in authors will: entries 1 and 2 answer proxyStatus and, with 0, hand
+ * out proxyAnswers (NetBIOS name, DNS name, SID; created values 1 and 2; NULL
+ * leaves that pointer NULL). Their log: "info <server> <verify>
+ * <thumbprint>;", "create <server> <host> <container> <verify>
+ * <thumbprint>;", "release <text>;".
  */
 #ifndef ORVAUTH_TESTS_SCRIPTABLEPLUGIN_H
 #define ORVAUTH_TESTS_SCRIPTABLEPLUGIN_H
@@ -48,6 +56,11 @@ struct ScriptablePluginControl {
     unsigned calls[SCRIPTABLE_SLOT_COUNT];
     const void* credentials;                       /* the address slot 1 or 2 received last */
     char log[4096];                                /* truncated when full */
+    uint32_t proxyStatus;
+    const char* proxyAnswers[5];
+    int outstanding;           /* proxy strings handed out and not yet released */
+    unsigned presetViolations; /* proxy out pointers not NULL on entry */
+    char proxyLog[2048];
 };
 
 /* Exported next to it as ScriptablePlugin<Name>. */

@@ -8,6 +8,7 @@
 #include "plugins/ScriptablePlugin.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
+#include <orvane/authentication/JORVProxyClient.h>
 
 #include <string>
 
@@ -41,6 +42,10 @@ public:
     ActiveDirectoryClientOperations& Operations()
     {
         return Symbol<ActiveDirectoryClientOperations>("ActiveDirectoryClientOperations");
+    }
+    JORVProxyClientOperations& ProxyTable()
+    {
+        return Symbol<JORVProxyClientOperations>(JORV_PROXY_CLIENT_OPERATIONS_SYMBOL);
     }
     void Remove(int slot)  // slot n lies at offset 8n
     {
