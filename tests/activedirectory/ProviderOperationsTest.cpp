@@ -3,8 +3,7 @@
 // slots an older table lacks, the join retries; and what the store makes of
 // the operations it forwards.
 #include "common/Files.h"
-#include "common/SleepRecorder.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>

@@ -7,7 +7,7 @@
 #include "common/MessageOf.h"
 #include "HostResolverSeam.h"
 #include "common/Files.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>

@@ -4,7 +4,7 @@
 // failures and missing operations; workers that outlive their store.
 #include "ThreadSeam.h"
 #include "common/Files.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>

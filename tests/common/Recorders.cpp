@@ -1,4 +1,4 @@
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,6 +9,7 @@ namespace orvauth_test {
 namespace {
 std::mutex mutex;
 std::vector<LogLine> lines;
+std::vector<unsigned> sleeps;
 }  // namespace
 
 std::vector<LogLine> LoggedLines()
@@ -23,9 +24,28 @@ void ClearLoggedLines()
     lines.clear();
 }
 
+std::vector<unsigned> SleepCalls()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return sleeps;
+}
+
+void ClearSleepCalls()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    sleeps.clear();
+}
+
 }  // namespace orvauth_test
 
 extern "C" {
+
+unsigned int sleep(unsigned int seconds)
+{
+    std::lock_guard<std::mutex> guard(orvauth_test::mutex);
+    orvauth_test::sleeps.push_back(seconds);
+    return 0;
+}
 
 void vsyslog(int priority, const char* format, va_list args)
 {
