@@ -11,10 +11,12 @@
 #include <orvane/authentication/JORVProxyClient.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <string.h>
 
 using namespace orvauth_plugin;
 
@@ -113,16 +115,28 @@ std::string RequireValue(const StateFile& state, const char* key)
     return value;
 }
 
+// Results go back through here: created value 2 is a password, so every
+// text is wiped before its memory is freed.
+void WipeAndRelease(void* pointer)
+{
+    if (pointer != nullptr) {
+        explicit_bzero(pointer, std::strlen(static_cast<const char*>(pointer)));
+    }
+    ReleaseResult(pointer);
+}
+
 // The one-time password the directory client joins with; the simulated
-// directory only checks that there is one.
-std::string NewAccountPassword()
+// directory only checks that there is one. Drawn straight into the result
+// handed out, so no other copy of it is left in memory.
+Owned NewAccountPassword()
 {
     static const char ALPHABET[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+    constexpr std::size_t LENGTH = 24;
     std::random_device source;
     std::uniform_int_distribution<std::size_t> pick(0, sizeof ALPHABET - 2);
-    std::string password;
-    for (int i = 0; i < 24; ++i) {
-        password += ALPHABET[pick(source)];
+    Owned password(CopyString(std::string(LENGTH, '-')), WipeAndRelease);
+    for (std::size_t i = 0; i < LENGTH; ++i) {
+        password.get()[i] = ALPHABET[pick(source)];
     }
     return password;
 }
@@ -168,7 +182,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
         const std::string container = computerContainer != nullptr ? computerContainer : state.Value(keys::CONTAINER);
         const std::string dn = MachineAccountDN(host, container, domain);
         Owned first = Own(dn);
-        Owned second = Own(NewAccountPassword());
+        Owned second = NewAccountPassword();
         const std::vector<std::string> accounts = state.Values(keys::ACCOUNT);
         const bool known = std::any_of(accounts.begin(), accounts.end(), [&](const std::string& account) {
             const std::vector<std::string> words = SplitWords(account);
@@ -184,7 +198,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
 
 JORVProxyStatus Release(char* text)
 {
-    ReleaseResult(text);
+    WipeAndRelease(text);
     return STATUS_SUCCESS;
 }
 

@@ -75,6 +75,9 @@ const char* WhyUnwritable(const std::string& key, const std::string& value)
     if (IsQuote(key.front()) && (key.size() == 1 || key.back() == key.front())) {
         return "a key cannot be a lone quote or be enclosed in quotes";
     }
+    if (key.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        return "a key cannot begin with a byte-order mark";  // read as one when its line comes first
+    }
     return nullptr;
 }
 

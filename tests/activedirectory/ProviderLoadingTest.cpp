@@ -3,6 +3,7 @@
 // names and files are accepted, that nothing refused stays mapped, and how
 // the store reports a provider it cannot load.
 #include "common/Files.h"
+#include "common/MessageOf.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -26,15 +27,7 @@ using orvauth_test::ScriptablePlugin;
 namespace {
 
 // The message of the exception `load` throws, or "" when it throws none.
-std::string Thrown(const std::function<void()>& load)
-{
-    try {
-        load();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "";
-}
+const auto Thrown = orvauth_test::MessageOf<Exception, std::function<void()>>;
 
 const std::string DIRECTORY_INVALID = "The specified Active Directory provider '";
 

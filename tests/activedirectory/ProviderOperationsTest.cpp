@@ -3,8 +3,7 @@
 // slots an older table lacks, the join retries; and what the store makes of
 // the operations it forwards.
 #include "common/Files.h"
-#include "common/SleepRecorder.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -78,28 +77,16 @@ protected:
     ActiveDirectoryProvider provider{"scriptable"};
 };
 
+// The joins' and leaves' arguments are checked through the store's joins.
 TEST_F(ProviderOperations, PassesArgumentsAsTheInterfaceSays)
 {
-    Credentials credentials = {"admin", "secret"};
-    provider.JoinDomain("example.test", "", credentials);
-    EXPECT_EQ(&credentials, plugin->credentials);
-    provider.JoinDomain("example.test", "OU=Hosts", credentials);
-    provider.PartDomain();
-    provider.PartDomain(credentials);
-    EXPECT_EQ(&credentials, plugin->credentials);
     provider.SetPreferredDomainControllers({"dc2", "dc1"});
     provider.SetSmartCardEnabledServices({});
     provider.GetAnyDomainController("", "example.test");
     provider.GetAnyDomainController("pdc", "example.test");
-    provider.JoinDomainWithMachineAccount({"", "EXAMPLE", "example.test", "S-1-5-21-1-2-3"},
-                                          {"node01", "example.test", "", "first", "second"});
-    EXPECT_EQ("JoinDomain(example.test, (null), admin:secret)\nJoinDomain(example.test, OU=Hosts, admin:secret)\n"
-              "PartDomain((null))\nPartDomain(admin:secret)\n"
-              "SetPreferredDomainControllers(dc2, dc1)\nSetSmartCardEnabledServices()\n"
+    EXPECT_EQ("SetPreferredDomainControllers(dc2, dc1)\nSetSmartCardEnabledServices()\n"
               "GetAnyDomainController((null), example.test)\nrelease(null)\n"
-              "GetAnyDomainController(pdc, example.test)\nrelease(null)\n"
-              "JoinDomainWithMachineAccount(, EXAMPLE, example.test, S-1-5-21-1-2-3, node01, example.test, , first, "
-              "second)\n",
+              "GetAnyDomainController(pdc, example.test)\nrelease(null)\n",
               plugin.Log());
 }
 

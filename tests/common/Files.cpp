@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -16,19 +15,14 @@ namespace orvauth_test {
 TempDir::TempDir()
 {
     char pattern[] = "/tmp/orvauth-test.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path = pattern;
+    path = mkdtemp(pattern) != nullptr ? pattern : throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() { RemoveTree(path); }
 
 void WriteFile(const std::string& path, const std::string& content)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    if (!out) {
+    if (!(std::ofstream(path, std::ios::binary | std::ios::trunc) << content)) {
         throw std::runtime_error("cannot write " + path);
     }
 }
@@ -39,25 +33,16 @@ std::string ReadFile(const std::string& path)
     if (!in) {
         throw std::runtime_error("cannot read " + path);
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool FileExists(const std::string& path)
 {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+    std::error_code ignored;
+    return fs::exists(path, ignored);
 }
 
-unsigned FileMode(const std::string& path)
-{
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-        throw std::runtime_error("cannot stat " + path);
-    }
-    return info.st_mode & 07777;
-}
+unsigned FileMode(const std::string& path) { return static_cast<unsigned>(fs::status(path).permissions()); }
 
 std::vector<std::string> ListDirectory(const std::string& path)
 {

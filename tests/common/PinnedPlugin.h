@@ -21,10 +21,7 @@ inline std::string PluginPath(const std::string& name, bool inLib64 = false)
 inline bool IsLoaded(const std::string& path)
 {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
+    return handle != nullptr && dlclose(handle) == 0;
 }
 
 class PinnedPlugin {
@@ -39,8 +36,6 @@ public:
     ~PinnedPlugin() { dlclose(handle); }
     PinnedPlugin(const PinnedPlugin&) = delete;
     PinnedPlugin& operator=(const PinnedPlugin&) = delete;
-
-    const std::string& Path() const { return path; }
 
     // Looked up through this handle: variants export the same names.
     void* Symbol(const char* name) const

@@ -92,7 +92,8 @@ TEST_F(KeyValueFile, WritesSortedQuotedLinesThatReadBack)
 
 TEST_F(KeyValueFile, PairsThatWouldNotReadBackAreRefusedBeforeTheFileIsTouched)
 {
-    const Map refused = {{"a\nb", "v"}, {"k", "line\nfeed"}, {"a=b", "v"}, {"", "v"}, {"k\t", "v"}, {"'k'", "v"}};
+    const Map refused = {{"a\nb", "v"}, {"k", "line\nfeed"}, {"a=b", "v"}, {"", "v"}, {"k\t", "v"}, {"'k'", "v"},
+                         {"\xEF\xBB\xBF" "k", "v"}};
     WriteFile(path, "b = 2\n");
     for (const auto& pair : refused) {
         Configuration c(path);

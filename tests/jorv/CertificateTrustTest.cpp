@@ -14,7 +14,7 @@
 
 using namespace orvane::authentication;
 using namespace jorv_test;
-using membership_test::ExpectRefused;
+using orvauth_test::ExpectRefused;
 using membership_test::Record;
 using orvauth_test::ReadFile;
 

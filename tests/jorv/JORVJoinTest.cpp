@@ -14,7 +14,7 @@
 
 using namespace orvane::authentication;
 using namespace jorv_test;
-using membership_test::ExpectRefused;
+using orvauth_test::ExpectRefused;
 using membership_test::Record;
 using membership_test::Resolver;
 using orvauth_test::LoggedLines;
@@ -56,17 +56,16 @@ protected:
         QelConfigStore::ConfigStore::GetStore(QelConfigStore::sGlobalNamespace)
             ->RemoveObject(ActiveDirectoryConfigStore::AUTH_PROXY_CERT_CSO_ID);
     }
-    unsigned DirectoryCalls(int slot) { return plugin.Read().calls[slot]; }
     void ExpectNothingCreated()
     {
-        EXPECT_STREQ("", proxy->log);
-        EXPECT_EQ(0u, DirectoryCalls(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT));
+        EXPECT_STREQ("", plugin->proxyLog);
+        EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT));
         EXPECT_TRUE(DomainRecord().empty());
     }
     void TearDown() override
     {
-        EXPECT_EQ(0, proxy->outstanding) << "strings not handed back";
-        EXPECT_EQ(0u, proxy->presetViolations) << "out pointers not cleared before a call";
+        EXPECT_EQ(0, plugin->outstanding) << "strings not handed back";
+        EXPECT_EQ(0u, plugin->presetViolations) << "out pointers not cleared before a call";
     }
 };
 
@@ -75,7 +74,7 @@ TEST_F(JORVJoin, CarriesTheProxysAnswersToTheDirectoryAndRecordsTheMembership)
     Join()();
     // One question for the host-name check, the account, then three more.
     const std::string info = Info(1, STORED_THUMBPRINT);
-    EXPECT_EQ(info + Create("node01.corp.example", OU, 1, STORED_THUMBPRINT) + info + info + info, proxy->log);
+    EXPECT_EQ(info + Create("node01.corp.example", OU, 1, STORED_THUMBPRINT) + info + info + info, plugin->proxyLog);
 
     const ScriptablePluginControl directory = plugin.Read();
     EXPECT_EQ(1u, directory.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT]);
@@ -95,7 +94,7 @@ TEST_F(JORVJoin, SkippingTheHostNameCheckStillResolvesItAndAnEmptyUnitLetsThePro
     membership_test::SetHost("node01.corp.example", "node01.other.example");
     store->JoinDomainWithJORV(PROXY_ADDRESS, "", true);
     const std::string info = Info(1, STORED_THUMBPRINT);
-    EXPECT_EQ(Create("node01.other.example", "(null)", 1, STORED_THUMBPRINT) + info + info + info, proxy->log);
+    EXPECT_EQ(Create("node01.other.example", "(null)", 1, STORED_THUMBPRINT) + info + info + info, plugin->proxyLog);
     EXPECT_NE(std::string::npos, plugin.Log().find(", node01, corp.example, , "));
     ExpectHostFilesUnchanged();
     EXPECT_EQ((Record{{"domain_name", "corp.example"}, {"auth_proxy_address", PROXY_ADDRESS}}), DomainRecord());
@@ -119,12 +118,12 @@ TEST_F(JORVJoin, TheThumbprintComesFromTheStoreThatKeepsTheMembership)
         if (c.configurationStore && c.option == 0) {
             ForgetCertificate();  // fetching it now would fail the join
         }
-        proxy.Reset();
+        plugin.Reset();
         UseConfigurationStore(c.configurationStore);
         Settings::SetAdvancedIntegerOption(VERIFY_OPTION, c.option);
         store->JoinDomainWithJORV(c.server, OU, true);
         const std::string info = Info(c.option, c.thumbprint, c.server);
-        EXPECT_EQ(Create("node01.corp.example", OU, c.option, c.thumbprint, c.server) + info + info + info, proxy->log);
+        EXPECT_EQ(Create("node01.corp.example", OU, c.option, c.thumbprint, c.server) + info + info + info, plugin->proxyLog);
         EXPECT_EQ(c.configurationStore, !DomainRecord().empty());
     }
 }
@@ -186,25 +185,25 @@ TEST_F(JORVJoin, VerifyingWithoutAStoredCertificateIsRefusedAndLogged)
 TEST_F(JORVJoin, LaterFailuresPassUnchangedRecordNothingAndPutTheHostFilesBack)
 {
     UseConfigurationStore(false);
-    proxy->status = JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE;
+    plugin->proxyStatus = JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE;
     ExpectRefused(Join(OTHER_PROXY_ADDRESS), typeid(InvalidJORVCertificateException),
                   "The JORV server's certificate cannot be verified.");
-    EXPECT_EQ("info " + std::string(OTHER_PROXY_ADDRESS) + " 1 ;", proxy->log);
+    EXPECT_EQ("info " + std::string(OTHER_PROXY_ADDRESS) + " 1 ;", plugin->proxyLog);
 
     membership_test::SetHost("node01", "web01.corp.example");
-    proxy.Reset();
+    plugin.Reset();
     ExpectRefused(Join(), typeid(InvalidHostNameException),
                   "The current hostname is invalid: shortname does not match FQDN");
-    EXPECT_EQ(Info(1, LISTED_THUMBPRINT), proxy->log);
+    EXPECT_EQ(Info(1, LISTED_THUMBPRINT), plugin->proxyLog);
 
     // After the check has edited both files.
     SetHostInOtherDomain();
-    proxy.Reset();
+    plugin.Reset();
     plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT] = 1355;
     ExpectRefused(Join(), typeid(NoSuchDomainException), "");
     ExpectHostFilesUnchanged();
     EXPECT_TRUE(DomainRecord().empty());
-    EXPECT_EQ(0u, DirectoryCalls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
 }
 
 TEST_F(JORVJoin, AMembershipThatCannotBeRecordedIsUndone)
@@ -225,8 +224,8 @@ TEST_F(JORVJoin, DomainQueryNeverVerifiesNeedsNoCertificateAndRefusesLikeTheJoin
 {
     Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 2);
     EXPECT_EQ("corp.example", store->GetDomainForJORVService(PROXY_ADDRESS));
-    EXPECT_EQ(Info(0, ""), proxy->log);
-    proxy->status = 1229;
+    EXPECT_EQ(Info(0, ""), plugin->proxyLog);
+    plugin->proxyStatus = 1229;
     EXPECT_THROW(store->GetDomainForJORVService(PROXY_ADDRESS), ConnectionInvalidException);
 
     auto query = [this](const char* server) { return [=] { store->GetDomainForJORVService(server); }; };

@@ -1,9 +1,8 @@
 // The membership sandbox plus what a join through a proxy needs:
-// jorvprovider.conf naming the scriptable proxy, a jorvservers.conf trusting
+// jorvprovider.conf naming the scriptable plug-in's proxy table, a jorvservers.conf trusting
 // one proxy, the verification option set to 1, and a host that resolves.
 #pragma once
 
-#include "ScriptableProxy.h"
 #include "membership/MembershipSandbox.h"
 
 #include <string>
@@ -19,7 +18,7 @@ class JORVSandbox : public membership_test::MembershipSandbox {
 protected:
     JORVSandbox()
     {
-        orvauth_test::WriteFile(ProviderPath(), "provider = \"jorvproxy\"\n");
+        orvauth_test::WriteFile(ProviderPath(), "provider = \"scriptable\"\n");
         orvauth_test::WriteFile(ServersPath(), ServersFileBefore());
         OrvPlatform::Settings::SetAdvancedIntegerOption(VERIFY_OPTION, 1);
         membership_test::SetHost("node01", "node01.corp.example");
@@ -31,8 +30,6 @@ protected:
     // Feature switch 57: whether membership and the proxy certificate live
     // in the host configuration store.
     static void UseConfigurationStore(bool on) { OrvPlatform::Settings::SetFeature(57, on); }
-
-    ScriptableProxy proxy;
 };
 
 }  // namespace jorv_test

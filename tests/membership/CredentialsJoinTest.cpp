@@ -27,7 +27,6 @@ struct JoinCase {
 
 class CredentialsJoin : public MembershipSandbox, public ::testing::WithParamInterface<JoinCase> {
 protected:
-    unsigned Calls(int slot) { return plugin.Read().calls[slot]; }
     std::function<void()> Join(bool skipHostNameCheck = true)
     {
         return [=] { store->JoinDomain("corp.example/Servers", credentials, skipHostNameCheck); };
@@ -44,7 +43,7 @@ TEST_P(CredentialsJoin, ChecksCredentialsFirstThenSplitsAtFirstSlashAndRecordsBo
     if (bar == std::string::npos) {
         ExpectRefused([&] { store->JoinDomain(c.argument, given, false); }, typeid(InvalidCredentialsException),
                       "The credentials that were provided were invalid: " + c.outcome);
-        EXPECT_EQ(0u, Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
+        EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
         return;
     }
     store->JoinDomain(c.argument, given, true);
@@ -79,7 +78,7 @@ TEST_F(CredentialsJoin, DisabledConfigStoreIsNeitherWrittenNorCleared)
         Join()();
         store->PartDomain();
     }
-    EXPECT_EQ(2u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(2u, plugin.Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(LoggedLines().empty());
 }
 
@@ -99,7 +98,7 @@ TEST_F(CredentialsJoin, UnstorableRecordUndoesJoinAndRethrows)
     Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     BreakStore();
     EXPECT_THROW(Join()(), QelConfigStore::ConfigStoreException);
-    EXPECT_EQ(3u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(3u, plugin.Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_EQ(3u, LoggedLines().size());
 }
 
@@ -124,7 +123,7 @@ TEST_F(CredentialsJoin, LeaveRemovesTheDomainRecordOnlyOnceTheHostHasLeft)
     Settings::InstallConfigStore(QelConfigStore::sGlobalNamespace, nullptr);
     store->PartDomain();
     EXPECT_EQ(nullptr, plugin.Read().credentials);
-    EXPECT_EQ(4u, Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
+    EXPECT_EQ(4u, plugin.Calls(SCRIPTABLE_SLOT_PART_DOMAIN));
     EXPECT_TRUE(DomainRecord().empty());
     ExpectRefused([&] { records.GetDomainName(); }, typeid(ConfigurationError), "Failed to get the requested object");
     EXPECT_EQ("0A:FF|PEM", records.GetThumbprint() + "|" + records.GetCertificate());

@@ -4,10 +4,10 @@
 // host name and resolver (no host name until a test sets one).
 #pragma once
 
-#include "ExpectRefused.h"
+#include "common/MessageOf.h"
 #include "HostResolverSeam.h"
 #include "common/Files.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 #include "plugins/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
@@ -27,6 +27,7 @@ constexpr const char* RESOLV_CONF_BEFORE = "nameserver 192.0.2.53\nsearch lab.ex
 constexpr const char* RESOLV_CONF_EDITED = "nameserver 192.0.2.53\nsearch lab.example corp.example\n";
 
 using Record = std::map<std::string, std::string>;
+using orvauth_test::ExpectRefused;
 using orvauth_test::LoggedLines;
 using orvauth_test::ReadFile;
 

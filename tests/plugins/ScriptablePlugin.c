@@ -7,6 +7,7 @@
 #include "plugins/ScriptablePlugin.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
+#include <orvane/authentication/JORVProxyClient.h>
 
 #include <errno.h>
 #include <pthread.h>
@@ -178,6 +179,54 @@ STATUS_OPERATION(SetSmartCardEnabledServices, 15, (const char* const* services),
 ANSWER_OPERATION(GetSmartCardEnabledServices, 16, WORDS, (char*** result, ReleaseFunction* release),
                 "GetSmartCardEnabledServices()\n")
 
+/* --- the authentication-proxy client -------------------------------------------- */
+
+static void ProxyLog(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    size_t used = strlen(control->proxyLog);
+    vsnprintf(control->proxyLog + used, sizeof control->proxyLog - used, format, arguments);
+    va_end(arguments);
+}
+
+/* Hands out proxyAnswers[first..first+count) when the scripted status is 0. */
+static JORVProxyStatus ProxyAnswer(char** outs[], int first, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        control->presetViolations += *outs[i] != NULL;
+    }
+    for (int i = 0; i < count && control->proxyStatus == 0; ++i) {
+        control->outstanding += control->proxyAnswers[first + i] != NULL;
+        *outs[i] = Copy(control->proxyAnswers[first + i]);
+    }
+    return control->proxyStatus;
+}
+
+static JORVProxyStatus GetDomainInfo(const char* server, int32_t verify, const char* thumbprint, char** netbiosName,
+                                     char** dnsName, char** sid)
+{
+    ProxyLog("info %s %d %s;", server, verify, thumbprint);
+    char** outs[] = {netbiosName, dnsName, sid};
+    return ProxyAnswer(outs, 0, 3);
+}
+
+static JORVProxyStatus CreateMachineAccount(const char* server, const char* host, const char* container,
+                                            int32_t verify, const char* thumbprint, char** created1, char** created2)
+{
+    ProxyLog("create %s %s %s %d %s;", server, host, Shown(container), verify, thumbprint);
+    char** outs[] = {created1, created2};
+    return ProxyAnswer(outs, 3, 2);
+}
+
+static JORVProxyStatus ReleaseText(char* text)
+{
+    ProxyLog("release %s;", Shown(text));
+    control->outstanding -= text != NULL;
+    free(text);
+    return 0;
+}
+
 /* --- exported records ------------------------------------------------------------ */
 
 #ifndef SCRIPTABLE_OMIT_METADATA
@@ -202,6 +251,10 @@ void (*ScriptablePastTheEnd[5])(void) = {PastTheEnd, PastTheEnd, PastTheEnd, Pas
 struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations;
 #endif
 const void* ScriptableFullOperations = &fullOperations; /* keeps every operation referenced */
+#ifdef SCRIPTABLE_OMIT_OPERATIONS
+static /* present, not exported */
+#endif
+struct JORVProxyClientOperations JORVProxyClientOperations;
 
 /* --- control ----------------------------------------------------------------------- */
 
@@ -210,6 +263,11 @@ __attribute__((constructor)) void ScriptablePluginReset(void)
     pthread_mutex_lock(&mutex);
     memset(control, 0, sizeof *control);
     memset(held, 0, sizeof held);
+    static const char* const PROXY_ANSWERS[5] = {"CORP", "corp.example", "S-1-5-21-1004336348-1177238915-682003330",
+                                                 "created-value-1", "created-value-2"};
+    memcpy(control->proxyAnswers, PROXY_ANSWERS, sizeof PROXY_ANSWERS);
+    JORVProxyClientOperations =
+        (struct JORVProxyClientOperations){NULL, GetDomainInfo, CreateMachineAccount, ReleaseText};
 #ifndef SCRIPTABLE_OMIT_METADATA
     ActiveDirectoryClientMetadata = (struct ActiveDirectoryClientMetadata){
         3, SCRIPTABLE_PAM_MODULE, "  try_first_pass \t use_authtok   debug  ", "scriptable", NULL};

@@ -1,23 +1,24 @@
 /*
- * A scriptable Active Directory client plug-in for tests: a real shared
- * object exporting the records of ActiveDirectoryClient.h next to a control
- * block through which a test scripts the answers, holds calls until it lets
- * them go, and reads back one log of every call (ScriptablePluginLoader.h).
+ * A scriptable directory client plug-in for tests: a real shared object
+ * exporting the records of ActiveDirectoryClient.h and a control block
+ * (ScriptablePluginLoader.h). Variants: scriptable, scriptable_lib64 (in
+ * lib64/ only), scriptable_both (in both; the lib64/ copy declares PAM module
+ * "pam_scriptable_lib64"), scriptable_no_metadata, scriptable_no_operations,
+ * scriptable_v1 (a version-1 table that really ends after slot 11).
  *
- * Variants: scriptable; scriptable_lib64 (only in lib64/); scriptable_both
- * (in both, the lib64/ copy declaring PAM module "pam_scriptable_lib64");
- * scriptable_no_metadata and scriptable_no_operations (a record missing);
- * scriptable_v1, whose version-1 table really ends after slot 11 (a call
- * through what lies behind it logs "past the end").
+ * A call answers status[slot] (slots 7 and 14 as their value), its first
+ * firstCalls[slot] calls firstStatus[slot]; with status 0 results come from
+ * answer[slot]: a text, blank-separated words, or "dns/NETBIOS" pairs (an
+ * empty part a NULL name). Each call logs "Name(argument, ...)", releases
+ * "release" or "release(null)".
  *
- * A call of a slot answers status[slot] (slots 7 and 14 return it as their
- * value), its first firstCalls[slot] calls firstStatus[slot] instead. With
- * status 0 results come from answer[slot]: a text (slots 9, 10, 11, 13),
- * blank-separated words (string arrays, slots 5 and 16) or "dns/NETBIOS"
- * pairs (slots 3 and 8; an empty part is a NULL name); NULL answers NULL.
- * The log has a line "Name(argument, ...)" per call, NULL shown as "(null)",
- * arrays spread, credentials as "user:password"; releases log "release" or
- * "release(null)".
+ * Every variant but scriptable_no_operations also exports an
+ * authentication-proxy client table (JORVProxyClient.h), written in C as
+ * plug-in authors will: entries 1 and 2 answer proxyStatus and, with 0, hand
+ * out proxyAnswers (NetBIOS name, DNS name, SID; created values 1 and 2; NULL
+ * leaves that pointer NULL). Their log: "info <server> <verify>
+ * <thumbprint>;", "create <server> <host> <container> <verify>
+ * <thumbprint>;", "release <text>;".
  */
 #ifndef ORVAUTH_TESTS_SCRIPTABLEPLUGIN_H
 #define ORVAUTH_TESTS_SCRIPTABLEPLUGIN_H
@@ -55,6 +56,11 @@ struct ScriptablePluginControl {
     unsigned calls[SCRIPTABLE_SLOT_COUNT];
     const void* credentials;                       /* the address slot 1 or 2 received last */
     char log[4096];                                /* truncated when full */
+    uint32_t proxyStatus;
+    const char* proxyAnswers[5];
+    int outstanding;           /* proxy strings handed out and not yet released */
+    unsigned presetViolations; /* proxy out pointers not NULL on entry */
+    char proxyLog[2048];
 };
 
 /* Exported next to it as ScriptablePlugin<Name>. */

@@ -8,6 +8,7 @@
 #include "plugins/ScriptablePlugin.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
+#include <orvane/authentication/JORVProxyClient.h>
 
 #include <string>
 
@@ -42,6 +43,10 @@ public:
     {
         return Symbol<ActiveDirectoryClientOperations>("ActiveDirectoryClientOperations");
     }
+    JORVProxyClientOperations& ProxyTable()
+    {
+        return Symbol<JORVProxyClientOperations>(JORV_PROXY_CLIENT_OPERATIONS_SYMBOL);
+    }
     void Remove(int slot)  // slot n lies at offset 8n
     {
         reinterpret_cast<void**>(&Operations())[slot] = nullptr;
@@ -49,15 +54,9 @@ public:
 
 private:
     template <typename T>
-    T& Symbol(const char* name) const
-    {
-        return *static_cast<T*>(pinned.Symbol(name));
-    }
+    T& Symbol(const char* name) const { return *static_cast<T*>(pinned.Symbol(name)); }
     template <typename T>
-    T Function(const char* name) const
-    {
-        return reinterpret_cast<T>(pinned.Symbol(name));
-    }
+    T Function(const char* name) const { return reinterpret_cast<T>(pinned.Symbol(name)); }
 
     PinnedPlugin pinned;
 };

@@ -1,5 +1,6 @@
-// Test seam: the test program defines syslog() itself, so every line the
-// library logs is recorded here instead of reaching the system log.
+// Test seams: the test program defines syslog() and sleep() itself, so every
+// line the library logs is recorded here instead of reaching the system log,
+// and the join retries return at once with the requested seconds recorded.
 #pragma once
 
 #include <string>
@@ -15,5 +16,8 @@ struct LogLine {
 
 std::vector<LogLine> LoggedLines();
 void ClearLoggedLines();
+
+std::vector<unsigned> SleepCalls();
+void ClearSleepCalls();
 
 }  // namespace orvauth_test
