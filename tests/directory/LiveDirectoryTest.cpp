@@ -4,7 +4,7 @@
 // controller that stops answering. What the directory holds afterwards is
 // read on the controller's side (ldbsearch), not taken from the library.
 #include "BuildPaths.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 #include "common/ChildProcess.h"
 
 #include <orvane/authentication/orvauth.h>

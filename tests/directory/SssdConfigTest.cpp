@@ -4,7 +4,7 @@
 #include "adclient/SssdConfig.h"
 
 #include "common/Files.h"
-#include "common/SyslogRecorder.h"
+#include "common/Recorders.h"
 
 #include <gtest/gtest.h>
 
