@@ -2,6 +2,7 @@
 
 #include "adproxy/ProxyProtocol.h"
 #include "common/PluginStatus.h"
+#include "common/ThumbprintText.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>
@@ -35,7 +36,7 @@ int VerifyPinned(X509_STORE_CTX* context, void* argument)
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (certificate == nullptr || X509_digest(certificate, EVP_sha1(), digest, &length) <= 0 ||
-        pin->thumbprint->empty() || ThumbprintOf(digest, length) != *pin->thumbprint) {
+        pin->thumbprint->empty() || orvauth_plugin::ThumbprintText(digest, length) != *pin->thumbprint) {
         pin->mismatch = true;
         X509_STORE_CTX_set_error(context, X509_V_ERR_CERT_REJECTED);
         return 0;
@@ -79,20 +80,6 @@ SecretJson ParseAnswer(const SecretString& text)
 }
 
 }  // namespace
-
-std::string ThumbprintOf(const unsigned char* digest, unsigned int length)
-{
-    static const char HEX[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i > 0) {
-            text += ':';
-        }
-        text += HEX[digest[i] >> 4];
-        text += HEX[digest[i] & 0x0f];
-    }
-    return text;
-}
 
 SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body)
 {

@@ -30,7 +30,4 @@ constexpr int IO_TIMEOUT_SECONDS = 20;
 //   1359 any other failure.
 SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body);
 
-// The thumbprint text of a DER certificate's SHA-1 digest.
-std::string ThumbprintOf(const unsigned char* digest, unsigned int length);
-
 }  // namespace orvauth_proxy

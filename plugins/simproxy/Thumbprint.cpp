@@ -1,5 +1,7 @@
 #include "simproxy/Thumbprint.h"
 
+#include "common/ThumbprintText.h"
+
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -36,16 +38,7 @@ std::string ThumbprintOfCertificateFile(const std::string& path)
     if (!certificate || X509_digest(certificate.get(), EVP_sha1(), digest, &length) <= 0) {
         return "";
     }
-    static const char HEX[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i > 0) {
-            text += ':';
-        }
-        text += HEX[digest[i] >> 4];
-        text += HEX[digest[i] & 0x0f];
-    }
-    return text;
+    return ThumbprintText(digest, length);
 }
 
 }  // namespace orvauth_plugin
