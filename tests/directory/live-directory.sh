@@ -24,7 +24,23 @@ done
 # Samba keeps its pid files and sockets in /run/samba and logs to
 # /var/log/samba: private empty ones, so that neither the machine nor a
 # controller in another namespace is disturbed.
-for dir in /run /var/log /tmp; do mount -t tmpfs tmpfs "$dir"; done
+for dir in /run /var/log; do mount -t tmpfs tmpfs "$dir"; done
+# /tmp is private as well (kinit's credential cache, adcli's leftovers), but
+# the trees this run works in may lie under it (a clone in /tmp): each top
+# directory of /tmp that a path of this run names is bound back in place.
+mkdir /run/host-tmp && mount --bind /tmp /run/host-tmp
+mount -t tmpfs tmpfs /tmp
+for path in "$work" "$0" "$@"; do
+  case $path in
+    /tmp/?*)
+      top=${path#/tmp/} && top=${top%%/*}
+      if [ -e "/run/host-tmp/$top" ] && ! mountpoint -q "/tmp/$top"; then
+        if [ -d "/run/host-tmp/$top" ]; then mkdir -p "/tmp/$top"; else touch "/tmp/$top"; fi
+        mount --bind "/run/host-tmp/$top" "/tmp/$top"
+      fi ;;
+  esac
+done
+umount /run/host-tmp && rmdir /run/host-tmp
 mkdir -p /var/log/samba
 # The adclient plug-in's state directory of the build (LIVE_PRIVATE_DIRS,
 # set by the test registration) starts empty for every run, so no run
