@@ -19,9 +19,12 @@ using orvauth_test::ReadFile;
 using orvauth_test::WriteFile;
 using Files = std::map<std::string, std::string>;  // name in the temporary directory -> content
 
-const char* const NSS = "passwd: files systemd\ngroup: files systemd\nshadow: files\nhosts: files dns\n";
+// gshadow is no database of the model: its line is carried over at the end.
+const char* const NSS =
+    "passwd: files systemd\ngroup: files systemd\nshadow: files\nhosts: files dns\ngshadow: files systemd\n";
 const char* const NSS_ON =
-    "passwd: files simdirectory systemd\ngroup: files simdirectory systemd\nshadow: files simdirectory\nhosts: files dns\n";
+    "passwd: files simdirectory systemd\ngroup: files simdirectory systemd\nshadow: files simdirectory\nhosts: files dns\n"
+    "gshadow: files systemd\n";
 const std::string MODULE = "pam_simdirectory.so try_first_pass";
 const std::string AUTH_OFF = "auth sufficient pam_unix.so\nauth required pam_deny.so\n";
 const std::string AUTH_ON = "auth sufficient pam_unix.so\nauth sufficient " + MODULE + "\nauth required pam_deny.so\n";

@@ -11,6 +11,8 @@
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
 
+#include <SystemConfiguration/Exceptions.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace orvauthctl {
 
@@ -65,6 +68,33 @@ std::string ReadWhole(const std::string& path)
     return text;
 }
 
+// The name-service model keeps only the databases it knows: a line of any
+// other database (gshadow, sudoers, ...) would vanish from the rewritten
+// file. Such lines are carried over as they stand, after the model's text,
+// so that no lookup the operator set up is lost.
+std::string LinesTheModelDrops(const std::string& text)
+{
+    std::string kept;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string name, service;
+        if (!(words >> name) || name[0] == '#' || !(words >> service)) {
+            continue;
+        }
+        name.pop_back();
+        try {
+            SystemConfiguration::NSSDatabase known(name);
+        } catch (const SystemConfiguration::InvalidDatabaseException&) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
+std::string LinesTheModelDrops(const PAMPolicy&, const std::string&) { return ""; }
+std::string LinesTheModelDrops(const NSSConfiguration&, const std::string& text) { return LinesTheModelDrops(text); }
+
 template <typename Model>
 void Examine(LoginFile& file, Model model, Action action, const LoginModules& modules)
 {
@@ -79,7 +109,7 @@ void Examine(LoginFile& file, Model model, Action action, const LoginModules& mo
         file.changed = action == Action::Enable ? EnableLogins(model, modules) : DisableLogins(model, modules);
         std::ostringstream out;
         out << model;
-        file.replacement = out.str();
+        file.replacement = out.str() + LinesTheModelDrops(model, file.original);
     }
 }
 
