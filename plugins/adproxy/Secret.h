@@ -3,6 +3,8 @@
 // copy behind in freed heap memory, on every path, exceptions included.
 #pragma once
 
+#include <orvane/authentication/JORVRecords.h>
+
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -14,23 +16,10 @@
 
 namespace orvauth_proxy {
 
+// The library's wiping allocator: header-only, so the plug-in and the
+// service use it without linking the library for it.
 template <typename T>
-struct WipingAllocator {
-    using value_type = T;
-    WipingAllocator() noexcept = default;
-    template <typename U>
-    WipingAllocator(const WipingAllocator<U>&) noexcept {}
-    T* allocate(std::size_t count) { return static_cast<T*>(::operator new(count * sizeof(T))); }
-    void deallocate(T* pointer, std::size_t count) noexcept
-    {
-        explicit_bzero(pointer, count * sizeof(T));
-        ::operator delete(pointer);
-    }
-    template <typename U>
-    bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
-    template <typename U>
-    bool operator!=(const WipingAllocator<U>&) const noexcept { return false; }
-};
+using WipingAllocator = orvane::authentication::WipingAllocator<T>;
 
 using SecretString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
 using SecretBytes = std::vector<unsigned char, WipingAllocator<unsigned char>>;

@@ -86,21 +86,6 @@ bool ReadLine(int fd, SecretText& line)
 
 }  // namespace
 
-template <typename T>
-void WipingAllocator<T>::deallocate(T* block, std::size_t count)
-{
-    explicit_bzero(block, count * sizeof(T));
-    std::allocator<T>::deallocate(block, count);
-}
-template struct WipingAllocator<char>;
-
-Secret::~Secret()
-{
-    // Also the bytes past the end, such as a removed line end.
-    text.resize(text.capacity());
-    explicit_bzero(&text[0], text.size());
-}
-
 void ReadPassword(Secret& password, const std::string& account, bool fromStdin)
 {
     SecretText& text = password.Text();

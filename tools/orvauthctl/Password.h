@@ -3,38 +3,20 @@
 // standard input.
 #pragma once
 
-#include <memory>
+#include <orvane/authentication/JORVRecords.h>
+
 #include <string>
 
 namespace orvauthctl {
 
-// Wipes every block before handing it back, so a buffer the text outgrew
-// leaves nothing behind either.
-template <typename T>
-struct WipingAllocator : std::allocator<T> {
-    using value_type = T;
-    template <typename U>
-    struct rebind {
-        using other = WipingAllocator<U>;
-    };
-    WipingAllocator() = default;
-    template <typename U>
-    WipingAllocator(const WipingAllocator<U>&) noexcept {}
-    void deallocate(T* block, std::size_t count);
-};
+// Every block is wiped before it is handed back, so a buffer the text
+// outgrew leaves nothing behind either, and the text is wiped when it goes.
+using SecretText = orvane::authentication::SecretString;
 
-template <typename T, typename U>
-bool operator==(const WipingAllocator<T>&, const WipingAllocator<U>&) { return true; }
-template <typename T, typename U>
-bool operator!=(const WipingAllocator<T>&, const WipingAllocator<U>&) { return false; }
-
-using SecretText = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
-
-// A password that is wiped from memory when it goes.
+// A password, never copied.
 class Secret {
 public:
     Secret() = default;
-    ~Secret();
     Secret(const Secret&) = delete;
     Secret& operator=(const Secret&) = delete;
 
