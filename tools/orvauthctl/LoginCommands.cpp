@@ -14,7 +14,6 @@
 #include <SystemConfiguration/Exceptions.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -131,19 +130,13 @@ LoginFile Prepare(const std::string& path, bool nss, Action action, const LoginM
     return file;
 }
 
-// Replaces the file a link names rather than the link.
+// The stream replaces the file a link names rather than the link, keeps its
+// mode, and removes its temporary file on every failure.
 void Replace(const std::string& path, const std::string& text)
 {
-    char resolved[PATH_MAX];
-    std::string target = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-    orvane::authentication::AtomicFileStream stream(target.c_str(), std::ios::out | std::ios::trunc | std::ios::binary);
-    try {
-        stream << text;
-        stream.Commit();
-    } catch (...) {
-        ::unlink(stream.TemporaryPath().c_str());
-        throw;
-    }
+    orvane::authentication::AtomicFileStream stream(path.c_str(), std::ios::out | std::ios::trunc | std::ios::binary);
+    stream << text;
+    stream.Commit();
 }
 
 LoginModules DirectoryModules()
