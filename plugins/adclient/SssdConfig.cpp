@@ -1,5 +1,7 @@
 #include "SssdConfig.h"
 
+#include "common/FileReplacement.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -198,31 +200,9 @@ std::string ReadFile(const std::string& path)
 
 // The service refuses a configuration that others can read, so the file
 // is 0600 from its first byte; the rename makes the change all or nothing.
-void ReplaceFile(const std::string& path, const std::string& text)
+void ReplaceConfiguration(const std::string& path, const std::string& text)
 {
-    std::string temporary = path + ".XXXXXX";
-    int descriptor = ::mkstemp(&temporary[0]);
-    if (descriptor < 0) {
-        throw SssdConfigError("cannot write " + path + ": " + std::strerror(errno));
-    }
-    size_t written = 0;
-    int error = 0;
-    while (written < text.size() && error == 0) {
-        ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
-        error = count < 0 && errno != EINTR ? errno : 0;
-        written += count > 0 ? static_cast<size_t>(count) : 0;
-    }
-    if (error == 0 && (::fchmod(descriptor, 0600) != 0 || ::fsync(descriptor) != 0)) {
-        error = errno;
-    }
-    if (::close(descriptor) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
+    if (const int error = orvauth_plugin::ReplaceFile(path, text, 0600)) {
         throw SssdConfigError("cannot write " + path + ": " + std::strerror(error));
     }
 }
@@ -339,7 +319,7 @@ SssdConfig::SssdConfig(SssdSettings settings) : settings(std::move(settings)) {}
 
 void SssdConfig::Configure(const SssdDomain& domain) const
 {
-    ReplaceFile(settings.configPath, WithDomain(ReadFile(settings.configPath), domain));
+    ReplaceConfiguration(settings.configPath, WithDomain(ReadFile(settings.configPath), domain));
     syslog(LOG_INFO, "SSSD configured for domain '%s' in %s", domain.dnsName.c_str(), settings.configPath.c_str());
     ControlService(Restart::Restart);
 }
@@ -356,7 +336,7 @@ void SssdConfig::Remove(const std::string& dnsName) const
             throw SssdConfigError("cannot remove " + settings.configPath + ": " + std::strerror(errno));
         }
     } else {
-        ReplaceFile(settings.configPath, remaining);
+        ReplaceConfiguration(settings.configPath, remaining);
     }
     syslog(LOG_INFO, "SSSD configuration for domain '%s' removed from %s", dnsName.c_str(), settings.configPath.c_str());
     ControlService(remaining.find("[domain/") == std::string::npos ? Restart::Stop : Restart::Restart);

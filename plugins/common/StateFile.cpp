@@ -1,5 +1,6 @@
 #include "common/StateFile.h"
 
+#include "common/FileReplacement.h"
 #include "common/PluginStatus.h"
 
 #include <cerrno>
@@ -33,24 +34,6 @@ std::uint32_t StatusForWriteError(int error)
     return error == EACCES || error == EPERM || error == EROFS ? STATUS_ACCESS_DENIED : STATUS_INTERNAL_ERROR;
 }
 
-// Writes all of text to fd, resuming after interrupted or short writes.
-bool WriteAll(int fd, const std::string& text)
-{
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -190,22 +173,9 @@ std::string StateFile::Text() const
 void StateFile::Write(const std::string& path) const
 {
     const std::string text = Text();
-    std::string pattern = path + ".XXXXXX";
-    const int fd = ::mkstemp(&pattern[0]);
-    if (fd < 0) {
-        Fail(StatusForWriteError(errno));
-    }
     struct stat old;
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
-    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, text) || ::fsync(fd) != 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(pattern.c_str());
-        Fail(StatusForWriteError(error));
-    }
-    if (::close(fd) != 0 || ::rename(pattern.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(pattern.c_str());
+    if (const int error = ReplaceFile(path, text, mode)) {
         Fail(StatusForWriteError(error));
     }
 }
