@@ -1,12 +1,12 @@
 #include "activedirectory/PluginFile.h"
 
 #include "BuildPaths.h"
+#include "errors/LogText.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 
 namespace orvane {
 namespace authentication {
@@ -19,21 +19,6 @@ constexpr int PLUGIN_OPEN_FLAGS = 0x101;
 static_assert(PLUGIN_OPEN_FLAGS == (RTLD_LAZY | RTLD_GLOBAL), "loader flags");
 
 bool IsBlankOrControl(unsigned char c) { return c <= ' ' || c == 0x7f; }
-
-std::string Escaped(const std::string& text)
-{
-    std::string escaped;
-    for (unsigned char c : text) {
-        if (IsBlankOrControl(c) && c != ' ') {
-            char code[5];
-            std::snprintf(code, sizeof code, "\\x%02x", c);
-            escaped += code;
-        } else {
-            escaped += static_cast<char>(c);
-        }
-    }
-    return escaped;
-}
 
 // The name becomes part of a path and reaches the loader as C text: it must
 // stay one file name, all of it.
@@ -76,7 +61,7 @@ std::string LoaderError()
 }  // namespace
 
 UnsafePluginError::UnsafePluginError(const std::string& name, const std::string& reason)
-    : std::runtime_error(reason), name(Escaped(name))
+    : std::runtime_error(reason), name(LogText(name))
 {
 }
 

@@ -3,7 +3,7 @@
 // store, or one thumbprint per proxy in jorvservers.conf.
 #include "config/ConfigPaths.h"
 #include "membership/JORVPrerequisites.h"
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>

@@ -2,7 +2,7 @@
 // keeping the domain record in the host configuration store in step.
 #include "membership/DomainRecord.h"
 #include "membership/HostFilesRollback.h"
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>

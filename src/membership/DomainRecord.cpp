@@ -1,5 +1,5 @@
 #include "membership/DomainRecord.h"
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>

@@ -1,6 +1,6 @@
 #include "membership/HostFilesRollback.h"
 
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 #include <orvane/authentication/Configuration.h>
 

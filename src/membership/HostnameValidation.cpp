@@ -2,7 +2,7 @@
 // for it: DNS search list and the hosts-file entry of the management
 // address.
 #include "membership/HostIdentity.h"
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>

@@ -6,7 +6,7 @@
 #include "membership/HostFilesRollback.h"
 #include "membership/HostIdentity.h"
 #include "membership/JORVPrerequisites.h"
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>

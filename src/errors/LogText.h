@@ -1,4 +1,5 @@
-// Text from callers, plug-ins and resolvers on its way into syslog.
+// Text from callers, plug-ins and resolvers on its way into syslog or a
+// message.
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "membership/LogText.h"
+#include "errors/LogText.h"
 
 namespace orvane {
 namespace authentication {
