@@ -233,7 +233,9 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         {"id_provider", "ad"},
         {"auth_provider", "ad"},
         {"chpass_provider", "ad"},
-        {"access_provider", "ad"},
+        // Nobody logs in until the operator says who may (orvauthctl
+        // logins permit, whose snippet in conf.d overrides this).
+        {"access_provider", "deny"},
         {"ad_domain", name},
         {"krb5_realm", Checked("realm", realm)},
         {"krb5_keytab", Checked("keytab", domain.keytab)},
@@ -241,6 +243,11 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         {"ad_hostname", Checked("host name", domain.hostName, true)},
         {"ad_server", JoinList(servers)},
         {"use_fully_qualified_names", "True"},
+        // A user who logged in once can do so while no controller answers.
+        {"cache_credentials", "True"},
+        // The machine password is renewed by SSSD (adcli update on the
+        // keytab above) when it is older than this many days.
+        {"ad_maximum_machine_account_password_age", "30"},
         // The host's DNS records are the operator's, not the service's.
         {"dyndns_update", "False"},
     };

@@ -31,7 +31,7 @@ const char* const CORP_ONLY = "[sssd]\n"
                               "id_provider = ad\n"
                               "auth_provider = ad\n"
                               "chpass_provider = ad\n"
-                              "access_provider = ad\n"
+                              "access_provider = deny\n"
                               "ad_domain = corp.example.test\n"
                               "krb5_realm = CORP.EXAMPLE.TEST\n"
                               "krb5_keytab = /etc/krb5.keytab\n"
@@ -39,6 +39,8 @@ const char* const CORP_ONLY = "[sssd]\n"
                               "ad_hostname = node01.corp.example.test\n"
                               "ad_server = dc1.corp.example.test, dc2.corp.example.test, _srv_\n"
                               "use_fully_qualified_names = True\n"
+                              "cache_credentials = True\n"
+                              "ad_maximum_machine_account_password_age = 30\n"
                               "dyndns_update = False\n";
 
 class SssdConfigTest : public ::testing::Test {

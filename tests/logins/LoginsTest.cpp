@@ -12,6 +12,7 @@
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,12 +20,12 @@ using orvauth_test::ReadFile;
 using orvauth_test::WriteFile;
 using Files = std::map<std::string, std::string>;  // name in the temporary directory -> content
 
-// gshadow is no database of the model: its line is carried over at the end.
-const char* const NSS =
-    "passwd: files systemd\ngroup: files systemd\nshadow: files\nhosts: files dns\ngshadow: files systemd\n";
-const char* const NSS_ON =
-    "passwd: files simdirectory systemd\ngroup: files simdirectory systemd\nshadow: files simdirectory\nhosts: files dns\n"
-    "gshadow: files systemd\n";
+// The module goes last on the login lines; every other byte stays.
+const char* const NSS = "# the host's own\npasswd:\tfiles systemd  # local first\ngroup: files systemd\nshadow: files\n"
+                        "hosts: files dns\ngshadow: files systemd\n";
+const char* const NSS_ON = "# the host's own\npasswd:\tfiles systemd simdirectory  # local first\n"
+                           "group: files systemd simdirectory\nshadow: files simdirectory\nhosts: files dns\n"
+                           "gshadow: files systemd\n";
 const std::string MODULE = "pam_simdirectory.so try_first_pass";
 const std::string AUTH_OFF = "auth sufficient pam_unix.so\nauth required pam_deny.so\n";
 const std::string AUTH_ON = "auth sufficient pam_unix.so\nauth sufficient " + MODULE + "\nauth required pam_deny.so\n";
@@ -74,12 +75,14 @@ protected:
     orvauth_test::ChildResult Logins(const std::vector<std::string>& words) const
     {
         std::vector<std::string> argv{ORVAUTHCTL_PATH, "--nsswitch-conf", host.File("nsswitch.conf"), "--pam-dir",
-                                      host.File("pam.d"), "logins"};
+                                      host.File("pam.d"), "--state-dir", state.File("orvauthctl"),
+                                      "--sssd-conf", state.File("sssd.conf"), "logins"};
         argv.insert(argv.end(), words.begin(), words.end());
         return orvauth_test::RunChild(argv);
     }
 
     orvauth_test::TempDir host;
+    orvauth_test::TempDir state;
 };
 
 struct RoundTrip {
@@ -153,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                                        "auth [success=1 default=ignore] /lib/security/pam_unix.so\n" + DENY_PERMIT +
                                        "session required pam_limits.so\n")}},
                   {{"nsswitch.conf", "passwd: compat simdirectory\ngroup: files simdirectory\n"
-                                     "shadow: files [NOTFOUND=return] simdirectory db\n"},
+                                     "shadow: files [NOTFOUND=return] db simdirectory\n"},
                    {"pam.d/login", Pam("auth [success=1 ignore=ignore default=die] pam_securetty.so\n"
                                        "auth [success=ok default=2] pam_nologin.so\n"
                                        "auth [success=2 default=ignore] /lib/security/pam_unix.so\n"
@@ -161,54 +164,72 @@ INSTANTIATE_TEST_SUITE_P(
                                        DENY_PERMIT + "session required pam_limits.so\n"
                                        "session optional " + MODULE + "\n")}}},
         RoundTrip{"SufficientUnix", {{"nsswitch.conf", NSS}, {"pam.d/system-auth", Pam(AUTH_OFF)}},
-                  {{"nsswitch.conf", NSS_ON}, {"pam.d/system-auth", Pam(AUTH_ON)}}}),
+                  {{"nsswitch.conf", NSS_ON}, {"pam.d/system-auth", Pam(AUTH_ON)}}},
+        // What was there before enable stays after disable.
+        RoundTrip{"ModulesThereBefore",
+                  {{"nsswitch.conf", "passwd: files simdirectory\ngroup: files\nshadow: files\n"},
+                   {"pam.d/system-auth", Pam(AUTH_ON)}},
+                  {{"nsswitch.conf", "passwd: files simdirectory\ngroup: files simdirectory\nshadow: files simdirectory\n"},
+                   {"pam.d/system-auth", Pam(AUTH_ON)}}}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
 
 struct Refusal {
     const char* name;
-    const char* verb;
     Files files;
-    std::string report;  // the refused file's line
+    std::string report;  // in the error message
 };
 
 class LoginsRefusalTest : public LoginsTest, public ::testing::WithParamInterface<Refusal> {};
 
-// A refused file is reported and left as it is; enable then changes no
-// file at all, disable still turns the others off.
-TEST_P(LoginsRefusalTest, RefusedFileIsReportedAndKept)
+// Enable refuses as a whole: every file stays as it is, nothing recorded.
+TEST_P(LoginsRefusalTest, RefusedFileChangesNothing)
 {
     const Refusal& refusal = GetParam();
-    const Files off{{"nsswitch.conf", NSS}, {"pam.d/common-auth", Pam(AUTH_OFF)}};
-    const bool enable = std::string(refusal.verb) == "enable";
-    Files files = enable ? off : Files{{"nsswitch.conf", NSS_ON}, {"pam.d/common-auth", Pam(AUTH_ON)}};
-    Files expected = off;
+    Files files{{"nsswitch.conf", NSS}, {"pam.d/common-auth", Pam(AUTH_OFF)}};
     for (const auto& file : refusal.files) {
-        files[file.first] = expected[file.first] = file.second;
+        files[file.first] = file.second;
     }
     Write(files);
-    orvauth_test::ChildResult result = Logins({refusal.verb, "common-auth", "other"});
+    orvauth_test::ChildResult result = Logins({"enable", "common-auth", "other"});
     EXPECT_EQ(1, result.status);
-    EXPECT_NE(std::string::npos, result.out.find(refusal.report)) << result.out;
-    EXPECT_EQ(expected, Read(files));
+    EXPECT_NE(std::string::npos, result.err.find(refusal.report)) << result.err;
+    EXPECT_NE(std::string::npos, result.err.find("no file was changed")) << result.err;
+    EXPECT_EQ(files, Read(files));
+    EXPECT_NE(0, ::access(state.File("orvauthctl/logins.json").c_str(), F_OK));  // nothing recorded
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, LoginsRefusalTest,
     ::testing::Values(
-        Refusal{"Include", "enable", {{"pam.d/other", "auth required pam_env.so\n@include common-auth\n"}},
-                "other: refused: the model refuses it: Invalid Facility: @include\n"},
-        Refusal{"RequiredUnix", "enable", {{"pam.d/other", "auth required pam_unix.so\n"}},
-                "other: refused: the auth rule of pam_unix.so ('required') neither is sufficient nor jumps on success\n"},
-        Refusal{"NoUnix", "enable", {{"pam.d/other", "auth required pam_env.so\n"}},
-                "other: refused: the auth rules have no pam_unix.so to add pam_simdirectory.so next to\n"},
-        Refusal{"Missing", "enable", {}, "other: refused: cannot read it: No such file or directory\n"},
-        Refusal{"NoShadowLine", "enable", {{"nsswitch.conf", "passwd: files\ngroup: files\n"}, {"pam.d/other", "auth sufficient pam_unix.so\n"}},
-                "nsswitch.conf: refused: there is no shadow line\n"},
-        Refusal{"JumpOverModuleAlone", "disable",
-                {{"pam.d/other", Pam("auth [success=1 default=ignore] pam_unix.so\nauth sufficient " +
-                                     MODULE + "\nauth required pam_deny.so\n")}},
-                "other: refused: the rule '[success=1 default=ignore] pam_unix.so' jumps over 'pam_simdirectory.so' alone\n"}),
+        Refusal{"Include", {{"pam.d/other", "auth required pam_env.so\n@include common-auth\n"}},
+                "other: the model refuses it: Invalid Facility: @include"},
+        Refusal{"RequiredUnix", {{"pam.d/other", "auth required pam_unix.so\n"}},
+                "other: the auth rule of pam_unix.so ('required') neither is sufficient nor jumps on success"},
+        Refusal{"NoUnix", {{"pam.d/other", "auth required pam_env.so\n"}},
+                "other: the auth rules have no pam_unix.so to add pam_simdirectory.so next to"},
+        Refusal{"Missing", {}, "other: cannot read it: No such file or directory"},
+        Refusal{"NoShadowLine",
+                {{"nsswitch.conf", "passwd: files\ngroup: files\n"}, {"pam.d/other", "auth sufficient pam_unix.so\n"}},
+                "nsswitch.conf: there is no shadow line"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+
+// Files changed by others after enable: disable takes out only what enable
+// added, keeps the rest, and says so.
+TEST_F(LoginsTest, DisableAfterOtherChangesRemovesOnlyWhatEnableAdded)
+{
+    Write({{"nsswitch.conf", NSS}, {"pam.d/system-auth", Pam(AUTH_OFF)}});
+    ASSERT_EQ(0, Logins({"enable", "system-auth"}).status);
+    Write({{"nsswitch.conf", std::string(NSS_ON) + "# added later\n"},
+           {"pam.d/system-auth", Pam(AUTH_ON + "session optional pam_systemd.so\n")}});
+    orvauth_test::ChildResult result = Logins({"disable", "system-auth"});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos, result.out.find("changed since logins enable; only what enable added was taken out"));
+    EXPECT_EQ((Files{{"nsswitch.conf", std::string(NSS) + "# added later\n"},
+                     {"pam.d/system-auth", Pam(AUTH_OFF + "session optional pam_systemd.so\n")}}),
+              Read({{"nsswitch.conf", ""}, {"pam.d/system-auth", ""}}));
+    // No record left: a second disable changes nothing.
+    EXPECT_NE(std::string::npos, Logins({"disable", "system-auth"}).out.find("nothing to give back"));
+}
 
 TEST_F(LoginsTest, EnableNeedsTheDirectoryStoreActiveStatusTellsPartlyOn)
 {
@@ -224,10 +245,20 @@ TEST_F(LoginsTest, EnableNeedsTheDirectoryStoreActiveStatusTellsPartlyOn)
 
     orvauth_test::ChildResult status = Logins({"status", "common-auth"});
     EXPECT_EQ(0, status.status);
-    EXPECT_EQ("active store: None\nmodules: simdirectory (name-service switch), pam_simdirectory.so (PAM)\n" +
-                  host.File("nsswitch.conf") + ": partly on\n" + host.File("pam.d/common-auth") + ": off\n",
+    EXPECT_EQ("active store: None\nmodules: simdirectory (name-service switch), pam_simdirectory.so (PAM, through "
+              "PAM model)\n" + host.File("nsswitch.conf") + ": partly on\n" + host.File("pam.d/common-auth") +
+                  ": off\npermitted to log in:\n  nobody (logins permit --user/--group/--all says who may)\n"
+                  "offline logins: SSSD's default\n",
               status.out);
     EXPECT_EQ(2, Logins({"restart"}).status);
+    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+             {"permit", "alice"}, {"permit", "--user"}, {"permit", "--all", "alice"}, {"deny", "--gpo"},
+             {"permit", "--user", "--group", "a"}}) {
+        EXPECT_EQ(2, Logins(usage).status) << usage[1];
+    }
+    orvauth_test::ChildResult unjoined = Logins({"permit", "--group", "operators"});
+    EXPECT_EQ(1, unjoined.status);
+    EXPECT_NE(std::string::npos, unjoined.err.find("this host is not joined to a domain")) << unjoined.err;
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ const std::vector<OptionDefinition>& GlobalOptions()
          "whether join-proxy checks the proxy's certificate; stored as\nUserVars.ActiveDirectoryVerifyJORVCertificate in the --config-store\ndatabase"},
         {"nsswitch-conf", "<path>", "name-service switch file for logins (default " + std::string(DEFAULT_NSSWITCH_CONF) + ")"},
         {"pam-dir", "<dir>", "directory of the PAM files for logins (default " + std::string(DEFAULT_PAM_DIR) + ")"},
+        {"sssd-conf", "<path>", "sssd.conf of the identity service, whose conf.d holds the tool's\nlogin settings (default " + std::string(DEFAULT_SSSD_CONF) + ")"},
+        {"state-dir", "<dir>", "where logins enable records what it added (default\n" + std::string(DEFAULT_STATE_DIR) + ")"},
         {"version", "", "print the version and exit"},
         {"help", "", "print this help and exit"},
     };

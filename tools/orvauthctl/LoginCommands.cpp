@@ -1,143 +1,53 @@
-// logins enable | disable | status. Each file is read into the library's
-// model, edited there (LoginRules) and, when the edit changed something,
-// written back whole from the model through an atomic replacement that
-// keeps the file's mode. A file the model or the rules refuse is reported
-// and never written.
+// logins enable | disable | status | permit | deny. The name-service switch
+// file is edited as text, line by line, so that every line, comment and
+// order it does not change stays; the PAM files go through a backend
+// (LoginBackend.h); who may log in is the tool's SSSD snippet
+// (LoginAccess.h). enable records what it added, and disable takes away
+// that and nothing else.
 #include "LoginCommands.h"
 
+#include "Json.h"
+#include "LoginAccess.h"
+#include "LoginBackend.h"
 #include "LoginRules.h"
 #include "StoreAccess.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
-#include <orvane/authentication/Configuration.h>
 
-#include <SystemConfiguration/Exceptions.h>
+#include <SystemConfiguration/NSSConfiguration.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+
+#ifndef ORVAUTHCTL_SSSD_CONF
+#error "ORVAUTHCTL_SSSD_CONF and ORVAUTHCTL_STATE_DIR are set by the build"
+#endif
 
 namespace orvauthctl {
 
 const char* const DEFAULT_NSSWITCH_CONF = "/etc/nsswitch.conf";
 const char* const DEFAULT_PAM_DIR = "/etc/pam.d";
+const char* const DEFAULT_SSSD_CONF = ORVAUTHCTL_SSSD_CONF;
+const char* const DEFAULT_STATE_DIR = ORVAUTHCTL_STATE_DIR;
 
 namespace {
 
-using SystemConfiguration::NSSConfiguration;
-using SystemConfiguration::PAMPolicy;
-
 const char* const DEFAULT_PAM_FILES[] = {"common-auth", "common-account", "common-password", "common-session"};
+const char* const SNIPPET_NAME = "orvauth-logins.conf";
+constexpr int DEFAULT_OFFLINE_DAYS = 7;
 
 std::string nsswitchConf = DEFAULT_NSSWITCH_CONF;
 std::string pamDirectory = DEFAULT_PAM_DIR;
+std::string sssdConf = DEFAULT_SSSD_CONF;
+std::string stateDirectory = DEFAULT_STATE_DIR;
 
-enum class Action { Enable, Disable, Status };
-
-struct LoginFile {
-    std::string path;
-    bool nss = false;
-    std::string original;
-    LoginState state = LoginState::Off;
-    std::string refusal;      // set: the file is left as it is
-    bool changed = false;
-    std::string replacement;  // the model's text after the edit
-};
-
-std::string ReadWhole(const std::string& path)
-{
-    struct stat status;
-    if (::stat(path.c_str(), &status) != 0) {
-        throw LoginEditRefused(std::string("cannot read it: ") + std::strerror(errno));
-    }
-    if (!S_ISREG(status.st_mode)) {
-        throw LoginEditRefused("it is not a regular file");
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) {
-        throw LoginEditRefused(std::string("cannot read it: ") + std::strerror(errno ? errno : EIO));
-    }
-    return text;
-}
-
-// The name-service model keeps only the databases it knows: a line of any
-// other database (gshadow, sudoers, ...) would vanish from the rewritten
-// file. Such lines are carried over as they stand, after the model's text,
-// so that no lookup the operator set up is lost.
-std::string LinesTheModelDrops(const std::string& text)
-{
-    std::string kept;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string name, service;
-        if (!(words >> name) || name[0] == '#' || !(words >> service)) {
-            continue;
-        }
-        name.pop_back();
-        try {
-            SystemConfiguration::NSSDatabase known(name);
-        } catch (const SystemConfiguration::InvalidDatabaseException&) {
-            kept += line + "\n";
-        }
-    }
-    return kept;
-}
-
-std::string LinesTheModelDrops(const PAMPolicy&, const std::string&) { return ""; }
-std::string LinesTheModelDrops(const NSSConfiguration&, const std::string& text) { return LinesTheModelDrops(text); }
-
-template <typename Model>
-void Examine(LoginFile& file, Model model, Action action, const LoginModules& modules)
-{
-    std::istringstream in(file.original);
-    try {
-        in >> model;
-    } catch (const std::exception& e) {
-        throw LoginEditRefused(std::string("the model refuses it: ") + e.what());
-    }
-    file.state = GetLoginState(model, modules);
-    if (action != Action::Status) {
-        file.changed = action == Action::Enable ? EnableLogins(model, modules) : DisableLogins(model, modules);
-        std::ostringstream out;
-        out << model;
-        file.replacement = out.str() + LinesTheModelDrops(model, file.original);
-    }
-}
-
-LoginFile Prepare(const std::string& path, bool nss, Action action, const LoginModules& modules)
-{
-    LoginFile file;
-    file.path = path;
-    file.nss = nss;
-    try {
-        file.original = ReadWhole(path);
-        if (nss) {
-            Examine(file, NSSConfiguration(), action, modules);
-        } else {
-            Examine(file, PAMPolicy(path), action, modules);
-        }
-    } catch (const LoginEditRefused& e) {
-        file.refusal = e.what();
-    }
-    return file;
-}
-
-// The stream replaces the file a link names rather than the link, keeps its
-// mode, and removes its temporary file on every failure.
-void Replace(const std::string& path, const std::string& text)
-{
-    orvane::authentication::AtomicFileStream stream(path.c_str(), std::ios::out | std::ios::trunc | std::ios::binary);
-    stream << text;
-    stream.Commit();
-}
+std::string RecordPath() { return stateDirectory + "/logins.json"; }
+std::string SnippetDirectory() { return sssdConf.substr(0, sssdConf.rfind('/') + 1) + "conf.d"; }
+std::string SnippetPath() { return SnippetDirectory() + "/" + SNIPPET_NAME; }
 
 LoginModules DirectoryModules()
 {
@@ -145,8 +55,18 @@ LoginModules DirectoryModules()
     const orvane::authentication::ActiveDirectoryProvider& provider = *store->Provider();
     LoginModules modules{provider.PAMModule(), provider.PAMModuleParameters(), provider.NSSModule(),
                          provider.NSSModuleParameters()};
-    CheckLoginModules(modules);
+    try {
+        CheckLoginModules(modules);
+    } catch (const LoginEditRefused& e) {
+        throw std::runtime_error(std::string(e.what()) + "; no file was changed");
+    }
     return modules;
+}
+
+// The joined domain's DNS name, or "" when the host is not joined.
+std::string JoinedDomain()
+{
+    return CreateDirectoryStore()->Provider()->GetActiveDomain().dnsName;
 }
 
 std::vector<std::string> PamFiles(const std::vector<std::string>& operands)
@@ -165,15 +85,275 @@ std::vector<std::string> PamFiles(const std::vector<std::string>& operands)
     return paths;
 }
 
+SssdSnippet LoadSnippet()
+{
+    std::string text;
+    try {
+        if (::access(SnippetPath().c_str(), F_OK) != 0 && errno == ENOENT) {
+            return SssdSnippet{};
+        }
+        return ParseSnippet(ReadLoginFile(SnippetPath()));
+    } catch (const std::exception& e) {
+        throw std::runtime_error(SnippetPath() + ": " + e.what() + "; remove it or correct it, then try again");
+    }
+}
+
+// Replaces the snippet (mode 0600, as SSSD demands of it) and tells what
+// SSSD needs to take it up.
+void SaveSnippet(const SssdSnippet& snippet, std::ostream& out)
+{
+    if (::mkdir(SnippetDirectory().c_str(), 0711) != 0 && errno != EEXIST) {
+        throw std::runtime_error("cannot create " + SnippetDirectory() + ": " + std::strerror(errno));
+    }
+    ReplaceLoginFile(SnippetPath(), FormatSnippet(snippet));
+    out << SnippetPath() << " written; SSSD reads it when it starts: restart it (systemctl restart sssd)\n";
+}
+
+int Enable(const Invocation& call, const LoginModules& modules, const std::vector<std::string>& pamFiles)
+{
+    if (RecordedActiveStore() != DIRECTORY_STORE) {
+        throw std::runtime_error("logins enable needs the active store to be '" + std::string(DIRECTORY_STORE) +
+                                 "', not '" + RecordedActiveStore() + "'; no file was changed");
+    }
+    int offlineDays = -1;
+    if (call.arguments.Has("offline-days")) {
+        const std::string value = call.arguments.Value("offline-days");
+        if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+            throw UsageError("--offline-days takes a number of days (0: no limit), not '" + value + "'");
+        }
+        offlineDays = std::stoi(value);
+    }
+    const std::string domain = JoinedDomain();
+
+    // Everything is checked before anything is written.
+    const LoginRecord previous = LoadLoginRecord(RecordPath());
+    LoginRecord record = previous;
+    const std::string nssText = ReadLoginFile(nsswitchConf);
+    std::vector<std::string> added;
+    std::string nssNew;
+    try {
+        nssNew = AddNssService(nssText, modules, added);
+        SystemConfiguration::NSSConfiguration model;
+        std::istringstream check(nssNew);
+        check >> model;
+    } catch (const std::exception& e) {
+        throw std::runtime_error(nsswitchConf + ": " + e.what() + "; no file was changed");
+    }
+    FileRecord& nss = record.files[nsswitchConf];
+    if (previous.files.count(nsswitchConf) == 0) {
+        nss.before = nssText;
+    }
+    nss.after = nssNew;
+    nss.added.insert(nss.added.end(), added.begin(), added.end());
+
+    std::unique_ptr<LoginBackend> backend = ChooseLoginBackend(pamDirectory, pamFiles);
+    auto save = [&] { SaveLoginRecord(RecordPath(), record); };
+    try {
+        save();
+        backend->Enable(modules, record, save, call.out);
+        if (nssNew != nssText) {
+            ReplaceLoginFile(nsswitchConf, nssNew);
+        }
+    } catch (const std::exception& e) {
+        // The record keeps only what is really in the files.
+        if (previous.Empty()) {
+            RemoveLoginRecord(RecordPath());
+        } else {
+            SaveLoginRecord(RecordPath(), previous);
+        }
+        throw std::runtime_error(e.what());
+    }
+    call.out << nsswitchConf << ": "
+             << (added.empty() ? modules.nssModule + " already on every login line"
+                               : modules.nssModule + " added to " + std::to_string(added.size()) + " line(s)")
+             << '\n';
+
+    if (domain.empty()) {
+        call.out << "This host is not joined to a domain: after 'orvauthctl join', say who may log in with "
+                    "'orvauthctl logins permit'\n";
+        return EXIT_OK;
+    }
+    SssdSnippet snippet = LoadSnippet();
+    if (snippet.domain != domain) {
+        snippet = SssdSnippet{domain, LoginAccess{}, DEFAULT_OFFLINE_DAYS, snippet.passwordAgeDays};
+    }
+    if (offlineDays >= 0 || snippet.offlineDays < 0) {
+        snippet.offlineDays = offlineDays >= 0 ? offlineDays : DEFAULT_OFFLINE_DAYS;
+    }
+    SaveSnippet(snippet, call.out);
+    if (snippet.access.mode == AccessMode::Nobody) {
+        call.out << "No directory user may log in yet: say who may with 'orvauthctl logins permit --user <name>...', "
+                    "'--group <name>...' or '--all'\n";
+    }
+    return EXIT_OK;
+}
+
+int Disable(const Invocation& call, const LoginModules& modules, const std::vector<std::string>& pamFiles)
+{
+    const LoginRecord record = LoadLoginRecord(RecordPath());
+    if (record.Empty()) {
+        call.out << "There is no record of a logins enable on this host (" << RecordPath()
+                 << "): nothing to give back; modules that were there before stay\n";
+        return EXIT_OK;
+    }
+    std::unique_ptr<LoginBackend> backend = ChooseLoginBackend(pamDirectory, pamFiles);
+    if (backend->Name() != record.backend && !record.backend.empty()) {
+        throw std::runtime_error("logins enable went through " + record.backend + ", but the PAM files are now " +
+                                 "managed through " + backend->Name() + "; nothing was changed");
+    }
+    LoginRecord pamOnly = record;
+    pamOnly.files.erase(nsswitchConf);
+    backend->Disable(modules, pamOnly, call.out);
+    auto found = record.files.find(nsswitchConf);
+    if (found != record.files.end()) {
+        GiveBack(nsswitchConf, found->second,
+                 [&](const std::string& current) { return RemoveNssService(current, modules, found->second.added); },
+                 call.out);
+    }
+    RemoveLoginRecord(RecordPath());
+    return EXIT_OK;
+}
+
+int Status(const Invocation& call, const LoginModules& modules, const std::vector<std::string>& pamFiles,
+           const std::string& active)
+{
+    std::unique_ptr<LoginBackend> backend = ChooseLoginBackend(pamDirectory, pamFiles);
+    std::vector<std::pair<std::string, std::string>> states;
+    try {
+        SystemConfiguration::NSSConfiguration model;
+        std::istringstream in(ReadLoginFile(nsswitchConf));
+        in >> model;
+        states.emplace_back(nsswitchConf, LoginStateName(GetLoginState(model, modules)));
+    } catch (const std::exception& e) {
+        states.emplace_back(nsswitchConf, std::string("unknown: ") + e.what());
+    }
+    for (const auto& state : backend->State(modules)) {
+        states.push_back(state);
+    }
+    std::string snippetError;
+    SssdSnippet snippet;
+    try {
+        snippet = LoadSnippet();
+    } catch (const std::exception& e) {
+        snippetError = e.what();
+    }
+    size_t unknown = std::count_if(states.begin(), states.end(),
+                                   [](const auto& s) { return s.second.compare(0, 8, "unknown:") == 0; });
+    if (call.arguments.Has("json")) {
+        Json files = Json::object();
+        for (const auto& state : states) {
+            files[state.first] = state.second;
+        }
+        Json access = {{"mode", AccessModeName(snippet.access.mode)},
+                       {"users", snippet.access.users},
+                       {"groups", snippet.access.groups}};
+        PrintJson(call.out, {{"active_store", active},
+                             {"pam_backend", backend->Name()},
+                             {"files", files},
+                             {"domain", snippet.domain},
+                             {"permitted", access},
+                             {"offline_days", snippet.offlineDays},
+                             {"machine_password_age_days", snippet.passwordAgeDays}});
+    } else {
+        call.out << "active store: " << active << "\nmodules: " << modules.nssModule << " (name-service switch), "
+                 << modules.pamModule << " (PAM, through " << backend->Name() << ")\n";
+        for (const auto& state : states) {
+            call.out << state.first << ": " << state.second << '\n';
+        }
+        call.out << "permitted to log in:";
+        for (const std::string& line : DescribeAccess(snippet.access)) {
+            call.out << "\n  " << line;
+        }
+        call.out << "\noffline logins: "
+                 << (snippet.offlineDays < 0   ? "SSSD's default"
+                     : snippet.offlineDays == 0 ? "no limit"
+                                                : "within " + std::to_string(snippet.offlineDays) + " days of the last online login")
+                 << '\n';
+    }
+    if (!snippetError.empty()) {
+        throw std::runtime_error(snippetError);
+    }
+    if (unknown != 0) {
+        throw std::runtime_error(std::to_string(unknown) + " file(s) could not be examined");
+    }
+    return EXIT_OK;
+}
+
+int Access(const Invocation& call, bool permit)
+{
+    const ParsedArguments& arguments = call.arguments;
+    std::vector<std::string> names(arguments.operands.begin() + 1, arguments.operands.end());
+    const int kinds = (arguments.Has("user") ? 1 : 0) + (arguments.Has("group") ? 1 : 0) +
+                      (arguments.Has("all") ? 1 : 0) + (arguments.Has("gpo") ? 1 : 0);
+    if (kinds != 1 || (!permit && arguments.Has("gpo"))) {
+        throw UsageError(std::string("logins ") + (permit ? "permit" : "deny") + " takes one of " +
+                         (permit ? "--user, --group, --all or --gpo" : "--user, --group or --all"));
+    }
+    const bool all = arguments.Has("all") || arguments.Has("gpo");
+    if (all != names.empty()) {
+        throw UsageError(all ? "--all and --gpo take no names" : "--user and --group take one name or more");
+    }
+    const std::string domain = JoinedDomain();
+    if (domain.empty()) {
+        throw std::runtime_error("this host is not joined to a domain: join it first (orvauthctl join); nothing "
+                                 "was changed");
+    }
+    SssdSnippet snippet = LoadSnippet();
+    if (snippet.domain != domain) {
+        snippet = SssdSnippet{domain, LoginAccess{}, snippet.offlineDays, snippet.passwordAgeDays};
+    }
+    // Names are taken in the directory's own spelling, and only when the
+    // directory knows them.
+    std::vector<std::string> qualified;
+    if (permit) {
+        std::unique_ptr<orvane::authentication::ActiveDirectoryStore> store = CreateDirectoryStore();
+        for (const std::string& name : names) {
+            try {
+                qualified.push_back(QualifiedName(store->ConvertCanonicalUsername(name), domain));
+            } catch (const std::exception& e) {
+                throw std::runtime_error("the directory of " + domain + " does not confirm the " +
+                                         (arguments.Has("user") ? "user" : "group") + " '" + name + "' (" + e.what() +
+                                         "); nothing was changed");
+            }
+        }
+    } else {
+        for (const std::string& name : names) {
+            qualified.push_back(QualifiedName(name, domain));
+        }
+    }
+    const bool users = arguments.Has("user");
+    if (permit && all) {
+        PermitAll(snippet.access, arguments.Has("gpo") ? AccessMode::DomainPolicy : AccessMode::Everyone);
+    } else if (permit) {
+        Permit(snippet.access, users ? qualified : std::vector<std::string>{}, users ? std::vector<std::string>{} : qualified);
+    } else if (all) {
+        DenyAll(snippet.access);
+    } else {
+        try {
+            Deny(snippet.access, users ? qualified : std::vector<std::string>{}, users ? std::vector<std::string>{} : qualified);
+        } catch (const AccessRuleRefused& e) {
+            throw std::runtime_error(std::string(e.what()) + "; nothing was changed");
+        }
+    }
+    SaveSnippet(snippet, call.out);
+    call.out << "permitted to log in:";
+    for (const std::string& line : DescribeAccess(snippet.access)) {
+        call.out << "\n  " << line;
+    }
+    call.out << '\n';
+    return EXIT_OK;
+}
+
 int Logins(const Invocation& call)
 {
     const std::string& verb = call.arguments.operands[0];
-    Action action = verb == "enable" ? Action::Enable : verb == "disable" ? Action::Disable : Action::Status;
-    if (action == Action::Status && verb != "status") {
-        throw UsageError("logins: unknown action '" + verb + "' (expected: enable, disable or status)");
+    if (verb == "permit" || verb == "deny") {
+        return Access(call, verb == "permit");
+    }
+    if (verb != "enable" && verb != "disable" && verb != "status") {
+        throw UsageError("logins: unknown action '" + verb + "' (expected: enable, disable, status, permit or deny)");
     }
     std::vector<std::string> pamFiles = PamFiles(call.arguments.operands);
-
     // Only the active directory store may bring its users in; taking them
     // out, or looking, works whatever store is active, with the modules of
     // the directory plug-in that provider.conf names.
@@ -181,115 +361,71 @@ int Logins(const Invocation& call)
     try {
         active = RecordedActiveStore();
     } catch (const std::exception& e) {
-        if (action == Action::Enable) {
+        if (verb == "enable") {
             throw;
         }
         active = std::string("unknown (") + e.what() + ")";
     }
-    if (action == Action::Enable && active != DIRECTORY_STORE) {
-        throw std::runtime_error("logins enable needs the active store to be '" + std::string(DIRECTORY_STORE) +
-                                 "', not '" + active + "'; no file was changed");
-    }
-    LoginModules modules;
+    const LoginModules modules = DirectoryModules();
     try {
-        modules = DirectoryModules();
+        if (verb == "enable") {
+            return Enable(call, modules, pamFiles);
+        }
+        return verb == "disable" ? Disable(call, modules, pamFiles) : Status(call, modules, pamFiles, active);
     } catch (const LoginEditRefused& e) {
-        throw std::runtime_error(std::string(e.what()) + "; no file was changed");
+        throw std::runtime_error(e.what());
     }
-
-    std::vector<LoginFile> files{Prepare(nsswitchConf, true, action, modules)};
-    for (const std::string& path : pamFiles) {
-        files.push_back(Prepare(path, false, action, modules));
-    }
-    size_t refused = 0;
-    for (const LoginFile& file : files) {
-        refused += file.refusal.empty() ? 0 : 1;
-    }
-
-    if (action == Action::Status) {
-        call.out << "active store: " << active << "\nmodules: " << modules.nssModule << " (name-service switch), "
-                 << modules.pamModule << " (PAM)\n";
-        for (const LoginFile& file : files) {
-            call.out << file.path << ": "
-                     << (file.refusal.empty() ? LoginStateName(file.state) : "unknown: " + file.refusal) << '\n';
-        }
-        if (refused != 0) {
-            throw std::runtime_error(std::to_string(refused) + " file(s) could not be examined");
-        }
-        return EXIT_OK;
-    }
-
-    // Enabling is all or nothing, so logins are never half on; disabling
-    // takes the modules out of every file it can.
-    const bool enable = action == Action::Enable;
-    std::vector<const LoginFile*> written;
-    try {
-        for (const LoginFile& file : files) {
-            if (file.refusal.empty() && file.changed && (!enable || refused == 0)) {
-                Replace(file.path, file.replacement);
-                written.push_back(&file);
-            }
-        }
-    } catch (const std::exception& e) {
-        if (enable) {
-            for (const LoginFile* file : written) {
-                Replace(file->path, file->original);
-            }
-            throw std::runtime_error(std::string(e.what()) + "; the files written before were restored");
-        }
-        throw;
-    }
-    for (const LoginFile& file : files) {
-        call.out << file.path << ": ";
-        if (!file.refusal.empty()) {
-            call.out << "refused: " << file.refusal << '\n';
-        } else if (!file.changed) {
-            call.out << (enable ? "already on\n" : "already off\n");
-        } else if (enable && refused != 0) {
-            call.out << "not changed\n";
-        } else {
-            call.out << (enable ? "turned on\n" : "turned off\n");
-        }
-    }
-    if (refused != 0) {
-        throw std::runtime_error(std::to_string(refused) + " file(s) refused; " +
-                                 (enable ? "no file was changed" : "logins are still on there"));
-    }
-    return EXIT_OK;
 }
 
 }  // namespace
 
 void ApplyLoginFileSettings(const ParsedArguments& global)
 {
-    for (const char* name : {"nsswitch-conf", "pam-dir"}) {
+    for (const char* name : {"nsswitch-conf", "pam-dir", "sssd-conf", "state-dir"}) {
         if (global.Has(name) && global.Value(name).empty()) {
             throw UsageError("--" + std::string(name) + " needs a path");
         }
     }
     nsswitchConf = global.Value("nsswitch-conf", DEFAULT_NSSWITCH_CONF);
     pamDirectory = global.Value("pam-dir", DEFAULT_PAM_DIR);
+    sssdConf = global.Value("sssd-conf", DEFAULT_SSSD_CONF);
+    stateDirectory = global.Value("state-dir", DEFAULT_STATE_DIR);
 }
 
 std::vector<Command> LoginCommands()
 {
     return {
-        {"logins", "enable|disable|status [<pam-file>...]", "let directory users log in, or stop them",
-         "enable adds the name-service switch module of the active store's directory plug-in to the\n"
-         "passwd, group and shadow lines (right after 'files'), and its PAM module with its\n"
-         "parameters to the auth, account, password and session rules of the PAM files (default:\n"
-         "common-auth, common-account, common-password, common-session in the --pam-dir directory;\n"
-         "a name with a '/' is a path). auth and password: right after pam_unix.so, with\n"
-         "'[success=N default=ignore]' reaching the rule pam_unix.so reaches on success (earlier jumps\n"
-         "over it grow by one), or 'sufficient' when pam_unix.so is; account: last, with\n"
-         "'[default=bad success=ok user_unknown=ignore]'; session: after pam_unix.so, 'optional'.\n"
-         "Files are read and written back through the library's models (comments and layout become\n"
-         "the models' own) and replaced atomically, keeping their mode; a file already in the wanted\n"
-         "state is not touched. enable needs \"Active Directory\" to be the active store and changes no\n"
-         "file when any file is refused (unreadable, an include line, no pam_unix.so to follow, ...).\n"
-         "disable removes the modules from every file it can, restoring what the models wrote before\n"
-         "enable. status prints per file: on, off or partly on.",
-         {}, 1, SIZE_MAX, Logins},
+        {"logins",
+         "enable [--offline-days <n>] | disable | status [--json] [<pam-file>...]\n"
+         "       | permit --user <name>... | --group <name>... | --all | --gpo\n"
+         "       | deny --user <name>... | --group <name>... | --all",
+         "let directory users log in, or stop them; say who may",
+         "enable adds the directory plug-in's NSS module to the passwd, group and shadow lines of the\n"
+         "name-service switch file (last on each line that lacks it; every other byte stays), and its\n"
+         "PAM module with home-directory creation (pam_mkhomedir, mode 0700 from /etc/skel) to the\n"
+         "PAM files: through pam-auth-update profiles where pam-auth-update manages /etc/pam.d (the\n"
+         "module's own profile and orvauth-mkhomedir), otherwise through the library's PAM model in\n"
+         "the files named (default common-auth, common-account, common-password, common-session in\n"
+         "the --pam-dir directory). It records what it added in the --state-dir directory; disable\n"
+         "takes away exactly that: a file nobody changed since gets its old bytes back, one that\n"
+         "was changed loses only what enable added; what was there before enable stays. enable\n"
+         "needs \"Active Directory\" to be the active store and changes nothing when a file is\n"
+         "refused. On a joined host it also writes the tool's SSSD settings (conf.d of --sssd-conf):\n"
+         "offline logins with cached credentials within --offline-days of the last online login\n"
+         "(default 7, 0: no limit); nobody may log in until permit says who.\n"
+         "permit --user/--group adds names the directory knows (only those may log in then; SSSD's\n"
+         "simple access provider), --all lets every directory user in, --gpo lets the domain's\n"
+         "group policy logon rights decide (SSSD's ad_gpo_access_control = enforcing; the\n"
+         "controllers' SYSVOL must be readable). deny --user/--group removes names (none left:\n"
+         "nobody), deny --all lets nobody in. SSSD takes changes up when it restarts.\n"
+         "status prints per file on, off or partly on, who may log in and the offline window.",
+         {{"offline-days", "<n>", "enable: days offline logins stay possible (default 7, 0: no limit)"},
+          {"json", "", "status: one JSON document"},
+          {"user", "", "permit/deny: the names are users"},
+          {"group", "", "permit/deny: the names are groups"},
+          {"all", "", "permit/deny: every directory user"},
+          {"gpo", "", "permit: the domain's group policy decides"}},
+         1, SIZE_MAX, Logins},
     };
 }
 

@@ -311,3 +311,121 @@ LoginState GetLoginState(const PAMPolicy& policy, const LoginModules& modules)
 }
 
 }  // namespace orvauthctl
+
+namespace orvauthctl {
+namespace {
+
+// A line's parts: "<lead><database>:<sources><tail>" where tail is the
+// trailing comment (with the white space before it) or the empty string.
+struct NssLine {
+    std::string database;
+    std::string head;     // up to and including the colon
+    std::string sources;  // the text after the colon, trailing space excluded
+    std::string tail;
+};
+
+bool ParseNssLine(const std::string& line, NssLine& parsed)
+{
+    size_t colon = line.find(':');
+    size_t comment = line.find('#');
+    if (colon == std::string::npos || (comment != std::string::npos && comment < colon)) {
+        return false;
+    }
+    std::istringstream name(line.substr(0, colon));
+    if (!(name >> parsed.database)) {
+        return false;
+    }
+    parsed.head = line.substr(0, colon + 1);
+    std::string rest = line.substr(colon + 1);
+    size_t hash = std::min(rest.find('#'), rest.size());
+    size_t last = hash == 0 ? std::string::npos : rest.find_last_not_of(" \t", hash - 1);
+    size_t end = last == std::string::npos ? 0 : last + 1;
+    parsed.sources = rest.substr(0, end);
+    parsed.tail = rest.substr(end);
+    return true;
+}
+
+bool IsLoginDatabase(const std::string& database)
+{
+    return database == "passwd" || database == "group" || database == "shadow";
+}
+
+// Rebuilds text line by line through edit, which may change a login
+// database's line; every other line and the final newline stay.
+std::string EditLines(const std::string& text, const std::function<void(NssLine&)>& edit)
+{
+    std::string result;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        std::string line = text.substr(start, end - start);
+        NssLine parsed;
+        if (ParseNssLine(line, parsed) && IsLoginDatabase(parsed.database)) {
+            std::string sources = parsed.sources;
+            edit(parsed);
+            if (parsed.sources != sources) {
+                line = parsed.head + parsed.sources + parsed.tail;
+            }
+        }
+        result += line + (end < text.size() ? "\n" : "");
+        start = end + 1;
+    }
+    return result;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+}  // namespace
+
+std::string AddNssService(const std::string& text, const LoginModules& modules, std::vector<std::string>& added)
+{
+    std::vector<std::string> seen;
+    std::string result = EditLines(text, [&](NssLine& line) {
+        seen.push_back(line.database);
+        std::vector<std::string> words = Words(line.sources);
+        if (std::find(words.begin(), words.end(), modules.nssModule) == words.end()) {
+            line.sources += " " + modules.nssModule;
+            added.push_back(line.database);
+        }
+    });
+    for (const char* database : {"passwd", "group", "shadow"}) {
+        if (std::find(seen.begin(), seen.end(), database) == seen.end()) {
+            throw LoginEditRefused(std::string("there is no ") + database + " line");
+        }
+    }
+    return result;
+}
+
+std::string RemoveNssService(const std::string& text, const LoginModules& modules,
+                             const std::vector<std::string>& databases)
+{
+    return EditLines(text, [&](NssLine& line) {
+        if (std::find(databases.begin(), databases.end(), line.database) == databases.end()) {
+            return;
+        }
+        // Only the word itself goes, with the white space before it.
+        std::string& sources = line.sources;
+        for (size_t at = sources.find(modules.nssModule); at != std::string::npos;
+             at = sources.find(modules.nssModule, at + 1)) {
+            size_t end = at + modules.nssModule.size();
+            bool word = (at == 0 || std::isspace(static_cast<unsigned char>(sources[at - 1]))) &&
+                        (end == sources.size() || std::isspace(static_cast<unsigned char>(sources[end])));
+            if (word) {
+                size_t from = sources.find_last_not_of(" \t", at == 0 ? 0 : at - 1);
+                from = at == 0 || from == std::string::npos ? at : from + 1;
+                sources.erase(from, end - from);
+                return;
+            }
+        }
+    });
+}
+
+}  // namespace orvauthctl

@@ -9,6 +9,7 @@
 #include <list>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orvauthctl {
 
@@ -41,6 +42,16 @@ void CheckLoginModules(const LoginModules& modules);
 bool EnableLogins(SystemConfiguration::NSSConfiguration& configuration, const LoginModules& modules);
 bool DisableLogins(SystemConfiguration::NSSConfiguration& configuration, const LoginModules& modules);
 LoginState GetLoginState(const SystemConfiguration::NSSConfiguration& configuration, const LoginModules& modules);
+
+// The same for nsswitch.conf as text, keeping every byte of every line it
+// does not change: the module goes last on each passwd, group and shadow
+// line that lacks it (before a trailing comment), where the distribution's
+// own packages put it. AddNssService returns the new text and appends the
+// databases it added to to added; RemoveNssService takes the module out of
+// the named databases' lines only.
+std::string AddNssService(const std::string& text, const LoginModules& modules, std::vector<std::string>& added);
+std::string RemoveNssService(const std::string& text, const LoginModules& modules,
+                             const std::vector<std::string>& databases);
 
 // Every auth, account, password and session stack of the policy gets the
 // directory's PAM module with its parameters, where a PAM administrator

@@ -1,0 +1,222 @@
+#include "LoginAccess.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace orvauthctl {
+namespace {
+
+const char* const HEADER =
+    "# Written by orvauthctl (logins permit/deny, logins enable --offline-days, renew --every):\n"
+    "# change these settings with the tool; SSSD reads them after sssd.conf.\n";
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    return text;
+}
+
+std::string Trim(const std::string& text)
+{
+    size_t first = text.find_first_not_of(" \t\r");
+    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string JoinList(const std::set<std::string>& names)
+{
+    std::string joined;
+    for (const std::string& name : names) {
+        joined += (joined.empty() ? "" : ", ") + name;
+    }
+    return joined;
+}
+
+std::set<std::string> SplitList(const std::string& value)
+{
+    std::set<std::string> names;
+    std::istringstream items(value);
+    for (std::string item; std::getline(items, item, ',');) {
+        if (!Trim(item).empty()) {
+            names.insert(Trim(item));
+        }
+    }
+    return names;
+}
+
+int Number(const std::string& key, const std::string& value)
+{
+    if (value.empty() || value.size() > 6 || !std::all_of(value.begin(), value.end(), ::isdigit)) {
+        throw std::runtime_error("the value of " + key + " is not a number of days: '" + value + "'");
+    }
+    return std::stoi(value);
+}
+
+const std::pair<AccessMode, const char*> PROVIDERS[] = {
+    {AccessMode::Nobody, "deny"},
+    {AccessMode::Listed, "simple"},
+    {AccessMode::Everyone, "permit"},
+    {AccessMode::DomainPolicy, "ad"},
+};
+
+}  // namespace
+
+void Permit(LoginAccess& access, const std::vector<std::string>& users, const std::vector<std::string>& groups)
+{
+    if (access.mode != AccessMode::Listed) {
+        access = LoginAccess{AccessMode::Listed, {}, {}};
+    }
+    access.users.insert(users.begin(), users.end());
+    access.groups.insert(groups.begin(), groups.end());
+}
+
+void PermitAll(LoginAccess& access, AccessMode mode) { access = LoginAccess{mode, {}, {}}; }
+
+void Deny(LoginAccess& access, const std::vector<std::string>& users, const std::vector<std::string>& groups)
+{
+    if (access.mode == AccessMode::Everyone || access.mode == AccessMode::DomainPolicy) {
+        throw AccessRuleRefused(std::string("logins are permitted to ") +
+                                (access.mode == AccessMode::Everyone ? "every directory user"
+                                                                     : "whom the domain's group policy allows") +
+                                ", not to a list to take names from: permit the users or groups who may log in "
+                                "instead (logins permit --user/--group), or deny --all");
+    }
+    for (const std::string& user : users) {
+        access.users.erase(user);
+    }
+    for (const std::string& group : groups) {
+        access.groups.erase(group);
+    }
+    if (access.users.empty() && access.groups.empty()) {
+        DenyAll(access);  // an empty simple list would let everyone in
+    }
+}
+
+void DenyAll(LoginAccess& access) { access = LoginAccess{}; }
+
+std::string QualifiedName(const std::string& name, const std::string& domain)
+{
+    std::string bare = name.substr(name.find('\\') == std::string::npos ? 0 : name.find('\\') + 1);
+    bare = bare.substr(0, bare.rfind('@'));
+    return Lower(bare + "@" + domain);
+}
+
+const char* AccessModeName(AccessMode mode)
+{
+    switch (mode) {
+    case AccessMode::Listed:
+        return "listed";
+    case AccessMode::Everyone:
+        return "everyone";
+    case AccessMode::DomainPolicy:
+        return "domain-policy";
+    default:
+        return "nobody";
+    }
+}
+
+std::vector<std::string> DescribeAccess(const LoginAccess& access)
+{
+    switch (access.mode) {
+    case AccessMode::Everyone:
+        return {"every directory user"};
+    case AccessMode::DomainPolicy:
+        return {"whom the domain's group policy allows to log on (GPO logon rights)"};
+    case AccessMode::Listed: {
+        std::vector<std::string> lines;
+        for (const std::string& user : access.users) {
+            lines.push_back("user " + user);
+        }
+        for (const std::string& group : access.groups) {
+            lines.push_back("group " + group);
+        }
+        return lines;
+    }
+    default:
+        return {"nobody (logins permit --user/--group/--all says who may)"};
+    }
+}
+
+std::string FormatSnippet(const SssdSnippet& snippet)
+{
+    // An allow list that is empty would let everyone in: written as nobody.
+    LoginAccess access = snippet.access;
+    if (access.mode == AccessMode::Listed && access.users.empty() && access.groups.empty()) {
+        access.mode = AccessMode::Nobody;
+    }
+    std::string text = std::string(HEADER) + "[domain/" + snippet.domain + "]\n";
+    for (const auto& provider : PROVIDERS) {
+        text += provider.first == access.mode ? std::string("access_provider = ") + provider.second + "\n" : "";
+    }
+    if (access.mode == AccessMode::Listed) {
+        text += access.users.empty() ? "" : "simple_allow_users = " + JoinList(access.users) + "\n";
+        text += access.groups.empty() ? "" : "simple_allow_groups = " + JoinList(access.groups) + "\n";
+    }
+    if (access.mode == AccessMode::DomainPolicy) {
+        text += "ad_gpo_access_control = enforcing\n";
+    }
+    if (snippet.passwordAgeDays >= 0) {
+        text += "ad_maximum_machine_account_password_age = " + std::to_string(snippet.passwordAgeDays) + "\n";
+    }
+    if (snippet.offlineDays >= 0) {
+        text += "[pam]\noffline_credentials_expiration = " + std::to_string(snippet.offlineDays) + "\n";
+    }
+    return text;
+}
+
+SssdSnippet ParseSnippet(const std::string& text)
+{
+    SssdSnippet snippet;
+    std::string section;
+    bool providerSeen = false;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        line = Trim(line);
+        if (line.empty() || line[0] == '#' || line[0] == ';') {
+            continue;
+        }
+        if (line.front() == '[' && line.back() == ']') {
+            section = Trim(line.substr(1, line.size() - 2));
+            if (section.compare(0, 7, "domain/") == 0 && snippet.domain.empty()) {
+                snippet.domain = section.substr(7);
+            } else if (section != "pam") {
+                throw std::runtime_error("it has a section [" + section + "] the tool does not write");
+            }
+            continue;
+        }
+        size_t equals = line.find('=');
+        std::string key = Trim(line.substr(0, equals)), value = equals == std::string::npos ? "" : Trim(line.substr(equals + 1));
+        if (section == "pam" && key == "offline_credentials_expiration") {
+            snippet.offlineDays = Number(key, value);
+        } else if (section.empty() || section == "pam") {
+            throw std::runtime_error("it has a line '" + line + "' the tool does not write");
+        } else if (key == "access_provider") {
+            auto found = std::find_if(std::begin(PROVIDERS), std::end(PROVIDERS),
+                                      [&](const auto& provider) { return value == provider.second; });
+            if (found == std::end(PROVIDERS)) {
+                throw std::runtime_error("access_provider '" + value + "' is none the tool writes");
+            }
+            snippet.access.mode = found->first;
+            providerSeen = true;
+        } else if (key == "simple_allow_users") {
+            snippet.access.users = SplitList(value);
+        } else if (key == "simple_allow_groups") {
+            snippet.access.groups = SplitList(value);
+        } else if (key == "ad_maximum_machine_account_password_age") {
+            snippet.passwordAgeDays = Number(key, value);
+        } else if (key != "ad_gpo_access_control") {
+            throw std::runtime_error("it has a line '" + line + "' the tool does not write");
+        }
+    }
+    if (!providerSeen && !snippet.domain.empty()) {
+        throw std::runtime_error("it names no access_provider");
+    }
+    if (snippet.access.mode != AccessMode::Listed) {
+        snippet.access.users.clear();
+        snippet.access.groups.clear();
+    }
+    return snippet;
+}
+
+}  // namespace orvauthctl
