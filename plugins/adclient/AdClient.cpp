@@ -625,6 +625,32 @@ std::int32_t GetSmartCardEnabledServices(char*** services, ActiveDirectoryClient
     return ReturnList(keys::SMARTCARD_SERVICE, services, release);
 }
 
+// A new password for the machine account now: adcli update generates it,
+// sets it in the directory as the machine account (the host keytab's key)
+// and adds the new keys to the keytab, keeping the previous ones for
+// controllers that have not replicated the change yet. adcli writes the
+// keytab only after the directory took the password, so a failure leaves
+// the old keys working. Its failures are those of a keytab login, as for
+// testjoin.
+std::int32_t RenewMachinePassword()
+{
+    return static_cast<std::int32_t>(Guarded([&] {
+        const Membership membership = RequireMembership();
+        std::vector<std::string> arguments{"update", "--domain=" + membership.domain,
+                                           "--host-keytab=" + KeytabPath(), "--computer-password-lifetime=0"};
+        if (!membership.computerName.empty()) {
+            arguments.push_back("--computer-name=" + membership.computerName);
+        }
+        if (!membership.hostFqdn.empty()) {
+            arguments.push_back("--host-fqdn=" + membership.hostFqdn);
+        }
+        AddController(arguments, Controller(membership));
+        Adcli(AdcliCommand::TestJoin, arguments, nullptr, MEMBERSHIP_BOUND);
+        syslog(LOG_NOTICE, "adclient: the machine account password of %s in %s was renewed",
+               membership.computerName.c_str(), membership.domain.c_str());
+    }));
+}
+
 }  // namespace
 
 #define ORVAUTH_PLUGIN_EXPORT __attribute__((visibility("default")))
@@ -633,11 +659,11 @@ extern "C" {
 
 // A host joined this way authenticates users through SSSD's modules.
 ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = {
-    3, "pam_sss.so", nullptr, "sss", nullptr,
+    4, "pam_sss.so", nullptr, "sss", nullptr,
 };
 
 ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = {
-    3,
+    4,
     JoinDomain,
     PartDomain,
     GetActiveDomain,
@@ -654,6 +680,7 @@ ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClie
     GetDomainTrustRelationship,
     SetSmartCardEnabledServices,
     GetSmartCardEnabledServices,
+    RenewMachinePassword,
 };
 
 }  // extern "C"

@@ -418,6 +418,7 @@ ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClie
     GetDomainTrustRelationship,
     SetSmartCardEnabledServices,
     GetSmartCardEnabledServices,
+    nullptr,  // slot 17 (API version 4): no machine password to renew
 };
 
 }  // extern "C"

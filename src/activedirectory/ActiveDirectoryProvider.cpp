@@ -363,5 +363,12 @@ std::vector<std::string> ActiveDirectoryProvider::GetSmartCardEnabledServices() 
     return CopyStringArray<std::vector<std::string>>(services);
 }
 
+void ActiveDirectoryProvider::RenewMachinePassword() const
+{
+    RequireVersion(operations, 4);
+    RequireSlot(operations->RenewMachinePassword);
+    CheckStatus(operations->RenewMachinePassword());
+}
+
 }  // namespace authentication
 }  // namespace orvane

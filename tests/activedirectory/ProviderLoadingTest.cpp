@@ -80,8 +80,8 @@ TEST(ProviderLoading, RefusesUnusablePlugInsAndLeavesThemUnloaded)
          PluginPath("scriptable_no_metadata") + ": undefined symbol: ActiveDirectoryClientMetadata"},
         {"scriptable_no_operations", nullptr,
          PluginPath("scriptable_no_operations") + ": undefined symbol: ActiveDirectoryClientOperations"},
-        {"scriptable", [](Metadata& m) { m.apiVersion = 4; },
-         "The API version (4) is not supported by this version of liborvauth"},
+        {"scriptable", [](Metadata& m) { m.apiVersion = 5; },
+         "The API version (5) is not supported by this version of liborvauth"},
         {"scriptable", [](Metadata& m) { m.pamModule = nullptr; }, "The provider declares no PAM module"},
         {"scriptable", [](Metadata& m) { m.nssModule = nullptr; }, "The provider declares no NSS module"},
     };

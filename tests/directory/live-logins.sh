@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# A directory user logs in, end to end, against the live Samba AD DC that
-# live-directory.sh provisions in private namespaces: join with credentials
-# (the adclient plug-in writes sssd.conf), `orvauthctl logins enable`, sssd
-# started in the namespace, then alice (created on the controller) resolves
-# with her groups and authenticates through PAM; `logins disable` and leave
-# give every file back byte for byte and alice no longer resolves.
+# Directory users log in, end to end, against the live Samba AD DC that
+# live-directory.sh provisions in private namespaces. The host starts as a
+# stock Debian one whose PAM files pam-auth-update generated with the SSSD
+# profile (pam_sss already there, comments and markers) and whose
+# nsswitch.conf lists sss. Then: join, `logins enable` (which turns on the
+# tool's home-directory profile through pam-auth-update), nobody permitted
+# until `logins permit --group`, a full login through an sshd-shaped PAM
+# stack with her home directory created, a user outside the group refused
+# at account management with a log line, logins with every controller's
+# packets dropped, `renew` with the key version before and after, and at
+# the end `logins disable` and leave give every file back byte for byte,
+# after which `pam-auth-update --enable mkhomedir` still works.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
 # Each step prints "figure: <step> <ms> ms". Root and unshare are needed;
 # exit 77 (skipped) otherwise.
@@ -20,15 +26,21 @@ if [ "${1:-}" != --steps ]; then
 fi
 tool=$2 config=$3
 domain=ad.example.test
-files=(/etc/nsswitch.conf /etc/pam.d/common-auth /etc/pam.d/common-account /etc/pam.d/common-password
-       /etc/pam.d/common-session /etc/sssd/sssd.conf)
+pam_files=(/etc/pam.d/common-auth /etc/pam.d/common-account /etc/pam.d/common-password /etc/pam.d/common-session
+           /etc/pam.d/common-session-noninteractive)
+files=(/etc/nsswitch.conf "${pam_files[@]}" /etc/sssd/sssd.conf /etc/sssd/conf.d/orvauth-logins.conf)
 
-ctl() { "$tool" --config-store "$LIVE_WORK/configstore.db" --management-interface lo=127.0.0.11 "$@"; }
+ctl() {
+  "$tool" --config-store "$LIVE_WORK/configstore.db" --management-interface lo=127.0.0.11 \
+    --state-dir "$LIVE_WORK/toolstate" "$@"
+}
 step_start() { step=$1; t0=$(date +%s%N); }
-step_end() { echo "figure: $step $((($(date +%s%N) - t0) / 1000000)) ms"; }
+elapsed() { echo $((($(date +%s%N) - t0) / 1000000)); }
+step_end() { echo "figure: $step $(elapsed) ms"; }
 fail() {
   echo "FAILED at '$step': $*" >&2
   tail -n 20 "/var/log/sssd/sssd_$domain.log" 2>/dev/null >&2 || true
+  tail -n 20 "$LIVE_WORK/syslog" >&2 || true
   exit 1
 }
 snapshot() {  # every file's bytes, or "absent"
@@ -36,66 +48,167 @@ snapshot() {  # every file's bytes, or "absent"
     if [ -e "$f" ]; then echo "== $f"; cat "$f"; echo "== end"; else echo "== $f absent"; fi
   done
 }
+sssd_restart() {
+  if [ -e /run/sssd.pid ]; then
+    pid=$(cat /run/sssd.pid) && kill "$pid" 2>/dev/null || true
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  fi
+  sssd -D --logger=files
+}
+login() {  # login <user> <password>: the full sshd-shaped sequence
+  pamtester orvauth-login "$1" authenticate acct_mgmt open_session close_session <<<"$2" >"$LIVE_WORK/pamtester" 2>&1
+}
 
-# sssd's state, logs and pid file stay in the namespace; /run also hides a
-# service manager of the host, so nothing restarts a service out there.
-for dir in /var/lib/sss /var/log/sssd /run; do mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"; done
+# sssd's state, logs and pid file, the users' homes, what pam-auth-update
+# keeps (debconf, /var/lib/pam) and its profile directory stay in the
+# namespace; /run also hides a service manager of the host.
+for dir in /var/lib/sss /var/log/sssd /run /home; do mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"; done
+for dir in /var/cache/debconf /var/lib/pam /usr/share/pam-configs; do
+  name=$(echo "$dir" | tr / _) && mkdir -p "$LIVE_WORK/$name"/{upper,work}
+  mount -t overlay overlay -o "lowerdir=$dir,upperdir=$LIVE_WORK/$name/upper,workdir=$LIVE_WORK/$name/work" "$dir"
+done
 mkdir -p -m 0700 /var/lib/sss/db /var/lib/sss/pipes/private
 mkdir -p -m 0755 /var/lib/sss/pipes /var/lib/sss/pubconf/krb5.include.d /var/lib/sss/gpo_cache /var/lib/sss/mc
-printf 'auth required pam_env.so\n@include common-auth\n@include common-account\n' >/etc/pam.d/orvauth-login
+# The package installs its profile here.
+install -m 0644 "$here/../../tools/orvauthctl/pam-configs/orvauth-mkhomedir" /usr/share/pam-configs/
+# Everything logged (pam_sss, the tool) into a file.
+rm -f /dev/log
+/usr/bin/python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind("/dev/log")
+with open(sys.argv[1], "ab", buffering=0) as out:
+    while True: out.write(s.recv(8192) + b"\n")' "$LIVE_WORK/syslog" &
+for _ in $(seq 50); do [ -S /dev/log ] && break; sleep 0.1; done
+# An sshd-shaped stack.
+printf '@include common-auth\naccount required pam_nologin.so\n@include common-account\n@include common-session\n' \
+  >/etc/pam.d/orvauth-login
 
-step_start "user created on the controller"
-samba-tool user create alice 'Al1ce#Secret' -H "$LIVE_SAM" >/dev/null
+# The stock Debian set: PAM files generated by pam-auth-update with the
+# profiles the packages enabled (unix, sss, ...), nsswitch.conf with sss.
+rm -f /etc/sssd/sssd.conf /etc/sssd/conf.d/orvauth-logins.conf
+DEBIAN_FRONTEND=noninteractive pam-auth-update --package --force >/dev/null
+grep -q 'pam_sss.so' /etc/pam.d/common-auth && grep -q '^# end of pam-auth-update config' /etc/pam.d/common-auth ||
+  { step=stock; fail "pam-auth-update made no stock set with pam_sss: $(cat /etc/pam.d/common-auth)"; }
+grep -q '^passwd:.*sss' /etc/nsswitch.conf || sed -i '/^\(passwd\|group\|shadow\):/s/$/ sss/' /etc/nsswitch.conf
+
+step_start "users created on the controller"
+for user in alice bob carol; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
 samba-tool group add orvauth-operators -H "$LIVE_SAM" >/dev/null
-samba-tool group addmembers orvauth-operators alice -H "$LIVE_SAM" >/dev/null
+samba-tool group addmembers orvauth-operators alice,carol -H "$LIVE_SAM" >/dev/null
 step_end
 
 printf 'provider = "adclient"\n' >"$config/provider.conf"
 printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
 ctl leave >/dev/null 2>&1 || true  # a membership an earlier run left in the plug-in's state
-# The host as a packaged sssd leaves it may already list sss: start from
-# the files without the directory's modules.
-ctl logins disable >/dev/null || fail "baseline: $(ctl logins status)"
 before=$(snapshot)
+
+step_start "permit on a host that is not joined"
+out=$(ctl logins permit --all 2>&1) && fail "permit accepted: $out"
+grep -q "not joined to a domain" <<<"$out" || fail "$out"
+step_end
 
 step_start "join"
 ctl join "$domain" --user Administrator --password-stdin <<<'Adm1n#Pass' >/dev/null || fail "join"
 ctl activate "Active Directory" >/dev/null
 grep -q "^\[domain/$domain\]" /etc/sssd/sssd.conf || fail "no domain section in sssd.conf"
+keytab=$(sed -n 's/^krb5_keytab = //p' /etc/sssd/sssd.conf)
 step_end
 
 step_start "logins enable"
-ctl logins enable >/dev/null || fail "$(ctl logins status)"
+out=$(ctl logins enable --offline-days 3) || fail "$out"
+grep -q "No directory user may log in yet" <<<"$out" || fail "enable did not say nobody is permitted: $out"
+grep -q 'pam_mkhomedir.so umask=0077' /etc/pam.d/common-session || fail "no home directories: $(cat /etc/pam.d/common-session)"
+grep -q '^# end of pam-auth-update config' /etc/pam.d/common-session || fail "markers lost"
 enabled=$(snapshot)
 ctl logins enable >/dev/null
 [ "$(snapshot)" = "$enabled" ] || fail "a second enable changed a file"
-[ "$(ctl logins status | grep -c ': on$')" = 5 ] || fail "$(ctl logins status)"
+ctl logins status | grep -q '^  nobody' || fail "$(ctl logins status)"
 step_end
 
 step_start "sssd start until alice resolves"
-sssd -D --logger=files
+sssd_restart
 for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
 step_end
-entry=$(getent passwd "alice@$domain") || fail "alice@$domain does not resolve"
-[ "$(getent passwd alice)" = "$entry" ] || fail "the short name is not taken as alice@$domain"
+getent passwd "alice@$domain" >/dev/null || fail "alice@$domain does not resolve"
 id "alice@$domain" | grep -q "orvauth-operators@$domain" || fail "groups: $(id "alice@$domain")"
-echo "alice: $entry; $(id "alice@$domain")"
+step_start "nobody permitted: alice refused at account management"
+login "alice@$domain" 'Alice#Secret1' && fail "alice let in before any permit"
+grep -q 'acct_mgmt' "$LIVE_WORK/pamtester" || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
 
-step_start "login authentication (pamtester)"
-pamtester orvauth-login "alice@$domain" authenticate <<<'Al1ce#Secret' >/dev/null 2>&1 || fail "alice refused"
+step_start "permit an unknown group refused"
+out=$(ctl logins permit --group no-such-group 2>&1) && fail "accepted: $out"
+grep -q "'no-such-group'" <<<"$out" || fail "the name is not named: $out"
 step_end
+step_start "permit the operators group"
+ctl logins permit --group orvauth-operators >/dev/null || fail "permit"
+ctl logins status --json | grep -q "\"groups\":\[\"orvauth-operators@$domain\"\]" || fail "$(ctl logins status --json)"
+sssd_restart
+step_end
+
+step_start "full login of alice (authenticate, acct_mgmt, open/close session)"
+login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
+home=$(getent passwd "alice@$domain" | cut -d: -f6)
+[ "$(stat -c '%a %U' "$home")" = "700 alice@$domain" ] || fail "home $home: $(stat -c '%a %U' "$home" 2>&1)"
+[ -e "$home/.bashrc" ] || fail "home not from /etc/skel: $(ls -a "$home")"
+echo "alice: home $home $(stat -c '%a' "$home")"
+step_start "bob (not in the group) refused at account management"
+login "bob@$domain" 'Bob#Secret1' && fail "bob let in"
+grep -q 'acct_mgmt.*Permission denied' "$LIVE_WORK/pamtester" || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
+grep -q "pam_sss(orvauth-login:account): Access denied for user bob@$domain" "$LIVE_WORK/syslog" ||
+  fail "no log line for bob's refusal"
 step_start "login with a wrong password refused"
-! pamtester orvauth-login "alice@$domain" authenticate <<<'Wrong#Secret1' >/dev/null 2>&1 || fail "wrong password accepted"
+pamtester orvauth-login "alice@$domain" authenticate <<<'Wrong#Secret1' >/dev/null 2>&1 && fail "wrong password accepted"
 step_end
+
+step_start "renew the machine password"
+kvno_before=$(klist -k "$keytab" | awk '/NODE01\$@/ {print $1}' | sort -n | tail -1)
+out=$(ctl renew 2>&1) || fail "$out"
+kvno_after=$(klist -k "$keytab" | awk '/NODE01\$@/ {print $1}' | sort -n | tail -1)
+((kvno_after > kvno_before)) || fail "kvno $kvno_before -> $kvno_after"
+klist -k "$keytab" | awk '{print $1}' | grep -qx "$kvno_before" || fail "the old key was not kept"
+KRB5CCNAME=MEMORY:renew kinit -k -t "$keytab" 'NODE01$@AD.EXAMPLE.TEST' || fail "the host does not authenticate"
+step_end
+echo "renew: key version $kvno_before -> $kvno_after"
+sssd_restart
+for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
+step_start "full login of alice after the renewal"
+login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
+
+# Every controller unreachable: its packets are dropped.
+nft -f - <<'NFT'
+table inet blackhole {
+  chain output { type filter hook output priority 0; ip daddr 127.0.0.10 drop; }
+}
+NFT
+step_start "offline login of alice (cached credentials)"
+login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+took=$(elapsed)
+step_end
+((took < 10000)) || fail "offline login took $took ms"
+step_start "offline login of carol (never logged in) refused"
+login "carol@$domain" 'Carol#Secret1' && fail "carol let in offline"
+took=$(elapsed)
+step_end
+((took < 10000)) || fail "offline refusal took $took ms"
+nft delete table inet blackhole
 
 step_start "logins disable"
-ctl logins disable >/dev/null || fail "$(ctl logins status)"
+out=$(ctl logins disable) || fail "$out"
+grep -q "as they were before logins enable" <<<"$out" || fail "$out"
 ctl logins disable >/dev/null
 step_end
 step_start "leave"
 ctl leave >/dev/null || fail "leave"
 step_end
 [ "$(snapshot)" = "$before" ] || { diff <(echo "$before") <(snapshot) >&2; fail "files differ from before the join"; }
-! getent passwd "alice@$domain" >/dev/null || fail "alice still resolves"
+step_start "pam-auth-update --enable mkhomedir afterwards"
+out=$(DEBIAN_FRONTEND=noninteractive pam-auth-update --enable mkhomedir 2>&1) || fail "$out"
+grep -q 'pam_mkhomedir.so' /etc/pam.d/common-session || fail "mkhomedir not enabled: $out"
+[ -z "$out" ] || fail "pam-auth-update said: $out"
+step_end
 kill "$(cat /run/sssd.pid)" 2>/dev/null || true
 echo "live logins: all steps passed"

@@ -13,6 +13,7 @@
 #include "StoreAccess.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/Exceptions.h>
 
 #include <SystemConfiguration/NSSConfiguration.h>
 
@@ -63,10 +64,18 @@ LoginModules DirectoryModules()
     return modules;
 }
 
-// The joined domain's DNS name, or "" when the host is not joined.
+// The joined domain's DNS name, or "" when the host is not joined (the
+// plug-in answers "file not found": no membership).
 std::string JoinedDomain()
 {
-    return CreateDirectoryStore()->Provider()->GetActiveDomain().dnsName;
+    try {
+        return CreateDirectoryStore()->Provider()->GetActiveDomain().dnsName;
+    } catch (const orvane::authentication::Exception& e) {
+        if (e.Code() == 2) {
+            return "";
+        }
+        throw;
+    }
 }
 
 std::vector<std::string> PamFiles(const std::vector<std::string>& operands)
@@ -209,6 +218,12 @@ int Disable(const Invocation& call, const LoginModules& modules, const std::vect
         GiveBack(nsswitchConf, found->second,
                  [&](const std::string& current) { return RemoveNssService(current, modules, found->second.added); },
                  call.out);
+    }
+    // Who may log in goes with the logins: the next enable starts from nobody.
+    if (::unlink(SnippetPath().c_str()) == 0) {
+        call.out << SnippetPath() << " removed (who may log in); restart SSSD (systemctl restart sssd)\n";
+    } else if (errno != ENOENT) {
+        throw std::runtime_error("cannot remove " + SnippetPath() + ": " + std::strerror(errno));
     }
     RemoveLoginRecord(RecordPath());
     return EXIT_OK;
@@ -377,6 +392,36 @@ int Logins(const Invocation& call)
     }
 }
 
+// renew: a new machine password now, through the directory plug-in; or,
+// with --every, how old SSSD lets it grow before it renews it.
+int Renew(const Invocation& call)
+{
+    const std::string domain = JoinedDomain();
+    if (domain.empty()) {
+        throw std::runtime_error("this host is not joined to a domain: there is no machine password to renew");
+    }
+    if (call.arguments.Has("every")) {
+        const std::string value = call.arguments.Value("every");
+        if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+            throw UsageError("--every takes a number of days (0: never), not '" + value + "'");
+        }
+        SssdSnippet snippet = LoadSnippet();
+        if (snippet.domain != domain) {
+            snippet = SssdSnippet{domain, LoginAccess{}, snippet.offlineDays, -1};
+        }
+        snippet.passwordAgeDays = std::stoi(value);
+        SaveSnippet(snippet, call.out);
+        call.out << (snippet.passwordAgeDays == 0
+                         ? std::string("SSSD will not renew the machine password\n")
+                         : "SSSD renews the machine password when it is " + value + " days old\n");
+        return EXIT_OK;
+    }
+    CreateDirectoryStore()->Provider()->RenewMachinePassword();
+    call.out << "The machine password in " << domain
+             << " was renewed; the host's keytab holds the new key and keeps the previous one\n";
+    return EXIT_OK;
+}
+
 }  // namespace
 
 void ApplyLoginFileSettings(const ParsedArguments& global)
@@ -426,6 +471,14 @@ std::vector<Command> LoginCommands()
           {"all", "", "permit/deny: every directory user"},
           {"gpo", "", "permit: the domain's group policy decides"}},
          1, SIZE_MAX, Logins},
+        {"renew", "[--every <days>]", "renew the machine account password",
+         "Gives the machine account a new password now, through the directory plug-in (adcli\n"
+         "update on the plug-in's keytab: the key version goes up, the previous key stays for\n"
+         "controllers that have not replicated the change). A failure leaves the old password and\n"
+         "keytab working. With --every, sets instead how old SSSD lets the password grow before it\n"
+         "renews it itself (default 30 days, 0: never; conf.d of --sssd-conf).",
+         {{"every", "<days>", "the automatic renewal's period in days (0: never)"}},
+         0, 0, Renew},
     };
 }
 

@@ -26,7 +26,7 @@ extern "C" {
 #define ACTIVE_DIRECTORY_CLIENT_METADATA_SYMBOL "ActiveDirectoryClientMetadata"
 #define ACTIVE_DIRECTORY_CLIENT_OPERATIONS_SYMBOL "ActiveDirectoryClientOperations"
 /* Highest metadata API version this library accepts. */
-#define ACTIVE_DIRECTORY_CLIENT_MAX_API_VERSION 3
+#define ACTIVE_DIRECTORY_CLIENT_MAX_API_VERSION 4
 
 /* Credentials for a join or leave. The library reads only the first two
  * members and passes the caller's record through unchanged. */
@@ -42,7 +42,7 @@ typedef uint32_t TrustState;
 typedef void (*ActiveDirectoryClientReleaseFunction)(void* pointer);
 
 struct ActiveDirectoryClientMetadata {
-    int32_t apiVersion;              /* 3 or less */
+    int32_t apiVersion;              /* 4 or less */
     const char* pamModule;           /* never null */
     const char* pamModuleParameters; /* white-space separated words, or null */
     const char* nssModule;           /* never null */
@@ -73,7 +73,7 @@ struct ActiveDirectoryClientMachineAccountInfo {
 };
 
 struct ActiveDirectoryClientOperations {
-    /* 1: slots 1 to 11; 2: also 12 and 13; 3: all. The library never reads
+    /* 1: slots 1 to 11; 2: also 12 and 13; 3: also 14 to 16; 4: all. The library never reads
      * a slot beyond the version, so an older plug-in may export a table
      * that ends after its version's last slot. */
     int32_t apiVersion;
@@ -116,6 +116,9 @@ struct ActiveDirectoryClientOperations {
     int32_t (*SetSmartCardEnabledServices)(const char* const* services);
     /* 16: apiVersion 3; a NULL-terminated array, released as a whole. */
     int32_t (*GetSmartCardEnabledServices)(char*** services, ActiveDirectoryClientReleaseFunction* release);
+    /* 17: apiVersion 4; a new machine account password now, in the
+     * directory and the host's keys. A failure leaves both as they were. */
+    int32_t (*RenewMachinePassword)(void);
 };
 
 #ifdef __cplusplus
@@ -149,7 +152,9 @@ ORVAUTH_LAYOUT_ASSERT(offsetof(struct ActiveDirectoryClientOperations, GetDomain
                       "operations layout");
 ORVAUTH_LAYOUT_ASSERT(offsetof(struct ActiveDirectoryClientOperations, GetSmartCardEnabledServices) == 128,
                       "operations layout");
-ORVAUTH_LAYOUT_ASSERT(sizeof(struct ActiveDirectoryClientOperations) == 136, "operations layout");
+ORVAUTH_LAYOUT_ASSERT(offsetof(struct ActiveDirectoryClientOperations, RenewMachinePassword) == 136,
+                      "operations layout");
+ORVAUTH_LAYOUT_ASSERT(sizeof(struct ActiveDirectoryClientOperations) == 144, "operations layout");
 ORVAUTH_LAYOUT_ASSERT(offsetof(struct ActiveDirectoryClientDomainInfo, sid) == 24, "domain info layout");
 ORVAUTH_LAYOUT_ASSERT(offsetof(struct ActiveDirectoryClientMachineAccountInfo, createdValue2) == 32,
                       "machine account layout");

@@ -63,6 +63,8 @@ public:
     std::uint32_t GetDomainTrustRelationship(const std::string& domain) const;
     void SetSmartCardEnabledServices(const std::vector<std::string>& services) const;
     std::vector<std::string> GetSmartCardEnabledServices() const;
+    // Slot 17 (API version 4): a new machine account password now.
+    void RenewMachinePassword() const;
 
 private:
     void CacheMetadata();
