@@ -62,6 +62,7 @@ const struct Operation {
     {SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_RELATIONSHIP, false, RESULT(p.GetDomainTrustRelationship("example.test"))},
     {SCRIPTABLE_SLOT_SET_SMART_CARD_ENABLED_SERVICES, true, NONE(p.SetSmartCardEnabledServices({"login"}))},
     {SCRIPTABLE_SLOT_GET_SMART_CARD_ENABLED_SERVICES, true, RESULT(p.GetSmartCardEnabledServices())},
+    {SCRIPTABLE_SLOT_RENEW_MACHINE_PASSWORD, true, NONE(p.RenewMachinePassword())},
 };
 #undef RESULT
 #undef NONE
@@ -147,14 +148,14 @@ TEST_F(ProviderOperations, MapsANonZeroStatusAndReportsAMissingSlot)
 // through what lies behind it in the log.
 TEST(ProviderOlderTables, OfferOnlyTheSlotsOfTheirVersion)
 {
-    for (int version : {1, 2}) {
+    for (int version : {1, 2, 3}) {
         const char* name = version == 1 ? "scriptable_v1" : "scriptable";
         ScriptablePlugin plugin(name);
         plugin.Operations().apiVersion = version;
         ActiveDirectoryProvider provider(name);
         EXPECT_EQ(version, provider.GetAPIVersion());
         for (const Operation& c : OPERATIONS) {
-            if (c.slot > (version == 1 ? 11 : 13)) {
+            if (c.slot > (version == 1 ? 11 : version == 2 ? 13 : 16)) {
                 EXPECT_THROW(c.call(provider), CallNotImplementedException) << c.slot;
             }
         }

@@ -8,7 +8,8 @@
 # until `logins permit --group`, a full login through an sshd-shaped PAM
 # stack with her home directory created, a user outside the group refused
 # at account management with a log line, logins with every controller's
-# packets dropped, `renew` with the key version before and after, and at
+# packets dropped, `renew` with the key version before and after (and a
+# failed one that leaves the keytab working), and at
 # the end `logins disable` and leave give every file back byte for byte,
 # after which `pam-auth-update --enable mkhomedir` still works.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
@@ -178,6 +179,21 @@ sssd_restart
 for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
 step_start "full login of alice after the renewal"
 login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
+
+# A renewal that fails (the controller refuses every connection) leaves the
+# keytab as it was, and the host still authenticates with it afterwards.
+step_start "renew refused by an unreachable controller"
+nft -f - <<'NFT'
+table inet refuse {
+  chain output { type filter hook output priority 0; ip daddr 127.0.0.10 meta l4proto tcp reject with tcp reset; ip daddr 127.0.0.10 reject; }
+}
+NFT
+keys=$(klist -k "$keytab")
+ctl renew >/dev/null 2>&1 && fail "renew succeeded without a controller"
+nft delete table inet refuse
+[ "$(klist -k "$keytab")" = "$keys" ] || fail "a failed renewal changed the keytab"
+KRB5CCNAME=MEMORY:renew kinit -k -t "$keytab" 'NODE01$@AD.EXAMPLE.TEST' || fail "the host no longer authenticates"
 step_end
 
 # Every controller unreachable: its packets are dropped.

@@ -178,6 +178,7 @@ STATUS_OPERATION(SetSmartCardEnabledServices, 15, (const char* const* services),
                  Spread(services, (char[512]){0}, 512))
 ANSWER_OPERATION(GetSmartCardEnabledServices, 16, WORDS, (char*** result, ReleaseFunction* release),
                 "GetSmartCardEnabledServices()\n")
+STATUS_OPERATION(RenewMachinePassword, 17, (void), "RenewMachinePassword()\n")
 
 /* --- the authentication-proxy client -------------------------------------------- */
 
@@ -233,10 +234,10 @@ static JORVProxyStatus ReleaseText(char* text)
 struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata;
 #endif
 static const struct ActiveDirectoryClientOperations fullOperations = {
-    3, JoinDomain, PartDomain, GetActiveDomain, SetPreferredDomainControllers, GetPreferredDomainControllers,
+    4, JoinDomain, PartDomain, GetActiveDomain, SetPreferredDomainControllers, GetPreferredDomainControllers,
     NULL, GetDomainTrustState, GetTrustedDomains, GetMachineAccountDN, GetAnyDomainController,
     ConvertCanonicalUsername, JoinDomainWithMachineAccount, GetHostPrincipalForDomain, GetDomainTrustRelationship,
-    SetSmartCardEnabledServices, GetSmartCardEnabledServices};
+    SetSmartCardEnabledServices, GetSmartCardEnabledServices, RenewMachinePassword};
 #if defined(SCRIPTABLE_V1)
 /* A first-version table, which really ends after slot 11. Built with
  * -fno-toplevel-reorder: without a sanitizer's padding the trap lies right
@@ -274,7 +275,7 @@ __attribute__((constructor)) void ScriptablePluginReset(void)
 #endif
 #ifndef SCRIPTABLE_OMIT_OPERATIONS
     memcpy(&ActiveDirectoryClientOperations, &fullOperations, sizeof ActiveDirectoryClientOperations);
-    ActiveDirectoryClientOperations.apiVersion = sizeof ActiveDirectoryClientOperations < sizeof fullOperations ? 1 : 3;
+    ActiveDirectoryClientOperations.apiVersion = sizeof ActiveDirectoryClientOperations < sizeof fullOperations ? 1 : 4;
 #endif
     pthread_cond_broadcast(&changed);
     pthread_mutex_unlock(&mutex);

@@ -17,6 +17,8 @@
 
 #include <SystemConfiguration/NSSConfiguration.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +78,13 @@ std::string JoinedDomain()
         }
         throw;
     }
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 std::vector<std::string> PamFiles(const std::vector<std::string>& operands)
@@ -322,9 +331,17 @@ int Access(const Invocation& call, bool permit)
     std::vector<std::string> qualified;
     if (permit) {
         std::unique_ptr<orvane::authentication::ActiveDirectoryStore> store = CreateDirectoryStore();
+        const std::string netbios = store->Provider()->GetActiveDomain().netbiosName;
         for (const std::string& name : names) {
             try {
-                qualified.push_back(QualifiedName(store->ConvertCanonicalUsername(name), domain));
+                // "NETBIOS\name" in the directory's spelling; a trusted
+                // domain's name cannot be looked up here and is refused.
+                const std::string canonical = store->ConvertCanonicalUsername(name);
+                const size_t backslash = canonical.find('\\');
+                if (backslash == std::string::npos || !EqualsIgnoringCase(canonical.substr(0, backslash), netbios)) {
+                    throw std::runtime_error("not a name of " + domain);
+                }
+                qualified.push_back(QualifiedName(canonical, domain));
             } catch (const std::exception& e) {
                 throw std::runtime_error("the directory of " + domain + " does not confirm the " +
                                          (arguments.Has("user") ? "user" : "group") + " '" + name + "' (" + e.what() +
