@@ -59,6 +59,11 @@ public:
 // /etc/pam.d with its markers), the PAM model otherwise.
 std::unique_ptr<LoginBackend> ChooseLoginBackend(const std::string& pamDir, const std::vector<std::string>& files);
 
+// Runs a host program (an absolute path) with the arguments, no shell, a
+// fixed environment and standard input from /dev/null; its output goes
+// into the std::runtime_error thrown when it fails or outlives 120 s.
+void RunHostProgram(const std::string& program, const std::vector<std::string>& arguments);
+
 // The file's bytes; LoginEditRefused when it cannot be read or is no
 // regular file.
 std::string ReadLoginFile(const std::string& path);

@@ -116,6 +116,23 @@ SssdSnippet LoadSnippet()
     }
 }
 
+// SSSD reads its configuration when it starts: restarted where a service
+// manager runs it (and only if it runs), otherwise the operator is told.
+void RestartSssd(const std::string& what, std::ostream& out)
+{
+    struct stat status;
+    if (::stat("/run/systemd/system", &status) != 0 || !S_ISDIR(status.st_mode)) {
+        out << what << "; SSSD takes it up when it starts: restart sssd\n";
+        return;
+    }
+    try {
+        RunHostProgram("/usr/bin/systemctl", {"try-restart", "sssd.service"});
+        out << what << "; SSSD restarted\n";
+    } catch (const std::exception& e) {
+        out << what << "; SSSD could not be restarted (" << e.what() << "): restart it (systemctl restart sssd)\n";
+    }
+}
+
 // Replaces the snippet (mode 0600, as SSSD demands of it) and tells what
 // SSSD needs to take it up.
 void SaveSnippet(const SssdSnippet& snippet, std::ostream& out)
@@ -124,7 +141,7 @@ void SaveSnippet(const SssdSnippet& snippet, std::ostream& out)
         throw std::runtime_error("cannot create " + SnippetDirectory() + ": " + std::strerror(errno));
     }
     ReplaceLoginFile(SnippetPath(), FormatSnippet(snippet));
-    out << SnippetPath() << " written; SSSD reads it when it starts: restart it (systemctl restart sssd)\n";
+    RestartSssd(SnippetPath() + " written", out);
 }
 
 int Enable(const Invocation& call, const LoginModules& modules, const std::vector<std::string>& pamFiles)
@@ -230,7 +247,7 @@ int Disable(const Invocation& call, const LoginModules& modules, const std::vect
     }
     // Who may log in goes with the logins: the next enable starts from nobody.
     if (::unlink(SnippetPath().c_str()) == 0) {
-        call.out << SnippetPath() << " removed (who may log in); restart SSSD (systemctl restart sssd)\n";
+        RestartSssd(SnippetPath() + " removed (who may log in)", call.out);
     } else if (errno != ENOENT) {
         throw std::runtime_error("cannot remove " + SnippetPath() + ": " + std::strerror(errno));
     }

@@ -41,82 +41,7 @@ bool HasWord(const std::string& text, const std::string& word)
                        [&](const std::string& w) { return w == word; });
 }
 
-// Runs pam-auth-update with the arguments; its output on failure in the
-// exception. The child dies with the tool and is killed at the bound.
-void RunPamAuthUpdate(const std::vector<std::string>& arguments)
-{
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("cannot run pam-auth-update: ") + std::strerror(errno));
-    }
-    std::vector<std::string> words{PAM_AUTH_UPDATE};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(&word[0]);
-    }
-    argv.push_back(nullptr);
-    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin", frontend[] = "DEBIAN_FRONTEND=noninteractive";
-    char* environment[] = {path, frontend, nullptr};
-    const pid_t parent = ::getpid();
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) {
-            ::_exit(127);
-        }
-        int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        ::dup2(output[1], 1);
-        ::dup2(output[1], 2);
-        ::execve(argv[0], argv.data(), environment);
-        ::_exit(127);
-    }
-    ::close(output[1]);
-    if (child < 0) {
-        ::close(output[0]);
-        throw std::runtime_error(std::string("cannot run pam-auth-update: ") + std::strerror(errno));
-    }
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + TOOL_BOUND;
-    bool timedOut = false;
-    for (;;) {
-        pollfd wait{output[0], POLLIN, 0};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            ::kill(child, SIGKILL);
-            break;
-        }
-        int ready = ::poll(&wait, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        char buffer[1024];
-        ssize_t count = ready > 0 ? ::read(output[0], buffer, sizeof buffer) : 0;
-        if (count <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(count));
-    }
-    ::close(output[0]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::string command = "pam-auth-update";
-        for (const std::string& argument : arguments) {
-            command += " " + argument;
-        }
-        throw std::runtime_error("'" + command + "' " +
-                                 (timedOut ? "did not finish within 120 s"
-                                           : "failed (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")") +
-                                 (text.empty() ? "" : ": " + text) + "; the PAM files are as pam-auth-update left them");
-    }
-}
+void RunPamAuthUpdate(const std::vector<std::string>& arguments) { RunHostProgram(PAM_AUTH_UPDATE, arguments); }
 
 std::vector<std::pair<std::string, std::string>> ModelStates(const std::vector<std::string>& files,
                                                              const LoginModules& modules)
@@ -326,6 +251,83 @@ private:
 };
 
 }  // namespace
+
+// The child dies with the tool and is killed at the bound.
+void RunHostProgram(const std::string& program, const std::vector<std::string>& arguments)
+{
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("cannot run " + program + ": ") + std::strerror(errno));
+    }
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(&word[0]);
+    }
+    argv.push_back(nullptr);
+    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin", frontend[] = "DEBIAN_FRONTEND=noninteractive";
+    char* environment[] = {path, frontend, nullptr};
+    const pid_t parent = ::getpid();
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) {
+            ::_exit(127);
+        }
+        int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        ::dup2(output[1], 1);
+        ::dup2(output[1], 2);
+        ::execve(argv[0], argv.data(), environment);
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    if (child < 0) {
+        ::close(output[0]);
+        throw std::runtime_error(std::string("cannot run " + program + ": ") + std::strerror(errno));
+    }
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + TOOL_BOUND;
+    bool timedOut = false;
+    for (;;) {
+        pollfd wait{output[0], POLLIN, 0};
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            ::kill(child, SIGKILL);
+            break;
+        }
+        int ready = ::poll(&wait, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        char buffer[1024];
+        ssize_t count = ready > 0 ? ::read(output[0], buffer, sizeof buffer) : 0;
+        if (count <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(count));
+    }
+    ::close(output[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string command = program.substr(program.rfind('/') + 1);
+        for (const std::string& argument : arguments) {
+            command += " " + argument;
+        }
+        throw std::runtime_error("'" + command + "' " +
+                                 (timedOut ? "did not finish within 120 s"
+                                           : "failed (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")") +
+                                 (text.empty() ? "" : ": " + text) + ");
+    }
+}
+
 
 std::unique_ptr<LoginBackend> ChooseLoginBackend(const std::string& pamDir, const std::vector<std::string>& files)
 {
