@@ -41,7 +41,14 @@ bool HasWord(const std::string& text, const std::string& word)
                        [&](const std::string& w) { return w == word; });
 }
 
-void RunPamAuthUpdate(const std::vector<std::string>& arguments) { RunHostProgram(PAM_AUTH_UPDATE, arguments); }
+void RunPamAuthUpdate(const std::vector<std::string>& arguments)
+{
+    try {
+        RunHostProgram(PAM_AUTH_UPDATE, arguments);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string(e.what()) + "; the PAM files are as pam-auth-update left them");
+    }
+}
 
 std::vector<std::pair<std::string, std::string>> ModelStates(const std::vector<std::string>& files,
                                                              const LoginModules& modules)
@@ -324,7 +331,7 @@ void RunHostProgram(const std::string& program, const std::vector<std::string>& 
         throw std::runtime_error("'" + command + "' " +
                                  (timedOut ? "did not finish within 120 s"
                                            : "failed (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")") +
-                                 (text.empty() ? "" : ": " + text) + ");
+                                 (text.empty() ? "" : ": " + text));
     }
 }
 
