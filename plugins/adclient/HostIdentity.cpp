@@ -1,7 +1,7 @@
 #include "adclient/HostIdentity.h"
 
 #include "common/Names.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cstring>
 #include <netdb.h>
@@ -26,7 +26,7 @@ std::string LocalHostFqdn()
 {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0 || !IsPlainWord(name)) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_INVALID_COMPUTER_NAME);
+        orvauth_plugin::Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
     }
     if (std::strchr(name, '.') != nullptr) {
         return name;
@@ -42,7 +42,7 @@ std::string LocalHostFqdn()
         ::freeaddrinfo(found);
     }
     if (fqdn.find('.') == std::string::npos || !IsPlainWord(fqdn.c_str())) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_INVALID_COMPUTER_NAME);
+        orvauth_plugin::Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
     }
     return fqdn;
 }
@@ -60,7 +60,7 @@ std::string LoginName(const std::string& userName)
     }
     if (name.empty() || name[0] == '@' || name.back() == '@' || !IsPlainWord(name.c_str()) ||
         name.find_first_of("\\", 0) != std::string::npos || name.find('@', at == std::string::npos ? 0 : at + 1) != std::string::npos) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_INVALID_ACCOUNT_NAME);
+        orvauth_plugin::Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
     }
     return name;
 }

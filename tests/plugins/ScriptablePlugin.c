@@ -8,6 +8,7 @@
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
 #include <orvane/authentication/JORVProxyClient.h>
+#include <orvane/authentication/PluginStatus.h>
 
 #include <errno.h>
 #include <pthread.h>
@@ -106,7 +107,7 @@ static const char* Spread(const char* const* items, char* text, size_t size)
 enum Kind { TEXT, WORDS, PAIRS };
 static int32_t Answer(int32_t status, int slot, enum Kind kind, void* result, ReleaseFunction* release)
 {
-    if (status == 0) {
+    if (status == ORVAUTH_STATUS_SUCCESS) {
         const char* answer = control->answer[slot];
         *(void**)result = kind == TEXT ? Copy(answer) : Array(answer, kind == PAIRS);
         *release = Release;
@@ -141,7 +142,7 @@ static int32_t PartDomain(const Credentials* credentials)
 static int32_t GetActiveDomain(DomainName* domain, ReleaseFunction* release)
 {
     int32_t status = Begin(3, "GetActiveDomain()\n");
-    DomainName** names = status == 0 ? Array(control->answer[3], 1) : NULL;
+    DomainName** names = status == ORVAUTH_STATUS_SUCCESS ? Array(control->answer[3], 1) : NULL;
     if (names != NULL && names[0] != NULL) {
         domain->dnsName = Copy(names[0]->dnsName);
         domain->netbiosName = Copy(names[0]->netbiosName);
