@@ -102,7 +102,10 @@ std::vector<std::string> FailureHints(const std::string& command, const ParsedAr
             return hints;
         }
     }
-    if (dynamic_cast<const auth::InvalidHostNameException*>(&error) != nullptr) {
+    if (dynamic_cast<const auth::InvalidThumbprintStoreException*>(&error) != nullptr) {
+        hints.push_back("no certificate of an authentication proxy is trusted yet: import the proxy's certificate " +
+                        std::string("first (orvauthctl import-cert <pem-file> <server>)"));
+    } else if (dynamic_cast<const auth::InvalidHostNameException*>(&error) != nullptr) {
         hints.push_back("the host's name " + HostName() + " must be a name in the domain (host.domain): set it with " +
                         "hostnamectl set-hostname, or pass --skip-hostname-check");
     } else if (const auto* failure = dynamic_cast<const auth::Exception*>(&error)) {

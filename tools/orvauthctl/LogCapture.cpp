@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <syslog.h>
+#include <utility>
 
 extern "C" void __vsyslog_chk(int priority, int flag, const char* format, va_list arguments);
 
@@ -34,9 +36,19 @@ void Keep(int priority, const char* format, va_list arguments)
     }
     char line[LINE_BYTES];
     std::vsnprintf(line, sizeof line, format, arguments);
+    std::string text(line);
+    // One line on the terminal, as in the system log.
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            c = ' ';
+        }
+    }
     std::lock_guard<std::mutex> guard(problemsLock);
     std::deque<std::string>& problems = Problems();
-    problems.emplace_back(line);
+    problems.push_back(std::move(text));
     if (problems.size() > KEPT_LINES) {
         problems.pop_front();
     }
