@@ -32,9 +32,13 @@ t 1 - "The specified store 'none' is unknown" activate none
 # status only reads: a missing database is reported, not created (the next row would see it).
 t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/configstore.db'\"}" status --json
 t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/configstore.db'\"}" status --json
-# Not root: the refusal says so (as root, the row runs as nobody).
+# Not root: the refusal says so (as root, the row runs as nobody, if nobody can reach the tool).
 [ "$(id -u)" -ne 0 ] || sandbox_runner=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-t 1 - "'activate' must be run as root" activate 'Active Directory'
+if "${sandbox_runner[@]}" test -x "$sandbox_tool"; then
+  t 1 - "'activate' must be run as root" activate 'Active Directory'
+else
+  echo "note: the not-root row is left out: nobody cannot reach $sandbox_tool"
+fi
 sandbox_runner=()
 
 # Passwords: a terminal is refused for --password-stdin (PasswordTest.cpp), a NUL byte always.
