@@ -11,7 +11,9 @@ rm -rf "$scratch" && mkdir -p "$scratch/bin"
 # The pretended machine: dpkg knows no package, and the user is not root.
 printf '#!/bin/sh\nexit 1\n' >"$scratch/bin/dpkg-query"
 printf '#!/bin/sh\necho 1000\n' >"$scratch/bin/id"
-chmod 0755 "$scratch/bin/dpkg-query" "$scratch/bin/id"
+# Were the user taken for root, nothing may be installed for real.
+printf '#!/bin/sh\ntouch "%s/apt-get-ran"\nexit 1\n' "$scratch" >"$scratch/bin/apt-get"
+chmod 0755 "$scratch/bin/dpkg-query" "$scratch/bin/id" "$scratch/bin/apt-get"
 
 for row in "scripts/demo build" "scripts/run-tests tests" ".ci/run tests"; do
   read -r script set <<<"$row"
@@ -23,5 +25,6 @@ for row in "scripts/demo build" "scripts/run-tests tests" ".ci/run tests"; do
     failures=$((failures + 1))
   fi
 done
+[ ! -e "$scratch/apt-get-ran" ] || { echo "FAIL: apt-get was run"; failures=$((failures + 1)); }
 echo "package lists: $failures failed"
 exit $((failures > 0))
