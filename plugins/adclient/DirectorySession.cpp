@@ -1,6 +1,7 @@
 #include "adclient/DirectorySession.h"
 
-#include "common/PluginStatus.h"
+#include "base/LdapText.h"
+#include "common/StatusError.h"
 
 #include <cstdio>
 #include <gssapi/gssapi_krb5.h>
@@ -14,21 +15,17 @@ namespace adclient {
 
 namespace {
 
-constexpr std::uint32_t TIMED_OUT = 10060;
-
+// The machine account's own bind: a refused key is the account's, not a
+// password's, and a slow controller a time-out rather than an absent one.
 std::uint32_t StatusOfLdapResult(int result)
 {
     switch (result) {
     case LDAP_TIMEOUT:
-        return TIMED_OUT;
-    case LDAP_SERVER_DOWN:
-    case LDAP_CONNECT_ERROR:
-        return orvauth_plugin::STATUS_NO_SUCH_DOMAIN;
-    case LDAP_INSUFFICIENT_ACCESS:
+        return ORVAUTH_STATUS_TIMED_OUT;
     case LDAP_INVALID_CREDENTIALS:
-        return orvauth_plugin::STATUS_ACCESS_DENIED;
+        return ORVAUTH_STATUS_ACCESS_DENIED;
     default:
-        return orvauth_plugin::STATUS_INTERNAL_ERROR;
+        return orvauth_base::StatusOfLdapResult(result);
     }
 }
 
@@ -38,19 +35,19 @@ std::uint32_t StatusOfKerberosError(krb5_error_code code)
     case KRB5_KDC_UNREACH:
     case KRB5_REALM_CANT_RESOLVE:
     case KRB5_REALM_UNKNOWN:
-        return orvauth_plugin::STATUS_NO_SUCH_DOMAIN;
+        return ORVAUTH_STATUS_NO_SUCH_DOMAIN;
     case KRB5KRB_AP_ERR_SKEW:
-        return 1398;
+        return ORVAUTH_STATUS_TIME_SKEW;
     case KRB5KDC_ERR_C_PRINCIPAL_UNKNOWN:
     case KRB5KDC_ERR_PREAUTH_FAILED:
     case KRB5KRB_AP_ERR_BAD_INTEGRITY:
     case KRB5KDC_ERR_CLIENT_REVOKED:
-        return 1787;  // the directory does not know this host's account (any more)
+        return ORVAUTH_STATUS_NO_TRUST_ACCOUNT;  // the directory does not know this host's account (any more)
     case KRB5_KT_NOTFOUND:
     case ENOENT:
-        return 1786;  // no secret for the machine account on this host
+        return ORVAUTH_STATUS_NO_TRUST_SECRET;  // no secret for the machine account on this host
     default:
-        return orvauth_plugin::STATUS_INTERNAL_ERROR;
+        return ORVAUTH_STATUS_INTERNAL_ERROR;
     }
 }
 
@@ -145,7 +142,7 @@ struct DirectorySession::Impl {
     {
         const std::string uri = "ldap://" + account.controller;
         if (ldap_initialize(&ldap, uri.c_str()) != LDAP_SUCCESS) {
-            Fail(orvauth_plugin::STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
         const int version = LDAP_VERSION3;
         timeval timeout{static_cast<time_t>(bound.count()), 0};
@@ -172,7 +169,7 @@ struct DirectorySession::Impl {
         OM_uint32 minor = 0;
         const char* previous = nullptr;
         if (gss_krb5_ccache_name(&minor, cacheName.c_str(), &previous) != GSS_S_COMPLETE) {
-            Fail(orvauth_plugin::STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
         const std::string restore = previous == nullptr ? "" : previous;
         const int result = ldap_sasl_interactive_bind_s(ldap, nullptr, "GSSAPI", nullptr, nullptr,
@@ -237,21 +234,6 @@ std::vector<DirectoryEntry> DirectorySession::Search(const std::string& base, co
         entries.push_back(std::move(record));
     }
     return entries;
-}
-
-std::string EscapeFilterValue(const std::string& value)
-{
-    std::string escaped;
-    for (const unsigned char c : value) {
-        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "\\%02x", c);
-            escaped += hex;
-        } else {
-            escaped += static_cast<char>(c);
-        }
-    }
-    return escaped;
 }
 
 }  // namespace adclient
