@@ -2,6 +2,8 @@
 // error in its place.
 #include "StatusReport.h"
 
+#include <orvane/authentication/PluginStatus.h>
+
 #include <iomanip>
 #include <ostream>
 #include <sstream>
@@ -59,22 +61,24 @@ std::string ModuleText(const ModuleInfo& module)
 
 std::string OrNone(const std::string& text) { return text.empty() ? "(none)" : text; }
 
-// The value's meaning is the plug-in's: these are the words of the library
-// (0, 2, 7) and of the adclient plug-in (1, 3 to 6); the number follows.
+// The trust states every plug-in of this project reports by name
+// (PluginStatus.h), in words; the number follows, and stands alone for a
+// value of another plug-in's own.
 std::string TrustStateText(TrustState state)
 {
-    static const char* const WORDS[] = {
-        "not reported by the plug-in",
-        "good: the machine account logs in to the domain",
-        "not known: the directory did not answer in time",
-        "broken: the domain refuses the machine account; join the host again",
-        "unreachable: no domain controller answered",
-        "not joined",
-        "not known: see the system log",
-        "not joined: no membership recorded",
-    };
-    std::string number = std::to_string(state);
-    return state < sizeof WORDS / sizeof WORDS[0] ? std::string(WORDS[state]) + " (" + number + ")" : number;
+    const char* words = nullptr;
+    switch (state) {
+    case ORVAUTH_TRUST_NOT_REPORTED: words = "not reported by the plug-in"; break;
+    case ORVAUTH_TRUST_GOOD: words = "good: the machine account logs in to the domain"; break;
+    case ORVAUTH_TRUST_NO_ANSWER_IN_TIME: words = "not known: the directory did not answer in time"; break;
+    case ORVAUTH_TRUST_BROKEN: words = "broken: the domain refuses the machine account; join the host again"; break;
+    case ORVAUTH_TRUST_UNREACHABLE: words = "unreachable: no domain controller answered"; break;
+    case ORVAUTH_TRUST_NOT_JOINED: words = "not joined"; break;
+    case ORVAUTH_TRUST_OTHER_FAILURE: words = "not known: the system log has the reason"; break;
+    case ORVAUTH_TRUST_NO_DOMAIN: words = "not joined: no membership recorded"; break;
+    default: return std::to_string(state);
+    }
+    return std::string(words) + " (" + std::to_string(state) + ")";
 }
 
 void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
