@@ -37,25 +37,13 @@ std::uint32_t StatusForWriteError(int error)
 StateFile StateFile::Read(const std::string& path)
 {
     StateFile state;
-    std::FILE* file = std::fopen(path.c_str(), "re");
-    if (file == nullptr) {
-        if (errno == ENOENT) {
+    std::string content;
+    if (const int error = orvauth_base::ReadWholeFile(path, content)) {
+        if (error == ENOENT) {
             return state;
         }
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
-    std::string content;
-    char buffer[4096];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        content.append(buffer, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
-    }
-
     orvauth_base::ForEachLine(content, [&state](const std::string& text) {
         const auto parsed = orvauth_base::ReadKeyValueLine(text);
         if (parsed.kind == orvauth_base::LineKind::Malformed) {
