@@ -2,6 +2,23 @@
 
 namespace orvauth_base {
 
+int ReadWholeFile(const std::string& path, std::string& content)
+{
+    content.clear();
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return errno;
+    }
+    char buffer[8192];
+    ssize_t count;
+    while ((count = ::read(descriptor, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR)) {
+        content.append(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
+    }
+    const int error = count < 0 ? errno : 0;
+    ::close(descriptor);
+    return error;
+}
+
 int WriteAll(int descriptor, const char* data, std::size_t size)
 {
     while (size > 0) {

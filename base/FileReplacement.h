@@ -93,6 +93,10 @@ inline void SyncDirectory(const std::string& directory)
 
 }  // namespace FileReplacement
 
+// Reads the whole file at path into content. Returns 0 or the errno of the
+// failed open or read (ENOENT for a missing file).
+int ReadWholeFile(const std::string& path, std::string& content);
+
 // Writes all of size bytes to descriptor, resuming after interrupted or
 // short writes. Returns 0 or the errno of the failed write.
 int WriteAll(int descriptor, const char* data, std::size_t size);

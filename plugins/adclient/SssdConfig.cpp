@@ -177,22 +177,9 @@ std::string Checked(const std::string& what, const std::string& value, bool opti
 
 std::string ReadFile(const std::string& path)
 {
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        if (errno == ENOENT) {
-            return "";
-        }
-        throw SssdConfigError("cannot read " + path + ": " + std::strerror(errno));
-    }
     std::string text;
-    char buffer[4096];
-    ssize_t count;
-    while ((count = ::read(descriptor, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR)) {
-        text.append(buffer, count > 0 ? static_cast<size_t>(count) : 0);
-    }
-    int error = errno;
-    ::close(descriptor);
-    if (count < 0) {
+    const int error = orvauth_base::ReadWholeFile(path, text);
+    if (error != 0 && error != ENOENT) {
         throw SssdConfigError("cannot read " + path + ": " + std::strerror(error));
     }
     return text;

@@ -1,6 +1,7 @@
 #include "common/StateFile.h"
 
 #include "base/FileReplacement.h"
+#include "base/KeyValueLine.h"
 #include "common/StatusError.h"
 
 #include <cerrno>
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +17,6 @@ namespace orvauth_plugin {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsKeyCharacter(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
 
 std::string TrimTrailing(const std::string& text)
 {
@@ -34,65 +32,30 @@ std::uint32_t StatusForWriteError(int error)
     return error == EACCES || error == EPERM || error == EROFS ? ORVAUTH_STATUS_ACCESS_DENIED : ORVAUTH_STATUS_INTERNAL_ERROR;
 }
 
-
 }  // namespace
 
 StateFile StateFile::Read(const std::string& path)
 {
     StateFile state;
-    std::FILE* file = std::fopen(path.c_str(), "re");
-    if (file == nullptr) {
-        if (errno == ENOENT) {
+    std::string content;
+    if (const int error = orvauth_base::ReadWholeFile(path, content)) {
+        if (error == ENOENT) {
             return state;
         }
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
-    std::string content;
-    char buffer[4096];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        content.append(buffer, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
-    }
-
-    std::istringstream in(content);
-    std::string text;
-    while (std::getline(in, text)) {
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
-        }
-        Line line;
-        line.raw = text;
-        std::string::size_type at = 0;
-        while (at < text.size() && IsBlank(text[at])) {
-            ++at;
-        }
-        if (at == text.size() || text[at] == '#') {
-            state.lines.push_back(line);
-            continue;
-        }
-        const std::string::size_type keyStart = at;
-        while (at < text.size() && IsKeyCharacter(text[at])) {
-            ++at;
-        }
-        line.key = text.substr(keyStart, at - keyStart);
-        while (at < text.size() && IsBlank(text[at])) {
-            ++at;
-        }
-        if (line.key.empty() || at == text.size() || text[at] != '=') {
+    orvauth_base::ForEachLine(content, [&state](const std::string& text) {
+        const auto parsed = orvauth_base::ReadKeyValueLine(text);
+        if (parsed.kind == orvauth_base::LineKind::Malformed) {
             Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
-        ++at;
-        while (at < text.size() && IsBlank(text[at])) {
-            ++at;
-        }
-        line.value = TrimTrailing(text.substr(at));
+        Line line;
+        line.raw = text.empty() || text.back() != '\r' ? text : text.substr(0, text.size() - 1);
+        line.key = parsed.key;
+        line.value = TrimTrailing(parsed.value);
         state.lines.push_back(line);
-    }
+        return true;
+    });
     return state;
 }
 

@@ -3,6 +3,7 @@
 // joins, leaves and domain queries can be exercised on a host without a
 // domain. See docs/plugins.md for the state file and each operation's
 // answers.
+#include "base/HostIdentity.h"
 #include "common/Names.h"
 #include "common/StatusError.h"
 #include "common/Results.h"
@@ -62,11 +63,12 @@ std::vector<std::string> WordList(const char* const* array)
 
 std::string LocalHostName()
 {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0' || !IsWord(name)) {
+    orvauth_base::HostIdentity identity;
+    orvauth_base::ReadHostIdentity(identity);
+    if (identity.hostName.empty() || !IsWord(identity.hostName.c_str())) {
         Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
     }
-    return name;
+    return identity.hostName;
 }
 
 void RequireJoined(const SimulatedDomain& domain)

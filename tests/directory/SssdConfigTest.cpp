@@ -129,8 +129,7 @@ TEST_F(SssdConfigTest, ALinkedConfigurationStaysALinkAndPrivate)
     orvauth_test::TempDir elsewhere;
     const std::string real = elsewhere.File("sssd.conf");
     WriteFile(real, "[sssd]\nservices = nss\n");
-    ::chmod(real.c_str(), 0644);
-    ASSERT_EQ(0, ::symlink(real.c_str(), conf.c_str()));
+    ASSERT_EQ(0, ::chmod(real.c_str(), 0644) + ::symlink(real.c_str(), conf.c_str()));
     Config().Configure(CORP);
     struct stat info;
     ASSERT_EQ(0, ::lstat(conf.c_str(), &info));
