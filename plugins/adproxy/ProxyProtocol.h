@@ -6,7 +6,9 @@
 //   POST /v1/machine-account      {"hostName": "node01.corp.example.test", "container": "OU=...,DC=..."}
 //     200 {"accountName": "NODE01$", "accountDN": "CN=NODE01,...", "password": "<one-time password>"}
 //
-// "container" is optional. Every refusal or failure answers a 4xx or 5xx
+// "container" is optional. The client shows a certificate naming its host
+// (a dNSName, else the CN), and may ask only for the account of that name.
+// Every refusal or failure answers a 4xx or 5xx
 // status with {"status": <Windows system error code>, "message": "..."}.
 #pragma once
 
@@ -42,6 +44,7 @@ constexpr std::size_t MAX_BODY_BYTES = 4096;
 enum ServiceStatus : std::uint32_t {
     SERVICE_ACCESS_DENIED = 5,             // the service may not create or reset that account
     SERVICE_INVALID_PARAMETER = 87,        // malformed request or container
+    SERVICE_BUSY = 1061,                   // too many account requests with one certificate: try later
     SERVICE_INVALID_COMPUTER_NAME = 1210,  // host name unusable as a machine account
     SERVICE_PASSWORD_RESTRICTION = 1325,   // the directory refused the one-time password
     SERVICE_LOGON_FAILURE = 1326,          // the service's own directory credentials were refused
