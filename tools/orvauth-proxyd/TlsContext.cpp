@@ -1,11 +1,14 @@
 #include "TlsContext.h"
 
+#include "ClientIdentity.h"
+
 #include <boost/asio/ssl.hpp>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
 
 #include <cstdio>
+#include <syslog.h>
 #include <unistd.h>
 
 namespace orvauth_proxyd {
@@ -40,6 +43,20 @@ std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> LoadPrivateKey(const std::string&
     return {key, EVP_PKEY_free};
 }
 
+// Records in the log which certificate was refused, and why; the client
+// learns only that the handshake failed.
+int LogRefusedCertificate(int verified, X509_STORE_CTX* store)
+{
+    if (verified == 1) {
+        return 1;
+    }
+    const ClientIdentity offered = IdentityOf(X509_STORE_CTX_get_current_cert(store));
+    syslog(LOG_WARNING, "client certificate refused at depth %d: %s; %s",
+           X509_STORE_CTX_get_error_depth(store), X509_verify_cert_error_string(X509_STORE_CTX_get_error(store)),
+           offered.Described().c_str());
+    return 0;
+}
+
 }  // namespace
 
 std::shared_ptr<boost::asio::ssl::context> ServerTlsContext(const ServiceConfiguration& settings)
@@ -66,11 +83,8 @@ std::shared_ptr<boost::asio::ssl::context> ServerTlsContext(const ServiceConfigu
     if (SSL_CTX_load_verify_locations(context, settings.clientCaFile.c_str(), nullptr) != 1) {
         Refused(settings.clientCaFile, "no PEM CA certificate can be read");
     }
-    STACK_OF(X509_NAME)* names = SSL_load_client_CA_file(settings.clientCaFile.c_str());
-    if (names == nullptr) {
-        Refused(settings.clientCaFile, "no PEM CA certificate can be read");
-    }
-    SSL_CTX_set_client_CA_list(context, names);
+    // No list of acceptable CAs is sent: a host shows whatever certificate
+    // it has, and the log records which one was refused.
     if (!settings.clientCrlFile.empty()) {
         X509_STORE* store = SSL_CTX_get_cert_store(context);
         X509_LOOKUP* lookup = X509_STORE_add_lookup(store, X509_LOOKUP_file());
@@ -81,7 +95,7 @@ std::shared_ptr<boost::asio::ssl::context> ServerTlsContext(const ServiceConfigu
         // missing or expired CRL refuses it.
         X509_STORE_set_flags(store, X509_V_FLAG_CRL_CHECK);
     }
-    SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, LogRefusedCertificate);
     SSL_CTX_set_verify_depth(context, MAX_CHAIN_DEPTH);
     return tls;
 }
