@@ -6,7 +6,7 @@
 // authenticates it by ("client_certificate = <PEM file>", "client_key =
 // <PEM file of mode 0600 or stricter>"). See docs/plugins.md.
 #include "adproxy/ProxyClient.h"
-#include "adproxy/ProxyProtocol.h"
+#include "base/ProxyProtocol.h"
 #include "common/PluginStatus.h"
 #include "common/Results.h"
 #include "common/StateFile.h"

@@ -1,6 +1,6 @@
 #include "ClientIdentity.h"
 
-#include "common/ThumbprintText.h"
+#include "base/ThumbprintText.h"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
@@ -86,7 +86,7 @@ ClientIdentity IdentityOf(X509* certificate)
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (X509_digest(certificate, EVP_sha256(), digest, &length) > 0) {
-        identity.fingerprint = orvauth_plugin::ThumbprintText(digest, length);
+        identity.fingerprint = orvauth_base::ThumbprintText(digest, length);
     }
     return identity;
 }

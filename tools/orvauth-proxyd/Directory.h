@@ -7,7 +7,7 @@
 
 #include "RequestChecks.h"
 #include "ServiceConfiguration.h"
-#include "adproxy/Secret.h"
+#include "base/Secret.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -52,7 +52,7 @@ public:
     // (5) reserved names and any other account. Throws RequestFailure, whose
     // text is for the log only.
     CreatedAccount CreateOrReset(const std::string& hostName, const std::string& container,
-                                 const orvauth_proxy::SecretString& password);
+                                 const orvauth_base::SecretString& password);
 
     struct Pool;
 
@@ -72,6 +72,6 @@ private:
 
 // A fresh random password for a machine account: 32 characters from letters
 // and digits, with at least one of each kind.
-orvauth_proxy::SecretString NewOneTimePassword();
+orvauth_base::SecretString NewOneTimePassword();
 
 }  // namespace orvauth_proxyd

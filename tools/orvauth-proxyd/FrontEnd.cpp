@@ -1,6 +1,6 @@
 #include "FrontEnd.h"
 
-#include "adproxy/ProxyProtocol.h"
+#include "base/ProxyProtocol.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
@@ -22,7 +22,7 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
-using SecretBody = http::basic_string_body<char, std::char_traits<char>, orvauth_proxy::WipingAllocator<char>>;
+using SecretBody = http::basic_string_body<char, std::char_traits<char>, orvauth_base::WipingAllocator<char>>;
 
 namespace {
 

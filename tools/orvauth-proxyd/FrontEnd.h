@@ -13,7 +13,7 @@
 #pragma once
 
 #include "ClientIdentity.h"
-#include "adproxy/Secret.h"
+#include "base/Secret.h"
 
 #include <chrono>
 #include <functional>
@@ -36,7 +36,7 @@ struct IncomingRequest {
 
 struct Answer {
     int httpStatus = 200;
-    orvauth_proxy::SecretString body;  // JSON; wiped once sent
+    orvauth_base::SecretString body;  // JSON; wiped once sent
 };
 
 using RequestHandler = std::function<Answer(const IncomingRequest&)>;

@@ -2,7 +2,8 @@
 
 #include "AccessPolicy.h"
 #include "TlsContext.h"
-#include "adproxy/ProxyProtocol.h"
+#include "base/LogText.h"
+#include "base/ProxyProtocol.h"
 
 #include <boost/asio/ssl/context.hpp>
 #include <nlohmann/json.hpp>
@@ -12,18 +13,12 @@
 namespace orvauth_proxyd {
 
 using namespace orvauth_proxy;
+using namespace orvauth_base;
 
 namespace {
 
-// Client-supplied text in a log line: printable ASCII only, bounded.
-std::string Printable(const std::string& text)
-{
-    std::string shown;
-    for (char c : text.substr(0, 255)) {
-        shown += c >= 0x20 && c < 0x7f ? c : '?';
-    }
-    return text.size() > 255 ? shown + "..." : shown;
-}
+// Client-supplied text in a log line: escaped, bounded.
+std::string Printable(const std::string& text) { return orvauth_base::LogText(text, 255); }
 
 int HttpStatusFor(std::uint32_t status)
 {
