@@ -1,7 +1,7 @@
 #include "adclient/AdcliProcess.h"
 
 #include "adclient/BuildSettings.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cerrno>
 #include <csignal>
@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 using orvauth_plugin::Fail;
-using orvauth_plugin::STATUS_INTERNAL_ERROR;
 
 namespace adclient {
 
@@ -150,7 +149,7 @@ public:
     {
         char pattern[] = "/tmp/adclient-XXXXXX";
         if (::mkdtemp(pattern) == nullptr) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
         path = pattern;
     }
@@ -168,15 +167,15 @@ AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* sec
     int output[2];
     int errors[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     Descriptor inputParent(input[0]), inputChild(input[1]);
     if (::pipe2(output, O_CLOEXEC) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     Descriptor outputParent(output[0]), outputChild(output[1]);
     if (::pipe2(errors, O_CLOEXEC) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     Descriptor errorsParent(errors[0]), errorsChild(errors[1]);
 
@@ -215,7 +214,7 @@ AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* sec
     ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
     pid_t pid = 0;
     if (::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environment) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     inputChild.Close();
     outputChild.Close();

@@ -3,7 +3,9 @@
 #include "base/ProxyProtocol.h"
 #include "base/ThumbprintText.h"
 
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
+
+#include <orvane/authentication/JORVProxyClient.h>
 
 #include <httplib.h>
 #include <openssl/evp.h>
@@ -25,11 +27,6 @@ namespace orvauth_proxy {
 using orvauth_plugin::Fail;
 
 namespace {
-
-constexpr std::uint32_t STATUS_CONNECTION_REFUSED = 1225;
-constexpr std::uint32_t STATUS_CONNECTION_INVALID = 1229;
-constexpr std::uint32_t STATUS_TIMED_OUT = 10060;
-constexpr std::uint32_t STATUS_INTERNAL_ERROR = 1359;
 
 struct Pin {
     const std::string* thumbprint;
@@ -63,18 +60,18 @@ std::uint32_t TransportStatus(httplib::Error error, std::chrono::steady_clock::t
 {
     switch (error) {
     case httplib::Error::Connection:
-        return STATUS_CONNECTION_REFUSED;
+        return ORVAUTH_STATUS_CONNECTION_REFUSED;
     case httplib::Error::ConnectionTimeout:
-        return STATUS_TIMED_OUT;
+        return ORVAUTH_STATUS_TIMED_OUT;
     case httplib::Error::SSLConnection:
-        return Elapsed(since, CONNECT_TIMEOUT_SECONDS) ? STATUS_TIMED_OUT : STATUS_CONNECTION_INVALID;
+        return Elapsed(since, CONNECT_TIMEOUT_SECONDS) ? ORVAUTH_STATUS_TIMED_OUT : ORVAUTH_STATUS_CONNECTION_INVALID;
     case httplib::Error::Read:
     case httplib::Error::Write:
-        return Elapsed(since, IO_TIMEOUT_SECONDS) ? STATUS_TIMED_OUT : STATUS_CONNECTION_INVALID;
+        return Elapsed(since, IO_TIMEOUT_SECONDS) ? ORVAUTH_STATUS_TIMED_OUT : ORVAUTH_STATUS_CONNECTION_INVALID;
     case httplib::Error::Canceled:  // the answer outgrew its bound
-        return STATUS_CONNECTION_INVALID;
+        return ORVAUTH_STATUS_CONNECTION_INVALID;
     default:
-        return STATUS_INTERNAL_ERROR;
+        return ORVAUTH_STATUS_INTERNAL_ERROR;
     }
 }
 
@@ -83,7 +80,7 @@ SecretJson ParseAnswer(const SecretString& text)
     SecretJson answer = SecretJson::parse(text.begin(), text.end(), nullptr, false);
     ScrubStack();
     if (!answer.is_object()) {
-        Fail(STATUS_CONNECTION_INVALID);
+        Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
     }
     return answer;
 }
@@ -91,7 +88,7 @@ SecretJson ParseAnswer(const SecretString& text)
 [[noreturn]] void Unusable(const std::string& path, const std::string& why)
 {
     syslog(LOG_ERR, "adproxy: the host's certificate or key %s cannot be used: %s", path.c_str(), why.c_str());
-    Fail(STATUS_INTERNAL_ERROR);
+    Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
 }
 
 using Certificate = std::unique_ptr<X509, void (*)(X509*)>;
@@ -157,7 +154,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     }
     SSL_CTX* context = client.ssl_context();
     if (!client.is_valid() || context == nullptr || SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     // The answer carries a one-time password: no plaintext copy stays in
     // OpenSSL's buffers.
@@ -192,7 +189,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     const auto started = std::chrono::steady_clock::now();
     httplib::Result result = client.send(request);
     if (pin.mismatch) {
-        Fail(orvauth_plugin::STATUS_UNTRUSTED_CERTIFICATE);
+        Fail(JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE);
     }
     if (!result) {
         Fail(TransportStatus(result.error(), started));
@@ -209,7 +206,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     if (status != answer.end() && status->is_number_unsigned() && IsServiceStatus(status->get<std::uint64_t>())) {
         Fail(static_cast<std::uint32_t>(status->get<std::uint64_t>()));
     }
-    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : STATUS_INTERNAL_ERROR);
+    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : SERVICE_INTERNAL_ERROR);
 }
 
 }  // namespace orvauth_proxy
