@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -192,6 +193,7 @@ protected:
         started.log = configuration + ".log";
         started.pid = fork();
         if (started.pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that is killed
             const int fd = open(started.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(fd, 2);
             execl(ORVAUTH_PROXYD_PATH, "orvauth-proxyd", "--config", configuration.c_str(), "--stderr", nullptr);
