@@ -6,7 +6,9 @@
 //   POST /v1/machine-account      {"hostName": "node01.corp.example.test", "container": "OU=...,DC=..."}
 //     200 {"accountName": "NODE01$", "accountDN": "CN=NODE01,...", "password": "<one-time password>"}
 //
-// "container" is optional. Every refusal or failure answers a 4xx or 5xx
+// "container" is optional. The client shows a certificate naming its host
+// (a dNSName, else the CN), and may ask only for the account of that name.
+// Every refusal or failure answers a 4xx or 5xx
 // status with {"status": <Windows system error code>, "message": "..."}.
 #pragma once
 
@@ -43,12 +45,14 @@ constexpr std::size_t MAX_BODY_BYTES = 4096;
 // these on and turns anything else into an internal error.
 //   ACCESS_DENIED          the service may not create or reset that account
 //   INVALID_PARAMETER      malformed request or container
+//   BUSY                   too many account requests with one certificate: try later
 //   INVALID_COMPUTER_NAME  host name unusable as a machine account
 //   PASSWORD_RESTRICTION   the directory refused the one-time password
 //   LOGON_FAILURE          the service's own directory credentials were refused
 //   NO_SUCH_DOMAIN         the directory cannot be reached
 constexpr std::uint32_t SERVICE_ACCESS_DENIED = ORVAUTH_STATUS_ACCESS_DENIED;
 constexpr std::uint32_t SERVICE_INVALID_PARAMETER = ORVAUTH_STATUS_INVALID_PARAMETER;
+constexpr std::uint32_t SERVICE_BUSY = 1061;  // ServiceCannotAcceptControlException
 constexpr std::uint32_t SERVICE_INVALID_COMPUTER_NAME = ORVAUTH_STATUS_INVALID_COMPUTER_NAME;
 constexpr std::uint32_t SERVICE_PASSWORD_RESTRICTION = ORVAUTH_STATUS_PASSWORD_RESTRICTION;
 constexpr std::uint32_t SERVICE_LOGON_FAILURE = ORVAUTH_STATUS_LOGON_FAILURE;
@@ -60,6 +64,7 @@ inline bool IsServiceStatus(std::uint64_t status)
     switch (status) {
     case SERVICE_ACCESS_DENIED:
     case SERVICE_INVALID_PARAMETER:
+    case SERVICE_BUSY:
     case SERVICE_INVALID_COMPUTER_NAME:
     case SERVICE_PASSWORD_RESTRICTION:
     case SERVICE_LOGON_FAILURE:

@@ -1,8 +1,10 @@
 // adproxy: the authentication-proxy client that asks an orvauth-proxyd
 // service, over TLS pinned to the certificate's thumbprint, for the domain
-// it serves and for a machine account with a one-time password. The
-// service's port is DEFAULT_PORT unless adproxy.conf in the plug-in
-// directory names another ("port = <n>"). See docs/plugins.md.
+// it serves and for a machine account with a one-time password. adproxy.conf
+// in the plug-in directory may name the service's port ("port = <n>",
+// default DEFAULT_PORT) and the host's own certificate and key the service
+// authenticates it by ("client_certificate = <PEM file>", "client_key =
+// <PEM file of mode 0600 or stricter>"). See docs/plugins.md.
 #include "adproxy/ProxyClient.h"
 #include "base/ProxyProtocol.h"
 #include "common/StatusError.h"
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <syslog.h>
 
 using namespace orvauth_plugin;
 using orvauth_proxy::SecretJson;
@@ -23,35 +26,41 @@ namespace {
 
 std::string PluginDirectoryPath() { return PluginDirectory(reinterpret_cast<const void*>(&PluginDirectoryPath)); }
 
-// adproxy.conf is optional; a malformed one, an unknown key or a port out of
-// range fails every operation with 1359 rather than reaching somewhere else.
-int ServicePort()
-{
-    const StateFile settings = StateFile::Read(PluginDirectoryPath() + "/adproxy.conf");
-    for (const std::string& key : settings.Keys()) {
-        if (key != "port") {
-            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
-        }
-    }
-    if (!settings.Has("port")) {
-        return orvauth_proxy::DEFAULT_PORT;
-    }
-    const std::string text = settings.Value("port");
-    char* end = nullptr;
-    const long port = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
-        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
-    }
-    return static_cast<int>(port);
-}
-
+// adproxy.conf is optional; a malformed one, an unknown key, a port out of
+// range or only one of client_certificate and client_key fails every
+// operation with 1359 rather than reaching somewhere else.
 orvauth_proxy::ServerEndpoint Endpoint(const char* serverAddress, std::int32_t verifyCertificate,
                                        const char* thumbprint)
 {
     if (serverAddress == nullptr || *serverAddress == '\0' || (verifyCertificate != 0 && verifyCertificate != 1)) {
         Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
-    return {serverAddress, ServicePort(), verifyCertificate == 1, thumbprint == nullptr ? "" : thumbprint};
+    const std::string path = PluginDirectoryPath() + "/adproxy.conf";
+    const StateFile settings = StateFile::Read(path);
+    for (const std::string& key : settings.Keys()) {
+        if (key != "port" && key != "client_certificate" && key != "client_key") {
+            syslog(LOG_ERR, "adproxy: %s: unknown key \"%s\"", path.c_str(), key.c_str());
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+        }
+    }
+    orvauth_proxy::ServerEndpoint server{serverAddress, orvauth_proxy::DEFAULT_PORT, verifyCertificate == 1,
+                                         thumbprint == nullptr ? "" : thumbprint, settings.Value("client_certificate"),
+                                         settings.Value("client_key")};
+    if (server.clientCertificate.empty() != server.clientKey.empty()) {
+        syslog(LOG_ERR, "adproxy: %s: client_certificate and client_key go together", path.c_str());
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+    }
+    if (settings.Has("port")) {
+        const std::string text = settings.Value("port");
+        char* end = nullptr;
+        const long port = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
+            syslog(LOG_ERR, "adproxy: %s: port \"%s\" is not a port number", path.c_str(), text.c_str());
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+        }
+        server.port = static_cast<int>(port);
+    }
+    return server;
 }
 
 // A string the library receives; released through entry 3.

@@ -12,7 +12,15 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <openssl/pem.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
 
 namespace orvauth_proxy {
 
@@ -77,11 +85,73 @@ SecretJson ParseAnswer(const SecretString& text)
     return answer;
 }
 
+[[noreturn]] void Unusable(const std::string& path, const std::string& why)
+{
+    syslog(LOG_ERR, "adproxy: the host's certificate or key %s cannot be used: %s", path.c_str(), why.c_str());
+    Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+}
+
+using Certificate = std::unique_ptr<X509, void (*)(X509*)>;
+using PrivateKey = std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)>;
+
+Certificate ReadClientCertificate(const std::string& path)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "re"), std::fclose);
+    if (!file) {
+        Unusable(path, std::strerror(errno));
+    }
+    X509* certificate = PEM_read_X509(file.get(), nullptr, nullptr, nullptr);
+    if (certificate == nullptr) {
+        Unusable(path, "no PEM certificate in it");
+    }
+    return {certificate, X509_free};
+}
+
+PrivateKey ReadClientKey(const std::string& path)
+{
+    const int descriptor = OpenClientKey(path);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(descriptor, "r"), std::fclose);
+    if (!file) {
+        close(descriptor);
+        Unusable(path, std::strerror(errno));
+    }
+    EVP_PKEY* key = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
+    if (key == nullptr) {
+        Unusable(path, "no unencrypted PEM private key in it");
+    }
+    return {key, EVP_PKEY_free};
+}
+
 }  // namespace
+
+int OpenClientKey(const std::string& path)
+{
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (descriptor < 0) {
+        Unusable(path, std::strerror(errno));
+    }
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || (status.st_mode & 077) != 0 ||
+        (status.st_uid != 0 && status.st_uid != geteuid())) {
+        close(descriptor);
+        Unusable(path, "it must be a regular file of mode 0600 or stricter, owned by root or the process's user");
+    }
+    return descriptor;
+}
 
 SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body)
 {
-    httplib::SSLClient client(server.address, server.port);
+    Certificate certificate(nullptr, X509_free);
+    PrivateKey key(nullptr, EVP_PKEY_free);
+    if (!server.clientCertificate.empty() || !server.clientKey.empty()) {
+        certificate = ReadClientCertificate(server.clientCertificate);
+        key = ReadClientKey(server.clientKey);
+    }
+    // httplib takes its own references to the certificate and the key.
+    httplib::SSLClient client(server.address, server.port, certificate.get(), key.get());
+    if (certificate && (client.ssl_context() == nullptr || SSL_CTX_check_private_key(client.ssl_context()) != 1)) {
+        Unusable(server.clientKey, "it is not the key of " + server.clientCertificate);
+    }
     SSL_CTX* context = client.ssl_context();
     if (!client.is_valid() || context == nullptr || SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) {
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);

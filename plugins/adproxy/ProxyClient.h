@@ -24,7 +24,16 @@ struct ServerEndpoint {
     int port = 0;
     bool verify = true;      // pin the certificate to thumbprint
     std::string thumbprint;  // "AB:CD:...": SHA-1 of the DER certificate, may be empty
+    // The host's own certificate (PEM) and unencrypted key, shown to the
+    // service; both empty: none is shown (the service then refuses).
+    std::string clientCertificate;
+    std::string clientKey;
 };
+
+// Refuses (1359, the reason in syslog) a key file that is not a regular
+// file of mode 0600 or stricter owned by root or by the process's user.
+// Returns the open descriptor.
+int OpenClientKey(const std::string& path);
 
 // Bounds of one request: connecting (TCP and the TLS handshake) and each
 // read or write once connected.

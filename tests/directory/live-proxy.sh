@@ -19,6 +19,26 @@ computers() { on_dc '(objectClass=computer)' dn | grep -c '^dn: '; }
 account_at() { on_dc "(sAMAccountName=NODE01\$)" dn | grep -qi "^dn: $1"; }
 keytab_logs_in() { KRB5CCNAME=MEMORY:proxy kinit -k -t "$keytab" 'NODE01$@AD.EXAMPLE.TEST' 2>/dev/null; }
 requests() { grep -c 'machine account for\|domain information for' "$work/proxyd.log"; }
+pwd_last_set() { on_dc "(sAMAccountName=$1\$)" pwdLastSet | sed -n 's/^pwdLastSet: //p'; }
+issue() {  # issue <name> <dNSName> [ca]: a host certificate
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=$1" -keyout "$work/$1.key" \
+    -out "$work/$1.csr" 2>/dev/null &&
+  openssl x509 -req -in "$work/$1.csr" -CA "$work/${3:-hosts-ca}.pem" -CAkey "$work/${3:-hosts-ca}.key" \
+    -set_serial "0x$(openssl rand -hex 16)" -days 2 -out "$work/$1.pem" -extfile <(printf 'subjectAltName=DNS:%s\n' "$2") 2>/dev/null &&
+  chmod 600 "$work/$1.key"
+}
+ask() {  # ask <certificate name or -> <body>: prints the HTTP status (000: refused in the handshake)
+  local cert=(); [ "$1" = - ] || cert=(--cert "$work/$1.pem" --key "$work/$1.key")
+  curl -sk --max-time 15 "${cert[@]}" -o /dev/null -w '%{http_code}' "https://$proxy:9640/v1/machine-account" -d "$2"
+}
+unchanged() {  # unchanged <what> <status wanted> <certificate> <body>: refused, directory as it was
+  local before after_count code stamps="$(pwd_last_set FILESRV) $(pwd_last_set DELEG)"
+  before=$(on_dc '(objectClass=*)' dn | grep -c '^dn: ')
+  code=$(ask "$3" "$4")
+  check "$1: refused with $2" test "$code" = "$2"
+  after_count=$(on_dc '(objectClass=*)' dn | grep -c '^dn: ')
+  check "$1: directory unchanged" test "$after_count $(pwd_last_set FILESRV) $(pwd_last_set DELEG)" = "$before $stamps"
+}
 milliseconds() { echo $(($(date +%s%N) / 1000000)); }
 refused_with() {  # refused_with <text> <orvauthctl arguments...>: fails, saying text
   local out; out=$(ctl "${@:2}" 2>&1) && return 1
@@ -42,10 +62,15 @@ for ace in "(OA;CI;CC;bf967a86-0de6-11d0-a285-00aa003049e2;;$sid)" \
   samba-tool dsacl set -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" --sddl="$ace" \
     --objectdn="CN=Computers,DC=ad,DC=example,DC=test" >/dev/null
 done
-for name in server other; do
+for name in server other hosts-ca rogue-ca; do
   openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$name" \
     -keyout "$work/$name.key" -out "$work/$name.pem" 2>/dev/null
 done
+# Host certificates: the host itself, others, and one from a CA the service
+# does not know.
+issue node01 node01.$domain
+issue rogue node01.$domain rogue-ca
+for name in filesrv deleg krbtgt administrator proxy-joiner node08 node09; do issue "$name" "$name.$domain"; done
 chmod 600 "$work/server.key"
 printf 'user = proxy-joiner@AD.EXAMPLE.TEST\npassword = Pr0xy#Joiner\n' >"$work/credentials"
 chmod 600 "$work/credentials"
@@ -56,17 +81,23 @@ private_key = "$work/server.key"
 credentials = "$work/credentials"
 directory_uri = "ldaps://dc1.$domain"
 directory_ca_file = "$LIVE_WORK/dc/private/tls/ca.pem"
+
+# hosts authenticate with certificates of this CA
+client_ca_file = "$work/hosts-ca.pem"
 CONF
 printf 'provider = "adclient"\n' >"$config/provider.conf"
 printf 'provider = "adproxy"\n' >"$config/jorvprovider.conf"
 printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
-printf 'port = 9640\n' >"$plugins/adproxy.conf"
+printf 'port = 9640\nclient_certificate = %s\nclient_key = %s\n' "$work/node01.pem" "$work/node01.key" \
+  >"$plugins/adproxy.conf"
+check "the configuration checks out" "$proxyd" --check-config --config "$work/proxyd.conf"
 check "the proxy service starts" start_proxy
 
 check "the proxy's certificate is imported" ctl import-cert "$work/server.pem" "$proxy"
 started=$(milliseconds)
 check "join through the proxy, certificate verified" ctl --verify-proxy-cert 1 join-proxy "$proxy"
-echo "figure: proxy join $(($(milliseconds) - started)) ms"
+proxy_join=$(($(milliseconds) - started))
+echo "figure: proxy join $proxy_join ms"
 check "the computer object is in the domain" account_at "CN=NODE01,CN=Computers,DC=ad"
 check "the host's keytab logs in" keytab_logs_in
 check "the membership record names the proxy" grep -q "$proxy" <(ctl status)
@@ -79,7 +110,8 @@ check "leave" ctl leave
 
 started=$(milliseconds)
 check "join with credentials" ctl join "$domain" --user Administrator --password-stdin <<<'Adm1n#Pass'
-echo "figure: join with credentials $(($(milliseconds) - started)) ms"
+credentials_join=$(($(milliseconds) - started))
+echo "figure: join with credentials $credentials_join ms, proxy join / credentials join = $(awk -v p=$proxy_join -v c=$credentials_join 'BEGIN { printf "%.2f", p / c }')"
 check "leave with credentials deletes the account" ctl leave --user Administrator --password-stdin <<<'Adm1n#Pass'
 
 check "another certificate is imported" ctl import-cert "$work/other.pem" "$proxy"
@@ -99,14 +131,107 @@ bodies=('not json' '[]' '{}' '{"hostName":7}' '{"hostName":"node_01"}' '{"hostNa
 answered=0
 for round in $(seq 30); do
   for body in "${bodies[@]}"; do
-    code=$(curl -sk --max-time 5 -o /dev/null -w '%{http_code}' "https://$proxy:9640/v1/machine-account" -d "$body")
-    [ "$code" = 400 ] && answered=$((answered + 1))
+    code=$(ask node01 "$body")
+    case $code in 400|403) answered=$((answered + 1)) ;; esac
   done
 done
 check "300 malformed requests refused" test "$answered" = 300
-check "the container outside the domain reached the directory but created nothing" test "$(computers)" = "$before"
+check "nothing was created" test "$(computers)" = "$before"
 check "the service still runs" kill -0 "$proxy_pid"
-check "no log line holds a one-time password" bash -c "! grep -qE '[A-Za-z0-9]{32}' '$work/proxyd.log'"
+# (certificate serials are long too, but never hold a lower-case letter)
+check "no log line holds a one-time password" bash -c "! grep -oE '[A-Za-z0-9]{32,}' '$work/proxyd.log' | grep -q '[a-z]'"
+
+# Hostile requests: each refused, the directory as it was.
+samba-tool computer create FILESRV -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+samba-tool computer create DELEG -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+# DELEG is trusted for delegation and even carries the service's mark: the
+# flags alone must keep the service away.
+printf 'dn: CN=DELEG,CN=Computers,DC=ad,DC=example,DC=test\nchangetype: modify\nreplace: userAccountControl\nuserAccountControl: 528384\n-\nreplace: adminDescription\nadminDescription: %s\n' \
+  "orvauth-proxyd: machine account of a host enrolled by certificate" |
+  ldbmodify --configfile="$LIVE_SMB_CONF" -H "$LIVE_SAM" >/dev/null
+unchanged "anonymous" 000 - '{"hostName":"filesrv.ad.example.test"}'
+unchanged "certificate of an unknown CA" 000 rogue '{"hostName":"node01.ad.example.test"}'
+unchanged "another host's name" 403 node01 '{"hostName":"filesrv.ad.example.test"}'
+unchanged "not the service's account" 403 filesrv '{"hostName":"filesrv.ad.example.test"}'
+unchanged "trusted for delegation" 403 deleg '{"hostName":"deleg.ad.example.test"}'
+unchanged "krbtgt" 403 krbtgt '{"hostName":"krbtgt.ad.example.test"}'
+unchanged "administrator" 403 administrator '{"hostName":"administrator.ad.example.test"}'
+unchanged "a user's name" 403 proxy-joiner '{"hostName":"proxy-joiner.ad.example.test"}'
+unchanged "CN=Users" 403 node08 '{"hostName":"node08.ad.example.test","container":"CN=Users"}'
+unchanged "Domain Controllers" 403 node08 '{"hostName":"node08.ad.example.test","container":"OU=Domain Controllers"}'
+check "no refusal told the client more than its status" bash -c "! curl -sk --cert '$work/filesrv.pem' --key '$work/filesrv.key' https://$proxy:9640/v1/machine-account -d '{\"hostName\":\"filesrv.ad.example.test\"}' | grep -qi 'CN=\|created\|insufficient'"
+check "the log names the refused certificate" grep -q 'refused (5): .*subject "CN=node01".*SHA-256' "$work/proxyd.log"
+before=$(computers) codes=""
+for i in $(seq 11); do codes+="$(ask node09 '{"hostName":"node09.ad.example.test"}') "; done
+check "the 11th account request in a minute: 429" test "$codes" = "$(printf '200 %.0s' $(seq 10))429 "
+check "one account for all of them" test "$(computers)" = $((before + 1))
+
+# Slow and idle clients: 16 connections sending a byte every 2 s.
+slow=()
+for i in $(seq 16); do
+  ( exec 3<>"/dev/tcp/$proxy/9640"; for _ in $(seq 15); do printf x >&3 || exit; sleep 2; done ) 2>/dev/null &
+  slow+=($!)
+done
+sleep 1
+ctl leave >/dev/null 2>&1
+started=$(milliseconds)
+check "16 slow clients: a join through the proxy still works" ctl --verify-proxy-cert 0 join-proxy "$proxy"
+slow_join=$(($(milliseconds) - started))
+echo "figure: join through the proxy beside 16 slow clients $slow_join ms"
+check "  within 10 s" test "$slow_join" -le 10000
+ctl leave >/dev/null 2>&1
+# 300 MB of header lines, as fast as the service takes them.
+python3 - "$proxy" "$work/node01.pem" "$work/node01.key" <<'FLOOD'
+import socket, ssl, sys
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+context.check_hostname = False
+context.verify_mode = ssl.CERT_NONE
+context.load_cert_chain(sys.argv[2], sys.argv[3])
+line = b"X-Flood: " + b"x" * 1014 + b"\r\n"
+offered = 0
+while offered < 300 * 1024 * 1024:
+    try:
+        with context.wrap_socket(socket.create_connection((sys.argv[1], 9640), timeout=5)) as tls:
+            tls.sendall(b"POST /v1/domain-information HTTP/1.1\r\nHost: x\r\n")
+            for _ in range(1024):
+                tls.sendall(line)
+                offered += len(line)
+    except OSError:
+        offered += 1024 * len(line)
+FLOOD
+resident=$(awk '/VmRSS/ { print $2 }' "/proc/$proxy_pid/status")
+echo "figure: service resident after 300 MB of header lines: $resident KiB"
+check "memory after the header flood under 64 MB" test "$resident" -lt 65536
+kill "${slow[@]}" 2>/dev/null
+
+# A fleet: 100 hosts with their own certificates at once, through two
+# instances of the service (LIVE_FLEET=0 skips it in sanitizer builds).
+if [ "${LIVE_FLEET:-1}" = 1 ]; then
+  sed "s/^listen_address = .*/listen_address = \"127.0.0.21\"/" "$work/proxyd.conf" >"$work/proxyd2.conf"
+  ip addr add 127.0.0.21/8 dev lo 2>/dev/null
+  "$proxyd" --config "$work/proxyd2.conf" --stderr 2>>"$work/proxyd2.log" &
+  second_pid=$!
+  issuing=()
+  for i in $(seq -w 100); do
+    issue "fleet$i" "fleet$i.$domain" & issuing+=($!)
+    [ ${#issuing[@]} = 10 ] && { wait "${issuing[@]}"; issuing=(); }
+  done
+  before=$(computers) fleet=()
+  for i in $(seq -w 100); do
+    at=$proxy; [ $((10#$i % 2)) = 0 ] && at=127.0.0.21
+    curl -sk --max-time 60 --cert "$work/fleet$i.pem" --key "$work/fleet$i.key" -o "$work/fleet$i.json" \
+      -w '%{http_code} %{time_total}\n' "https://$at:9640/v1/machine-account" -d "{\"hostName\":\"fleet$i.$domain\"}" \
+      >"$work/fleet$i.time" &
+    fleet+=($!)
+  done
+  wait "${fleet[@]}"
+  check "100 hosts at once: all answered 200" test "$(cat "$work"/fleet*.time | grep -c '^200 ')" = 100
+  check "100 new accounts, none lost" test "$(computers)" = $((before + 100))
+  check "no account handed to two hosts" test "$(cat "$work"/fleet*.json | grep -o '"accountDN":"[^"]*"' | sort -u | wc -l)" = 100
+  sort -n -k2 "$work"/fleet*.time | awk '{ t[NR] = $2 } END { printf "figure: 100 hosts at once: median %.0f ms, p99 %.0f ms per request\n", t[int(NR / 2)] * 1000, t[int(NR * 0.99)] * 1000 }'
+  kill -TERM "$second_pid"
+  wait "$second_pid"
+fi
 
 kill -TERM "$proxy_pid"
 wait "$proxy_pid"

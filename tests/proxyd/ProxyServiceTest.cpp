@@ -14,10 +14,13 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -109,11 +112,27 @@ class ProxyService : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        std::signal(SIGPIPE, SIG_IGN);  // refused connections close under the client's writes
         dir = new orvauth_test::TempDir();
         const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=proxy 2>/dev/null";
         ASSERT_EQ(0, system((make + " -keyout " + File("server.key") + " -out " + File("server.pem")).c_str()));
         ASSERT_EQ(0, system((make + " -keyout " + File("other.key") + " -out " + File("other.pem")).c_str()));
         chmod(File("server.key").c_str(), 0600);
+        // Host certificates: node01 and node02 from the hosts' CA (node02 by
+        // its CN alone), rogue from a CA the service does not know.
+        const std::string hosts = "cd " + dir->File("") + " && " +
+            "printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=index\\ncrlnumber=crlnumber\\ndefault_md=sha256\\n"
+            "default_crl_days=2\\n' >ca.cnf && touch index && echo 01 >crlnumber && "
+            "for ca in ca rogue-ca; do openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=$ca "
+            "-addext basicConstraints=critical,CA:true -addext keyUsage=keyCertSign,cRLSign -keyout $ca.key -out $ca.pem; done && "
+            "issue() { openssl req -newkey rsa:2048 -nodes -subj /CN=$2 -keyout $1.key -out $1.csr && "
+            "openssl x509 -req -in $1.csr -CA $3.pem -CAkey $3.key -CAcreateserial -days 2 -out $1.pem -extfile $1.ext && "
+            "chmod 600 $1.key; } && printf 'subjectAltName=DNS:node01.corp.example.test\\n' >node01.ext && "
+            ": >node02.ext && : >rogue.ext && issue node01 other-name ca && issue node02 node02.corp.example.test ca && "
+            "issue rogue node01.corp.example.test rogue-ca && "
+            "openssl ca -config ca.cnf -keyfile ca.key -cert ca.pem -revoke node02.pem && "
+            "openssl ca -config ca.cnf -keyfile ca.key -cert ca.pem -gencrl -out crl.pem";
+        ASSERT_EQ(0, system(("(" + hosts + ") >/dev/null 2>&1").c_str()));
         WriteFile(File("credentials"), "user = joiner@corp.example.test\npassword = not used: no directory\n");
         chmod(File("credentials").c_str(), 0600);
         directory = Listener("127.0.0.1", 0, 64);
@@ -126,10 +145,11 @@ protected:
             }
         });
         port = FreePort();
-        WriteFile(std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf", "port = " + std::to_string(port) + "\n");
+        WriteFile(std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf", "port = " + std::to_string(port) +
+                  "\nclient_certificate = " + File("node01.pem") + "\nclient_key = " + File("node01.key") + "\n");
         WriteFile(File("proxyd.conf"), Configuration(""));
         service = new Service(Start(File("proxyd.conf")));
-        httplib::SSLClient probe("127.0.0.1", port);
+        httplib::SSLClient probe("127.0.0.1", port, File("node01.pem"), File("node01.key"));
         probe.enable_server_certificate_verification(false);
         for (int i = 0; i < 500 && !probe.Get("/"); ++i) {
             usleep(10000);
@@ -148,12 +168,24 @@ protected:
     }
 
     static std::string File(const std::string& name) { return dir->File(name); }
-    static std::string Configuration(const std::string& extra)
+    // The HTTP status of a machine-account request for host by the client
+    // with certificate name ("" for none), -1 when refused in the handshake.
+    static int AskAs(const std::string& name, const std::string& host, int at = port)
     {
-        return "listen_address = \"127.0.0.1\"\nlisten_port = \"" + std::to_string(port) + "\"\n" +
+        std::unique_ptr<httplib::SSLClient> client(
+            name.empty() ? new httplib::SSLClient("127.0.0.1", at)
+                         : new httplib::SSLClient("127.0.0.1", at, File(name + ".pem"), File(name + ".key")));
+        client->enable_server_certificate_verification(false);
+        const auto answer = client->Post("/v1/machine-account", "{\"hostName\": \"" + host + "\"}", "application/json");
+        return answer ? answer->status : -1;
+    }
+    static std::string Configuration(const std::string& extra, int listen = port)
+    {
+        return "listen_address = \"127.0.0.1\"\nlisten_port = \"" + std::to_string(listen) + "\"\n" +
                "certificate = \"" + File("server.pem") + "\"\nprivate_key = \"" + File("server.key") + "\"\n" +
                "credentials = \"" + File("credentials") + "\"\ndirectory_ca_file = \"" + File("server.pem") +
-               "\"\ndirectory_uri = \"ldaps://127.0.0.1:" + std::to_string(BoundPort(directory)) + "\"\n" + extra;
+               "\"\ndirectory_uri = \"ldaps://127.0.0.1:" + std::to_string(BoundPort(directory)) + "\"\n" +
+               "# hosts\n\nclient_ca_file = \"" + File("ca.pem") + "\"\nmax_account_requests_per_minute = \"6\"\n" + extra;
     }
     static Service Start(const std::string& configuration)
     {
@@ -161,6 +193,7 @@ protected:
         started.log = configuration + ".log";
         started.pid = fork();
         if (started.pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that is killed
             const int fd = open(started.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(fd, 2);
             execl(ORVAUTH_PROXYD_PATH, "orvauth-proxyd", "--config", configuration.c_str(), "--stderr", nullptr);
@@ -255,7 +288,7 @@ TEST_F(ProxyService, MalformedRequestsAreRefusedWithoutTouchingTheDirectory)
         {"/v1/domain-information", "null"}, {"/v1/unknown", "{}"},
     };
     const int reachedBefore = directoryConnections;
-    httplib::SSLClient client("127.0.0.1", port);
+    httplib::SSLClient client("127.0.0.1", port, File("node01.pem"), File("node01.key"));
     client.enable_server_certificate_verification(false);
     int refused = 0;
     for (int round = 0; round < 15; ++round) {
@@ -285,8 +318,9 @@ TEST_F(ProxyService, MalformedRequestsAreRefusedWithoutTouchingTheDirectory)
     };
     EXPECT_EQ(1210u, code("node_01.corp.example.test", ""));
     EXPECT_EQ(87u, code("node01.corp.example.test", "Servers/Hypervisors"));
+    EXPECT_EQ(5u, code("victim.corp.example.test", ""));
     EXPECT_EQ(reachedBefore, directoryConnections.load());
-    EXPECT_EQ(1355u, code("node01.corp.example.test", "OU=Hypervisors"));
+    EXPECT_EQ(1355u, code("node01.corp.example.test", ""));
     EXPECT_LT(reachedBefore, directoryConnections.load());
 }
 
@@ -313,7 +347,7 @@ TEST_F(ProxyService, RefusesToStartWithExposedKeysOrUnknownSettingsAndEndsOnSigt
         EXPECT_EQ(1, refused.Wait()) << refusal.first;
         EXPECT_EQ(1, refused.Count(refusal.second)) << ReadFile(refused.log);
     }
-    WriteFile(File("second.conf"), Configuration(""));
+    WriteFile(File("second.conf"), Configuration("", FreePort()));
     Service second = Start(File("second.conf"));
     for (int i = 0; i < 500 && second.Count("listening") == 0; ++i) {
         usleep(10000);
@@ -321,6 +355,162 @@ TEST_F(ProxyService, RefusesToStartWithExposedKeysOrUnknownSettingsAndEndsOnSigt
     kill(second.pid, SIGTERM);
     EXPECT_EQ(0, second.Wait());
     EXPECT_EQ(1, second.Count("stopped"));
+}
+
+TEST_F(ProxyService, HostsAreKnownByCertificateAndGetOnlyTheirOwnName)
+{
+    const struct {
+        const char* certificate;
+        const char* host;
+        int answered;  // 502: reached the directory (which is not there)
+    } cases[] = {
+        {"", "node01.corp.example.test", -1},
+        {"rogue", "node01.corp.example.test", -1},
+        {"node01", "victim.corp.example.test", 403},
+        {"node01", "other-name", 403},  // the CN does not count beside a dNSName
+        {"node02", "node01.corp.example.test", 403},
+        {"node01", "Node01.Corp.Example.Test", 502},
+        {"node02", "node02.corp.example.test", 502},
+    };
+    const int refusedBefore = service->Count("TLS handshake with 127.0.0.1 refused");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.certificate) + " asking for " + c.host);
+        const int reached = directoryConnections;
+        EXPECT_EQ(c.answered, AskAs(c.certificate, c.host));
+        usleep(100000);
+        EXPECT_EQ(reached + (c.answered == 502 ? 1 : 0), directoryConnections.load());
+    }
+    EXPECT_EQ(refusedBefore + 2, service->Count("TLS handshake with 127.0.0.1 refused"));
+    EXPECT_EQ(1, service->Count("client certificate refused at depth 0: unable to get local issuer certificate; "
+                                "subject \"CN=node01.corp.example.test\""));  // the rogue one
+}
+
+TEST_F(ProxyService, EachCertificateHasItsOwnRateOfAccountRequests)
+{
+    int admitted = 0;
+    while (admitted < 7 && AskAs("node02", "node02.corp.example.test") == 502) {
+        ++admitted;
+    }
+    EXPECT_GE(6, admitted);  // 6 a minute, some used by the tests before
+    const int reached = directoryConnections;
+    EXPECT_EQ(429, AskAs("node02", "node02.corp.example.test"));
+    usleep(100000);
+    EXPECT_EQ(reached, directoryConnections.load());
+    JORVProxy proxy("adproxy", "127.0.0.1", false, "");
+    EXPECT_EQ(1355u, DomainQueryFails<UnknownException>(proxy));  // node01 is not limited
+}
+
+TEST_F(ProxyService, SlowIdleAndOversizedClientsCannotHoldTheService)
+{
+    std::vector<int> idle;
+    for (int i = 0; i < 40; ++i) {
+        idle.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, "127.0.0.1", &where.sin_addr);
+        connect(idle.back(), reinterpret_cast<sockaddr*>(&where), sizeof where);
+    }
+    std::atomic<bool> done{false};
+    std::vector<std::thread> slow;  // a TLS record header, a byte a second
+    for (int i = 0; i < 16; ++i) {
+        slow.emplace_back([&, fd = idle[i]] {
+            for (const char byte : std::string("\x16\x03\x01\x02\x00\x01")) {
+                if (done || send(fd, &byte, 1, MSG_NOSIGNAL) != 1) {
+                    return;
+                }
+                usleep(1000000);
+            }
+        });
+    }
+    usleep(500000);
+    const auto started = std::chrono::steady_clock::now();
+    JORVProxy proxy("adproxy", "127.0.0.1", false, "");
+    EXPECT_EQ(1355u, DomainQueryFails<UnknownException>(proxy));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+
+    // Headers and chunked bodies are cut at their bounds, whatever is sent.
+    httplib::SSLClient client("127.0.0.1", port, File("node01.pem"), File("node01.key"));
+    client.enable_server_certificate_verification(false);
+    for (int i = 0; i < 100; ++i) {
+        httplib::Headers flood;
+        for (int line = 0; line < 2000; ++line) {
+            flood.emplace("X-Flood-" + std::to_string(line), std::string(500, 'x'));
+        }
+        const auto answer = client.Post("/v1/domain-information", flood, "{}", "application/json");
+        EXPECT_TRUE(!answer || answer->status == 431);
+    }
+    const auto chunked = client.Post(
+        "/v1/domain-information",
+        [](std::size_t, httplib::DataSink& sink) { return sink.write(std::string(65536, ' ').data(), 65536); },
+        "application/json");
+    EXPECT_TRUE(!chunked || chunked->status == 413);
+    const std::string status = ReadFile("/proc/" + std::to_string(service->pid) + "/status");
+    const long residentKiB = std::stol(status.substr(status.find("VmRSS:") + 6));
+    EXPECT_LT(residentKiB, 64 * 1024);
+    std::printf("figure: service resident after 100 MB of header lines: %ld KiB\n", residentKiB);
+
+    // After the request deadline, the slow and idle connections are closed.
+    usleep(10000000);
+    char byte = 0;
+    int closed = 0;
+    for (int fd : idle) {
+        closed += recv(fd, &byte, 1, MSG_DONTWAIT) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(40, closed);
+    done = true;
+    for (auto& thread : slow) {
+        thread.join();
+    }
+    for (int fd : idle) {
+        close(fd);
+    }
+}
+
+TEST_F(ProxyService, CommandLineAndConfigurationCheck)
+{
+    const auto run = [](const std::string& arguments) {
+        return WEXITSTATUS(system((std::string(ORVAUTH_PROXYD_PATH) + " " + arguments + " >/dev/null 2>&1").c_str()));
+    };
+    EXPECT_EQ(0, run("--help"));
+    EXPECT_EQ(0, run("--version"));
+    EXPECT_EQ(2, run("--bogus"));
+    EXPECT_EQ(0, run("--check-config --config " + File("proxyd.conf")));
+    WriteFile(File("unusable.conf"), Configuration("client_crl_file = \"" + File("missing.pem") + "\"\n"));
+    EXPECT_EQ(1, run("--check-config --config " + File("unusable.conf")));
+    const std::string example = std::string(ORVAUTH_SOURCE_DIR) + "/tools/orvauth-proxyd/orvauth-proxyd.conf.example";
+    std::unique_ptr<FILE, int (*)(FILE*)> out(
+        popen((std::string(ORVAUTH_PROXYD_PATH) + " --check-config --config " + example + " 2>&1").c_str(), "r"), pclose);
+    char why[512] = {};
+    EXPECT_NE(nullptr, fgets(why, sizeof why, out.get()));
+    EXPECT_NE(nullptr, std::strstr(why, "/etc/orvane/orvauth-proxyd/credentials: No such file")) << why;
+}
+
+TEST_F(ProxyService, HangupReloadsTheRevocationListAndKeepsServingOnABadOne)
+{
+    const int at = FreePort();
+    WriteFile(File("reloaded.conf"), Configuration("", at));
+    Service reloaded = Start(File("reloaded.conf"));
+    for (int i = 0; i < 500 && reloaded.Count("listening") == 0; ++i) {
+        usleep(10000);
+    }
+    const auto reload = [&](const std::string& extra, const char* logged) {
+        WriteFile(File("reloaded.conf"), Configuration(extra, at));
+        const int before = reloaded.Count(logged);
+        kill(reloaded.pid, SIGHUP);
+        for (int i = 0; i < 500 && reloaded.Count(logged) == before; ++i) {
+            usleep(10000);
+        }
+    };
+    EXPECT_EQ(502, AskAs("node02", "node02.corp.example.test", at));
+    reload("client_crl_file = \"" + File("crl.pem") + "\"\n", "reloaded");
+    EXPECT_EQ(-1, AskAs("node02", "node02.corp.example.test", at));  // revoked
+    EXPECT_EQ(502, AskAs("node01", "node01.corp.example.test", at));
+    reload("client_crl_file = \"" + File("missing.pem") + "\"\n", "not reloaded");
+    EXPECT_EQ(-1, AskAs("node02", "node02.corp.example.test", at));
+    EXPECT_EQ(502, AskAs("node01", "node01.corp.example.test", at));
+    kill(reloaded.pid, SIGTERM);
+    EXPECT_EQ(0, reloaded.Wait()) << ReadFile(reloaded.log);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "Directory.h"
 
+#include "AccessPolicy.h"
+
 #include "base/LdapText.h"
 #include "base/ProxyProtocol.h"
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <strings.h>
 
 namespace orvauth_proxyd {
 
@@ -21,8 +24,8 @@ namespace {
 
 constexpr int NETWORK_TIMEOUT_SECONDS = 5;
 constexpr int OPERATION_TIMEOUT_SECONDS = 10;
-constexpr unsigned WORKSTATION_TRUST_ACCOUNT = 0x1000;
-constexpr unsigned SERVER_TRUST_ACCOUNT = 0x2000;
+constexpr std::size_t KEPT_CONNECTIONS = 4;
+constexpr std::chrono::seconds DESCRIPTION_KEPT{60};
 
 [[noreturn]] void Failed(int code, const std::string& what)
 {
@@ -103,6 +106,8 @@ std::string FirstValue(LDAP* handle, LDAPMessage* messages, const char* attribut
     return value;
 }
 
+
+
 std::string DefaultNamingContext(LDAP* handle)
 {
     Messages root = Search(handle, "", LDAP_SCOPE_BASE, "(objectClass=*)", {"defaultNamingContext"}, "root DSE");
@@ -160,37 +165,210 @@ SecretString NewOneTimePassword()
     }
 }
 
-Directory::Directory(const ServiceConfiguration& settings, DirectoryCredentials credentials_)
-    : uri(settings.directoryUri), caFile(settings.directoryCaFile), defaultContainer(settings.defaultContainer),
-      credentials(std::move(credentials_))
+// The connections of one set of settings and credentials.
+struct Directory::Pool {
+    Pool(const ServiceConfiguration& settings, DirectoryCredentials credentials_)
+        : uri(settings.directoryUri), caFile(settings.directoryCaFile), defaultContainer(settings.defaultContainer),
+          allowedContainers(settings.allowedContainers), credentials(std::move(credentials_))
+    {
+    }
+
+    // Runs work(handle) on a kept connection or a new one. A kept connection
+    // the directory dropped meanwhile is replaced once.
+    template <typename Work>
+    auto Use(Work work)
+    {
+        for (int attempt = 0;; ++attempt) {
+            bool reused = false;
+            Connection connection = Take(reused);
+            try {
+                auto result = work(connection.get());
+                Give(std::move(connection));
+                return result;
+            } catch (const RequestFailure& failure) {
+                const bool broken = failure.status == SERVICE_NO_SUCH_DOMAIN || failure.status == SERVICE_INTERNAL_ERROR;
+                if (!broken) {
+                    Give(std::move(connection));
+                } else if (reused && attempt == 0) {
+                    continue;
+                }
+                throw;
+            }
+        }
+    }
+
+    std::string DomainDN(LDAP* handle)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!domainDN.empty()) {
+                return domainDN;
+            }
+        }
+        const std::string found = DefaultNamingContext(handle);
+        std::lock_guard<std::mutex> guard(lock);
+        domainDN = found;
+        return found;
+    }
+
+    const std::string uri;
+    const std::string caFile;
+    const std::string defaultContainer;
+    const std::vector<std::string> allowedContainers;
+    const DirectoryCredentials credentials;
+
+private:
+    Connection Take(bool& reused)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!idle.empty()) {
+                Connection connection = std::move(idle.back());
+                idle.pop_back();
+                reused = true;
+                return connection;
+            }
+        }
+        reused = false;
+        return Connect(uri, caFile, credentials);
+    }
+    void Give(Connection connection)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (idle.size() < KEPT_CONNECTIONS) {
+            idle.push_back(std::move(connection));
+        }
+    }
+
+    std::mutex lock;
+    std::vector<Connection> idle;
+    std::string domainDN;
+};
+
+namespace {
+
+// Holds a computer name for one request: a second request for the same
+// name waits until the first is answered.
+class NameClaim {
+public:
+    NameClaim(std::mutex& lock_, std::condition_variable& freed_, std::set<std::string>& names_, std::string name_)
+        : lock(lock_), freed(freed_), names(names_), name(std::move(name_))
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        freed.wait(guard, [&] { return names.count(name) == 0; });
+        names.insert(name);
+    }
+    ~NameClaim()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        names.erase(name);
+        freed.notify_all();
+    }
+
+private:
+    std::mutex& lock;
+    std::condition_variable& freed;
+    std::set<std::string>& names;
+    const std::string name;
+};
+
+std::vector<std::string> Values(LDAP* handle, LDAPMessage* entry, const char* attribute)
 {
+    std::vector<std::string> values;
+    struct berval** raw = ldap_get_values_len(handle, entry, attribute);
+    for (int i = 0; raw != nullptr && raw[i] != nullptr; ++i) {
+        values.emplace_back(raw[i]->bv_val, raw[i]->bv_len);
+    }
+    ldap_value_free_len(raw);
+    return values;
+}
+
+bool HasValue(const std::vector<std::string>& values, const char* wanted)
+{
+    return std::any_of(values.begin(), values.end(), [&](const std::string& value) { return strcasecmp(value.c_str(), wanted) == 0; });
+}
+
+// Refuses unless the existing entry is an account this service created,
+// where it may reset it, and nothing more than a workstation.
+void CheckResettable(LDAP* handle, LDAPMessage* entry, const std::string& dn, const std::vector<std::string>& allowed)
+{
+    if (!HasValue(Values(handle, entry, "objectClass"), "computer")) {
+        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is not a computer: the name is taken");
+    }
+    const std::vector<std::string> control = Values(handle, entry, "userAccountControl");
+    const unsigned long flags = control.empty() ? 0 : std::strtoul(control.front().c_str(), nullptr, 10);
+    if (!IsPlainWorkstationAccount(flags)) {
+        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is not a plain workstation account (userAccountControl " +
+                                                        std::to_string(flags) + ")");
+    }
+    const std::vector<std::string> marks = Values(handle, entry, MANAGED_MARKER_ATTRIBUTE);
+    if (marks.size() != 1 || marks.front() != MANAGED_MARKER) {
+        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " was not created by this service");
+    }
+    if (!IsDirectlyInAny(dn, allowed)) {
+        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is outside the allowed containers");
+    }
+}
+
+}  // namespace
+
+Directory::Directory(const ServiceConfiguration& settings, DirectoryCredentials credentials)
+    : pool(std::make_shared<Pool>(settings, std::move(credentials)))
+{
+}
+
+Directory::~Directory() = default;
+
+void Directory::Reconfigure(const ServiceConfiguration& settings, DirectoryCredentials credentials)
+{
+    auto fresh = std::make_shared<Pool>(settings, std::move(credentials));
+    std::lock_guard<std::mutex> guard(lock);
+    pool = std::move(fresh);  // requests in progress keep the old one
+    describedAt = {};
+}
+
+std::shared_ptr<Directory::Pool> Directory::CurrentPool()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return pool;
 }
 
 DomainInformation Directory::Describe()
 {
-    Connection connection = Connect(uri, caFile, credentials);
-    LDAP* handle = connection.get();
-    Messages root = Search(handle, "", LDAP_SCOPE_BASE, "(objectClass=*)",
-                           {"defaultNamingContext", "configurationNamingContext"}, "root DSE");
-    const std::string domainDN = FirstValue(handle, root.get(), "defaultNamingContext");
-    const std::string configurationDN = FirstValue(handle, root.get(), "configurationNamingContext");
-    if (domainDN.empty() || configurationDN.empty()) {
-        throw RequestFailure(SERVICE_INTERNAL_ERROR, "the directory names no naming contexts");
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (describedAt != std::chrono::steady_clock::time_point{} &&
+            std::chrono::steady_clock::now() - describedAt < DESCRIPTION_KEPT) {
+            return described;
+        }
     }
-    Messages domain = Search(handle, domainDN, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectSid"}, "domain");
-    Messages partition = Search(handle, "CN=Partitions," + configurationDN, LDAP_SCOPE_ONELEVEL,
-                                "(&(objectClass=crossRef)(nCName=" + EscapedFilterValue(domainDN) + "))",
-                                {"nETBIOSName", "dnsRoot"}, "domain partition");
-    DomainInformation information;
-    information.sid = SidText(FirstValue(handle, domain.get(), "objectSid"));
-    if (information.sid.empty()) {
-        throw RequestFailure(SERVICE_INTERNAL_ERROR, "the domain's objectSid is malformed");
-    }
-    information.netbiosName = FirstValue(handle, partition.get(), "nETBIOSName");
-    information.dnsName = FirstValue(handle, partition.get(), "dnsRoot");
-    if (information.netbiosName.empty() || information.dnsName.empty()) {
-        throw RequestFailure(SERVICE_INTERNAL_ERROR, "the directory does not name the domain");
-    }
+    const DomainInformation information = CurrentPool()->Use([](LDAP* handle) {
+        Messages root = Search(handle, "", LDAP_SCOPE_BASE, "(objectClass=*)",
+                               {"defaultNamingContext", "configurationNamingContext"}, "root DSE");
+        const std::string domainDN = FirstValue(handle, root.get(), "defaultNamingContext");
+        const std::string configurationDN = FirstValue(handle, root.get(), "configurationNamingContext");
+        if (domainDN.empty() || configurationDN.empty()) {
+            throw RequestFailure(SERVICE_INTERNAL_ERROR, "the directory names no naming contexts");
+        }
+        Messages domain = Search(handle, domainDN, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectSid"}, "domain");
+        Messages partition = Search(handle, "CN=Partitions," + configurationDN, LDAP_SCOPE_ONELEVEL,
+                                    "(&(objectClass=crossRef)(nCName=" + EscapedFilterValue(domainDN) + "))",
+                                    {"nETBIOSName", "dnsRoot"}, "domain partition");
+        DomainInformation found;
+        found.sid = SidText(FirstValue(handle, domain.get(), "objectSid"));
+        if (found.sid.empty()) {
+            throw RequestFailure(SERVICE_INTERNAL_ERROR, "the domain's objectSid is malformed");
+        }
+        found.netbiosName = FirstValue(handle, partition.get(), "nETBIOSName");
+        found.dnsName = FirstValue(handle, partition.get(), "dnsRoot");
+        if (found.netbiosName.empty() || found.dnsName.empty()) {
+            throw RequestFailure(SERVICE_INTERNAL_ERROR, "the directory does not name the domain");
+        }
+        return found;
+    });
+    std::lock_guard<std::mutex> guard(lock);
+    described = information;
+    describedAt = std::chrono::steady_clock::now();
     return information;
 }
 
@@ -198,59 +376,79 @@ CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::
                                         const SecretString& password)
 {
     const std::string computerName = ComputerNameForHost(hostName);
-    CheckContainer(container.empty() ? defaultContainer : container);
-    std::lock_guard<std::mutex> guard(creating);
-    Connection connection = Connect(uri, caFile, credentials);
-    LDAP* handle = connection.get();
-    const std::string domainDN = DefaultNamingContext(handle);
-    CreatedAccount account;
-    account.accountName = computerName + "$";
+    if (IsReservedComputerName(computerName)) {
+        throw RequestFailure(SERVICE_ACCESS_DENIED, computerName + " is a reserved name");
+    }
+    const std::shared_ptr<Pool> current = CurrentPool();
+    const std::string requested = container.empty() ? current->defaultContainer : container;
+    CheckContainer(requested);
+    NameClaim claim(namesLock, nameFreed, namesInUse, computerName);
 
     SecretBytes encoded = UnicodePassword(password);
-    struct berval passwordValue {static_cast<ber_len_t>(encoded.size()), reinterpret_cast<char*>(encoded.data())};
-    struct berval* passwordValues[] = {&passwordValue, nullptr};
-
-    Messages existing = Search(handle, domainDN, LDAP_SCOPE_SUBTREE,
-                               "(sAMAccountName=" + EscapedFilterValue(account.accountName) + ")",
-                               {"userAccountControl", "objectClass"}, "account search");
-    if (LDAPMessage* entry = ldap_first_entry(handle, existing.get())) {
-        char* dn = ldap_get_dn(handle, entry);
-        account.dn = dn != nullptr ? dn : "";
-        ldap_memfree(dn);
-        const unsigned long control = std::strtoul(FirstValue(handle, existing.get(), "userAccountControl").c_str(), nullptr, 10);
-        if ((control & WORKSTATION_TRUST_ACCOUNT) == 0 || (control & SERVER_TRUST_ACCOUNT) != 0) {
-            throw RequestFailure(SERVICE_ACCESS_DENIED, account.dn + " exists and is not a workstation account");
+    return current->Use([&](LDAP* handle) {
+        const std::string domainDN = current->DomainDN(handle);
+        std::vector<std::string> allowed;
+        for (const std::string& each : current->allowedContainers) {
+            allowed.push_back(ContainerInDomain(each, domainDN));
         }
-        LDAPMod passwordMod{LDAP_MOD_REPLACE | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
-        passwordMod.mod_vals.modv_bvals = passwordValues;
-        LDAPMod* mods[] = {&passwordMod, nullptr};
-        Check(ldap_modify_ext_s(handle, account.dn.c_str(), mods, nullptr, nullptr), "password reset");
-        account.reused = true;
-        return account;
-    }
+        const std::string containerDN = ContainerInDomain(requested, domainDN);
+        if (!std::any_of(allowed.begin(), allowed.end(), [&](const std::string& each) { return SameDN(each, containerDN); })) {
+            throw RequestFailure(SERVICE_ACCESS_DENIED, containerDN + " is not an allowed container");
+        }
+        CreatedAccount account;
+        account.accountName = computerName + "$";
+        struct berval passwordValue {static_cast<ber_len_t>(encoded.size()), reinterpret_cast<char*>(encoded.data())};
+        struct berval* passwordValues[] = {&passwordValue, nullptr};
 
-    account.dn = "CN=" + computerName + "," + ContainerInDomain(container.empty() ? defaultContainer : container, domainDN);
-    const std::string dnsHostName = hostName.find('.') != std::string::npos ? hostName : "";
-    char* objectClasses[] = {const_cast<char*>("top"), const_cast<char*>("person"),
-                             const_cast<char*>("organizationalPerson"), const_cast<char*>("user"),
-                             const_cast<char*>("computer"), nullptr};
-    char* names[] = {const_cast<char*>(account.accountName.c_str()), nullptr};
-    char* control[] = {const_cast<char*>("4096"), nullptr};  // a workstation trust account, enabled
-    char* dnsNames[] = {const_cast<char*>(dnsHostName.c_str()), nullptr};
-    LDAPMod classMod{LDAP_MOD_ADD, const_cast<char*>("objectClass"), {}};
-    classMod.mod_vals.modv_strvals = objectClasses;
-    LDAPMod nameMod{LDAP_MOD_ADD, const_cast<char*>("sAMAccountName"), {}};
-    nameMod.mod_vals.modv_strvals = names;
-    LDAPMod controlMod{LDAP_MOD_ADD, const_cast<char*>("userAccountControl"), {}};
-    controlMod.mod_vals.modv_strvals = control;
-    LDAPMod dnsMod{LDAP_MOD_ADD, const_cast<char*>("dNSHostName"), {}};
-    dnsMod.mod_vals.modv_strvals = dnsNames;
-    LDAPMod passwordMod{LDAP_MOD_ADD | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
-    passwordMod.mod_vals.modv_bvals = passwordValues;
-    // The password is part of the add: the account never exists without it.
-    LDAPMod* mods[] = {&classMod, &nameMod, &controlMod, &passwordMod, dnsHostName.empty() ? nullptr : &dnsMod, nullptr};
-    Check(ldap_add_ext_s(handle, account.dn.c_str(), mods, nullptr, nullptr), "account creation");
-    return account;
+        // Any object that holds the name, computer or not.
+        Messages existing = Search(handle, domainDN, LDAP_SCOPE_SUBTREE,
+                                   "(|(sAMAccountName=" + EscapedFilterValue(account.accountName) +
+                                       ")(sAMAccountName=" + EscapedFilterValue(computerName) + "))",
+                                   {"userAccountControl", "objectClass", MANAGED_MARKER_ATTRIBUTE}, "account search");
+        if (LDAPMessage* entry = ldap_first_entry(handle, existing.get())) {
+            char* dn = ldap_get_dn(handle, entry);
+            account.dn = dn != nullptr ? dn : "";
+            ldap_memfree(dn);
+            if (ldap_next_entry(handle, entry) != nullptr) {
+                throw RequestFailure(SERVICE_ACCESS_DENIED, "more than one object holds the name " + computerName);
+            }
+            CheckResettable(handle, entry, account.dn, allowed);
+            LDAPMod passwordMod{LDAP_MOD_REPLACE | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
+            passwordMod.mod_vals.modv_bvals = passwordValues;
+            LDAPMod* mods[] = {&passwordMod, nullptr};
+            Check(ldap_modify_ext_s(handle, account.dn.c_str(), mods, nullptr, nullptr), "password reset");
+            account.reused = true;
+            return account;
+        }
+
+        account.dn = "CN=" + computerName + "," + containerDN;
+        const std::string dnsHostName = hostName.find('.') != std::string::npos ? hostName : "";
+        char* objectClasses[] = {const_cast<char*>("top"), const_cast<char*>("person"),
+                                 const_cast<char*>("organizationalPerson"), const_cast<char*>("user"),
+                                 const_cast<char*>("computer"), nullptr};
+        char* names[] = {const_cast<char*>(account.accountName.c_str()), nullptr};
+        char* control[] = {const_cast<char*>("4096"), nullptr};  // a workstation trust account, enabled
+        char* dnsNames[] = {const_cast<char*>(dnsHostName.c_str()), nullptr};
+        char* marks[] = {const_cast<char*>(MANAGED_MARKER), nullptr};
+        LDAPMod classMod{LDAP_MOD_ADD, const_cast<char*>("objectClass"), {}};
+        classMod.mod_vals.modv_strvals = objectClasses;
+        LDAPMod nameMod{LDAP_MOD_ADD, const_cast<char*>("sAMAccountName"), {}};
+        nameMod.mod_vals.modv_strvals = names;
+        LDAPMod controlMod{LDAP_MOD_ADD, const_cast<char*>("userAccountControl"), {}};
+        controlMod.mod_vals.modv_strvals = control;
+        LDAPMod markMod{LDAP_MOD_ADD, const_cast<char*>(MANAGED_MARKER_ATTRIBUTE), {}};
+        markMod.mod_vals.modv_strvals = marks;
+        LDAPMod dnsMod{LDAP_MOD_ADD, const_cast<char*>("dNSHostName"), {}};
+        dnsMod.mod_vals.modv_strvals = dnsNames;
+        LDAPMod passwordMod{LDAP_MOD_ADD | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
+        passwordMod.mod_vals.modv_bvals = passwordValues;
+        // The password and the mark are part of the add: the account never
+        // exists without them.
+        LDAPMod* mods[] = {&classMod, &nameMod, &controlMod, &markMod, &passwordMod,
+                           dnsHostName.empty() ? nullptr : &dnsMod, nullptr};
+        Check(ldap_add_ext_s(handle, account.dn.c_str(), mods, nullptr, nullptr), "account creation");
+        return account;
+    });
 }
 
 }  // namespace orvauth_proxyd

@@ -1,16 +1,14 @@
 #include "ProxyService.h"
 
+#include "AccessPolicy.h"
+#include "TlsContext.h"
 #include "base/LogText.h"
 #include "base/ProxyProtocol.h"
 
-#include <httplib.h>
+#include <boost/asio/ssl/context.hpp>
 #include <nlohmann/json.hpp>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
 
-#include <cstdio>
 #include <syslog.h>
-#include <unistd.h>
 
 namespace orvauth_proxyd {
 
@@ -19,19 +17,8 @@ using namespace orvauth_base;
 
 namespace {
 
-constexpr int READ_TIMEOUT_SECONDS = 5;
-constexpr int WRITE_TIMEOUT_SECONDS = 5;
-constexpr std::size_t WORKERS = 4;
-
 // Client-supplied text in a log line: escaped, bounded.
 std::string Printable(const std::string& text) { return orvauth_base::LogText(text, 255); }
-
-void Refuse(httplib::Response& response, int httpStatus, std::uint32_t status, const std::string& message)
-{
-    nlohmann::json body = {{field::STATUS_CODE, status}, {field::MESSAGE, message}};
-    response.status = httpStatus;
-    response.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), JSON_CONTENT_TYPE);
-}
 
 int HttpStatusFor(std::uint32_t status)
 {
@@ -41,6 +28,8 @@ int HttpStatusFor(std::uint32_t status)
         return 400;
     case SERVICE_ACCESS_DENIED:
         return 403;
+    case SERVICE_BUSY:
+        return 429;
     case SERVICE_NO_SUCH_DOMAIN:
     case SERVICE_LOGON_FAILURE:
         return 502;
@@ -49,7 +38,35 @@ int HttpStatusFor(std::uint32_t status)
     }
 }
 
-nlohmann::json RequestBody(const httplib::Request& request)
+// What a client learns of a refusal: its status and a text that says no
+// more than the status (the details are in the log).
+const char* GenericText(std::uint32_t status)
+{
+    switch (status) {
+    case SERVICE_ACCESS_DENIED:
+        return "access denied";
+    case SERVICE_INVALID_PARAMETER:
+        return "the request is not valid";
+    case SERVICE_INVALID_COMPUTER_NAME:
+        return "the host name cannot name a machine account";
+    case SERVICE_PASSWORD_RESTRICTION:
+        return "the directory refused the password";
+    case SERVICE_BUSY:
+        return "too many requests; try again later";
+    default:
+        return "the service cannot complete the request";
+    }
+}
+
+Answer Refusal(std::uint32_t status)
+{
+    Answer answer;
+    answer.httpStatus = HttpStatusFor(status);
+    answer.body = nlohmann::json{{field::STATUS_CODE, status}, {field::MESSAGE, GenericText(status)}}.dump().c_str();
+    return answer;
+}
+
+nlohmann::json RequestBody(const IncomingRequest& request)
 {
     nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
     if (!body.is_object()) {
@@ -70,96 +87,75 @@ std::string TextMember(const nlohmann::json& body, const char* name, bool requir
     return member->get<std::string>();
 }
 
-std::unique_ptr<X509, void (*)(X509*)> LoadCertificate(const std::string& path)
+std::string JsonText(const std::string& text)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "re"), std::fclose);
-    X509* certificate = file ? PEM_read_X509(file.get(), nullptr, nullptr, nullptr) : nullptr;
-    if (certificate == nullptr) {
-        throw ConfigurationRefused(path + ": no PEM certificate can be read");
-    }
-    return {certificate, X509_free};
-}
-
-std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> LoadPrivateKey(const std::string& path)
-{
-    const int descriptor = OpenPrivateFile(path);
-    std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(descriptor, "r"), std::fclose);
-    if (!file) {
-        close(descriptor);
-        throw ConfigurationRefused(path + ": cannot be read");
-    }
-    EVP_PKEY* key = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
-    if (key == nullptr) {
-        throw ConfigurationRefused(path + ": no unencrypted PEM private key can be read");
-    }
-    return {key, EVP_PKEY_free};
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace
 
-ProxyService::ProxyService(const ServiceConfiguration& settings_, Directory& directory_)
-    : settings(settings_), directory(directory_)
+ProxyService::ProxyService(const ServiceConfiguration& settings_, Directory& directory_, FrontEndLimits limits)
+    : settings(settings_), directory(directory_), accountRequests(settings_.maxAccountRequestsPerMinute)
 {
-    const auto certificate = LoadCertificate(settings.certificate);
-    const auto key = LoadPrivateKey(settings.privateKey);
-    server.reset(new httplib::SSLServer(certificate.get(), key.get()));
-    SSL_CTX* context = server->ssl_context();
-    if (!server->is_valid() || context == nullptr || SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) {
-        throw ConfigurationRefused(settings.privateKey + ": the key does not match " + settings.certificate);
-    }
-    // Received requests never hold secrets, but the same context sends them.
-    SSL_CTX_set_options(context, SSL_OP_CLEANSE_PLAINTEXT);
-    server->new_task_queue = [] { return new httplib::ThreadPool(WORKERS); };
-    server->set_payload_max_length(MAX_BODY_BYTES);
-    server->set_read_timeout(READ_TIMEOUT_SECONDS, 0);
-    server->set_write_timeout(WRITE_TIMEOUT_SECONDS, 0);
-    server->set_keep_alive_max_count(1);
-
-    server->Post(DOMAIN_INFORMATION_PATH, [this](const httplib::Request& request, httplib::Response& response) {
-        AnswerDomainInformation(request, response);
-    });
-    server->Post(MACHINE_ACCOUNT_PATH, [this](const httplib::Request& request, httplib::Response& response) {
-        AnswerMachineAccount(request, response);
-    });
-
-    // Anything the handlers did not answer: unknown paths and methods,
-    // oversized bodies, and a handler that failed unexpectedly.
-    server->set_exception_handler([](const httplib::Request& request, httplib::Response& response, std::exception_ptr) {
-        syslog(LOG_ERR, "%s %s from %s: internal error", request.method.c_str(), Printable(request.path).c_str(),
-               request.remote_addr.c_str());
-        Refuse(response, 500, SERVICE_INTERNAL_ERROR, "internal error");
-    });
-    server->set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request& request, httplib::Response& response) {
-        if (!response.body.empty()) {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        syslog(LOG_WARNING, "%s %s from %s: refused with HTTP status %d", Printable(request.method).c_str(),
-               Printable(request.path).c_str(), request.remote_addr.c_str(), response.status);
-        Refuse(response, response.status, SERVICE_INVALID_PARAMETER, "not a request of this service");
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    front = std::make_unique<FrontEnd>([this](const IncomingRequest& request) { return Handle(request); },
+                                       ServerTlsContext(settings), limits);
 }
 
-void ProxyService::AnswerDomainInformation(const httplib::Request& request, httplib::Response& response)
+ProxyService::~ProxyService() = default;
+
+void ProxyService::Reload(const ServiceConfiguration& fresh)
+{
+    front->ReplaceTls(ServerTlsContext(fresh));
+    accountRequests.SetLimit(fresh.maxAccountRequestsPerMinute);
+    if (fresh.listenAddress != settings.listenAddress || fresh.listenPort != settings.listenPort) {
+        syslog(LOG_WARNING, "a new listen address or port takes effect only when the service is restarted");
+    }
+}
+
+Answer ProxyService::Handle(const IncomingRequest& request)
+{
+    if (request.client.fingerprint.empty()) {
+        // The handshake asks for a certificate: this is a fault of ours.
+        syslog(LOG_ERR, "%s from %s: no client certificate after the handshake", Printable(request.target).c_str(),
+               request.remoteAddress.c_str());
+        Answer answer = Refusal(SERVICE_ACCESS_DENIED);
+        answer.httpStatus = 401;
+        return answer;
+    }
+    if (request.method == "POST" && request.target == DOMAIN_INFORMATION_PATH) {
+        return AnswerDomainInformation(request);
+    }
+    if (request.method == "POST" && request.target == MACHINE_ACCOUNT_PATH) {
+        return AnswerMachineAccount(request);
+    }
+    syslog(LOG_WARNING, "%s %s from %s (%s): not a request of this service", Printable(request.method).c_str(),
+           Printable(request.target).c_str(), request.remoteAddress.c_str(), request.client.Described().c_str());
+    Answer answer = Refusal(SERVICE_INVALID_PARAMETER);
+    answer.httpStatus = request.method == "POST" ? 404 : 405;
+    return answer;
+}
+
+Answer ProxyService::AnswerDomainInformation(const IncomingRequest& request)
 {
     try {
         RequestBody(request);
         const DomainInformation information = directory.Describe();
-        nlohmann::json body = {{field::NETBIOS_NAME, information.netbiosName},
-                               {field::DNS_NAME, information.dnsName},
-                               {field::SID, information.sid}};
-        response.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                             JSON_CONTENT_TYPE);
-        syslog(LOG_INFO, "domain information for %s: %s", request.remote_addr.c_str(),
-               information.dnsName.c_str());
+        const nlohmann::json body = {{field::NETBIOS_NAME, information.netbiosName},
+                                     {field::DNS_NAME, information.dnsName},
+                                     {field::SID, information.sid}};
+        syslog(LOG_INFO, "domain information for %s (%s): %s", request.remoteAddress.c_str(),
+               Printable(request.client.hostName).c_str(), information.dnsName.c_str());
+        Answer answer;
+        answer.body = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
+        return answer;
     } catch (const RequestFailure& failure) {
-        syslog(LOG_WARNING, "domain information for %s refused (%u): %s", request.remote_addr.c_str(),
-               failure.status, failure.what());
-        Refuse(response, HttpStatusFor(failure.status), failure.status, failure.what());
+        syslog(LOG_WARNING, "domain information for %s (%s) refused (%u): %s", request.remoteAddress.c_str(),
+               request.client.Described().c_str(), failure.status, failure.what());
+        return Refusal(failure.status);
     }
 }
 
-void ProxyService::AnswerMachineAccount(const httplib::Request& request, httplib::Response& response)
+Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
 {
     std::string hostName;
     try {
@@ -175,53 +171,55 @@ void ProxyService::AnswerMachineAccount(const httplib::Request& request, httplib
         if (body.contains(field::CONTAINER)) {
             CheckContainer(container);
         }
+        if (!HostNameMatchesCertificate(hostName, request.client.hostName)) {
+            throw RequestFailure(SERVICE_ACCESS_DENIED, "the certificate names the host \"" +
+                                                            Printable(request.client.hostName) + "\"");
+        }
+        if (!accountRequests.Admit(request.client.fingerprint)) {
+            throw RequestFailure(SERVICE_BUSY, "the certificate's account requests in the last minute reached the limit");
+        }
         const SecretString password = NewOneTimePassword();
         const CreatedAccount account = directory.CreateOrReset(hostName, container, password);
-        // The answer is built in wiped memory and streamed from there.
-        auto answer = std::make_shared<SecretString>();
-        answer->reserve(MAX_BODY_BYTES);
-        *answer += "{\"";
-        *answer += field::ACCOUNT_NAME;
-        *answer += "\":";
-        *answer += nlohmann::json(account.accountName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
-        *answer += ",\"";
-        *answer += field::ACCOUNT_DN;
-        *answer += "\":";
-        *answer += nlohmann::json(account.dn).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
-        *answer += ",\"";
-        *answer += field::PASSWORD;
-        *answer += "\":\"";
-        *answer += password;  // letters and digits: nothing to escape
-        *answer += "\"}";
-        const std::size_t length = answer->size();
-        response.set_content_provider(
-            length, JSON_CONTENT_TYPE,
-            [answer](std::size_t offset, std::size_t count, httplib::DataSink& sink) {
-                return sink.write(answer->data() + offset, std::min(count, answer->size() - offset));
-            },
-            [answer](bool) { Wipe(*answer); });
-        syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s", request.remote_addr.c_str(),
-               hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str());
+        // The answer is built in wiped memory and sent from there.
+        Answer answer;
+        answer.body.reserve(MAX_BODY_BYTES);
+        answer.body += "{\"";
+        answer.body += field::ACCOUNT_NAME;
+        answer.body += "\":";
+        answer.body += JsonText(account.accountName).c_str();
+        answer.body += ",\"";
+        answer.body += field::ACCOUNT_DN;
+        answer.body += "\":";
+        answer.body += JsonText(account.dn).c_str();
+        answer.body += ",\"";
+        answer.body += field::PASSWORD;
+        answer.body += "\":\"";
+        answer.body += password;  // letters and digits: nothing to escape
+        answer.body += "\"}";
+        syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s (%s)", request.remoteAddress.c_str(),
+               hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str(),
+               request.client.Described().c_str());
+        ScrubStack();
+        return answer;
     } catch (const RequestFailure& failure) {
-        syslog(LOG_WARNING, "machine account for %s, host %s: refused (%u): %s", request.remote_addr.c_str(),
-               Printable(hostName).c_str(), failure.status, failure.what());
-        Refuse(response, HttpStatusFor(failure.status), failure.status, failure.what());
+        syslog(LOG_WARNING, "machine account for %s, host %s: refused (%u): %s; client certificate %s",
+               request.remoteAddress.c_str(), Printable(hostName).c_str(), failure.status, failure.what(),
+               request.client.Described().c_str());
+        ScrubStack();
+        return Refusal(failure.status);
     }
-    ScrubStack();
 }
-
-ProxyService::~ProxyService() = default;
 
 bool ProxyService::Run()
 {
-    if (!server->bind_to_port(settings.listenAddress.c_str(), settings.listenPort)) {
-        syslog(LOG_ERR, "cannot listen on %s port %d", settings.listenAddress.c_str(), settings.listenPort);
+    if (!front->Bind(settings.listenAddress, settings.listenPort)) {
         return false;
     }
     syslog(LOG_INFO, "listening on %s port %d", settings.listenAddress.c_str(), settings.listenPort);
-    return server->listen_after_bind();
+    front->Run();
+    return true;
 }
 
-void ProxyService::Stop() { server->stop(); }
+void ProxyService::Stop() { front->Stop(); }
 
 }  // namespace orvauth_proxyd

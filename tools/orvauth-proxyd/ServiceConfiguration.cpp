@@ -3,12 +3,14 @@
 #include "base/KeyValueLine.h"
 #include "base/ProxyProtocol.h"
 
-#include <orvane/authentication/Configuration.h>
+#include "RequestChecks.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,55 +23,153 @@ namespace {
 
 const std::set<std::string> KNOWN_KEYS = {"listen_address", "listen_port", "certificate", "private_key",
                                           "credentials", "directory_uri", "directory_ca_file",
-                                          "default_container"};
+                                          "default_container", "client_ca_file", "client_crl_file",
+                                          "allowed_containers", "max_account_requests_per_minute"};
+constexpr std::size_t MAX_CONFIGURATION_BYTES = 65536;
 
-std::string Required(const orvane::authentication::Configuration& file, const char* key)
+using Settings = std::map<std::string, std::string>;
+
+std::string Trimmed(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+}
+
+// key = value lines, values optionally in double quotes; blank lines and
+// lines whose first non-blank character is '#' are ignored.
+Settings ReadSettings(const std::string& path)
+{
+    std::ifstream file(path);
+    if (!file) {
+        throw ConfigurationRefused(path + ": " + std::strerror(errno));
+    }
+    Settings settings;
+    std::string line;
+    std::size_t number = 0;
+    std::size_t total = 0;
+    while (std::getline(file, line)) {
+        ++number;
+        total += line.size() + 1;
+        if (total > MAX_CONFIGURATION_BYTES) {
+            throw ConfigurationRefused(path + ": larger than 65536 bytes");
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const std::string content = Trimmed(line);
+        if (content.empty() || content[0] == '#') {
+            continue;
+        }
+        const std::size_t equals = content.find('=');
+        const std::string where = path + ", line " + std::to_string(number) + ": ";
+        if (equals == std::string::npos) {
+            throw ConfigurationRefused(where + "not a \"key = value\" line");
+        }
+        const std::string key = Trimmed(content.substr(0, equals));
+        std::string value = Trimmed(content.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            value = value.substr(1, value.size() - 2);
+        } else if (value.find('"') != std::string::npos) {
+            throw ConfigurationRefused(where + "unbalanced quotes");
+        }
+        if (KNOWN_KEYS.count(key) == 0) {
+            throw ConfigurationRefused(where + "unknown key \"" + key + "\"");
+        }
+        if (!settings.emplace(key, value).second) {
+            throw ConfigurationRefused(where + "\"" + key + "\" is set twice");
+        }
+    }
+    if (file.bad()) {
+        throw ConfigurationRefused(path + ": cannot be read");
+    }
+    return settings;
+}
+
+std::string Required(const std::string& path, const Settings& file, const char* key)
 {
     const auto found = file.find(key);
     if (found == file.end() || found->second.empty()) {
-        throw ConfigurationRefused(file.Path() + ": \"" + key + "\" is not set");
+        throw ConfigurationRefused(path + ": \"" + key + "\" is not set");
     }
     return found->second;
 }
 
-int Port(const std::string& path, const std::string& text)
+std::string Optional(const Settings& file, const char* key, const std::string& otherwise)
+{
+    const auto found = file.find(key);
+    return found == file.end() ? otherwise : found->second;
+}
+
+long Number(const std::string& path, const char* key, const std::string& text, long least, long most)
 {
     char* end = nullptr;
-    const long port = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
-        throw ConfigurationRefused(path + ": listen_port \"" + text + "\" is not a port number");
+    errno = 0;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || number < least || number > most) {
+        throw ConfigurationRefused(path + ": " + key + " \"" + text + "\" is not a number from " +
+                                   std::to_string(least) + " to " + std::to_string(most));
     }
-    return static_cast<int>(port);
+    return number;
+}
+
+// "DN; DN; ...": a backslash keeps the next character (an escaped ';' in a
+// DN stays part of it).
+std::vector<std::string> Containers(const std::string& path, const std::string& text)
+{
+    std::vector<std::string> containers;
+    std::string current;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == ';') {
+            const std::string container = Trimmed(current);
+            if (container.empty()) {
+                throw ConfigurationRefused(path + ": allowed_containers has an empty entry");
+            }
+            containers.push_back(container);
+            current.clear();
+        } else {
+            current += text[i];
+            if (text[i] == '\\' && i + 1 < text.size()) {
+                current += text[++i];
+            }
+        }
+    }
+    return containers;
 }
 
 }  // namespace
 
 ServiceConfiguration ReadServiceConfiguration(const std::string& path)
 {
-    std::unique_ptr<orvane::authentication::Configuration> file;
-    try {
-        file.reset(new orvane::authentication::Configuration(path));
-    } catch (const std::exception& error) {
-        throw ConfigurationRefused(path + ": " + error.what());
-    }
-    for (const auto& entry : *file) {
-        if (KNOWN_KEYS.count(entry.first) == 0) {
-            throw ConfigurationRefused(path + ": unknown key \"" + entry.first + "\"");
-        }
-    }
+    const Settings file = ReadSettings(path);
     ServiceConfiguration settings;
-    settings.listenAddress = Required(*file, "listen_address");
-    settings.listenPort = file->count("listen_port") != 0 ? Port(path, file->at("listen_port"))
-                                                          : orvauth_proxy::DEFAULT_PORT;
-    settings.certificate = Required(*file, "certificate");
-    settings.privateKey = Required(*file, "private_key");
-    settings.credentials = Required(*file, "credentials");
-    settings.directoryUri = Required(*file, "directory_uri");
-    settings.directoryCaFile = Required(*file, "directory_ca_file");
-    settings.defaultContainer = file->count("default_container") != 0 ? file->at("default_container")
-                                                                      : "CN=Computers";
+    settings.listenAddress = Required(path, file, "listen_address");
+    settings.listenPort = static_cast<int>(
+        Number(path, "listen_port", Optional(file, "listen_port", std::to_string(orvauth_proxy::DEFAULT_PORT)), 1, 65535));
+    settings.certificate = Required(path, file, "certificate");
+    settings.privateKey = Required(path, file, "private_key");
+    settings.credentials = Required(path, file, "credentials");
+    settings.directoryUri = Required(path, file, "directory_uri");
+    settings.directoryCaFile = Required(path, file, "directory_ca_file");
+    settings.defaultContainer = Optional(file, "default_container", "CN=Computers");
+    settings.clientCaFile = Required(path, file, "client_ca_file");
+    settings.clientCrlFile = Optional(file, "client_crl_file", "");
+    settings.allowedContainers = Containers(path, Optional(file, "allowed_containers", settings.defaultContainer));
+    settings.maxAccountRequestsPerMinute = static_cast<unsigned>(
+        Number(path, "max_account_requests_per_minute", Optional(file, "max_account_requests_per_minute", "10"), 1, 100000));
     if (settings.directoryUri.rfind("ldaps://", 0) != 0 && settings.directoryUri.rfind("ldap://", 0) != 0) {
         throw ConfigurationRefused(path + ": directory_uri must start with ldaps:// or ldap://");
+    }
+    for (const std::string& container : settings.allowedContainers) {
+        try {
+            CheckContainer(container);
+        } catch (const RequestFailure&) {
+            throw ConfigurationRefused(path + ": allowed_containers: \"" + container + "\" is not a container's DN");
+        }
+    }
+    try {
+        CheckContainer(settings.defaultContainer);
+    } catch (const RequestFailure&) {
+        throw ConfigurationRefused(path + ": default_container is not a container's DN");
     }
     return settings;
 }

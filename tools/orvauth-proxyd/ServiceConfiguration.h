@@ -8,7 +8,12 @@
 //   directory_uri = "ldaps://dc1.corp.example.test"         (ldap:// is upgraded with StartTLS)
 //   directory_ca_file = "/etc/orvane/orvauth-proxyd/directory-ca.pem"
 //   default_container = "CN=Computers"          (optional; relative to the domain or a full DN)
+//   client_ca_file = "/etc/orvane/orvauth-proxyd/hosts-ca.pem"  (CAs that issue the hosts' certificates)
+//   client_crl_file = "/etc/orvane/orvauth-proxyd/hosts.crl"    (optional)
+//   allowed_containers = "OU=Hypervisors; CN=Computers"  (optional; default: default_container)
+//   max_account_requests_per_minute = "10"      (optional; per client certificate)
 //
+// Lines starting with '#' and blank lines are ignored.
 // The credentials file holds two lines, "user = <name>" (a user principal
 // name or a DN) and "password = <rest of the line>".
 #pragma once
@@ -17,6 +22,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orvauth_proxyd {
 
@@ -38,6 +44,10 @@ struct ServiceConfiguration {
     std::string directoryUri;
     std::string directoryCaFile;
     std::string defaultContainer;
+    std::string clientCaFile;
+    std::string clientCrlFile;                // empty: no CRL
+    std::vector<std::string> allowedContainers;  // never empty
+    unsigned maxAccountRequestsPerMinute = 10;
 };
 
 // Throws ConfigurationRefused naming the file and what is wrong with it.

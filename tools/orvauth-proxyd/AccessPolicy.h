@@ -1,0 +1,50 @@
+// Who may have which account: the rules the service applies before and
+// after it looks an account up, kept free of I/O so they can be read (and
+// tested) as tables.
+//
+// A host proves its name with its client certificate and gets only the
+// account of that name; the service touches only accounts it created (they
+// carry MANAGED_MARKER in adminDescription), inside containers an operator
+// allowed, and only while they are plain workstation trust accounts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvauth_proxyd {
+
+// The value the service writes to adminDescription of every computer object
+// it creates, and requires there before it resets a password.
+constexpr const char MANAGED_MARKER[] = "orvauth-proxyd: machine account of a host enrolled by certificate";
+constexpr const char MANAGED_MARKER_ATTRIBUTE[] = "adminDescription";
+
+// userAccountControl bits.
+constexpr unsigned long UAC_WORKSTATION_TRUST = 0x1000;
+// Any of these makes an account more than a member workstation: server
+// trust (a DC), read-only DC, trusted for (constrained) delegation, a normal
+// user and an interdomain trust.
+constexpr unsigned long UAC_NOT_PLAIN_WORKSTATION = 0x2000 | 0x04000000 | 0x80000 | 0x1000000 | 0x200 | 0x800;
+
+// True when userAccountControl describes a plain workstation trust account.
+bool IsPlainWorkstationAccount(unsigned long userAccountControl);
+
+// krbtgt, administrator and guest (any case): never a computer's name.
+bool IsReservedComputerName(const std::string& computerName);
+
+// True when the request's host name is the one the certificate carries,
+// compared without regard to case. An empty certificate name matches
+// nothing.
+bool HostNameMatchesCertificate(const std::string& requested, const std::string& certificateName);
+
+// Distinguished names compared as parsed DNs: attribute types and values
+// without regard to case, escaping and spacing. False for text that is not
+// a DN.
+bool SameDN(const std::string& a, const std::string& b);
+
+// True when dn lies strictly below container (a parsed-DN suffix).
+bool IsBelow(const std::string& dn, const std::string& container);
+
+// True when dn lies directly in one of the containers.
+bool IsDirectlyInAny(const std::string& dn, const std::vector<std::string>& containers);
+
+}  // namespace orvauth_proxyd

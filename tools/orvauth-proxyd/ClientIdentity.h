@@ -1,0 +1,23 @@
+// What a client certificate says about the host presenting it, and what the
+// log records about it.
+#pragma once
+
+#include <openssl/x509.h>
+
+#include <string>
+
+namespace orvauth_proxyd {
+
+struct ClientIdentity {
+    std::string hostName;     // first dNSName subject alternative name, else the CN
+    std::string subject;      // one-line RFC 2253 form
+    std::string serial;       // hexadecimal
+    std::string fingerprint;  // SHA-256 of the DER certificate, "AB:CD:..."
+    // For the log: subject, serial and fingerprint.
+    std::string Described() const;
+};
+
+// Empty members for a null certificate.
+ClientIdentity IdentityOf(X509* certificate);
+
+}  // namespace orvauth_proxyd
