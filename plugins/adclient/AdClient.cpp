@@ -28,9 +28,9 @@ namespace {
 
 // How long the plug-in waits for one adcli run. A join or leave takes a
 // second or two against a healthy controller; adcli itself waits minutes on
-// one that drops packets.
-constexpr seconds MEMBERSHIP_BOUND{90};
-constexpr seconds QUERY_BOUND{20};
+// one that drops packets, and a command must end within 15 s all told.
+constexpr seconds MEMBERSHIP_BOUND{12};
+constexpr seconds QUERY_BOUND{10};
 // libldap's bound for connecting and for each request.
 constexpr seconds LDAP_BOUND{5};
 
@@ -624,6 +624,9 @@ std::int32_t GetSmartCardEnabledServices(char*** services, ActiveDirectoryClient
 {
     return ReturnList(keys::SMARTCARD_SERVICE, services, release);
 }
+
+// At load: what a run killed with its process left in /tmp goes.
+__attribute__((constructor)) void CleanUpAfterInterruptedRuns() { RemoveAbandonedScratchDirectories(); }
 
 }  // namespace
 
