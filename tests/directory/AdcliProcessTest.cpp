@@ -1,7 +1,6 @@
-// The adcli runner's guarantees, with a shell standing in for adcli: a child
-// dies with the process that started it, the bound holds, and the private
-// TMPDIR of a killed run is removed by the next clean-up while a running
-// one's is kept.
+// The adcli runner, with a shell standing in for adcli: a child dies with the
+// process that started it, and the private TMPDIR of a killed run is removed
+// by the next clean-up while a running one's is kept.
 #include "adclient/AdcliProcess.h"
 #include "common/Files.h"
 
@@ -22,14 +21,11 @@ namespace {
 // Waits up to five seconds for path to hold a complete line.
 std::string AwaitLine(const std::string& path)
 {
-    for (int i = 0; i < 500; ++i) {
-        if (orvauth_test::FileExists(path)) {
-            const std::string text = orvauth_test::ReadFile(path);
-            if (!text.empty() && text.back() == '\n') {
-                return text.substr(0, text.size() - 1);
-            }
+    for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(milliseconds(10))) {
+        const std::string text = orvauth_test::FileExists(path) ? orvauth_test::ReadFile(path) : "";
+        if (!text.empty() && text.back() == '\n') {
+            return text.substr(0, text.size() - 1);
         }
-        std::this_thread::sleep_for(milliseconds(10));
     }
     return "";
 }
@@ -70,18 +66,6 @@ TEST(AdcliProcess, ChildDiesWithItsCallerAndItsTemporaryDirectoryIsRemovedNextTi
     EXPECT_TRUE(orvauth_test::FileExists(held));
     running.join();
     EXPECT_FALSE(orvauth_test::FileExists(held));
-}
-
-TEST(AdcliProcess, BoundKillsAHungChildAndSecretArrivesOnStandardInput)
-{
-    const auto start = steady_clock::now();
-    const adclient::AdcliOutcome hung = RunProgram("/bin/sh", {"-c", "sleep 30 & sleep 30"}, nullptr, milliseconds(300));
-    EXPECT_TRUE(hung.timedOut);
-    EXPECT_LT(steady_clock::now() - start, seconds(3));
-
-    const adclient::AdcliOutcome echoed = RunProgram("/bin/sh", {"-c", "read x; echo \"[$x]\""}, "s3 cret", seconds(10));
-    EXPECT_EQ(echoed.exitStatus, 0);
-    EXPECT_EQ(echoed.output, "[s3 cret]\n");
 }
 
 }  // namespace
