@@ -68,6 +68,10 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
             throw;
         }
         readOnlyBecause = error.what();
+        const std::string prefix = "Configuration store '" + path + "': ";
+        if (readOnlyBecause.compare(0, prefix.size(), prefix) == 0) {
+            readOnlyBecause.erase(0, prefix.size());
+        }
         Open(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, "file:" + path + "?immutable=1");
         if (QueryText("PRAGMA user_version") != std::to_string(SCHEMA_VERSION)) {
             Close();
