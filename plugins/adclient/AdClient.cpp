@@ -9,6 +9,8 @@
 #include "adclient/HostIdentity.h"
 #include "adclient/IntentJournal.h"
 #include "adclient/SssdConfig.h"
+#include "base/LdapText.h"
+#include "base/LogText.h"
 #include "common/Names.h"
 #include "common/PluginStatus.h"
 #include "common/Results.h"
@@ -97,13 +99,8 @@ AdcliOutcome Adcli(AdcliCommand command, const std::vector<std::string>& argumen
             reason.pop_back();
         }
         // One log line per failure, whatever adcli printed.
-        for (char& c : reason) {
-            if (c == '\n' || c == '\r' || c == '\t') {
-                c = ' ';
-            }
-        }
         syslog(LOG_WARNING, "adclient: adcli %s failed (status %u): %s", arguments.front().c_str(),
-               static_cast<unsigned>(status), reason.c_str());
+               static_cast<unsigned>(status), orvauth_base::LogText(reason).c_str());
         Fail(status);
     }
     return outcome;
@@ -608,7 +605,7 @@ std::string MachineAccountDNAnswer(const char*)
     DirectorySession session(AccountOf(membership), LDAP_BOUND);
     const std::vector<DirectoryEntry> entries =
         session.Search(DomainComponents(membership.domain),
-                       "(&(objectClass=computer)(sAMAccountName=" + EscapeFilterValue(membership.computerName) + "$))",
+                       "(&(objectClass=computer)(sAMAccountName=" + orvauth_base::EscapedFilterValue(membership.computerName) + "$))",
                        {"distinguishedName"});
     if (entries.size() != 1) {
         Fail(1787);  // the directory has no (or no single) account for this host
@@ -694,11 +691,11 @@ std::string CanonicalUsernameAnswer(const char* userName)
         return ToUpper(trusted.netbiosName) + "\\" + name;
     }
     DirectorySession session(AccountOf(membership), LDAP_BOUND);
-    const std::string value = EscapeFilterValue(name);
+    const std::string value = orvauth_base::EscapedFilterValue(name);
     const std::vector<DirectoryEntry> entries = session.Search(
         DomainComponents(membership.domain),
         "(&(|(objectClass=user)(objectClass=group))(|(sAMAccountName=" + value + ")(userPrincipalName=" + value + "@" +
-            EscapeFilterValue(membership.domain) + ")))",
+            orvauth_base::EscapedFilterValue(membership.domain) + ")))",
         {"sAMAccountName"});
     if (entries.size() != 1 || entries.front().First("samaccountname").empty()) {
         Fail(STATUS_NO_SUCH_USER);

@@ -1,6 +1,9 @@
 #include "adclient/DirectorySession.h"
 
+#include "base/LdapText.h"
 #include "common/PluginStatus.h"
+
+#include <orvane/authentication/PluginStatus.h>
 
 #include <cstdio>
 #include <gssapi/gssapi_krb5.h>
@@ -14,21 +17,17 @@ namespace adclient {
 
 namespace {
 
-constexpr std::uint32_t TIMED_OUT = 10060;
-
+// The machine account's own bind: a refused key is the account's, not a
+// password's, and a slow controller a time-out rather than an absent one.
 std::uint32_t StatusOfLdapResult(int result)
 {
     switch (result) {
     case LDAP_TIMEOUT:
-        return TIMED_OUT;
-    case LDAP_SERVER_DOWN:
-    case LDAP_CONNECT_ERROR:
-        return orvauth_plugin::STATUS_NO_SUCH_DOMAIN;
-    case LDAP_INSUFFICIENT_ACCESS:
+        return ORVAUTH_STATUS_TIMED_OUT;
     case LDAP_INVALID_CREDENTIALS:
-        return orvauth_plugin::STATUS_ACCESS_DENIED;
+        return ORVAUTH_STATUS_ACCESS_DENIED;
     default:
-        return orvauth_plugin::STATUS_INTERNAL_ERROR;
+        return orvauth_base::StatusOfLdapResult(result);
     }
 }
 
@@ -237,21 +236,6 @@ std::vector<DirectoryEntry> DirectorySession::Search(const std::string& base, co
         entries.push_back(std::move(record));
     }
     return entries;
-}
-
-std::string EscapeFilterValue(const std::string& value)
-{
-    std::string escaped;
-    for (const unsigned char c : value) {
-        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "\\%02x", c);
-            escaped += hex;
-        } else {
-            escaped += static_cast<char>(c);
-        }
-    }
-    return escaped;
 }
 
 }  // namespace adclient

@@ -48,7 +48,4 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
-// value with the LDAP filter specials escaped, for use inside a filter.
-std::string EscapeFilterValue(const std::string& value);
-
 }  // namespace adclient

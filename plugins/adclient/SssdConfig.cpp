@@ -1,6 +1,6 @@
 #include "SssdConfig.h"
 
-#include "common/FileReplacement.h"
+#include "base/FileReplacement.h"
 
 #include <algorithm>
 #include <cctype>
@@ -198,11 +198,12 @@ std::string ReadFile(const std::string& path)
     return text;
 }
 
-// The service refuses a configuration that others can read, so the file
-// is 0600 from its first byte; the rename makes the change all or nothing.
+// The service refuses a configuration that others can read, so the file is
+// 0600 whatever it was before; its owner is kept, and a link stays a link.
+// The rename makes the change all or nothing.
 void ReplaceConfiguration(const std::string& path, const std::string& text)
 {
-    if (const int error = orvauth_plugin::ReplaceFile(path, text, 0600)) {
+    if (const int error = orvauth_base::ReplaceFile(path, text, 0600, orvauth_base::ExistingMode::Reset).error) {
         throw SssdConfigError("cannot write " + path + ": " + std::strerror(error));
     }
 }

@@ -4,7 +4,7 @@
 // service's port is DEFAULT_PORT unless adproxy.conf in the plug-in
 // directory names another ("port = <n>"). See docs/plugins.md.
 #include "adproxy/ProxyClient.h"
-#include "adproxy/ProxyProtocol.h"
+#include "base/ProxyProtocol.h"
 #include "common/PluginStatus.h"
 #include "common/Results.h"
 #include "common/StateFile.h"

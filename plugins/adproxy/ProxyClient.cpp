@@ -1,8 +1,9 @@
 #include "adproxy/ProxyClient.h"
 
-#include "adproxy/ProxyProtocol.h"
+#include "base/ProxyProtocol.h"
+#include "base/ThumbprintText.h"
+
 #include "common/PluginStatus.h"
-#include "common/ThumbprintText.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>
@@ -36,7 +37,7 @@ int VerifyPinned(X509_STORE_CTX* context, void* argument)
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (certificate == nullptr || X509_digest(certificate, EVP_sha1(), digest, &length) <= 0 ||
-        pin->thumbprint->empty() || orvauth_plugin::ThumbprintText(digest, length) != *pin->thumbprint) {
+        pin->thumbprint->empty() || orvauth_base::ThumbprintText(digest, length) != *pin->thumbprint) {
         pin->mismatch = true;
         X509_STORE_CTX_set_error(context, X509_V_ERR_CERT_REJECTED);
         return 0;

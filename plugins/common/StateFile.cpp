@@ -1,6 +1,6 @@
 #include "common/StateFile.h"
 
-#include "common/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "common/PluginStatus.h"
 
 #include <cerrno>
@@ -172,10 +172,7 @@ std::string StateFile::Text() const
 
 void StateFile::Write(const std::string& path) const
 {
-    const std::string text = Text();
-    struct stat old;
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
-    if (const int error = ReplaceFile(path, text, mode)) {
+    if (const int error = orvauth_base::ReplaceFile(path, Text(), 0600).error) {
         Fail(StatusForWriteError(error));
     }
 }
@@ -198,10 +195,9 @@ void StateFile::Append(const std::string& path, const std::string& key, const st
     if (last != '\n') {
         text.insert(text.begin(), '\n');
     }
-    const bool written = WriteAll(fd, text);
-    const int error = errno;
+    const int error = orvauth_base::WriteAll(fd, text.data(), text.size());
     ::close(fd);
-    if (!written) {
+    if (error != 0) {
         Fail(StatusForWriteError(error));
     }
 }

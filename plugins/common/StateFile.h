@@ -41,9 +41,9 @@ public:
     // The file's text as Write would store it.
     std::string Text() const;
 
-    // Replaces the file at path atomically (a temporary file in the same
-    // directory, flushed to disk, renamed over it), keeping the old file's
-    // permissions; a new file is readable by its owner only. Throws
+    // Replaces the file at path atomically (base/FileReplacement.h): a link
+    // stays a link, the old file's mode and owner are kept; a new file is
+    // readable by its owner only. Throws
     // StatusError: 5 when the directory or file may not be written, 1359
     // otherwise; the old file is then untouched.
     void Write(const std::string& path) const;

@@ -1,6 +1,6 @@
 #include "simproxy/Thumbprint.h"
 
-#include "common/ThumbprintText.h"
+#include "base/ThumbprintText.h"
 
 #include <cctype>
 #include <cstdio>
@@ -38,7 +38,7 @@ std::string ThumbprintOfCertificateFile(const std::string& path)
     if (!certificate || X509_digest(certificate.get(), EVP_sha1(), digest, &length) <= 0) {
         return "";
     }
-    return ThumbprintText(digest, length);
+    return orvauth_base::ThumbprintText(digest, length);
 }
 
 }  // namespace orvauth_plugin

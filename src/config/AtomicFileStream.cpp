@@ -1,4 +1,4 @@
-#include "platform/FileReplacement.h"
+#include "base/FileReplacement.h"
 
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
@@ -12,7 +12,7 @@
 namespace orvane {
 namespace authentication {
 
-namespace Replacement = OrvPlatform::Detail::FileReplacement;
+namespace Replacement = orvauth_base::FileReplacement;
 
 AtomicFileStream::AtomicFileStream(const char* target, std::ios_base::openmode mode)
 {

@@ -1,18 +1,13 @@
 // Text from callers, plug-ins and resolvers on its way into syslog or a
-// message.
+// message: the escaping every part of the product shares.
 #pragma once
 
-#include <string>
+#include "base/LogText.h"
 
 namespace orvane {
 namespace authentication {
 
-// The text with every control byte (0x00-0x1F and 0x7F) written as \xHH,
-// two lower-case hex digits, so that a name holding a newline stays on its
-// own log line and cannot forge a line of its own. Everything else,
-// backslashes and non-ASCII bytes included, is kept as it is, so ordinary
-// names read in the log exactly as given.
-std::string LogText(const std::string& text);
+using orvauth_base::LogText;
 
 }  // namespace authentication
 }  // namespace orvane

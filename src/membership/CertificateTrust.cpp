@@ -1,6 +1,7 @@
 // Trusting authentication-proxy servers by the SHA-1 thumbprint of their
 // certificate: one certificate for every proxy in the host configuration
 // store, or one thumbprint per proxy in jorvservers.conf.
+#include "base/ThumbprintText.h"
 #include "config/ConfigPaths.h"
 #include "membership/JORVPrerequisites.h"
 #include "errors/LogText.h"
@@ -155,17 +156,7 @@ std::string Thumbprint(const X509* certificate)
     if (X509_digest(certificate, EVP_sha1(), digest, &length) <= 0) {
         RefuseCertificate();
     }
-    static const char HEX_DIGITS[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(length * 3);
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i != 0) {
-            text += ':';
-        }
-        text += HEX_DIGITS[digest[i] >> 4];
-        text += HEX_DIGITS[digest[i] & 0x0F];
-    }
-    return text;
+    return orvauth_base::ThumbprintText(digest, length);
 }
 
 void TrustThumbprintForServer(const std::string& thumbprint, const std::string& serverAddress)

@@ -1,5 +1,6 @@
 #include "AtomicFile.h"
-#include "FileReplacement.h"
+
+#include "base/FileReplacement.h"
 
 #include <platform/ZodCtl.h>
 
@@ -19,8 +20,7 @@ namespace {
     throw ZodCtl::Network::NetworkConfigException("Cannot " + doing + " '" + path + "': " + std::strerror(error));
 }
 
-// Closes on every path. The data is synced before the rename, so a close
-// that fails afterwards has lost nothing.
+// Closes on every path.
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd(fd) {}
@@ -68,59 +68,10 @@ bool ReadTextFile(const std::string& path, std::string& content)
 
 void ReplaceFile(const std::string& path, const std::string& content, mode_t newFileMode)
 {
-    namespace Replacement = FileReplacement;
-    std::string target;
-    if (int error = Replacement::ResolveLinks(path, target)) {
-        Fail("resolve the link", path, error);
+    const orvauth_base::ReplacementFailure failure = orvauth_base::ReplaceFile(path, content, newFileMode);
+    if (failure.error != 0) {
+        Fail(failure.step, failure.path, failure.error);
     }
-    struct stat old;
-    bool existed = ::stat(target.c_str(), &old) == 0;
-    if (!existed && errno != ENOENT) {
-        Fail("inspect", target, errno);
-    }
-
-    std::string directory = Replacement::DirectoryOf(target);
-    size_t slash = target.rfind('/');
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temporary;
-    int descriptor = -1;
-    if (int error = Replacement::CreateTemporary(directory + "/." + base + ".XXXXXX", temporary, descriptor)) {
-        Fail("create a temporary file for", target, error);
-    }
-    FileDescriptor file(descriptor);
-
-    try {
-        size_t written = 0;
-        while (written < content.size()) {
-            ssize_t count = ::write(file.Get(), content.data() + written, content.size() - written);
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count < 0) {
-                Fail("write", temporary, errno);
-            }
-            written += static_cast<size_t>(count);
-        }
-        if (!existed && ::fchmod(file.Get(), newFileMode) != 0) {
-            Fail("set the mode of", temporary, errno);
-        }
-        // Without privileges the replacement belongs to us, as any rewrite
-        // by this user would.
-        int error = existed ? Replacement::CarryOwnership(file.Get(), old) : 0;
-        if (error != 0 && error != EPERM) {
-            Fail("set the mode and owner of", temporary, error);
-        }
-        if (::fsync(file.Get()) != 0) {
-            Fail("sync", temporary, errno);
-        }
-        if (::rename(temporary.c_str(), target.c_str()) != 0) {
-            Fail("replace", target, errno);
-        }
-    } catch (...) {
-        Replacement::RemoveTemporary(temporary, file.Get());
-        throw;
-    }
-    Replacement::SyncDirectory(directory);
 }
 
 }  // namespace Detail

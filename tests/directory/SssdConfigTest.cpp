@@ -122,6 +122,22 @@ INSTANTIATE_TEST_SUITE_P(
                                                    "domains = other.example.test\n"}),
     [](const ::testing::TestParamInfo<Original>& info) { return info.param.name; });
 
+TEST_F(SssdConfigTest, ALinkedConfigurationStaysALinkAndPrivate)
+{
+    orvauth_test::TempDir elsewhere;
+    const std::string real = elsewhere.File("sssd.conf");
+    WriteFile(real, "[sssd]\nservices = nss\n");
+    ::chmod(real.c_str(), 0644);
+    ASSERT_EQ(0, ::symlink(real.c_str(), conf.c_str()));
+    Config().Configure(CORP);
+    struct stat info;
+    ASSERT_EQ(0, ::lstat(conf.c_str(), &info));
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_NE(std::string::npos, ReadFile(real).find("[domain/corp.example.test]"));
+    EXPECT_EQ(0600u, orvauth_test::FileMode(real));
+    EXPECT_EQ(std::vector<std::string>{"sssd.conf"}, orvauth_test::ListDirectory(elsewhere.Path()));
+}
+
 TEST_F(SssdConfigTest, WithoutServiceManagerTheOperatorIsTold)
 {
     Config(false).Configure(CORP);

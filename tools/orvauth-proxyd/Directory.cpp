@@ -1,6 +1,7 @@
 #include "Directory.h"
 
-#include "adproxy/ProxyProtocol.h"
+#include "base/LdapText.h"
+#include "base/ProxyProtocol.h"
 
 #include <ldap.h>
 #include <openssl/rand.h>
@@ -14,6 +15,7 @@
 namespace orvauth_proxyd {
 
 using namespace orvauth_proxy;
+using namespace orvauth_base;
 
 namespace {
 
@@ -24,28 +26,7 @@ constexpr unsigned SERVER_TRUST_ACCOUNT = 0x2000;
 
 [[noreturn]] void Failed(int code, const std::string& what)
 {
-    const std::string text = what + ": " + ldap_err2string(code);
-    switch (code) {
-    case LDAP_SERVER_DOWN:
-    case LDAP_CONNECT_ERROR:
-    case LDAP_TIMEOUT:
-    case LDAP_UNAVAILABLE:
-    case LDAP_BUSY:
-        throw RequestFailure(SERVICE_NO_SUCH_DOMAIN, text);
-    case LDAP_INVALID_CREDENTIALS:
-        throw RequestFailure(SERVICE_LOGON_FAILURE, text);
-    case LDAP_INSUFFICIENT_ACCESS:
-    case LDAP_ALREADY_EXISTS:
-        throw RequestFailure(SERVICE_ACCESS_DENIED, text);
-    case LDAP_CONSTRAINT_VIOLATION:
-        throw RequestFailure(SERVICE_PASSWORD_RESTRICTION, text);
-    case LDAP_NO_SUCH_OBJECT:
-    case LDAP_INVALID_DN_SYNTAX:
-    case LDAP_NAMING_VIOLATION:
-        throw RequestFailure(SERVICE_INVALID_PARAMETER, text);
-    default:
-        throw RequestFailure(SERVICE_INTERNAL_ERROR, text);
-    }
+    throw RequestFailure(StatusOfLdapResult(code), what + ": " + ldap_err2string(code));
 }
 
 void Check(int code, const char* what)
@@ -120,34 +101,6 @@ std::string FirstValue(LDAP* handle, LDAPMessage* messages, const char* attribut
     }
     ldap_value_free_len(values);
     return value;
-}
-
-std::string SidText(const std::string& binary)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(binary[i]); };
-    if (binary.size() < 8 || binary.size() != 8 + 4 * static_cast<std::size_t>(byte(1))) {
-        throw RequestFailure(SERVICE_INTERNAL_ERROR, "the domain's objectSid is malformed");
-    }
-    unsigned long long authority = 0;
-    for (std::size_t i = 2; i < 8; ++i) {
-        authority = authority << 8 | byte(i);
-    }
-    std::string text = "S-" + std::to_string(byte(0)) + "-" + std::to_string(authority);
-    for (std::size_t i = 8; i < binary.size(); i += 4) {
-        const unsigned long part = byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | static_cast<unsigned long>(byte(i + 3)) << 24;
-        text += "-" + std::to_string(part);
-    }
-    return text;
-}
-
-std::string EscapedFilterValue(const std::string& value)
-{
-    struct berval in {static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
-    struct berval out {0, nullptr};
-    Check(ldap_bv2escaped_filter_value(&in, &out), "filter");
-    std::string escaped(out.bv_val, out.bv_len);
-    ldap_memfree(out.bv_val);
-    return escaped;
 }
 
 std::string DefaultNamingContext(LDAP* handle)
@@ -230,6 +183,9 @@ DomainInformation Directory::Describe()
                                 {"nETBIOSName", "dnsRoot"}, "domain partition");
     DomainInformation information;
     information.sid = SidText(FirstValue(handle, domain.get(), "objectSid"));
+    if (information.sid.empty()) {
+        throw RequestFailure(SERVICE_INTERNAL_ERROR, "the domain's objectSid is malformed");
+    }
     information.netbiosName = FirstValue(handle, partition.get(), "nETBIOSName");
     information.dnsName = FirstValue(handle, partition.get(), "dnsRoot");
     if (information.netbiosName.empty() || information.dnsName.empty()) {

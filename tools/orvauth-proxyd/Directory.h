@@ -6,7 +6,7 @@
 
 #include "RequestChecks.h"
 #include "ServiceConfiguration.h"
-#include "adproxy/Secret.h"
+#include "base/Secret.h"
 
 #include <mutex>
 #include <string>
@@ -38,7 +38,7 @@ public:
     // account of that name the password. Refuses to touch any other kind of
     // account (5). Throws RequestFailure.
     CreatedAccount CreateOrReset(const std::string& hostName, const std::string& container,
-                                 const orvauth_proxy::SecretString& password);
+                                 const orvauth_base::SecretString& password);
 
 private:
     std::string uri;
@@ -51,6 +51,6 @@ private:
 
 // A fresh random password for a machine account: 32 characters from letters
 // and digits, with at least one of each kind.
-orvauth_proxy::SecretString NewOneTimePassword();
+orvauth_base::SecretString NewOneTimePassword();
 
 }  // namespace orvauth_proxyd

@@ -1,8 +1,10 @@
 #include "ProxyService.h"
 
-#include "adproxy/ProxyProtocol.h"
+#include "base/LogText.h"
+#include "base/ProxyProtocol.h"
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
@@ -13,6 +15,7 @@
 namespace orvauth_proxyd {
 
 using namespace orvauth_proxy;
+using namespace orvauth_base;
 
 namespace {
 
@@ -20,15 +23,8 @@ constexpr int READ_TIMEOUT_SECONDS = 5;
 constexpr int WRITE_TIMEOUT_SECONDS = 5;
 constexpr std::size_t WORKERS = 4;
 
-// Client-supplied text in a log line: printable ASCII only, bounded.
-std::string Printable(const std::string& text)
-{
-    std::string shown;
-    for (char c : text.substr(0, 255)) {
-        shown += c >= 0x20 && c < 0x7f ? c : '?';
-    }
-    return text.size() > 255 ? shown + "..." : shown;
-}
+// Client-supplied text in a log line: escaped, bounded.
+std::string Printable(const std::string& text) { return orvauth_base::LogText(text, 255); }
 
 void Refuse(httplib::Response& response, int httpStatus, std::uint32_t status, const std::string& message)
 {
@@ -120,71 +116,10 @@ ProxyService::ProxyService(const ServiceConfiguration& settings_, Directory& dir
     server->set_keep_alive_max_count(1);
 
     server->Post(DOMAIN_INFORMATION_PATH, [this](const httplib::Request& request, httplib::Response& response) {
-        try {
-            RequestBody(request);
-            const DomainInformation information = directory.Describe();
-            nlohmann::json body = {{field::NETBIOS_NAME, information.netbiosName},
-                                   {field::DNS_NAME, information.dnsName},
-                                   {field::SID, information.sid}};
-            response.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                                 JSON_CONTENT_TYPE);
-            syslog(LOG_INFO, "domain information for %s: %s", request.remote_addr.c_str(),
-                   information.dnsName.c_str());
-        } catch (const RequestFailure& failure) {
-            syslog(LOG_WARNING, "domain information for %s refused (%u): %s", request.remote_addr.c_str(),
-                   failure.status, failure.what());
-            Refuse(response, HttpStatusFor(failure.status), failure.status, failure.what());
-        }
+        AnswerDomainInformation(request, response);
     });
-
     server->Post(MACHINE_ACCOUNT_PATH, [this](const httplib::Request& request, httplib::Response& response) {
-        std::string hostName;
-        try {
-            const nlohmann::json body = RequestBody(request);
-            for (const auto& member : body.items()) {
-                if (member.key() != field::HOST_NAME && member.key() != field::CONTAINER) {
-                    throw RequestFailure(SERVICE_INVALID_PARAMETER, "unknown member \"" + Printable(member.key()) + "\"");
-                }
-            }
-            hostName = TextMember(body, field::HOST_NAME, true);
-            const std::string container = TextMember(body, field::CONTAINER, false);
-            ComputerNameForHost(hostName);
-            if (body.contains(field::CONTAINER)) {
-                CheckContainer(container);
-            }
-            const SecretString password = NewOneTimePassword();
-            const CreatedAccount account = directory.CreateOrReset(hostName, container, password);
-            // The answer is built in wiped memory and streamed from there.
-            auto answer = std::make_shared<SecretString>();
-            answer->reserve(MAX_BODY_BYTES);
-            *answer += "{\"";
-            *answer += field::ACCOUNT_NAME;
-            *answer += "\":";
-            *answer += nlohmann::json(account.accountName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
-            *answer += ",\"";
-            *answer += field::ACCOUNT_DN;
-            *answer += "\":";
-            *answer += nlohmann::json(account.dn).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
-            *answer += ",\"";
-            *answer += field::PASSWORD;
-            *answer += "\":\"";
-            *answer += password;  // letters and digits: nothing to escape
-            *answer += "\"}";
-            const std::size_t length = answer->size();
-            response.set_content_provider(
-                length, JSON_CONTENT_TYPE,
-                [answer](std::size_t offset, std::size_t count, httplib::DataSink& sink) {
-                    return sink.write(answer->data() + offset, std::min(count, answer->size() - offset));
-                },
-                [answer](bool) { Wipe(*answer); });
-            syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s", request.remote_addr.c_str(),
-                   hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str());
-        } catch (const RequestFailure& failure) {
-            syslog(LOG_WARNING, "machine account for %s, host %s: refused (%u): %s", request.remote_addr.c_str(),
-                   Printable(hostName).c_str(), failure.status, failure.what());
-            Refuse(response, HttpStatusFor(failure.status), failure.status, failure.what());
-        }
-        ScrubStack();
+        AnswerMachineAccount(request, response);
     });
 
     // Anything the handlers did not answer: unknown paths and methods,
@@ -203,6 +138,76 @@ ProxyService::ProxyService(const ServiceConfiguration& settings_, Directory& dir
         Refuse(response, response.status, SERVICE_INVALID_PARAMETER, "not a request of this service");
         return httplib::Server::HandlerResponse::Handled;
     }));
+}
+
+void ProxyService::AnswerDomainInformation(const httplib::Request& request, httplib::Response& response)
+{
+    try {
+        RequestBody(request);
+        const DomainInformation information = directory.Describe();
+        nlohmann::json body = {{field::NETBIOS_NAME, information.netbiosName},
+                               {field::DNS_NAME, information.dnsName},
+                               {field::SID, information.sid}};
+        response.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                             JSON_CONTENT_TYPE);
+        syslog(LOG_INFO, "domain information for %s: %s", request.remote_addr.c_str(),
+               information.dnsName.c_str());
+    } catch (const RequestFailure& failure) {
+        syslog(LOG_WARNING, "domain information for %s refused (%u): %s", request.remote_addr.c_str(),
+               failure.status, failure.what());
+        Refuse(response, HttpStatusFor(failure.status), failure.status, failure.what());
+    }
+}
+
+void ProxyService::AnswerMachineAccount(const httplib::Request& request, httplib::Response& response)
+{
+    std::string hostName;
+    try {
+        const nlohmann::json body = RequestBody(request);
+        for (const auto& member : body.items()) {
+            if (member.key() != field::HOST_NAME && member.key() != field::CONTAINER) {
+                throw RequestFailure(SERVICE_INVALID_PARAMETER, "unknown member \"" + Printable(member.key()) + "\"");
+            }
+        }
+        hostName = TextMember(body, field::HOST_NAME, true);
+        const std::string container = TextMember(body, field::CONTAINER, false);
+        ComputerNameForHost(hostName);
+        if (body.contains(field::CONTAINER)) {
+            CheckContainer(container);
+        }
+        const SecretString password = NewOneTimePassword();
+        const CreatedAccount account = directory.CreateOrReset(hostName, container, password);
+        // The answer is built in wiped memory and streamed from there.
+        auto answer = std::make_shared<SecretString>();
+        answer->reserve(MAX_BODY_BYTES);
+        *answer += "{\"";
+        *answer += field::ACCOUNT_NAME;
+        *answer += "\":";
+        *answer += nlohmann::json(account.accountName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
+        *answer += ",\"";
+        *answer += field::ACCOUNT_DN;
+        *answer += "\":";
+        *answer += nlohmann::json(account.dn).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str();
+        *answer += ",\"";
+        *answer += field::PASSWORD;
+        *answer += "\":\"";
+        *answer += password;  // letters and digits: nothing to escape
+        *answer += "\"}";
+        const std::size_t length = answer->size();
+        response.set_content_provider(
+            length, JSON_CONTENT_TYPE,
+            [answer](std::size_t offset, std::size_t count, httplib::DataSink& sink) {
+                return sink.write(answer->data() + offset, std::min(count, answer->size() - offset));
+            },
+            [answer](bool) { Wipe(*answer); });
+        syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s", request.remote_addr.c_str(),
+               hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str());
+    } catch (const RequestFailure& failure) {
+        syslog(LOG_WARNING, "machine account for %s, host %s: refused (%u): %s", request.remote_addr.c_str(),
+               Printable(hostName).c_str(), failure.status, failure.what());
+        Refuse(response, HttpStatusFor(failure.status), failure.status, failure.what());
+    }
+    ScrubStack();
 }
 
 ProxyService::~ProxyService() = default;

@@ -10,6 +10,8 @@
 
 namespace httplib {
 class SSLServer;
+struct Request;
+struct Response;
 }
 
 namespace orvauth_proxyd {
@@ -27,6 +29,9 @@ public:
     void Stop();
 
 private:
+    void AnswerDomainInformation(const httplib::Request& request, httplib::Response& response);
+    void AnswerMachineAccount(const httplib::Request& request, httplib::Response& response);
+
     ServiceConfiguration settings;
     Directory& directory;
     std::unique_ptr<httplib::SSLServer> server;

@@ -1,6 +1,6 @@
 #include "RequestChecks.h"
 
-#include "adproxy/ProxyProtocol.h"
+#include "base/ProxyProtocol.h"
 
 #include <ldap.h>
 

@@ -1,6 +1,7 @@
 #include "ServiceConfiguration.h"
 
-#include "adproxy/ProxyProtocol.h"
+#include "base/KeyValueLine.h"
+#include "base/ProxyProtocol.h"
 
 #include <orvane/authentication/Configuration.h>
 
@@ -14,7 +15,7 @@
 
 namespace orvauth_proxyd {
 
-using orvauth_proxy::SecretString;
+using orvauth_base::SecretString;
 
 namespace {
 
@@ -103,33 +104,20 @@ DirectoryCredentials ReadCredentials(const std::string& path)
         throw ConfigurationRefused(path + ": unreadable or larger than 4096 bytes");
     }
     DirectoryCredentials credentials;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == SecretString::npos ? text.size() : end;
-        std::size_t last = end;
-        if (last > start && text[last - 1] == '\r') {
-            --last;
+    orvauth_base::ForEachLine(text, [&](const SecretString& text) {
+        const auto line = orvauth_base::ReadKeyValueLine(text);
+        if (line.kind == orvauth_base::LineKind::Malformed) {
+            throw ConfigurationRefused(path + ": every line must read \"user = ...\" or \"password = ...\"");
         }
-        const std::size_t equals = text.find('=', start);
-        const std::size_t first = text.find_first_not_of(" \t", start);
-        if (first < last && text[first] != '#') {
-            if (equals >= last) {
-                throw ConfigurationRefused(path + ": every line must read \"user = ...\" or \"password = ...\"");
-            }
-            const std::size_t keyEnd = text.find_last_not_of(" \t", equals - 1);
-            const std::size_t valueStart = std::min(text.find_first_not_of(" \t", equals + 1), last);
-            const std::string key(text.data() + first, keyEnd == SecretString::npos || keyEnd < first ? 0 : keyEnd + 1 - first);
-            if (key == "user") {
-                credentials.user.assign(text.data() + valueStart, last - valueStart);
-            } else if (key == "password") {
-                credentials.password.assign(text.data() + valueStart, last - valueStart);
-            } else {
-                throw ConfigurationRefused(path + ": unknown key \"" + key + "\"");
-            }
+        if (line.key == "user") {
+            credentials.user.assign(line.value.data(), line.value.size());
+        } else if (line.key == "password") {
+            credentials.password = line.value;
+        } else if (line.kind == orvauth_base::LineKind::Entry) {
+            throw ConfigurationRefused(path + ": unknown key \"" + line.key + "\"");
         }
-        start = end + 1;
-    }
+        return true;
+    });
     if (credentials.user.empty() || credentials.password.empty()) {
         throw ConfigurationRefused(path + ": both \"user\" and \"password\" must be set");
     }

@@ -13,7 +13,7 @@
 // name or a DN) and "password = <rest of the line>".
 #pragma once
 
-#include "adproxy/Secret.h"
+#include "base/Secret.h"
 
 #include <stdexcept>
 #include <string>
@@ -26,7 +26,7 @@ struct ConfigurationRefused : std::runtime_error {
 
 struct DirectoryCredentials {
     std::string user;
-    orvauth_proxy::SecretString password;
+    orvauth_base::SecretString password;
 };
 
 struct ServiceConfiguration {

@@ -1,7 +1,7 @@
-// The steps of replacing a file atomically, shared by the platform layer's
-// text files and the authentication library's configuration files. Each
-// library reports failures in its own exception family, so these steps
-// return an errno value (0 on success) and throw nothing.
+// Replacing a file atomically, shared by the platform layer's text files,
+// the library's configuration files and the plug-ins' files. Each side
+// reports failures in its own way, so this code returns an errno value (0
+// on success) and throws nothing.
 #pragma once
 
 #include <cerrno>
@@ -13,8 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace OrvPlatform {
-namespace Detail {
+namespace orvauth_base {
 namespace FileReplacement {
 
 // The file a path finally names, so that a link (a resolver configuration
@@ -93,5 +92,29 @@ inline void SyncDirectory(const std::string& directory)
 }
 
 }  // namespace FileReplacement
-}  // namespace Detail
-}  // namespace OrvPlatform
+
+// Writes all of size bytes to descriptor, resuming after interrupted or
+// short writes. Returns 0 or the errno of the failed write.
+int WriteAll(int descriptor, const char* data, std::size_t size);
+
+// Where and why a replacement failed: error 0 means it succeeded.
+struct ReplacementFailure {
+    int error = 0;
+    const char* step = "";  // "write", "sync", "replace", ...
+    std::string path;       // the file the step worked on
+};
+
+// What an existing file's mode becomes: its own, or always newFileMode (for
+// a file its reader insists be private).
+enum class ExistingMode { Keep, Reset };
+
+// Replaces the file at path (the target, when path is a symbolic link) with
+// text so that readers see the old or the new content, never a part: a
+// temporary file beside it gets the text, the old file's mode and (where
+// permitted) owner and group, or newFileMode for a new file, is synced and
+// renamed over it, and the rename is synced in the directory. On failure
+// the old file is untouched and the temporary file gone.
+ReplacementFailure ReplaceFile(const std::string& path, const std::string& text, mode_t newFileMode,
+                               ExistingMode existingMode = ExistingMode::Keep);
+
+}  // namespace orvauth_base

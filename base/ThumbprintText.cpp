@@ -1,6 +1,6 @@
-#include "common/ThumbprintText.h"
+#include "base/ThumbprintText.h"
 
-namespace orvauth_plugin {
+namespace orvauth_base {
 
 std::string ThumbprintText(const unsigned char* digest, unsigned int length)
 {
@@ -16,4 +16,4 @@ std::string ThumbprintText(const unsigned char* digest, unsigned int length)
     return text;
 }
 
-}  // namespace orvauth_plugin
+}  // namespace orvauth_base

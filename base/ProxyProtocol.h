@@ -10,6 +10,8 @@
 // status with {"status": <Windows system error code>, "message": "..."}.
 #pragma once
 
+#include <orvane/authentication/PluginStatus.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -40,13 +42,13 @@ constexpr std::size_t MAX_BODY_BYTES = 4096;
 // Statuses the service answers in its refusals; the client passes exactly
 // these on and turns anything else into an internal error.
 enum ServiceStatus : std::uint32_t {
-    SERVICE_ACCESS_DENIED = 5,             // the service may not create or reset that account
-    SERVICE_INVALID_PARAMETER = 87,        // malformed request or container
-    SERVICE_INVALID_COMPUTER_NAME = 1210,  // host name unusable as a machine account
-    SERVICE_PASSWORD_RESTRICTION = 1325,   // the directory refused the one-time password
-    SERVICE_LOGON_FAILURE = 1326,          // the service's own directory credentials were refused
-    SERVICE_NO_SUCH_DOMAIN = 1355,         // the directory cannot be reached
-    SERVICE_INTERNAL_ERROR = 1359,
+    SERVICE_ACCESS_DENIED = ORVAUTH_STATUS_ACCESS_DENIED,  // the service may not create or reset that account
+    SERVICE_INVALID_PARAMETER = ORVAUTH_STATUS_INVALID_PARAMETER,          // malformed request or container
+    SERVICE_INVALID_COMPUTER_NAME = ORVAUTH_STATUS_INVALID_COMPUTER_NAME,  // unusable as a machine account
+    SERVICE_PASSWORD_RESTRICTION = ORVAUTH_STATUS_PASSWORD_RESTRICTION,    // the one-time password was refused
+    SERVICE_LOGON_FAILURE = ORVAUTH_STATUS_LOGON_FAILURE,  // the service's own credentials were refused
+    SERVICE_NO_SUCH_DOMAIN = ORVAUTH_STATUS_NO_SUCH_DOMAIN,  // the directory cannot be reached
+    SERVICE_INTERNAL_ERROR = ORVAUTH_STATUS_INTERNAL_ERROR,
 };
 
 inline bool IsServiceStatus(std::uint64_t status)

@@ -4,8 +4,8 @@
 
 #include <string>
 
-namespace orvauth_plugin {
+namespace orvauth_base {
 
 std::string ThumbprintText(const unsigned char* digest, unsigned int length);
 
-}  // namespace orvauth_plugin
+}  // namespace orvauth_base

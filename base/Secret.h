@@ -1,0 +1,37 @@
+// Memory for secrets (passwords, one-time passwords): the public SecretString
+// and WipingAllocator, and the few helpers the service and the plug-ins add.
+#pragma once
+
+#include <orvane/authentication/JORVRecords.h>
+
+#include <string.h>
+#include <vector>
+
+namespace orvauth_base {
+
+using orvane::authentication::SecretString;
+template <typename T>
+using WipingAllocator = orvane::authentication::WipingAllocator<T>;
+using SecretBytes = std::vector<unsigned char, WipingAllocator<unsigned char>>;
+
+// Parsers and formatters keep short copies of what they handle in locals of
+// their own; this clears the stack region below the caller that such work
+// used.
+__attribute__((noinline)) inline void ScrubStack()
+{
+    unsigned char scratch[32768];
+    explicit_bzero(scratch, sizeof scratch);
+    asm volatile("" : : "r"(scratch) : "memory");
+}
+
+// Wipes a string's characters in place, whatever its storage.
+template <typename String>
+void Wipe(String& text) noexcept
+{
+    if (!text.empty()) {
+        explicit_bzero(&text[0], text.size());
+    }
+    text.clear();
+}
+
+}  // namespace orvauth_base
