@@ -93,10 +93,12 @@ int Run(const std::vector<std::string>& words)
     } catch (const std::exception& e) {
         std::cout.flush();
         std::cerr << "orvauthctl: " << e.what() << '\n';
-        // A plug-in can only answer with a status; what it could not read or
-        // write, and why (a full or read-only disk, say), is in its log line.
+        // A plug-in can only answer with a status, and the thumbprint store's
+        // exception only names the store; what could not be read or written,
+        // and why (a full or read-only disk, say), is in the log line.
         if (dynamic_cast<const orvane::authentication::AccessDeniedException*>(&e) != nullptr ||
-            dynamic_cast<const orvane::authentication::InternalErrorException*>(&e) != nullptr) {
+            dynamic_cast<const orvane::authentication::InternalErrorException*>(&e) != nullptr ||
+            dynamic_cast<const orvane::authentication::InvalidThumbprintStoreException*>(&e) != nullptr) {
             std::cerr << "orvauthctl: the system log says which file could not be read or written and why\n";
         }
         return EXIT_FAILED;
