@@ -41,15 +41,19 @@ constexpr std::size_t MAX_BODY_BYTES = 4096;
 
 // Statuses the service answers in its refusals; the client passes exactly
 // these on and turns anything else into an internal error.
-enum ServiceStatus : std::uint32_t {
-    SERVICE_ACCESS_DENIED = ORVAUTH_STATUS_ACCESS_DENIED,  // the service may not create or reset that account
-    SERVICE_INVALID_PARAMETER = ORVAUTH_STATUS_INVALID_PARAMETER,          // malformed request or container
-    SERVICE_INVALID_COMPUTER_NAME = ORVAUTH_STATUS_INVALID_COMPUTER_NAME,  // unusable as a machine account
-    SERVICE_PASSWORD_RESTRICTION = ORVAUTH_STATUS_PASSWORD_RESTRICTION,    // the one-time password was refused
-    SERVICE_LOGON_FAILURE = ORVAUTH_STATUS_LOGON_FAILURE,  // the service's own credentials were refused
-    SERVICE_NO_SUCH_DOMAIN = ORVAUTH_STATUS_NO_SUCH_DOMAIN,  // the directory cannot be reached
-    SERVICE_INTERNAL_ERROR = ORVAUTH_STATUS_INTERNAL_ERROR,
-};
+//   ACCESS_DENIED          the service may not create or reset that account
+//   INVALID_PARAMETER      malformed request or container
+//   INVALID_COMPUTER_NAME  host name unusable as a machine account
+//   PASSWORD_RESTRICTION   the directory refused the one-time password
+//   LOGON_FAILURE          the service's own directory credentials were refused
+//   NO_SUCH_DOMAIN         the directory cannot be reached
+constexpr std::uint32_t SERVICE_ACCESS_DENIED = ORVAUTH_STATUS_ACCESS_DENIED;
+constexpr std::uint32_t SERVICE_INVALID_PARAMETER = ORVAUTH_STATUS_INVALID_PARAMETER;
+constexpr std::uint32_t SERVICE_INVALID_COMPUTER_NAME = ORVAUTH_STATUS_INVALID_COMPUTER_NAME;
+constexpr std::uint32_t SERVICE_PASSWORD_RESTRICTION = ORVAUTH_STATUS_PASSWORD_RESTRICTION;
+constexpr std::uint32_t SERVICE_LOGON_FAILURE = ORVAUTH_STATUS_LOGON_FAILURE;
+constexpr std::uint32_t SERVICE_NO_SUCH_DOMAIN = ORVAUTH_STATUS_NO_SUCH_DOMAIN;
+constexpr std::uint32_t SERVICE_INTERNAL_ERROR = ORVAUTH_STATUS_INTERNAL_ERROR;
 
 inline bool IsServiceStatus(std::uint64_t status)
 {

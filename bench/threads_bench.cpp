@@ -5,7 +5,7 @@
 // Uses the scriptable test plug-in, so build with the tests enabled (default).
 
 #include "BuildPaths.h"
-#include "plugins/ScriptablePlugin.h"
+#include "fixtures/ScriptablePlugin.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>

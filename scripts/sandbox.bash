@@ -13,7 +13,7 @@
 #
 #   orvauthctl <arguments>
 #
-# runs <tool> against that host: the platform layer pointed into <host dir>
+# runs <tool> (through ${sandbox_runner[@]} when that is set) against that host: the platform layer pointed into <host dir>
 # by global options, management interface eth0 = 192.0.2.21, the host's
 # name (node01) and name resolution answered by nss_wrapper from dns/hosts,
 # so the real /etc is neither read for them nor changed.
@@ -67,7 +67,9 @@ STATE
                    --resolv-conf "$sandbox_host/resolv.conf" --management-interface eth0=192.0.2.21)
 }
 
+# sandbox_runner, when set, is the command (and its options) that runs the
+# tool, e.g. setpriv to run it as another user.
 orvauthctl() {
-  LD_PRELOAD=$sandbox_nss_wrapper NSS_WRAPPER_HOSTNAME=node01 NSS_WRAPPER_HOSTS=$sandbox_host/dns/hosts \
+  "${sandbox_runner[@]}" env LD_PRELOAD=$sandbox_nss_wrapper NSS_WRAPPER_HOSTNAME=node01 NSS_WRAPPER_HOSTS=$sandbox_host/dns/hosts \
     "$sandbox_tool" "${sandbox_options[@]}" "$@"
 }

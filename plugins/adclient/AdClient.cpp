@@ -12,7 +12,7 @@
 #include "base/LdapText.h"
 #include "base/LogText.h"
 #include "common/Names.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 #include "common/Results.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
@@ -37,19 +37,6 @@ constexpr seconds QUERY_BOUND{10};
 // libldap's bound for connecting and for each request.
 constexpr seconds LDAP_BOUND{5};
 
-// Trust states this plug-in reports (the library adds 0, 2 and 7 itself).
-constexpr TrustState TRUST_GOOD = 1;         // the machine account logs in
-constexpr TrustState TRUST_BROKEN = 3;       // the directory refuses the machine account
-constexpr TrustState TRUST_UNREACHABLE = 4;  // no controller answered within the bound
-constexpr TrustState TRUST_NOT_JOINED = 5;
-constexpr TrustState TRUST_UNKNOWN = 6;      // anything else; the reason is logged
-
-// Trust relationships (slot 14).
-constexpr std::uint32_t RELATION_NONE = 0;
-constexpr std::uint32_t RELATION_OWN = 1;
-constexpr std::uint32_t RELATION_TRUSTED = 2;
-
-constexpr std::uint32_t STATUS_TRUST_INCONSISTENT = STATUS_DOMAIN_TRUST_INCONSISTENT;
 
 // Every read-modify-write of the state file, and every join and leave, holds
 // this lock: operations arrive concurrently from the library's workers.
@@ -65,7 +52,7 @@ Membership RequireMembership()
     std::lock_guard<std::mutex> guard(stateLock);
     const StateFile state = LoadState();
     if (!IsJoined(state)) {
-        Fail(STATUS_NOT_JOINED);
+        Fail(ORVAUTH_STATUS_FILE_NOT_FOUND);
     }
     return {state.Value(keys::DOMAIN),     state.Value(keys::NETBIOS),       state.Value(keys::REALM),
             state.Value(keys::DOMAIN_SID), state.Value(keys::CONTROLLER),    state.Value(keys::COMPUTER_NAME),
@@ -92,7 +79,7 @@ AdcliOutcome Adcli(AdcliCommand command, const std::vector<std::string>& argumen
     AdcliOutcome outcome = RunAdcli(arguments, secret, bound);
     const std::uint32_t status =
         ClassifyAdcliResult(command, outcome.exitStatus, outcome.timedOut, outcome.diagnostics);
-    if (status != STATUS_SUCCESS) {
+    if (status != ORVAUTH_STATUS_SUCCESS) {
         std::string reason = outcome.timedOut ? "no answer within " + std::to_string(bound.count()) + " s"
                                               : outcome.diagnostics;
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
@@ -116,12 +103,12 @@ void AddController(std::vector<std::string>& arguments, const std::string& contr
 std::vector<std::string> WordList(const char* const* array)
 {
     if (array == nullptr) {
-        Fail(STATUS_INVALID_PARAMETER);
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
     std::vector<std::string> words;
     for (; *array != nullptr; ++array) {
         if (!IsPlainWord(*array)) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         words.push_back(*array);
     }
@@ -132,7 +119,7 @@ std::vector<std::string> WordList(const char* const* array)
 void RequireSecret(const char* secret)
 {
     if (secret == nullptr || *secret == '\0' || std::strpbrk(secret, "\r\n") != nullptr) {
-        Fail(STATUS_INVALID_PARAMETER);
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
 }
 
@@ -152,7 +139,7 @@ StateFile JoinDetails(const AdcliOutcome& outcome, const std::string& hostFqdn)
     details.Set(keys::HOST_FQDN, hostFqdn);
     for (const char* key : MEMBERSHIP_KEYS) {
         if (!IsStorable(details.Value(key))) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     return details;
@@ -166,7 +153,7 @@ void RecordJoin(const StateFile& details)
         state.Set(key, details.Value(key));
     }
     if (!IsJoined(state)) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     SaveState(state);
 }
@@ -174,7 +161,7 @@ void RecordJoin(const StateFile& details)
 void RemoveKeytab()
 {
     if (::unlink(KeytabPath().c_str()) != 0 && errno != ENOENT) {
-        Fail(STATUS_ACCESS_DENIED);
+        Fail(ORVAUTH_STATUS_ACCESS_DENIED);
     }
 }
 
@@ -196,7 +183,7 @@ void ConfigureIdentityService()
         ForgetMembership(state);
         SaveState(state);
         ClearIntent();
-        Fail(STATUS_ACCESS_DENIED);
+        Fail(ORVAUTH_STATUS_ACCESS_DENIED);
     }
 }
 
@@ -212,8 +199,6 @@ std::vector<std::string> JoinArguments(const std::string& domain, const std::str
 
 // --- the intent journal ----------------------------------------------------------
 
-constexpr std::uint32_t TIMED_OUT = 10060;
-
 // Runs an adcli command that changes the directory. When it fails, the
 // directory is as it was and the journal goes; when it was stopped at its
 // bound nobody knows, and the journal stays for the next call to settle.
@@ -222,7 +207,7 @@ AdcliOutcome JournaledAdcli(AdcliCommand command, const std::vector<std::string>
     try {
         return Adcli(command, arguments, secret, MEMBERSHIP_BOUND);
     } catch (const StatusError& error) {
-        if (error.status != TIMED_OUT) {
+        if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
             ClearIntent();
         }
         throw;
@@ -285,11 +270,11 @@ Keytab CheckKeytab(const std::string& domain, const std::string& controller)
     const std::uint32_t status =
         ClassifyAdcliResult(AdcliCommand::TestJoin, outcome.exitStatus, outcome.timedOut, outcome.diagnostics);
     switch (status) {
-    case STATUS_SUCCESS:
+    case ORVAUTH_STATUS_SUCCESS:
         return Keytab::Accepted;
-    case STATUS_NO_SUCH_DOMAIN:
-    case STATUS_NO_LOGON_SERVERS:
-    case TIMED_OUT:
+    case ORVAUTH_STATUS_NO_SUCH_DOMAIN:
+    case ORVAUTH_STATUS_NO_LOGON_SERVERS:
+    case ORVAUTH_STATUS_TIMED_OUT:
         return Keytab::Unknown;
     default:
         return Keytab::Refused;
@@ -418,7 +403,7 @@ std::int32_t ReturnString(char** out, ActiveDirectoryClientReleaseFunction* rele
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (out == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const std::string text = answer(argument);
         *out = CopyString(text);
@@ -430,7 +415,7 @@ std::int32_t ReturnList(const char* key, char*** out, ActiveDirectoryClientRelea
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (out == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::vector<std::string> values;
         {
@@ -460,11 +445,11 @@ std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, 
     return static_cast<std::int32_t>(Guarded([&] {
         if (credentials == nullptr || credentials->userName == nullptr ||
             (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         RequireSecret(credentials->password);
         if (!IsPlainWord(domainName)) {
-            Fail(STATUS_INVALID_DOMAIN_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
         }
         const std::string login = LoginName(credentials->userName);
         const std::string hostFqdn = LocalHostFqdn();
@@ -472,7 +457,7 @@ std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, 
         SettleInterrupted(true);
         const StateFile state = LoadState();
         if (IsJoined(state)) {
-            Fail(STATUS_ALREADY_JOINED);
+            Fail(ORVAUTH_STATUS_ALREADY_JOINED);
         }
         std::vector<std::string> arguments =
             JoinArguments(domainName, hostFqdn, state.Values(keys::PREFERRED_CONTROLLER));
@@ -502,7 +487,7 @@ std::int32_t PartDomain(const Credentials* credentials)
         if (withCredentials) {
             const char* password = credentials->password == nullptr ? "" : credentials->password;
             if (std::strpbrk(password, "\r\n") != nullptr) {
-                Fail(STATUS_INVALID_PARAMETER);
+                Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
             }
             std::vector<std::string> arguments{"delete-computer", "--domain=" + membership.domain,
                                                "--login-user=" + LoginName(credentials->userName),
@@ -523,7 +508,7 @@ std::int32_t GetActiveDomain(ActiveDirectoryClientDomainName* domain, ActiveDire
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (domain == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const Membership membership = RequireMembership();
         char* dns = CopyString(membership.domain);
@@ -552,7 +537,7 @@ std::int32_t GetPreferredDomainControllers(char*** controllers, ActiveDirectoryC
 
 TrustState GetDomainTrustState()
 {
-    TrustState answer = TRUST_UNKNOWN;
+    TrustState answer = ORVAUTH_TRUST_OTHER_FAILURE;
     const std::uint32_t status = Guarded([&] {
         {
             std::lock_guard<std::mutex> guard(stateLock);
@@ -563,23 +548,23 @@ TrustState GetDomainTrustState()
                                            "--host-keytab=" + KeytabPath()};
         AddController(arguments, Controller(membership));
         Adcli(AdcliCommand::TestJoin, arguments, nullptr, QUERY_BOUND);
-        answer = TRUST_GOOD;
+        answer = ORVAUTH_TRUST_GOOD;
     });
     switch (status) {
-    case STATUS_SUCCESS:
+    case ORVAUTH_STATUS_SUCCESS:
         return answer;
-    case STATUS_NOT_JOINED:
-        return TRUST_NOT_JOINED;
-    case STATUS_NO_SUCH_DOMAIN:
-    case 10060:
-        return TRUST_UNREACHABLE;
-    case STATUS_NO_SUCH_USER:
-    case 86:
-    case 1331:
-    case 1330:
-        return TRUST_BROKEN;
+    case ORVAUTH_STATUS_FILE_NOT_FOUND:
+        return ORVAUTH_TRUST_NOT_JOINED;
+    case ORVAUTH_STATUS_NO_SUCH_DOMAIN:
+    case ORVAUTH_STATUS_TIMED_OUT:
+        return ORVAUTH_TRUST_UNREACHABLE;
+    case ORVAUTH_STATUS_NO_SUCH_USER:
+    case ORVAUTH_STATUS_INVALID_PASSWORD:
+    case ORVAUTH_STATUS_ACCOUNT_DISABLED:
+    case ORVAUTH_STATUS_PASSWORD_EXPIRED:
+        return ORVAUTH_TRUST_BROKEN;
     default:
-        return TRUST_UNKNOWN;
+        return ORVAUTH_TRUST_OTHER_FAILURE;
     }
 }
 
@@ -588,7 +573,7 @@ std::int32_t GetTrustedDomains(ActiveDirectoryClientDomainName*** domains,
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (domains == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::vector<std::pair<std::string, std::string>> pairs;
         for (const TrustedDomain& domain : LookupTrustedDomains(RequireMembership())) {
@@ -608,7 +593,7 @@ std::string MachineAccountDNAnswer(const char*)
                        "(&(objectClass=computer)(sAMAccountName=" + orvauth_base::EscapedFilterValue(membership.computerName) + "$))",
                        {"distinguishedName"});
     if (entries.size() != 1) {
-        Fail(1787);  // the directory has no (or no single) account for this host
+        Fail(ORVAUTH_STATUS_NO_TRUST_ACCOUNT);  // the directory has no (or no single) account for this host
     }
     return entries.front().dn;
 }
@@ -623,10 +608,10 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (controller == nullptr || release == nullptr || (selector != nullptr && !IsPlainWord(selector))) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         if (!IsPlainWord(domainName)) {
-            Fail(STATUS_INVALID_DOMAIN_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
         }
         std::vector<std::string> arguments{"info"};
         {
@@ -653,7 +638,7 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
             }
         }
         if (chosen.empty()) {
-            Fail(STATUS_NO_LOGON_SERVERS);
+            Fail(ORVAUTH_STATUS_NO_LOGON_SERVERS);
         }
         *controller = CopyString(chosen);
         *release = ReleaseResult;
@@ -666,7 +651,7 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
 std::string CanonicalUsernameAnswer(const char* userName)
 {
     if (userName == nullptr || *userName == '\0' || !IsStorable(userName)) {
-        Fail(STATUS_INVALID_ACCOUNT_NAME);
+        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
     }
     const Membership membership = RequireMembership();
     std::string name = userName;
@@ -681,12 +666,12 @@ std::string CanonicalUsernameAnswer(const char* userName)
         name = name.substr(0, at);
     }
     if (name.empty() || name.find_first_of("\\@") != std::string::npos) {
-        Fail(STATUS_INVALID_ACCOUNT_NAME);
+        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
     }
     if (!NamesDomain(membership, domainPart)) {
         TrustedDomain trusted;
         if (!FindTrusted(membership, domainPart, trusted)) {
-            Fail(STATUS_NO_SUCH_DOMAIN);
+            Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
         }
         return ToUpper(trusted.netbiosName) + "\\" + name;
     }
@@ -698,7 +683,7 @@ std::string CanonicalUsernameAnswer(const char* userName)
             orvauth_base::EscapedFilterValue(membership.domain) + ")))",
         {"sAMAccountName"});
     if (entries.size() != 1 || entries.front().First("samaccountname").empty()) {
-        Fail(STATUS_NO_SUCH_USER);
+        Fail(ORVAUTH_STATUS_NO_SUCH_USER);
     }
     return ToUpper(membership.netbios) + "\\" + entries.front().First("samaccountname");
 }
@@ -718,18 +703,18 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
         if (domainInfo == nullptr || account == nullptr || domainInfo->dnsName == nullptr ||
             domainInfo->netbiosName == nullptr || domainInfo->sid == nullptr || account->hostName == nullptr ||
             account->createdValue1 == nullptr || account->createdValue2 == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         if (*account->createdValue2 == '\0') {
-            Fail(STATUS_NO_TRUST_SAM_ACCOUNT);
+            Fail(ORVAUTH_STATUS_NO_TRUST_ACCOUNT);
         }
         RequireSecret(account->createdValue2);
         const char* domain = *domainInfo->dnsName != '\0' ? domainInfo->dnsName : domainInfo->netbiosName;
         if (!IsPlainWord(domain)) {
-            Fail(STATUS_INVALID_DOMAIN_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
         }
         if (!IsPlainWord(account->hostName)) {
-            Fail(STATUS_INVALID_COMPUTER_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
         }
         // The proxy names the host by its short name; keep the host's own
         // fully qualified name when it is the same host.
@@ -745,7 +730,7 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
         SettleInterrupted(true);
         const StateFile state = LoadState();
         if (IsJoined(state)) {
-            Fail(STATUS_ALREADY_JOINED);
+            Fail(ORVAUTH_STATUS_ALREADY_JOINED);
         }
         std::vector<std::string> arguments =
             JoinArguments(domain, hostFqdn, state.Values(keys::PREFERRED_CONTROLLER));
@@ -758,7 +743,7 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
             // keytab back rather than keep a membership nobody asked for.
             RemoveKeytab();
             ClearIntent();
-            Fail(STATUS_TRUST_INCONSISTENT);
+            Fail(ORVAUTH_STATUS_DOMAIN_TRUST_INCONSISTENT);
         }
         FinishJoin(JoinDetails(outcome, hostFqdn));
     }));
@@ -767,12 +752,12 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
 std::string HostPrincipalAnswer(const char* domainName)
 {
     if (domainName == nullptr || *domainName == '\0') {
-        Fail(STATUS_INVALID_DOMAIN_NAME);
+        Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
     }
     const Membership membership = RequireMembership();
     TrustedDomain trusted;
     if (!NamesDomain(membership, domainName) && !FindTrusted(membership, domainName, trusted)) {
-        Fail(STATUS_NO_SUCH_DOMAIN);
+        Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
     }
     // A trusted domain knows the host by its principal in its own realm.
     return membership.computerName + "$@" + membership.realm;
@@ -786,7 +771,7 @@ std::int32_t GetHostPrincipalForDomain(const char* domainName, char** principal,
 
 std::uint32_t GetDomainTrustRelationship(const char* domainName)
 {
-    std::uint32_t relation = RELATION_NONE;
+    std::uint32_t relation = ORVAUTH_RELATION_NONE;
     Guarded([&] {
         if (domainName == nullptr || *domainName == '\0') {
             return;
@@ -794,9 +779,9 @@ std::uint32_t GetDomainTrustRelationship(const char* domainName)
         const Membership membership = RequireMembership();
         TrustedDomain trusted;
         if (NamesDomain(membership, domainName)) {
-            relation = RELATION_OWN;
+            relation = ORVAUTH_RELATION_JOINED_DOMAIN;
         } else if (FindTrusted(membership, domainName, trusted)) {
-            relation = RELATION_TRUSTED;
+            relation = ORVAUTH_RELATION_TRUSTED_DOMAIN;
         }
     });
     return relation;

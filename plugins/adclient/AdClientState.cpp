@@ -1,7 +1,7 @@
 #include "adclient/AdClientState.h"
 
 #include "adclient/BuildSettings.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -25,7 +25,7 @@ void MakeDirectory(const std::string& path)
         }
     }
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_ACCESS_DENIED);
+        orvauth_plugin::Fail(ORVAUTH_STATUS_ACCESS_DENIED);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "adclient/AdcliProcess.h"
 
 #include "adclient/BuildSettings.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 using orvauth_plugin::Fail;
-using orvauth_plugin::STATUS_INTERNAL_ERROR;
 
 namespace adclient {
 
@@ -158,7 +157,7 @@ public:
             }
             lock.Close();
         }
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     ~PrivateTemporaryDirectory() { ::nftw(path.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS); }
     std::string path;
@@ -217,15 +216,15 @@ AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::s
     int output[2];
     int errors[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     Descriptor inputParent(input[0]), inputChild(input[1]);
     if (::pipe2(output, O_CLOEXEC) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     Descriptor outputParent(output[0]), outputChild(output[1]);
     if (::pipe2(errors, O_CLOEXEC) != 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     Descriptor errorsParent(errors[0]), errorsChild(errors[1]);
 
@@ -250,7 +249,7 @@ AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::s
                            errorsChild.Get(), ::getpid()};
     const pid_t pid = ::fork();
     if (pid < 0) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     if (pid == 0) {
         BecomeChild(setup);

@@ -1,9 +1,7 @@
 #include "adclient/DirectorySession.h"
 
 #include "base/LdapText.h"
-#include "common/PluginStatus.h"
-
-#include <orvane/authentication/PluginStatus.h>
+#include "common/StatusError.h"
 
 #include <cstdio>
 #include <gssapi/gssapi_krb5.h>
@@ -37,19 +35,19 @@ std::uint32_t StatusOfKerberosError(krb5_error_code code)
     case KRB5_KDC_UNREACH:
     case KRB5_REALM_CANT_RESOLVE:
     case KRB5_REALM_UNKNOWN:
-        return orvauth_plugin::STATUS_NO_SUCH_DOMAIN;
+        return ORVAUTH_STATUS_NO_SUCH_DOMAIN;
     case KRB5KRB_AP_ERR_SKEW:
-        return 1398;
+        return ORVAUTH_STATUS_TIME_SKEW;
     case KRB5KDC_ERR_C_PRINCIPAL_UNKNOWN:
     case KRB5KDC_ERR_PREAUTH_FAILED:
     case KRB5KRB_AP_ERR_BAD_INTEGRITY:
     case KRB5KDC_ERR_CLIENT_REVOKED:
-        return 1787;  // the directory does not know this host's account (any more)
+        return ORVAUTH_STATUS_NO_TRUST_ACCOUNT;  // the directory does not know this host's account (any more)
     case KRB5_KT_NOTFOUND:
     case ENOENT:
-        return 1786;  // no secret for the machine account on this host
+        return ORVAUTH_STATUS_NO_TRUST_SECRET;  // no secret for the machine account on this host
     default:
-        return orvauth_plugin::STATUS_INTERNAL_ERROR;
+        return ORVAUTH_STATUS_INTERNAL_ERROR;
     }
 }
 
@@ -144,7 +142,7 @@ struct DirectorySession::Impl {
     {
         const std::string uri = "ldap://" + account.controller;
         if (ldap_initialize(&ldap, uri.c_str()) != LDAP_SUCCESS) {
-            Fail(orvauth_plugin::STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
         const int version = LDAP_VERSION3;
         timeval timeout{static_cast<time_t>(bound.count()), 0};
@@ -171,7 +169,7 @@ struct DirectorySession::Impl {
         OM_uint32 minor = 0;
         const char* previous = nullptr;
         if (gss_krb5_ccache_name(&minor, cacheName.c_str(), &previous) != GSS_S_COMPLETE) {
-            Fail(orvauth_plugin::STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
         const std::string restore = previous == nullptr ? "" : previous;
         const int result = ldap_sasl_interactive_bind_s(ldap, nullptr, "GSSAPI", nullptr, nullptr,

@@ -1,11 +1,8 @@
 #include "adclient/HostIdentity.h"
 
+#include "base/HostIdentity.h"
 #include "common/Names.h"
-#include "common/PluginStatus.h"
-
-#include <cstring>
-#include <netdb.h>
-#include <unistd.h>
+#include "common/StatusError.h"
 
 namespace adclient {
 
@@ -24,27 +21,14 @@ bool IsPlainWord(const char* text)
 
 std::string LocalHostFqdn()
 {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || !IsPlainWord(name)) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_INVALID_COMPUTER_NAME);
-    }
-    if (std::strchr(name, '.') != nullptr) {
-        return name;
-    }
-    addrinfo hints{};
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* found = nullptr;
-    std::string fqdn;
-    if (::getaddrinfo(name, nullptr, &hints, &found) == 0) {
-        if (found != nullptr && found->ai_canonname != nullptr) {
-            fqdn = found->ai_canonname;
+    orvauth_base::HostIdentity identity;
+    orvauth_base::ReadHostIdentity(identity);
+    for (const std::string& name : {identity.resolvedName, identity.hostName}) {
+        if (name.find('.') != std::string::npos && IsPlainWord(name.c_str())) {
+            return name;
         }
-        ::freeaddrinfo(found);
     }
-    if (fqdn.find('.') == std::string::npos || !IsPlainWord(fqdn.c_str())) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_INVALID_COMPUTER_NAME);
-    }
-    return fqdn;
+    orvauth_plugin::Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
 }
 
 std::string LoginName(const std::string& userName)
@@ -60,7 +44,7 @@ std::string LoginName(const std::string& userName)
     }
     if (name.empty() || name[0] == '@' || name.back() == '@' || !IsPlainWord(name.c_str()) ||
         name.find_first_of("\\", 0) != std::string::npos || name.find('@', at == std::string::npos ? 0 : at + 1) != std::string::npos) {
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_INVALID_ACCOUNT_NAME);
+        orvauth_plugin::Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
     }
     return name;
 }

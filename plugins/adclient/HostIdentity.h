@@ -5,9 +5,9 @@
 
 namespace adclient {
 
-// The host's fully qualified name: gethostname, expanded through the
-// resolver's canonical name when it has no dot. Throws StatusError 1210 when
-// there is no usable name.
+// The host's fully qualified name, as the library's host-name check reads
+// it (base/HostIdentity.h): the resolver's official name, or the host name
+// when only that is dotted. Throws StatusError 1210 when neither is usable.
 std::string LocalHostFqdn();
 
 // A login name for adcli's --login-user: "NETBIOS\user" and "user" become

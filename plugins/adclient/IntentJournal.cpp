@@ -1,7 +1,7 @@
 #include "adclient/IntentJournal.h"
 
 #include "adclient/BuildSettings.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -38,7 +38,7 @@ void RecordIntent(const orvauth_plugin::StateFile& journal)
     } catch (const orvauth_plugin::StatusError&) {
         syslog(LOG_ERR, "adclient: cannot write %s (%s); the directory is left unchanged", IntentPath().c_str(),
                std::strerror(errno));
-        orvauth_plugin::Fail(orvauth_plugin::STATUS_ACCESS_DENIED);
+        orvauth_plugin::Fail(ORVAUTH_STATUS_ACCESS_DENIED);
     }
 }
 

@@ -5,7 +5,7 @@
 // directory names another ("port = <n>"). See docs/plugins.md.
 #include "adproxy/ProxyClient.h"
 #include "base/ProxyProtocol.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 #include "common/Results.h"
 #include "common/StateFile.h"
 
@@ -30,7 +30,7 @@ int ServicePort()
     const StateFile settings = StateFile::Read(PluginDirectoryPath() + "/adproxy.conf");
     for (const std::string& key : settings.Keys()) {
         if (key != "port") {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     if (!settings.Has("port")) {
@@ -40,7 +40,7 @@ int ServicePort()
     char* end = nullptr;
     const long port = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     return static_cast<int>(port);
 }
@@ -49,7 +49,7 @@ orvauth_proxy::ServerEndpoint Endpoint(const char* serverAddress, std::int32_t v
                                        const char* thumbprint)
 {
     if (serverAddress == nullptr || *serverAddress == '\0' || (verifyCertificate != 0 && verifyCertificate != 1)) {
-        Fail(STATUS_INVALID_PARAMETER);
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
     return {serverAddress, ServicePort(), verifyCertificate == 1, thumbprint == nullptr ? "" : thumbprint};
 }
@@ -71,15 +71,15 @@ Owned Member(const SecretJson& answer, const char* name)
 {
     const auto member = answer.find(name);
     if (member == answer.end() || !member->is_string() || member->get_ref<const SecretString&>().empty()) {
-        Fail(1229);  // the service's answer is not the protocol's
+        Fail(ORVAUTH_STATUS_CONNECTION_INVALID);  // the service's answer is not the protocol's
     }
     const SecretString& text = member->get_ref<const SecretString&>();
     if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
-        Fail(1229);
+        Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
     }
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (copy == nullptr) {
-        Fail(STATUS_NOT_ENOUGH_MEMORY);
+        Fail(ORVAUTH_STATUS_NOT_ENOUGH_MEMORY);
     }
     std::memcpy(copy, text.c_str(), text.size() + 1);
     return Owned(copy);
@@ -90,7 +90,7 @@ JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCert
 {
     return Guarded([&] {
         if (netbiosName == nullptr || dnsName == nullptr || sid == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const auto server = Endpoint(serverAddress, verifyCertificate, thumbprint);
         const SecretJson answer = orvauth_proxy::Post(server, orvauth_proxy::DOMAIN_INFORMATION_PATH, "{}");
@@ -109,10 +109,10 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
 {
     const JORVProxyStatus status = Guarded([&] {
         if (createdValue1 == nullptr || createdValue2 == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         if (hostName == nullptr || *hostName == '\0') {
-            Fail(STATUS_INVALID_COMPUTER_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
         }
         const auto server = Endpoint(serverAddress, verifyCertificate, thumbprint);
         nlohmann::json request = {{orvauth_proxy::field::HOST_NAME, hostName}};
@@ -139,7 +139,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
 JORVProxyStatus Release(char* text)
 {
     Released()(text);
-    return STATUS_SUCCESS;
+    return ORVAUTH_STATUS_SUCCESS;
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include "base/ProxyProtocol.h"
 #include "base/ThumbprintText.h"
 
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
+
+#include <orvane/authentication/JORVProxyClient.h>
 
 #include <httplib.h>
 #include <openssl/evp.h>
@@ -17,11 +19,6 @@ namespace orvauth_proxy {
 using orvauth_plugin::Fail;
 
 namespace {
-
-constexpr std::uint32_t STATUS_CONNECTION_REFUSED = 1225;
-constexpr std::uint32_t STATUS_CONNECTION_INVALID = 1229;
-constexpr std::uint32_t STATUS_TIMED_OUT = 10060;
-constexpr std::uint32_t STATUS_INTERNAL_ERROR = 1359;
 
 struct Pin {
     const std::string* thumbprint;
@@ -55,18 +52,18 @@ std::uint32_t TransportStatus(httplib::Error error, std::chrono::steady_clock::t
 {
     switch (error) {
     case httplib::Error::Connection:
-        return STATUS_CONNECTION_REFUSED;
+        return ORVAUTH_STATUS_CONNECTION_REFUSED;
     case httplib::Error::ConnectionTimeout:
-        return STATUS_TIMED_OUT;
+        return ORVAUTH_STATUS_TIMED_OUT;
     case httplib::Error::SSLConnection:
-        return Elapsed(since, CONNECT_TIMEOUT_SECONDS) ? STATUS_TIMED_OUT : STATUS_CONNECTION_INVALID;
+        return Elapsed(since, CONNECT_TIMEOUT_SECONDS) ? ORVAUTH_STATUS_TIMED_OUT : ORVAUTH_STATUS_CONNECTION_INVALID;
     case httplib::Error::Read:
     case httplib::Error::Write:
-        return Elapsed(since, IO_TIMEOUT_SECONDS) ? STATUS_TIMED_OUT : STATUS_CONNECTION_INVALID;
+        return Elapsed(since, IO_TIMEOUT_SECONDS) ? ORVAUTH_STATUS_TIMED_OUT : ORVAUTH_STATUS_CONNECTION_INVALID;
     case httplib::Error::Canceled:  // the answer outgrew its bound
-        return STATUS_CONNECTION_INVALID;
+        return ORVAUTH_STATUS_CONNECTION_INVALID;
     default:
-        return STATUS_INTERNAL_ERROR;
+        return ORVAUTH_STATUS_INTERNAL_ERROR;
     }
 }
 
@@ -75,7 +72,7 @@ SecretJson ParseAnswer(const SecretString& text)
     SecretJson answer = SecretJson::parse(text.begin(), text.end(), nullptr, false);
     ScrubStack();
     if (!answer.is_object()) {
-        Fail(STATUS_CONNECTION_INVALID);
+        Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
     }
     return answer;
 }
@@ -87,7 +84,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     httplib::SSLClient client(server.address, server.port);
     SSL_CTX* context = client.ssl_context();
     if (!client.is_valid() || context == nullptr || SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     // The answer carries a one-time password: no plaintext copy stays in
     // OpenSSL's buffers.
@@ -122,7 +119,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     const auto started = std::chrono::steady_clock::now();
     httplib::Result result = client.send(request);
     if (pin.mismatch) {
-        Fail(orvauth_plugin::STATUS_UNTRUSTED_CERTIFICATE);
+        Fail(JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE);
     }
     if (!result) {
         Fail(TransportStatus(result.error(), started));
@@ -139,7 +136,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     if (status != answer.end() && status->is_number_unsigned() && IsServiceStatus(status->get<std::uint64_t>())) {
         Fail(static_cast<std::uint32_t>(status->get<std::uint64_t>()));
     }
-    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : STATUS_INTERNAL_ERROR);
+    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : SERVICE_INTERNAL_ERROR);
 }
 
 }  // namespace orvauth_proxy

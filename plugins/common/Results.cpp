@@ -1,6 +1,6 @@
 #include "common/Results.h"
 
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +13,7 @@ void* Allocate(std::size_t size)
 {
     void* block = std::malloc(size);
     if (block == nullptr) {
-        Fail(STATUS_NOT_ENOUGH_MEMORY);
+        Fail(ORVAUTH_STATUS_NOT_ENOUGH_MEMORY);
     }
     return block;
 }

@@ -1,7 +1,7 @@
 #include "common/StateFile.h"
 
 #include "base/FileReplacement.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,7 +33,7 @@ std::string TrimTrailing(const std::string& text)
 
 std::uint32_t StatusForWriteError(int error)
 {
-    return error == EACCES || error == EPERM || error == EROFS ? STATUS_ACCESS_DENIED : STATUS_INTERNAL_ERROR;
+    return error == EACCES || error == EPERM || error == EROFS ? ORVAUTH_STATUS_ACCESS_DENIED : ORVAUTH_STATUS_INTERNAL_ERROR;
 }
 
 
@@ -47,7 +47,7 @@ StateFile StateFile::Read(const std::string& path)
         if (errno == ENOENT) {
             return state;
         }
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     std::string content;
     char buffer[4096];
@@ -58,7 +58,7 @@ StateFile StateFile::Read(const std::string& path)
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
 
     std::istringstream in(content);
@@ -86,7 +86,7 @@ StateFile StateFile::Read(const std::string& path)
             ++at;
         }
         if (line.key.empty() || at == text.size() || text[at] != '=') {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
         ++at;
         while (at < text.size() && IsBlank(text[at])) {
@@ -224,7 +224,7 @@ std::string PluginDirectory(const void* address)
 {
     Dl_info info;
     if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     std::string path = info.dli_fname;
     const std::string::size_type slash = path.rfind('/');

@@ -4,7 +4,7 @@
 // domain. See docs/plugins.md for the state file and each operation's
 // answers.
 #include "common/Names.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 #include "common/Results.h"
 #include "common/StateFile.h"
 #include "simdirectory/SimulatedDomain.h"
@@ -48,12 +48,12 @@ bool IsWord(const char* text)
 std::vector<std::string> WordList(const char* const* array)
 {
     if (array == nullptr) {
-        Fail(STATUS_INVALID_PARAMETER);
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
     std::vector<std::string> words;
     for (; *array != nullptr; ++array) {
         if (!IsWord(*array)) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         words.push_back(*array);
     }
@@ -64,7 +64,7 @@ std::string LocalHostName()
 {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0' || !IsWord(name)) {
-        Fail(STATUS_INVALID_COMPUTER_NAME);
+        Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
     }
     return name;
 }
@@ -72,7 +72,7 @@ std::string LocalHostName()
 void RequireJoined(const SimulatedDomain& domain)
 {
     if (!domain.IsJoined()) {
-        Fail(STATUS_NOT_JOINED);
+        Fail(ORVAUTH_STATUS_FILE_NOT_FOUND);
     }
 }
 
@@ -82,7 +82,7 @@ std::int32_t ReturnString(char** out, ActiveDirectoryClientReleaseFunction* rele
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (out == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const std::string text = answer(argument);
         *out = CopyString(text);
@@ -96,20 +96,20 @@ std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, 
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (credentials == nullptr || (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         if (!IsWord(domainName)) {
-            Fail(STATUS_INVALID_DOMAIN_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
         }
         const std::string hostName = LocalHostName();
         const std::string unit = organizationalUnit == nullptr ? "" : organizationalUnit;
         std::lock_guard<std::mutex> guard(stateLock);
         SimulatedDomain domain = LoadDomain();
         if (domain.IsJoined()) {
-            Fail(STATUS_ALREADY_JOINED);
+            Fail(ORVAUTH_STATUS_ALREADY_JOINED);
         }
         if (!domain.IsOwnDomain(domainName)) {
-            Fail(STATUS_NO_SUCH_DOMAIN);
+            Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
         }
         domain.CheckCredentials(*credentials);
         domain.RecordJoin(hostName, unit, MachineAccountDN(hostName, unit, domain.DnsName()));
@@ -136,7 +136,7 @@ std::int32_t GetActiveDomain(ActiveDirectoryClientDomainName* result, ActiveDire
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (result == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::pair<std::string, std::string> names;
         {
@@ -172,7 +172,7 @@ std::int32_t GetList(const char* key, char*** result, ActiveDirectoryClientRelea
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (result == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::vector<std::string> list;
         {
@@ -203,7 +203,7 @@ std::int32_t GetTrustedDomains(ActiveDirectoryClientDomainName*** domains, Activ
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (domains == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::vector<std::pair<std::string, std::string>> trusted;
         {
@@ -235,7 +235,7 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
 {
     return static_cast<std::int32_t>(Guarded([&] {
         if (domainName == nullptr || controller == nullptr || release == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::vector<std::string> controllers;
         {
@@ -243,7 +243,7 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
             const SimulatedDomain domain = LoadDomain();
             KnownDomain known;
             if (!domain.Find(domainName, known)) {
-                Fail(STATUS_NO_SUCH_DOMAIN);
+                Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
             }
             controllers = domain.ControllersOf(known);
         }
@@ -254,7 +254,7 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
                 return;
             }
         }
-        Fail(STATUS_NO_LOGON_SERVERS);
+        Fail(ORVAUTH_STATUS_NO_LOGON_SERVERS);
     }));
 }
 
@@ -263,7 +263,7 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
 std::string CanonicalUsernameAnswer(const char* userName)
 {
     if (userName == nullptr || *userName == '\0') {
-        Fail(STATUS_INVALID_ACCOUNT_NAME);
+        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
     }
     std::lock_guard<std::mutex> guard(stateLock);
     const SimulatedDomain domain = LoadDomain();
@@ -280,11 +280,11 @@ std::string CanonicalUsernameAnswer(const char* userName)
         name = name.substr(0, at);
     }
     if (name.empty() || name.find_first_of("\\@") != std::string::npos) {
-        Fail(STATUS_INVALID_ACCOUNT_NAME);
+        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
     }
     KnownDomain known;
     if (!domain.Find(domainPart, known)) {
-        Fail(STATUS_NO_SUCH_DOMAIN);
+        Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
     }
     return ToUpper(known.netbiosName) + "\\" + name;
 }
@@ -302,27 +302,27 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
         if (domainInfo == nullptr || account == nullptr || domainInfo->dnsName == nullptr ||
             domainInfo->netbiosName == nullptr || domainInfo->sid == nullptr || account->hostName == nullptr ||
             account->createdValue1 == nullptr || account->createdValue2 == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         if (!IsWord(account->hostName)) {
-            Fail(STATUS_INVALID_COMPUTER_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
         }
         const std::string createdValue1 = account->createdValue1;
         if (createdValue1.empty() || *account->createdValue2 == '\0' || !IsStorable(createdValue1)) {
-            Fail(STATUS_NO_TRUST_SAM_ACCOUNT);
+            Fail(ORVAUTH_STATUS_NO_TRUST_ACCOUNT);
         }
         std::lock_guard<std::mutex> guard(stateLock);
         SimulatedDomain domain = LoadDomain();
         if (domain.IsJoined()) {
-            Fail(STATUS_ALREADY_JOINED);
+            Fail(ORVAUTH_STATUS_ALREADY_JOINED);
         }
         const char* name = *domainInfo->dnsName != '\0' ? domainInfo->dnsName : domainInfo->netbiosName;
         if (!domain.IsOwnDomain(name)) {
-            Fail(STATUS_NO_SUCH_DOMAIN);
+            Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
         }
         const std::string sid = domain.List(keys::SID).empty() ? "" : domain.List(keys::SID).back();
         if (!sid.empty() && *domainInfo->sid != '\0' && !EqualsIgnoringCase(sid, domainInfo->sid)) {
-            Fail(STATUS_DOMAIN_TRUST_INCONSISTENT);
+            Fail(ORVAUTH_STATUS_DOMAIN_TRUST_INCONSISTENT);
         }
         // A proxy that reports the account's distinguished name as its first
         // created value decides where the account lives.
@@ -337,14 +337,14 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
 std::string HostPrincipalAnswer(const char* domainName)
 {
     if (domainName == nullptr) {
-        Fail(STATUS_INVALID_PARAMETER);
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
     std::lock_guard<std::mutex> guard(stateLock);
     const SimulatedDomain domain = LoadDomain();
     RequireJoined(domain);
     KnownDomain known;
     if (!domain.Find(domainName, known)) {
-        Fail(STATUS_NO_SUCH_DOMAIN);
+        Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
     }
     return AccountNameForHost(domain.JoinedHost()) + "$@" + ToUpper(known.dnsName);
 }

@@ -1,7 +1,7 @@
 #include "simdirectory/SimulatedDomain.h"
 
 #include "common/Names.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,23 +63,23 @@ SimulatedDomain SimulatedDomain::Load(const std::string& path)
     domain.state = StateFile::Read(path);
     for (const std::string& key : domain.state.Keys()) {
         if (std::none_of(std::begin(KNOWN_KEYS), std::end(KNOWN_KEYS), [&](const char* known) { return key == known; })) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     for (const std::string& user : domain.state.RawValues(keys::USER)) {
         if (user.find(':') == std::string::npos) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     for (const std::string& line : domain.state.Values(keys::TRUSTED_DOMAIN)) {
         KnownDomain trusted;
         if (!ParseTrustedDomain(line, trusted)) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     std::uint32_t trustState = 0;
     if (domain.state.Has(keys::TRUST_STATE) && !ParseNumber(domain.state.Value(keys::TRUST_STATE), trustState)) {
-        Fail(STATUS_INTERNAL_ERROR);
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     domain.dnsName = domain.state.Value(keys::DOMAIN);
     domain.netbiosName = domain.state.Value(keys::NETBIOS);
@@ -122,19 +122,19 @@ bool SimulatedDomain::Find(const std::string& name, KnownDomain& found) const
 void SimulatedDomain::CheckCredentials(const Credentials& credentials) const
 {
     if (credentials.userName == nullptr) {
-        Fail(STATUS_NO_SUCH_USER);
+        Fail(ORVAUTH_STATUS_NO_SUCH_USER);
     }
     std::string name = credentials.userName;
     const std::string::size_type backslash = name.find('\\');
     const std::string::size_type at = name.rfind('@');
     if (backslash != std::string::npos) {
         if (!IsOwnDomain(name.substr(0, backslash))) {
-            Fail(STATUS_NO_SUCH_USER);
+            Fail(ORVAUTH_STATUS_NO_SUCH_USER);
         }
         name = name.substr(backslash + 1);
     } else if (at != std::string::npos) {
         if (!IsOwnDomain(name.substr(at + 1))) {
-            Fail(STATUS_NO_SUCH_USER);
+            Fail(ORVAUTH_STATUS_NO_SUCH_USER);
         }
         name = name.substr(0, at);
     }
@@ -146,11 +146,11 @@ void SimulatedDomain::CheckCredentials(const Credentials& credentials) const
             continue;
         }
         if (user.compare(colon + 1, std::string::npos, password) != 0) {
-            Fail(STATUS_LOGON_FAILURE);
+            Fail(ORVAUTH_STATUS_LOGON_FAILURE);
         }
         return;
     }
-    Fail(STATUS_NO_SUCH_USER);
+    Fail(ORVAUTH_STATUS_NO_SUCH_USER);
 }
 
 void SimulatedDomain::RecordJoin(const std::string& hostName, const std::string& organizationalUnit,

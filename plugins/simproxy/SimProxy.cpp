@@ -3,7 +3,7 @@
 // which certificate each presents, the domain they serve, and the machine
 // accounts they have created. See docs/plugins.md for the state file.
 #include "common/Names.h"
-#include "common/PluginStatus.h"
+#include "common/StatusError.h"
 #include "common/Results.h"
 #include "common/StateFile.h"
 #include "simproxy/Thumbprint.h"
@@ -50,13 +50,13 @@ StateFile LoadState()
     StateFile state = StateFile::Read(StatePath());
     for (const std::string& key : state.Keys()) {
         if (std::none_of(std::begin(KNOWN_KEYS), std::end(KNOWN_KEYS), [&](const char* known) { return key == known; })) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     for (const std::string& server : state.Values(keys::SERVER)) {
         const std::size_t words = SplitWords(server).size();
         if (words < 1 || words > 2) {
-            Fail(STATUS_INTERNAL_ERROR);
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
     }
     return state;
@@ -91,18 +91,18 @@ void ConnectToServer(const StateFile& state, const char* serverAddress, std::int
         if (verifyCertificate == 1) {
             const std::string presented = PresentedThumbprint(words.size() > 1 ? words[1] : "");
             if (thumbprint == nullptr || presented.empty() || presented != thumbprint) {
-                Fail(STATUS_UNTRUSTED_CERTIFICATE);
+                Fail(JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE);
             }
         }
         return;
     }
-    Fail(STATUS_CONNECTION_REFUSED);
+    Fail(ORVAUTH_STATUS_CONNECTION_REFUSED);
 }
 
 void CheckRequest(const char* serverAddress, std::int32_t verifyCertificate)
 {
     if (serverAddress == nullptr || (verifyCertificate != 0 && verifyCertificate != 1)) {
-        Fail(STATUS_INVALID_PARAMETER);
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
 }
 
@@ -110,7 +110,7 @@ std::string RequireValue(const StateFile& state, const char* key)
 {
     const std::string value = state.Value(key);
     if (value.empty()) {
-        Fail(STATUS_NO_SUCH_DOMAIN);
+        Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
     }
     return value;
 }
@@ -147,7 +147,7 @@ JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCert
     return Guarded([&] {
         CheckRequest(serverAddress, verifyCertificate);
         if (netbiosName == nullptr || dnsName == nullptr || sid == nullptr) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         std::lock_guard<std::mutex> guard(stateLock);
         const StateFile state = LoadState();
@@ -169,11 +169,11 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
         CheckRequest(serverAddress, verifyCertificate);
         if (createdValue1 == nullptr || createdValue2 == nullptr ||
             (computerContainer != nullptr && !IsStorable(computerContainer))) {
-            Fail(STATUS_INVALID_PARAMETER);
+            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const std::string host = hostName == nullptr ? "" : hostName;
         if (host.empty() || !IsStorable(host) || SplitWords(host).size() != 1 || host.front() == '.') {
-            Fail(STATUS_INVALID_COMPUTER_NAME);
+            Fail(ORVAUTH_STATUS_INVALID_COMPUTER_NAME);
         }
         std::lock_guard<std::mutex> guard(stateLock);
         const StateFile state = LoadState();
@@ -199,7 +199,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
 JORVProxyStatus Release(char* text)
 {
     WipeAndRelease(text);
-    return STATUS_SUCCESS;
+    return ORVAUTH_STATUS_SUCCESS;
 }
 
 }  // namespace

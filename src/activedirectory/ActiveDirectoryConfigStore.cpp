@@ -12,7 +12,6 @@ namespace {
 // The two switches that together say the host configuration store keeps
 // the domain membership.
 constexpr unsigned CONFIG_STORE_FEATURE = 1;
-constexpr unsigned DOMAIN_RECORD_FEATURE = 57;
 
 bool IsFeatureOn(unsigned index)
 {
@@ -39,7 +38,7 @@ ActiveDirectoryConfigStore::~ActiveDirectoryConfigStore() = default;
 
 bool ActiveDirectoryConfigStore::IsConfigStoreEnabled()
 {
-    return IsFeatureOn(CONFIG_STORE_FEATURE) && IsFeatureOn(DOMAIN_RECORD_FEATURE);
+    return IsFeatureOn(CONFIG_STORE_FEATURE) && IsFeatureOn(ActiveDirectoryConfigStore::DOMAIN_RECORD_FEATURE);
 }
 
 void ActiveDirectoryConfigStore::StoreDomainInfo(const std::string& domainName,

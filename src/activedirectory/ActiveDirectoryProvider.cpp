@@ -3,6 +3,7 @@
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/PluginStatus.h>
 
 #include <dlfcn.h>
 #include <sstream>
@@ -16,7 +17,7 @@ namespace {
 
 // Statuses on which a join is worth repeating: the directory may not yet
 // know a freshly created account, or may not be reachable for a moment.
-constexpr std::int32_t LOGON_FAILURE_STATUS = 1326;
+constexpr std::int32_t LOGON_FAILURE_STATUS = ORVAUTH_STATUS_LOGON_FAILURE;
 constexpr std::int32_t TRANSIENT_STATUS = static_cast<std::int32_t>(0xFFFF0000u);
 constexpr int JOIN_ATTEMPTS = 8;
 constexpr unsigned JOIN_RETRY_SECONDS = 30;

@@ -7,6 +7,7 @@
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/PluginStatus.h>
 #include <orvane/authentication/ThreadUtil.h>
 
 #include <boost/make_shared.hpp>
@@ -123,8 +124,8 @@ TrustState ActiveDirectoryStore::GetDomainTrustState() const
         GetTrustedDomains();
     } catch (const FileNotFoundException&) {
         MutexLock guard(_lock);
-        *cachedTrustState = 7;
-        return 7;
+        *cachedTrustState = ORVAUTH_TRUST_NO_DOMAIN;
+        return ORVAUTH_TRUST_NO_DOMAIN;
     } catch (const Exception& error) {
         syslog(LOG_WARNING, "GetDomainTrustState: Call to GetTrustedDomains() failed: %s", error.what());
     }
@@ -133,7 +134,7 @@ TrustState ActiveDirectoryStore::GetDomainTrustState() const
                  timeoutSeconds) == QueryOutcome::TimedOut) {
         syslog(LOG_WARNING, "GetDomainTrustState call timedout. Returning cached value.");
         MutexLock guard(_lock);
-        *cachedTrustState = 2;
+        *cachedTrustState = ORVAUTH_TRUST_NO_ANSWER_IN_TIME;
     }
 
     MutexLock guard(_lock);

@@ -1,9 +1,13 @@
+#include "config/ConfigPaths.h"
+
 #include <orvane/authentication/Configuration.h>
 
 namespace orvane {
 namespace authentication {
 
 JORVThumbprintStore::JORVThumbprintStore(const std::string& path) : thumbprints(path) {}
+
+JORVThumbprintStore::JORVThumbprintStore() : thumbprints(JORV_SERVERS_CONF_PATH) {}
 
 JORVThumbprintStore::~JORVThumbprintStore() = default;
 

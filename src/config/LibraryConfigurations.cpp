@@ -11,6 +11,10 @@ AuthenticationConfiguration::~AuthenticationConfiguration() = default;
 ProviderConfiguration::ProviderConfiguration() : Configuration(PROVIDER_CONF_PATH) {}
 ProviderConfiguration::~ProviderConfiguration() = default;
 
+std::string ProviderConfiguration::DefaultPath() { return PROVIDER_CONF_PATH; }
+
+const std::string& AuthenticationConfiguration::ActiveStore() const { return (*this)["remote-authentication-store"]; }
+
 JORVProviderConfiguration::JORVProviderConfiguration() : Configuration(JORV_PROVIDER_CONF_PATH) {}
 JORVProviderConfiguration::~JORVProviderConfiguration() = default;
 

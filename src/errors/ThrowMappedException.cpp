@@ -1,6 +1,7 @@
 #include "errors/StatusCodeTable.h"
 
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/PluginStatus.h>
 
 namespace orvane {
 namespace authentication {
@@ -31,6 +32,21 @@ ORVAUTH_STATUS_CODE_TABLE(ORVAUTH_DEFINE_MAPPED)
 #undef ORVAUTH_DEFINE_MAPPED
 
 namespace {
+
+// Every status the plug-in authors' header names has its own exception.
+constexpr bool HasRow(std::uint32_t status)
+{
+#define ORVAUTH_HAS_ROW(value, Name, text) \
+    if (status == (value)) {               \
+        return true;                       \
+    }
+    ORVAUTH_STATUS_CODE_TABLE(ORVAUTH_HAS_ROW)
+#undef ORVAUTH_HAS_ROW
+    return false;
+}
+#define ORVAUTH_CHECK_ROW(name, code) static_assert(HasRow(code), #name " has no row in StatusCodeTable.h");
+ORVAUTH_PLUGIN_STATUS_TABLE(ORVAUTH_CHECK_ROW)
+#undef ORVAUTH_CHECK_ROW
 
 const char* MappedText(std::uint32_t status)
 {

@@ -1,23 +1,26 @@
-// The host's own name as the system reports it and as the resolver knows
-// it. Shared by the host-name validation and the join through an
-// authentication proxy, which both need the same names and refusals.
+// The host's names for the host-name check and the join through an
+// authentication proxy, read by the routine the plug-ins share.
 #pragma once
 
-#include <string>
+#include "base/HostIdentity.h"
+
+#include <orvane/authentication/Exceptions.h>
 
 namespace orvane {
 namespace authentication {
 
-struct HostIdentity {
-    std::string hostName;      // as gethostname reports it, possibly dotted
-    std::string resolvedName;  // the resolver's official name for hostName
-    std::string shortName;     // hostName up to its first '.'
-};
+using orvauth_base::HostIdentity;
 
-// Reads and resolves the host name afresh. Throws InvalidHostNameException
-// with "unable to get hostname", the resolver's error text, or "hostname
-// cannot be resolved".
-HostIdentity ReadHostIdentity();
+// Throws InvalidHostNameException with what failed.
+inline HostIdentity ReadHostIdentity()
+{
+    HostIdentity identity;
+    const std::string failure = orvauth_base::ReadHostIdentity(identity);
+    if (!failure.empty()) {
+        throw InvalidHostNameException(failure);
+    }
+    return identity;
+}
 
 }  // namespace authentication
 }  // namespace orvane

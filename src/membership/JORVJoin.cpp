@@ -37,8 +37,7 @@ constexpr const char* VERIFY_OPTION_NAME = "ActiveDirectoryVerifyJORVCertificate
 }
 
 // The advanced option that says whether the proxy's certificate is checked.
-// The option object outlives its branches; the caller keeps it for the
-// whole join.
+// The option object outlives its branches.
 std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption> ReadVerifyCertificateOption()
 {
     std::unique_ptr<NodeCtl::Adv::AdvancedOption> option;
@@ -92,18 +91,22 @@ std::string ExpectedThumbprint(const std::string& serverAddress, bool verifyCert
 
 }  // namespace
 
+std::int64_t ReadVerifyJORVCertificateOption()
+{
+    const std::int64_t value = ReadVerifyCertificateOption()->GetCurrentValue();
+    if (value != 0 && value != 1) {
+        throw InvalidVerifyJORVCertificateOptionException(
+            "Invalid value for UserVars.ActiveDirectoryVerifyJORVCertificate");
+    }
+    return value;
+}
+
 void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, const std::string& organizationalUnit,
                                               bool skipHostNameCheck)
 {
     RequireIpv4ServerAddress(serverAddress);
 
-    const std::unique_ptr<NodeCtl::Adv::AdvancedIntegerOption> verifyOption = ReadVerifyCertificateOption();
-    const std::int64_t verifyValue = verifyOption->GetCurrentValue();
-    if (verifyValue != 0 && verifyValue != 1) {
-        throw InvalidVerifyJORVCertificateOptionException(
-            "Invalid value for UserVars.ActiveDirectoryVerifyJORVCertificate");
-    }
-    const bool verifyCertificate = verifyValue != 0;
+    const bool verifyCertificate = ReadVerifyJORVCertificateOption() != 0;
 
     // The host's own name is needed for the machine account whether or not
     // the caller wants it checked against the domain.

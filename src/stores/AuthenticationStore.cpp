@@ -15,7 +15,7 @@ bool RemoteAuthenticationStore::IsActive() const
 {
     const AuthenticationConfiguration configuration;
     const std::string displayName = GetDisplayName();
-    return configuration["remote-authentication-store"] == displayName;
+    return configuration.ActiveStore() == displayName;
 }
 
 DirectoryStore::~DirectoryStore() = default;

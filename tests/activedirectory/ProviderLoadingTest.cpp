@@ -4,7 +4,7 @@
 // the store reports a provider it cannot load.
 #include "common/Files.h"
 #include "common/MessageOf.h"
-#include "plugins/ScriptablePluginLoader.h"
+#include "fixtures/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>

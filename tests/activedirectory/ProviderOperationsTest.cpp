@@ -4,7 +4,7 @@
 // the operations it forwards.
 #include "common/Files.h"
 #include "common/Recorders.h"
-#include "plugins/ScriptablePluginLoader.h"
+#include "fixtures/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>

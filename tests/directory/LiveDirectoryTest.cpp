@@ -185,6 +185,26 @@ TEST_F(LiveDirectory, UnknownDomainIsNoSuchDomain)
     EXPECT_THROW(store.JoinDomain("nosuch.example.test", Credentials{"Administrator", PASSWORD.c_str()}, true), NoSuchDomainException);
 }
 
+// The tool finds the domain without credentials, and a refused join names
+// adcli's reason, the host and the account.
+TEST_F(LiveDirectory, ToolDiscoversTheDomainAndExplainsARefusedJoin)
+{
+    const orvauth_test::ChildResult discover = Ctl({"discover", DOMAIN});
+    ASSERT_EQ(discover.status, 0) << discover.err;
+    for (const char* line : {"Realm:                    AD.EXAMPLE.TEST", "NetBIOS name:             ADEX",
+                             "Domain controllers:       dc1.ad.example.test"}) {
+        EXPECT_NE(discover.out.find(line), std::string::npos) << discover.out;
+    }
+    const orvauth_test::ChildResult join =
+        Ctl({"join", DOMAIN, "--user", "joiner", "--password-stdin", "--activate"}, "Wrong#Pass2\n");
+    EXPECT_EQ(join.status, 1);
+    EXPECT_NE(join.err.find("orvauthctl: logged: adclient: adcli join failed (status 86): "), std::string::npos) << join.err;
+    EXPECT_NE(join.err.find("joining host node01.ad.example.test to ad.example.test: the domain refused the account "
+                            "'joiner' or its password"), std::string::npos) << join.err;
+    EXPECT_EQ(join.err.find("Wrong#Pass2"), std::string::npos);
+    EXPECT_EQ(Ctl({"stores"}).out, "  Active Directory\n* None\n");
+}
+
 TEST_F(LiveDirectory, JoinThroughTheToolCreatesTheAccountAndAWorkingKeytab)
 {
     SecretWatch watch(PASSWORD);

@@ -2,6 +2,7 @@
  * describe the same records the library reads. */
 #include <orvane/authentication/ActiveDirectoryClient.h>
 #include <orvane/authentication/JORVProxyClient.h>
+#include <orvane/authentication/PluginStatus.h>
 
 size_t CMetadataSize(void) { return sizeof(struct ActiveDirectoryClientMetadata); }
 size_t COperationsSize(void) { return sizeof(struct ActiveDirectoryClientOperations); }

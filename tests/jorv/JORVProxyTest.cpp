@@ -3,7 +3,7 @@
 // releases the plug-in's strings, and how statuses become exceptions. Also
 // the string type that carries the machine account's secret.
 #include "common/MessageOf.h"
-#include "plugins/ScriptablePluginLoader.h"
+#include "fixtures/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>

@@ -8,7 +8,7 @@
 #include "HostResolverSeam.h"
 #include "common/Files.h"
 #include "common/Recorders.h"
-#include "plugins/ScriptablePluginLoader.h"
+#include "fixtures/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 

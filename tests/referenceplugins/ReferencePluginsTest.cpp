@@ -11,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace orvane::authentication;
 using orvauth_test::ReadFile;
@@ -51,21 +49,6 @@ TEST_F(ReferencePlugins, AMalformedDirectoryStateFailsEveryOperationWithoutBeing
         EXPECT_EQ(0u, provider.GetDomainTrustState());
         EXPECT_EQ(text, ReadFile(DIRECTORY_STATE));
     }
-}
-
-TEST_F(ReferencePlugins, ALinkedStateFileStaysALinkWithItsMode)
-{
-    orvauth_test::TempDir elsewhere;
-    const std::string real = elsewhere.File("state");
-    WriteFile(real, "domain = corp.example.test\n");
-    ::chmod(real.c_str(), 0640);
-    ASSERT_EQ(0, ::symlink(real.c_str(), DIRECTORY_STATE.c_str()));
-    ActiveDirectoryProvider("simdirectory").SetSmartCardEnabledServices({"sshd"});
-    struct stat info;
-    ASSERT_EQ(0, ::lstat(DIRECTORY_STATE.c_str(), &info));
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ("domain = corp.example.test\nsmartcard_service = sshd\n", ReadFile(real));
-    EXPECT_EQ(0640u, orvauth_test::FileMode(real));
 }
 
 TEST_F(ReferencePlugins, ValuesThatWouldForgeStateLinesAreRefused)

@@ -5,7 +5,7 @@
 #include "ThreadSeam.h"
 #include "common/Files.h"
 #include "common/Recorders.h"
-#include "plugins/ScriptablePluginLoader.h"
+#include "fixtures/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>

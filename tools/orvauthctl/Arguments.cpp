@@ -29,10 +29,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words, const std:
             parsed.operands.push_back(word);
             continue;
         }
-        std::string name = "help";
+        std::string name = word == "-v" ? "verbose" : "help";
         std::string value;
         bool inlineValue = false;
-        if (word != "-h") {
+        if (word != "-h" && word != "-v") {
             if (word.rfind("--", 0) != 0) {
                 throw UsageError("unknown option '" + word + "'");
             }

@@ -30,7 +30,8 @@ struct ParsedArguments {
     std::string Value(const std::string& name, const std::string& fallback = "") const;
 };
 
-// Reads "--name", "--name value", "--name=value" and "-h" (for --help)
+// Reads "--name", "--name value", "--name=value", "-h" (for --help) and
+// "-v" (for --verbose)
 // anywhere among the operands; "--" ends the options. When stopAtOperand is
 // set, the first operand and everything after it are left as operands
 // unread (the global options end where the command begins). Throws

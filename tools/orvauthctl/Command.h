@@ -39,6 +39,11 @@ std::vector<Command> StoreCommands();
 std::vector<Command> MembershipCommands();
 std::vector<Command> DirectoryCommands();
 std::vector<Command> SystemFileCommands();
+std::vector<Command> DiscoverCommands();
+
+// The options before the command: the host settings' and the tool's own
+// (--verbose, --version, --help).
+const std::vector<OptionDefinition>& ToolOptions();
 
 void PrintCommandHelp(std::ostream& out, const Command& command);
 void PrintToolHelp(std::ostream& out);

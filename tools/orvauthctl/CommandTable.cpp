@@ -35,7 +35,7 @@ const std::vector<Command>& AllCommands()
 {
     static const std::vector<Command> commands = [] {
         std::vector<Command> all;
-        for (auto group : {StoreCommands, MembershipCommands, DirectoryCommands, SystemFileCommands, LoginCommands}) {
+        for (auto group : {StoreCommands, MembershipCommands, DiscoverCommands, DirectoryCommands, SystemFileCommands, LoginCommands}) {
             std::vector<Command> some = group();
             all.insert(all.end(), some.begin(), some.end());
         }
@@ -51,12 +51,25 @@ const Command* FindCommand(const std::string& name)
     return found == commands.end() ? nullptr : &*found;
 }
 
+const std::vector<OptionDefinition>& ToolOptions()
+{
+    static const std::vector<OptionDefinition> options = [] {
+        std::vector<OptionDefinition> all = GlobalOptions();
+        auto version = std::find_if(all.begin(), all.end(), [](const OptionDefinition& o) { return o.name == "version"; });
+        all.insert(version, {"verbose", "", "copy the library's and the plug-in's log lines to standard\n"
+                                                   "error (-v)"});
+        return all;
+    }();
+    return options;
+}
+
 void PrintCommandHelp(std::ostream& out, const Command& command)
 {
     out << "Usage: orvauthctl [<global options>] " << command.name << ' ' << command.synopsis << "\n\n"
         << command.description << "\n\nOptions:\n";
     std::vector<OptionDefinition> options = command.options;
     options.push_back({"help", "", "print this help and exit"});
+    options.push_back({"version", "", "print the version and exit"});
     PrintOptions(out, options);
     out << "\nSee 'orvauthctl --help' for the global options.\n";
 }
@@ -73,7 +86,7 @@ void PrintToolHelp(std::ostream& out)
     }
     out << "\nGlobal options (settings of the host platform layer, for sandboxes and embedders; they\n"
            "apply to this run only, except --verify-proxy-cert, which is stored in the database):\n";
-    PrintOptions(out, GlobalOptions());
+    PrintOptions(out, ToolOptions());
     out << "\nBuilt in (fixed when the library was built):\n"
            "  configuration directory   " ORVAUTHCTL_CONFIG_DIR "\n"
            "  plug-in directory         " ORVAUTHCTL_PLUGIN_DIR "\n\n"

@@ -2,6 +2,9 @@
 
 #include "LoginCommands.h"
 
+#include <orvane/authentication/ActiveDirectoryConfigStore.h>
+#include <orvane/authentication/JORVProxy.h>
+
 #include <platform/Ipv4Address.h>
 #include <platform/PlatformSettings.h>
 
@@ -9,11 +12,8 @@ namespace orvauthctl {
 namespace {
 
 namespace Settings = OrvPlatform::Settings;
-
-// The switch under which domain membership is recorded in the host
-// configuration store.
-constexpr unsigned CONFIG_STORE_MEMBERSHIP_FEATURE = 57;
-constexpr const char* VERIFY_PROXY_CERTIFICATE_OPTION = "UserVars.ActiveDirectoryVerifyJORVCertificate";
+using orvane::authentication::ActiveDirectoryConfigStore;
+using orvane::authentication::VERIFY_JORV_CERTIFICATE_OPTION;
 
 struct ManagementInterface {
     std::string name;
@@ -86,7 +86,7 @@ void ApplyHostSettings(const ParsedArguments& global)
         Settings::SetResolvConfPath(global.Value("resolv-conf"));
     }
     if (global.Has("no-config-store")) {
-        Settings::SetFeature(CONFIG_STORE_MEMBERSHIP_FEATURE, false);
+        Settings::SetFeature(ActiveDirectoryConfigStore::DOMAIN_RECORD_FEATURE, false);
     }
     if (!management.name.empty()) {
         if (management.address.empty()) {
@@ -96,7 +96,7 @@ void ApplyHostSettings(const ParsedArguments& global)
         }
     }
     if (global.Has("verify-proxy-cert")) {
-        Settings::SetAdvancedIntegerOption(VERIFY_PROXY_CERTIFICATE_OPTION, verify == "1" ? 1 : 0);
+        Settings::SetAdvancedIntegerOption(VERIFY_JORV_CERTIFICATE_OPTION, verify == "1" ? 1 : 0);
     }
 }
 

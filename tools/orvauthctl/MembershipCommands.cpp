@@ -8,6 +8,7 @@
 #include <orvane/authentication/Exceptions.h>
 #include <platform/Ipv4Address.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -28,6 +29,48 @@ const OptionDefinition PASSWORD_STDIN{"password-stdin", "",
                                 "read the password from the first line of standard input instead of\n"
                                 "prompting on the terminal"};
 
+const OptionDefinition OU{"ou", "<ou>",
+                         "organizational unit of the machine account: a DN (OU=Hypervisors,OU=Servers\n"
+                         "or with the domain's DC= part) or a path from the domain's top\n"
+                         "(Servers/Hypervisors); text holding '=' is taken as a DN"};
+const OptionDefinition ACTIVATE{"activate", "", "make the Active Directory store active once the host joined"};
+
+// The path form Servers/Hypervisors as the relative DN
+// OU=Hypervisors,OU=Servers, the form the authentication proxy takes. A DN
+// is kept as given.
+std::string OrganizationalUnitDN(const std::string& ou)
+{
+    if (ou.find('=') != std::string::npos) {
+        return ou;
+    }
+    std::string dn;
+    size_t start = 0;
+    while (start <= ou.size()) {
+        size_t end = std::min(ou.find('/', start), ou.size());
+        std::string unit;
+        for (size_t i = start; i < end; ++i) {
+            if (std::strchr(",+\"\\<>;#", ou[i]) != nullptr) {
+                unit += '\\';
+            }
+            unit += ou[i];
+        }
+        if (!unit.empty()) {
+            dn = "OU=" + unit + (dn.empty() ? "" : "," + dn);
+        }
+        start = end + 1;
+    }
+    return dn;
+}
+
+// After a successful join: the one step that makes the host use it.
+void ActivateIfAsked(const Invocation& call, ActiveDirectoryStore& store)
+{
+    if (call.arguments.Has("activate")) {
+        store.MakeActive();
+        call.out << "Active store: " << store.GetDisplayName() << '\n';
+    }
+}
+
 Credentials CredentialsOf(const std::string& user, const Secret& password)
 {
     Credentials credentials{};
@@ -38,7 +81,14 @@ Credentials CredentialsOf(const std::string& user, const Secret& password)
 
 int Join(const Invocation& call)
 {
-    const std::string& domainArgument = call.arguments.operands[0];
+    std::string domainArgument = call.arguments.operands[0];
+    if (call.arguments.Has("ou")) {
+        if (domainArgument.find('/') != std::string::npos) {
+            throw UsageError("join: give the organizational unit either after the domain or with --ou, not both");
+        }
+        // The directory client takes a DN or the path form alike.
+        domainArgument += "/" + call.arguments.Value("ou");
+    }
     std::string user = call.arguments.Value("user");
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
@@ -48,6 +98,7 @@ int Join(const Invocation& call)
         store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
+    ActivateIfAsked(call, *store);
     return EXIT_OK;
 }
 
@@ -57,9 +108,11 @@ int JoinProxy(const Invocation& call)
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     {
         Progress progress("Joining through " + server);
-        store->JoinDomainWithJORV(server, call.arguments.Value("ou"), call.arguments.Has("skip-hostname-check"));
+        store->JoinDomainWithJORV(server, OrganizationalUnitDN(call.arguments.Value("ou")),
+                                  call.arguments.Has("skip-hostname-check"));
     }
     call.out << "Joined the host to the domain of the authentication proxy " << server << ".\n";
+    ActivateIfAsked(call, *store);
     return EXIT_OK;
 }
 
@@ -154,22 +207,24 @@ int ImportCertificate(const Invocation& call)
 std::vector<Command> MembershipCommands()
 {
     return {
-        {"join", "<domain[/ou]> --user <name> [--password-stdin] [--skip-hostname-check]",
+        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]",
          "join a domain with an administrator's credentials",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
-         "after the first '/' (the directory's default when none). The password is asked for on the\n"
-         "terminal without echo, or read from standard input with --password-stdin; it is never taken\n"
-         "from the command line or the environment. The directory may be retried for minutes.\n"
-         "Joining does not make the directory store active: use 'activate \"Active Directory\"'.",
-         {{"user", "<name>", "the account that joins the host", true}, PASSWORD_STDIN, SKIP_HOSTNAME_CHECK}, 1, 1, Join},
-        {"join-proxy", "<server> [--ou <ou>] [--skip-hostname-check]",
+         "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
+         "password is asked for on the terminal without echo, or read from standard input with\n"
+         "--password-stdin; it is never taken from the command line or the environment. The\n"
+         "directory may be retried for minutes. Must be run as root. Joining makes the directory\n"
+         "store active only with --activate (or later 'activate \"Active Directory\"').",
+         {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
+          SKIP_HOSTNAME_CHECK},
+         1, 1, Join},
+        {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",
          "Joins the host through the authentication proxy at IPv4 address <server>; no credentials\n"
          "pass through the host. The proxy's certificate is checked against the imported thumbprint\n"
          "when the advanced option UserVars.ActiveDirectoryVerifyJORVCertificate is 1 (see\n"
          "--verify-proxy-cert). The host's name is always resolved.",
-         {{"ou", "<ou>", "organizational unit of the machine account (default: the proxy's choice)"},
-          SKIP_HOSTNAME_CHECK},
+         {OU, ACTIVATE, SKIP_HOSTNAME_CHECK},
          1, 1, JoinProxy},
         {"leave", "[--user <name> [--password-stdin]]", "take the host out of its domain",
          "Leaves the domain. Without --user the machine account stays in the directory and the\n"

@@ -6,8 +6,7 @@
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
-#include <platform/Host.h>
-
+#include <orvane/authentication/JORVProxy.h>
 #include <platform/PlatformSettings.h>
 
 #include <memory>
@@ -87,23 +86,13 @@ std::string ReadProxyThumbprint()
 
 std::map<std::string, std::string> ReadThumbprintFile()
 {
-    Configuration servers(std::string(ORVAUTHCTL_CONFIG_DIR) + "/jorvservers.conf");
-    return std::map<std::string, std::string>(servers.begin(), servers.end());
+    return JORVThumbprintStore().Entries();
 }
 
 int64_t ReadVerifyOption()
 {
     RequireDatabase();
-    using namespace NodeCtl::Adv;
-    std::unique_ptr<AdvancedOptionBranch> root(NodeCtl::HostFactory::GetHost()->GetAdvancedOptions());
-    std::unique_ptr<AdvancedOptionBranch> userVars(root ? root->GetBranch("UserVars") : nullptr);
-    std::unique_ptr<AdvancedOption> option(userVars ? userVars->GetOption("ActiveDirectoryVerifyJORVCertificate")
-                                                    : nullptr);
-    auto* integer = dynamic_cast<AdvancedIntegerOption*>(option.get());
-    if (integer == nullptr) {
-        throw std::runtime_error("UserVars.ActiveDirectoryVerifyJORVCertificate is not an integer option");
-    }
-    return integer->GetCurrentValue();
+    return ReadVerifyJORVCertificateOption();
 }
 
 HostRecords GatherHostRecords()

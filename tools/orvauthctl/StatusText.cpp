@@ -59,6 +59,24 @@ std::string ModuleText(const ModuleInfo& module)
 
 std::string OrNone(const std::string& text) { return text.empty() ? "(none)" : text; }
 
+// The value's meaning is the plug-in's: these are the words of the library
+// (0, 2, 7) and of the adclient plug-in (1, 3 to 6); the number follows.
+std::string TrustStateText(TrustState state)
+{
+    static const char* const WORDS[] = {
+        "not reported by the plug-in",
+        "good: the machine account logs in to the domain",
+        "not known: the directory did not answer in time",
+        "broken: the domain refuses the machine account; join the host again",
+        "unreachable: no domain controller answered",
+        "not joined",
+        "not known: see the system log",
+        "not joined: no membership recorded",
+    };
+    std::string number = std::to_string(state);
+    return state < sizeof WORDS / sizeof WORDS[0] ? std::string(WORDS[state]) + " (" + number + ")" : number;
+}
+
 void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
 {
     out << "\nDirectory client:\n";
@@ -85,7 +103,7 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
         return lines;
     });
     OutcomeLine(out, "Trust state", directory.trustState,
-                [](TrustState state) { return std::vector<std::string>{std::to_string(state)}; });
+                [](TrustState state) { return std::vector<std::string>{TrustStateText(state)}; });
     Line(out, "PAM module", ModuleText(directory.pamModule));
     Line(out, "NSS module", ModuleText(directory.nssModule));
 }

@@ -40,7 +40,7 @@ namespace {
 // installed)"; an operator needs to hear that the file is there but broken.
 void CheckProviderFile()
 {
-    const std::string path = std::string(ORVAUTHCTL_CONFIG_DIR) + "/provider.conf";
+    const std::string path = ProviderConfiguration::DefaultPath();
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT) {
@@ -74,8 +74,7 @@ std::unique_ptr<ActiveDirectoryStore> CreateDirectoryStore()
 
 std::string RecordedActiveStore()
 {
-    const AuthenticationConfiguration configuration;
-    return configuration["remote-authentication-store"];
+    return AuthenticationConfiguration().ActiveStore();
 }
 
 }  // namespace orvauthctl

@@ -5,6 +5,7 @@
 #include "StoreAccess.h"
 
 #include <iostream>
+#include <stdexcept>
 
 namespace orvauthctl {
 namespace {
@@ -28,9 +29,7 @@ int ListStores(const Invocation& call)
     }
     if (!active.ok) {
         // The names are still worth showing; the missing record is the failure.
-        call.out.flush();
-        std::cerr << "orvauthctl: " << active.error << '\n';
-        return EXIT_FAILED;
+        throw std::runtime_error(active.error);
     }
     return EXIT_OK;
 }
@@ -52,9 +51,16 @@ int Status(const Invocation& call)
     } else {
         PrintStatusText(call.out, report);
     }
+    // The report shows every failure in its place; the one that makes the
+    // host's authentication unusable is also the command's failure.
     bool directoryActive = report.activeStore.ok && report.activeStore.value == DIRECTORY_STORE;
-    return !report.activeStore.ok || (directoryActive && !report.directory.loadError.empty()) ? EXIT_FAILED
-                                                                                              : EXIT_OK;
+    if (!report.activeStore.ok) {
+        throw std::runtime_error(report.activeStore.error);
+    }
+    if (directoryActive && !report.directory.loadError.empty()) {
+        throw std::runtime_error(report.directory.loadError);
+    }
+    return EXIT_OK;
 }
 
 }  // namespace

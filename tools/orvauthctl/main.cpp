@@ -6,9 +6,9 @@
 // library operation and prints its result. Failures print the library's
 // own message.
 #include "Command.h"
+#include "FailureHints.h"
 #include "HostSettings.h"
-
-#include <orvane/authentication/Exceptions.h>
+#include "LogCapture.h"
 
 #include <iostream>
 
@@ -46,14 +46,45 @@ void CheckCommandArguments(const Command& command, const ParsedArguments& argume
     }
 }
 
+int PrintVersion()
+{
+    std::cout << "orvauthctl " ORVAUTHCTL_VERSION "\n";
+    return EXIT_OK;
+}
+
+// The library's message as it is, then what the tool knows of the cause:
+// the problems the library and the plug-in logged (unless --verbose showed
+// them already) and the fix.
+int Failure(const std::exception& error, const Command* command, const ParsedArguments& arguments, bool verbose)
+{
+    std::cout.flush();
+    std::cerr << "orvauthctl: " << error.what() << '\n';
+    if (!verbose) {
+        for (const std::string& line : LoggedProblems()) {
+            std::cerr << "orvauthctl: logged: " << line << '\n';
+        }
+    }
+    if (command != nullptr) {
+        for (const std::string& hint : FailureHints(command->name, arguments, error)) {
+            std::cerr << "orvauthctl: " << hint << '\n';
+        }
+    }
+    return EXIT_FAILED;
+}
+
 int Run(const std::vector<std::string>& words)
 {
     const Command* command = nullptr;
+    ParsedArguments arguments;
+    bool verbose = false;
     try {
-        ParsedArguments global = ParseArguments(words, GlobalOptions(), true);
+        ParsedArguments global = ParseArguments(words, ToolOptions(), true);
+        verbose = global.Has("verbose");
+        if (verbose) {
+            CopyLogToStandardError();
+        }
         if (global.Has("version")) {
-            std::cout << "orvauthctl " ORVAUTHCTL_VERSION "\n";
-            return EXIT_OK;
+            return PrintVersion();
         }
         const bool helpOnHelp = global.operands.size() == 2 && global.operands[0] == "help" &&
                                 global.operands[1] == "help";
@@ -79,11 +110,19 @@ int Run(const std::vector<std::string>& words)
         }
         std::vector<OptionDefinition> options = command->options;
         options.push_back({"help", "", ""});
-        ParsedArguments arguments =
-            ParseArguments(std::vector<std::string>(global.operands.begin() + 1, global.operands.end()), options);
+        options.push_back({"version", "", ""});
+        options.push_back({"verbose", "", ""});
+        arguments = ParseArguments(std::vector<std::string>(global.operands.begin() + 1, global.operands.end()), options);
         if (arguments.Has("help")) {
             PrintCommandHelp(std::cout, *command);
             return EXIT_OK;
+        }
+        if (arguments.Has("version")) {
+            return PrintVersion();
+        }
+        if (arguments.Has("verbose") && !verbose) {
+            verbose = true;
+            CopyLogToStandardError();
         }
         CheckCommandArguments(*command, arguments);
         ApplyHostSettings(global);
@@ -91,17 +130,7 @@ int Run(const std::vector<std::string>& words)
     } catch (const UsageError& e) {
         return UsageFailure(e.what(), command);
     } catch (const std::exception& e) {
-        std::cout.flush();
-        std::cerr << "orvauthctl: " << e.what() << '\n';
-        // A plug-in can only answer with a status, and the thumbprint store's
-        // exception only names the store; what could not be read or written,
-        // and why (a full or read-only disk, say), is in the log line.
-        if (dynamic_cast<const orvane::authentication::AccessDeniedException*>(&e) != nullptr ||
-            dynamic_cast<const orvane::authentication::InternalErrorException*>(&e) != nullptr ||
-            dynamic_cast<const orvane::authentication::InvalidThumbprintStoreException*>(&e) != nullptr) {
-            std::cerr << "orvauthctl: the system log says which file could not be read or written and why\n";
-        }
-        return EXIT_FAILED;
+        return Failure(e, command, arguments, verbose);
     }
 }
 

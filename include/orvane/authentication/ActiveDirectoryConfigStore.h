@@ -35,6 +35,8 @@ public:
 
     // True when feature switches 1 and 57 are both on. Touches no store.
     static bool IsConfigStoreEnabled();
+    // The switch that a host turns off to keep membership out of the store.
+    static constexpr unsigned DOMAIN_RECORD_FEATURE = 57;
 
     // Each write replaces the whole record. An empty organizational unit is
     // left out of the record; the proxy address is always written, also empty.

@@ -96,12 +96,18 @@ class ORVAUTH_API AuthenticationConfiguration : public Configuration {
 public:
     AuthenticationConfiguration();  // authentication.conf
     ~AuthenticationConfiguration() override;
+
+    // The name of the active store as recorded; InvalidKeyException when none is.
+    const std::string& ActiveStore() const;
 };
 
 class ORVAUTH_API ProviderConfiguration : public Configuration {
 public:
     ProviderConfiguration();  // provider.conf
     ~ProviderConfiguration() override;
+
+    // Where the library reads it: provider.conf in its configuration directory.
+    static std::string DefaultPath();
 };
 
 class ORVAUTH_API JORVProviderConfiguration : public Configuration {
@@ -115,7 +121,11 @@ public:
 class ORVAUTH_API JORVThumbprintStore {
 public:
     explicit JORVThumbprintStore(const std::string& path);
+    JORVThumbprintStore();  // jorvservers.conf in the configuration directory
     ~JORVThumbprintStore();
+
+    // Every trusted server with its thumbprint.
+    const std::map<std::string, std::string>& Entries() const { return thumbprints; }
 
     // The thumbprint recorded for server, or "" when it is not listed.
     std::string LookupThumbprint(const std::string& server);

@@ -8,10 +8,20 @@
 #include <orvane/authentication/JORVProxyClient.h>
 #include <orvane/authentication/JORVRecords.h>
 
+#include <cstdint>
 #include <string>
 
 namespace orvane {
 namespace authentication {
+
+// The advanced option that says whether a join through a proxy checks the
+// proxy's certificate.
+constexpr const char VERIFY_JORV_CERTIFICATE_OPTION[] = "UserVars.ActiveDirectoryVerifyJORVCertificate";
+
+// The option's value as a join reads it: 0 or 1. Throws
+// InvalidVerifyJORVCertificateOptionException when it is missing, not an
+// integer option, or another value.
+ORVAUTH_API std::int64_t ReadVerifyJORVCertificateOption();
 
 class ORVAUTH_API JORVProxy {
 public:

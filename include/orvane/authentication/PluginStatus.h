@@ -19,6 +19,7 @@
     ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_INVALID_COMPUTER_NAME, 1210)                           \
     ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_INVALID_DOMAIN_NAME, 1212)                             \
     ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_CONNECTION_REFUSED, 1225)                              \
+    ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_CONNECTION_INVALID, 1229)                              \
     ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_NO_LOGON_SERVERS, 1311)                                \
     ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME, 1315)                            \
     ORVAUTH_PLUGIN_STATUS_ROW(ORVAUTH_STATUS_NO_SUCH_USER, 1317)                                    \
@@ -39,9 +40,10 @@
 enum OrvauthPluginStatus { ORVAUTH_STATUS_SUCCESS = 0, ORVAUTH_PLUGIN_STATUS_TABLE(ORVAUTH_PLUGIN_STATUS_ENUMERATOR) };
 #undef ORVAUTH_PLUGIN_STATUS_ENUMERATOR
 
-/* Slot 7. The library itself stores 0 when the plug-in has no slot 7, 2 when
- * the plug-in did not answer in time and 7 when the trusted domains could
- * not be read; a plug-in answers the others. */
+/* Slot 7. The library itself answers 0 when the plug-in has no slot 7, 2
+ * when the plug-in did not answer in time and 7 when its trusted domains
+ * (slot 8) answered ORVAUTH_STATUS_FILE_NOT_FOUND; a plug-in answers the
+ * others. */
 enum OrvauthTrustState {
     ORVAUTH_TRUST_NOT_REPORTED = 0,
     ORVAUTH_TRUST_GOOD = 1,              /* the machine account logs in */
@@ -50,7 +52,7 @@ enum OrvauthTrustState {
     ORVAUTH_TRUST_UNREACHABLE = 4,       /* no controller answered */
     ORVAUTH_TRUST_NOT_JOINED = 5,
     ORVAUTH_TRUST_OTHER_FAILURE = 6,     /* anything else; the plug-in logs the reason */
-    ORVAUTH_TRUST_NO_TRUSTED_DOMAINS = 7
+    ORVAUTH_TRUST_NO_DOMAIN = 7
 };
 
 /* Slot 14. */
