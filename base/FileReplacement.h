@@ -41,18 +41,16 @@ inline std::string DirectoryOf(const std::string& path)
 }
 
 // Creates a new file from a mkstemp pattern; on success `name` holds its
-// path and `descriptor` an open read-write descriptor.
-inline int CreateTemporary(const std::string& pattern, std::string& name, int& descriptor)
-{
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    descriptor = ::mkstemp(buffer.data());
-    if (descriptor < 0) {
-        return errno;
-    }
-    name = buffer.data();
-    return 0;
-}
+// path and `descriptor` an open read-write descriptor. The file is locked
+// (flock) for as long as a descriptor of it is open, which tells a writer
+// at work from one killed before it could rename or remove its file. First
+// removes the pattern's leftovers: files of this pattern in its directory,
+// regular, owned by this user and locked by nobody.
+int CreateTemporary(const std::string& pattern, std::string& name, int& descriptor);
+
+// Removes the leftovers of a mkstemp pattern as CreateTemporary does;
+// returns how many it removed.
+int RemoveStaleTemporaries(const std::string& pattern);
 
 // Gives the new file the old one's mode, owner and group. Only a privileged
 // process can give a file away, so owner and group are only set when they

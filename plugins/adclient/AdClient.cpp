@@ -7,6 +7,7 @@
 #include "adclient/DirectorySession.h"
 #include "adclient/FailureClassifier.h"
 #include "adclient/HostIdentity.h"
+#include "adclient/IntentJournal.h"
 #include "adclient/SssdConfig.h"
 #include "base/LdapText.h"
 #include "base/LogText.h"
@@ -30,9 +31,9 @@ namespace {
 
 // How long the plug-in waits for one adcli run. A join or leave takes a
 // second or two against a healthy controller; adcli itself waits minutes on
-// one that drops packets.
-constexpr seconds MEMBERSHIP_BOUND{90};
-constexpr seconds QUERY_BOUND{20};
+// one that drops packets, and a command must end within 15 s all told.
+constexpr seconds MEMBERSHIP_BOUND{12};
+constexpr seconds QUERY_BOUND{10};
 // libldap's bound for connecting and for each request.
 constexpr seconds LDAP_BOUND{5};
 
@@ -122,21 +123,34 @@ void RequireSecret(const char* secret)
     }
 }
 
-// Records a successful join from adcli's --show-details answer.
-void RecordJoin(const AdcliOutcome& outcome, const std::string& hostFqdn)
+const char* const MEMBERSHIP_KEYS[] = {keys::DOMAIN,     keys::NETBIOS,       keys::REALM,    keys::DOMAIN_SID,
+                                       keys::CONTROLLER, keys::COMPUTER_NAME, keys::HOST_FQDN};
+
+// What adcli's --show-details answer says of a join, under the state file's keys.
+StateFile JoinDetails(const AdcliOutcome& outcome, const std::string& hostFqdn)
 {
-    StateFile state = LoadState();
-    state.Set(keys::DOMAIN, DetailValue(outcome.output, "domain-name"));
-    state.Set(keys::NETBIOS, DetailValue(outcome.output, "domain-short"));
-    state.Set(keys::REALM, DetailValue(outcome.output, "domain-realm"));
-    state.Set(keys::DOMAIN_SID, DetailValue(outcome.output, "domain-SID"));
-    state.Set(keys::CONTROLLER, DetailValue(outcome.output, "domain-controller"));
-    state.Set(keys::COMPUTER_NAME, DetailValue(outcome.output, "computer-name"));
-    state.Set(keys::HOST_FQDN, hostFqdn);
-    for (const std::string& key : state.Keys()) {
-        if (!IsStorable(state.Value(key))) {
+    StateFile details;
+    details.Set(keys::DOMAIN, DetailValue(outcome.output, "domain-name"));
+    details.Set(keys::NETBIOS, DetailValue(outcome.output, "domain-short"));
+    details.Set(keys::REALM, DetailValue(outcome.output, "domain-realm"));
+    details.Set(keys::DOMAIN_SID, DetailValue(outcome.output, "domain-SID"));
+    details.Set(keys::CONTROLLER, DetailValue(outcome.output, "domain-controller"));
+    details.Set(keys::COMPUTER_NAME, DetailValue(outcome.output, "computer-name"));
+    details.Set(keys::HOST_FQDN, hostFqdn);
+    for (const char* key : MEMBERSHIP_KEYS) {
+        if (!IsStorable(details.Value(key))) {
             Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
+    }
+    return details;
+}
+
+// Records a successful join from its details.
+void RecordJoin(const StateFile& details)
+{
+    StateFile state = LoadState();
+    for (const char* key : MEMBERSHIP_KEYS) {
+        state.Set(key, details.Value(key));
     }
     if (!IsJoined(state)) {
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
@@ -168,6 +182,7 @@ void ConfigureIdentityService()
         RemoveKeytab();
         ForgetMembership(state);
         SaveState(state);
+        ClearIntent();
         Fail(ORVAUTH_STATUS_ACCESS_DENIED);
     }
 }
@@ -180,6 +195,170 @@ std::vector<std::string> JoinArguments(const std::string& domain, const std::str
                                        "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details"};
     AddController(arguments, preferred.empty() ? "" : preferred.front());
     return arguments;
+}
+
+// --- the intent journal ----------------------------------------------------------
+
+// Runs an adcli command that changes the directory. When it fails, the
+// directory is as it was and the journal goes; when it was stopped at its
+// bound nobody knows, and the journal stays for the next call to settle.
+AdcliOutcome JournaledAdcli(AdcliCommand command, const std::vector<std::string>& arguments, const char* secret)
+{
+    try {
+        return Adcli(command, arguments, secret, MEMBERSHIP_BOUND);
+    } catch (const StatusError& error) {
+        if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
+            ClearIntent();
+        }
+        throw;
+    }
+}
+
+StateFile JoinIntent(const std::string& domain, const std::string& hostFqdn)
+{
+    StateFile journal;
+    journal.Set(intent::OPERATION, intent::JOIN);
+    journal.Set(intent::PHASE, intent::STARTED);
+    journal.Set(keys::DOMAIN, domain);
+    journal.Set(keys::HOST_FQDN, hostFqdn);
+    RecordIntent(journal);
+    return journal;
+}
+
+// The directory has the account: the journal takes what adcli reported, so
+// that the host's files can be completed from it whenever this is cut
+// short; then the files follow and the journal goes.
+void FinishJoin(const StateFile& details)
+{
+    StateFile journal = details;
+    journal.Set(intent::OPERATION, intent::JOIN);
+    journal.Set(intent::PHASE, intent::DIRECTORY_DONE);
+    RecordIntent(journal);
+    RecordJoin(details);
+    ConfigureIdentityService();
+    ClearIntent();
+}
+
+// The host's side of a leave: keytab, membership, identity service.
+void LeaveLocally(const std::string& domain)
+{
+    RemoveKeytab();
+    StateFile state = LoadState();
+    ForgetMembership(state);
+    SaveState(state);
+    try {
+        SssdConfig().Remove(domain);
+    } catch (const SssdConfigError& e) {
+        // The host has left; a stale section only names a domain it is no
+        // longer in.
+        syslog(LOG_ERR, "adclient: %s", e.what());
+    }
+}
+
+enum class Keytab { Accepted, Refused, Unknown };
+
+// Whether the directory accepts the host keytab for domain: Unknown when no
+// controller answered.
+Keytab CheckKeytab(const std::string& domain, const std::string& controller)
+{
+    if (::access(KeytabPath().c_str(), F_OK) != 0) {
+        return Keytab::Refused;
+    }
+    std::vector<std::string> arguments{"testjoin", "--domain=" + domain, "--host-keytab=" + KeytabPath()};
+    AddController(arguments, controller);
+    const AdcliOutcome outcome = RunAdcli(arguments, nullptr, QUERY_BOUND);
+    const std::uint32_t status =
+        ClassifyAdcliResult(AdcliCommand::TestJoin, outcome.exitStatus, outcome.timedOut, outcome.diagnostics);
+    switch (status) {
+    case ORVAUTH_STATUS_SUCCESS:
+        return Keytab::Accepted;
+    case ORVAUTH_STATUS_NO_SUCH_DOMAIN:
+    case ORVAUTH_STATUS_NO_LOGON_SERVERS:
+    case ORVAUTH_STATUS_TIMED_OUT:
+        return Keytab::Unknown;
+    default:
+        return Keytab::Refused;
+    }
+}
+
+// adcli was stopped during a join: if the directory accepts the keytab it
+// wrote, the join is completed with what the directory says of itself;
+// otherwise the keytab is taken back.
+void SettleStartedJoin(const StateFile& journal, const std::string& domain)
+{
+    const Keytab keytab = CheckKeytab(domain, "");
+    if (keytab == Keytab::Unknown) {
+        syslog(LOG_WARNING, "adclient: a join of %s was interrupted and no controller answered; it is settled by "
+               "the next join, leave or status", domain.c_str());
+        return;
+    }
+    if (keytab == Keytab::Refused) {
+        RemoveKeytab();
+        ClearIntent();
+        syslog(LOG_NOTICE, "adclient: a join of %s was interrupted before the directory accepted this host; "
+               "taken back (join again to retry)", domain.c_str());
+        return;
+    }
+    const AdcliOutcome info = Adcli(AdcliCommand::Info, {"info", domain}, nullptr, QUERY_BOUND);
+    StateFile details;
+    details.Set(keys::DOMAIN, DetailValue(info.output, "domain-name"));
+    details.Set(keys::NETBIOS, DetailValue(info.output, "domain-short"));
+    details.Set(keys::REALM, ToUpper(DetailValue(info.output, "domain-name")));
+    details.Set(keys::CONTROLLER, DetailValue(info.output, "domain-controller"));
+    details.Set(keys::COMPUTER_NAME, KeytabComputerName(KeytabPath()));
+    details.Set(keys::HOST_FQDN, journal.Value(keys::HOST_FQDN));
+    FinishJoin(details);
+    syslog(LOG_NOTICE, "adclient: completed the interrupted join of %s", domain.c_str());
+}
+
+// A credentialed leave stopped during adcli: if the directory still accepts
+// the keytab the account was not deleted and the host stays joined;
+// otherwise the host's side of the leave is completed.
+void SettleLeave(const StateFile& journal, bool mayAskDirectory)
+{
+    const StateFile state = LoadState();
+    const std::string domain = state.Value(keys::DOMAIN);
+    if (!IsJoined(state)) {
+        ClearIntent();
+        return;
+    }
+    if (journal.Value(intent::WITH_CREDENTIALS) == "yes" && journal.Value(intent::PHASE) == intent::STARTED) {
+        if (!mayAskDirectory) {
+            return;
+        }
+        const Keytab keytab = CheckKeytab(domain, state.Value(keys::CONTROLLER));
+        if (keytab == Keytab::Unknown) {
+            syslog(LOG_WARNING, "adclient: a leave of %s was interrupted and no controller answered; it is "
+                   "settled by the next join, leave or status", domain.c_str());
+            return;
+        }
+        if (keytab == Keytab::Accepted) {
+            ClearIntent();
+            syslog(LOG_NOTICE, "adclient: a leave of %s was interrupted before the directory deleted this "
+                   "host's account; the host stays joined (leave again to retry)", domain.c_str());
+            return;
+        }
+    }
+    LeaveLocally(domain);
+    ClearIntent();
+    syslog(LOG_NOTICE, "adclient: completed the interrupted leave of %s", domain.c_str());
+}
+
+// Settles what a killed join or leave left in the journal. Without
+// mayAskDirectory (at load) only what the journal alone decides.
+// The caller holds stateLock.
+void SettleInterrupted(bool mayAskDirectory)
+{
+    const StateFile journal = LoadIntent();
+    const std::string operation = journal.Value(intent::OPERATION);
+    if (operation == intent::LEAVE) {
+        SettleLeave(journal, mayAskDirectory);
+    } else if (operation == intent::JOIN && journal.Value(intent::PHASE) == intent::DIRECTORY_DONE) {
+        FinishJoin(journal);
+        syslog(LOG_NOTICE, "adclient: completed the interrupted join of %s", journal.Value(keys::DOMAIN).c_str());
+    } else if (operation == intent::JOIN && mayAskDirectory) {
+        SettleStartedJoin(journal, journal.Value(keys::DOMAIN));
+    }
 }
 
 MachineAccount AccountOf(const Membership& membership)
@@ -275,6 +454,7 @@ std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, 
         const std::string login = LoginName(credentials->userName);
         const std::string hostFqdn = LocalHostFqdn();
         std::lock_guard<std::mutex> guard(stateLock);
+        SettleInterrupted(true);
         const StateFile state = LoadState();
         if (IsJoined(state)) {
             Fail(ORVAUTH_STATUS_ALREADY_JOINED);
@@ -285,17 +465,26 @@ std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, 
         if (organizationalUnit != nullptr) {
             arguments.push_back("--domain-ou=" + ContainerDN(organizationalUnit, domainName));
         }
-        RecordJoin(Adcli(AdcliCommand::Join, arguments, credentials->password, MEMBERSHIP_BOUND), hostFqdn);
-        ConfigureIdentityService();
+        JoinIntent(domainName, hostFqdn);
+        FinishJoin(JoinDetails(JournaledAdcli(AdcliCommand::Join, arguments, credentials->password), hostFqdn));
     }));
 }
 
 std::int32_t PartDomain(const Credentials* credentials)
 {
     return static_cast<std::int32_t>(Guarded([&] {
+        {
+            std::lock_guard<std::mutex> guard(stateLock);
+            SettleInterrupted(true);
+        }
         const Membership membership = RequireMembership();
         std::lock_guard<std::mutex> guard(stateLock);
-        if (credentials != nullptr && credentials->userName != nullptr) {
+        const bool withCredentials = credentials != nullptr && credentials->userName != nullptr;
+        StateFile journal;
+        journal.Set(intent::OPERATION, intent::LEAVE);
+        journal.Set(intent::PHASE, intent::STARTED);
+        journal.Set(intent::WITH_CREDENTIALS, withCredentials ? "yes" : "no");
+        if (withCredentials) {
             const char* password = credentials->password == nullptr ? "" : credentials->password;
             if (std::strpbrk(password, "\r\n") != nullptr) {
                 Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
@@ -305,19 +494,13 @@ std::int32_t PartDomain(const Credentials* credentials)
                                                "--stdin-password"};
             AddController(arguments, Controller(membership));
             arguments.push_back(membership.computerName);
-            Adcli(AdcliCommand::Delete, arguments, password, MEMBERSHIP_BOUND);
+            RecordIntent(journal);
+            JournaledAdcli(AdcliCommand::Delete, arguments, password);
+            journal.Set(intent::PHASE, intent::DIRECTORY_DONE);
         }
-        RemoveKeytab();
-        StateFile state = LoadState();
-        ForgetMembership(state);
-        SaveState(state);
-        try {
-            SssdConfig().Remove(membership.domain);
-        } catch (const SssdConfigError& e) {
-            // The host has left; a stale section only names a domain it is no
-            // longer in.
-            syslog(LOG_ERR, "adclient: %s", e.what());
-        }
+        RecordIntent(journal);
+        LeaveLocally(membership.domain);
+        ClearIntent();
     }));
 }
 
@@ -356,6 +539,10 @@ TrustState GetDomainTrustState()
 {
     TrustState answer = ORVAUTH_TRUST_OTHER_FAILURE;
     const std::uint32_t status = Guarded([&] {
+        {
+            std::lock_guard<std::mutex> guard(stateLock);
+            SettleInterrupted(true);
+        }
         const Membership membership = RequireMembership();
         std::vector<std::string> arguments{"testjoin", "--domain=" + membership.domain,
                                            "--host-keytab=" + KeytabPath()};
@@ -540,6 +727,7 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
         } catch (const StatusError&) {
         }
         std::lock_guard<std::mutex> guard(stateLock);
+        SettleInterrupted(true);
         const StateFile state = LoadState();
         if (IsJoined(state)) {
             Fail(ORVAUTH_STATUS_ALREADY_JOINED);
@@ -547,17 +735,17 @@ std::int32_t JoinDomainWithMachineAccount(const ActiveDirectoryClientDomainInfo*
         std::vector<std::string> arguments =
             JoinArguments(domain, hostFqdn, state.Values(keys::PREFERRED_CONTROLLER));
         arguments.push_back("--login-type=computer");
-        const AdcliOutcome outcome =
-            Adcli(AdcliCommand::MachineJoin, arguments, account->createdValue2, MEMBERSHIP_BOUND);
+        JoinIntent(domain, hostFqdn);
+        const AdcliOutcome outcome = JournaledAdcli(AdcliCommand::MachineJoin, arguments, account->createdValue2);
         const std::string sid = DetailValue(outcome.output, "domain-SID");
         if (*domainInfo->sid != '\0' && !EqualsIgnoringCase(sid, domainInfo->sid)) {
             // Joined a domain other than the one the proxy reported: take the
             // keytab back rather than keep a membership nobody asked for.
             RemoveKeytab();
+            ClearIntent();
             Fail(ORVAUTH_STATUS_DOMAIN_TRUST_INCONSISTENT);
         }
-        RecordJoin(outcome, hostFqdn);
-        ConfigureIdentityService();
+        FinishJoin(JoinDetails(outcome, hostFqdn));
     }));
 }
 
@@ -633,6 +821,18 @@ std::int32_t RenewMachinePassword()
         syslog(LOG_NOTICE, "adclient: the machine account password of %s in %s was renewed",
                membership.computerName.c_str(), membership.domain.c_str());
     }));
+}
+
+// At load: what a run killed with its process left in /tmp goes, and what
+// the journal alone can settle is settled (the rest needs the directory and
+// waits for the next join, leave or status).
+__attribute__((constructor)) void CleanUpAfterInterruptedRuns()
+{
+    RemoveAbandonedScratchDirectories();
+    Guarded([] {
+        std::lock_guard<std::mutex> guard(stateLock);
+        SettleInterrupted(false);
+    });
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <dirent.h>
 #include <ftw.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <syslog.h>
 #include <unistd.h>
 
 using orvauth_plugin::Fail;
@@ -45,22 +49,6 @@ public:
 
 private:
     int fd = -1;
-};
-
-class SpawnSetup {
-public:
-    SpawnSetup()
-    {
-        ::posix_spawn_file_actions_init(&actions);
-        ::posix_spawnattr_init(&attributes);
-    }
-    ~SpawnSetup()
-    {
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::posix_spawnattr_destroy(&attributes);
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
 };
 
 // The secret goes through a socket rather than a pipe so that a child that
@@ -140,27 +128,88 @@ int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*)
     return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
 }
 
+constexpr char SCRATCH_PARENT[] = "/tmp";
+constexpr char SCRATCH_PREFIX[] = "adclient-";
+
 // adcli keeps a krb5.conf snippet in a directory under TMPDIR and removes it
 // on exit; a child killed at its bound cannot, so every run gets a private
-// TMPDIR that the plug-in removes afterwards.
+// TMPDIR that the plug-in removes afterwards. The run holds an exclusive
+// lock on it, so that a directory nobody holds is known to be abandoned by a
+// process that was killed, and is removed by the next one (see
+// RemoveAbandonedScratchDirectories).
 class PrivateTemporaryDirectory {
 public:
     PrivateTemporaryDirectory()
     {
-        char pattern[] = "/tmp/adclient-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            std::string pattern = std::string(SCRATCH_PARENT) + "/" + SCRATCH_PREFIX + "XXXXXX";
+            if (::mkdtemp(&pattern[0]) == nullptr) {
+                break;
+            }
+            lock.Reset(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat held, named;
+            // Another process's clean-up may have taken it between mkdtemp and
+            // the lock: only a directory still at its name is ours.
+            if (lock.Get() >= 0 && ::flock(lock.Get(), LOCK_EX) == 0 && ::fstat(lock.Get(), &held) == 0 &&
+                ::lstat(pattern.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+                path = pattern;
+                return;
+            }
+            lock.Close();
         }
-        path = pattern;
+        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     ~PrivateTemporaryDirectory() { ::nftw(path.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS); }
     std::string path;
+
+private:
+    Descriptor lock;
 };
+
+// Everything the child needs, prepared before fork: between fork and exec
+// a multi-threaded process may only make async-signal-safe calls.
+struct ChildSetup {
+    const char* program;
+    char* const* argv;
+    char* const* environment;
+    int input, output, errors;
+    pid_t parent;
+};
+
+[[noreturn]] void BecomeChild(const ChildSetup& setup)
+{
+    // The child dies with the thread that started it, which waits for it
+    // (or kills it at the bound) before returning: if the host process is
+    // killed meanwhile, no adcli goes on to change the directory on behalf of
+    // a caller that is gone. A parent already gone before the prctl took
+    // effect shows as a changed parent.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != setup.parent) {
+        ::_exit(127);
+    }
+    ::setpgid(0, 0);  // its own process group: helpers it starts are killed with it
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGCHLD, SIG_DFL);
+    if (::dup2(setup.input, 0) < 0 || ::dup2(setup.output, 1) < 0 || ::dup2(setup.errors, 2) < 0) {
+        ::_exit(127);
+    }
+    ::close_range(3, ~0U, 0);
+    ::execve(setup.program, setup.argv, setup.environment);
+    ::_exit(127);
+}
 
 }  // namespace
 
 AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
                       std::chrono::milliseconds bound)
+{
+    return RunProgram(ADCLIENT_ADCLI_PATH, arguments, secret, bound);
+}
+
+AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::string>& arguments,
+                        const char* secret, std::chrono::milliseconds bound)
 {
     const Clock::time_point deadline = Clock::now() + bound;
     int input[2];
@@ -180,7 +229,7 @@ AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* sec
     Descriptor errorsParent(errors[0]), errorsChild(errors[1]);
 
     std::vector<char*> argv;
-    std::string program = ADCLIENT_ADCLI_PATH;
+    std::string program = programPath;
     argv.push_back(&program[0]);
     std::vector<std::string> copies = arguments;
     for (std::string& argument : copies) {
@@ -196,26 +245,16 @@ AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* sec
     std::string temporaryDirectory = "TMPDIR=" + temporary.path;
     char* environment[] = {locale, path, &temporaryDirectory[0], nullptr};
 
-    SpawnSetup setup;
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGCHLD);
-    ::posix_spawn_file_actions_adddup2(&setup.actions, inputChild.Get(), 0);
-    ::posix_spawn_file_actions_adddup2(&setup.actions, outputChild.Get(), 1);
-    ::posix_spawn_file_actions_adddup2(&setup.actions, errorsChild.Get(), 2);
-    ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-    ::posix_spawnattr_setflags(&setup.attributes,
-                               POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    ::posix_spawnattr_setpgroup(&setup.attributes, 0);
-    ::posix_spawnattr_setsigmask(&setup.attributes, &none);
-    ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environment) != 0) {
+    const ChildSetup setup{argv[0], argv.data(), environment, inputChild.Get(), outputChild.Get(),
+                           errorsChild.Get(), ::getpid()};
+    const pid_t pid = ::fork();
+    if (pid < 0) {
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
+    if (pid == 0) {
+        BecomeChild(setup);
+    }
+    ::setpgid(pid, pid);  // also here, so that a kill at the bound cannot precede the child's own call
     inputChild.Close();
     outputChild.Close();
     errorsChild.Close();
@@ -237,6 +276,34 @@ AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* sec
         outcome.exitStatus = -1;
     }
     return outcome;
+}
+
+void RemoveAbandonedScratchDirectories()
+{
+    DIR* parent = ::opendir(SCRATCH_PARENT);
+    if (parent == nullptr) {
+        return;
+    }
+    const std::size_t prefixLength = sizeof SCRATCH_PREFIX - 1;
+    while (const dirent* entry = ::readdir(parent)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefixLength + 6 || name.compare(0, prefixLength, SCRATCH_PREFIX) != 0) {
+            continue;
+        }
+        const std::string path = std::string(SCRATCH_PARENT) + "/" + name;
+        Descriptor directory(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status;
+        // Only this user's directories that no running adcli holds.
+        if (directory.Get() < 0 || ::fstat(directory.Get(), &status) != 0 || status.st_uid != ::geteuid() ||
+            ::flock(directory.Get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        if (::nftw(path.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS) == 0) {
+            syslog(LOG_INFO, "adclient: removed %s, left behind by an adcli run that was interrupted",
+                   path.c_str());
+        }
+    }
+    ::closedir(parent);
 }
 
 std::string DetailValue(const std::string& output, const std::string& key)

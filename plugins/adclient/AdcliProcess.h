@@ -1,7 +1,10 @@
 // Runs the adcli tool as a child process: no shell, a fixed minimal
-// environment (its TMPDIR a private directory removed after the run), every descriptor but the three standard ones closed, a secret
-// (when there is one) written to its standard input and nowhere else, and a
-// hard bound on how long the plug-in waits before it kills and reaps it.
+// environment (its TMPDIR a private directory removed after the run), every
+// descriptor but the three standard ones closed, a secret (when there is one)
+// written to its standard input and nowhere else, and a hard bound on how
+// long the plug-in waits before it kills and reaps it. The child never
+// outlives the thread that started it: it is killed when that thread or its
+// process dies, whatever the bound.
 #pragma once
 
 #include <chrono>
@@ -23,6 +26,14 @@ struct AdcliOutcome {
 // started.
 AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
                       std::chrono::milliseconds bound);
+
+// As RunAdcli, for any program: the one seam the runner's tests use.
+AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::string>& arguments,
+                        const char* secret, std::chrono::milliseconds bound);
+
+// Removes the private TMPDIRs (/tmp/adclient-XXXXXX) of this user that no
+// run holds any more: those of a process killed during a run.
+void RemoveAbandonedScratchDirectories();
 
 // "key = value" lines of adcli's --show-details and info output; the first
 // line of a key counts.

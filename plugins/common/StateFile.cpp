@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 namespace orvauth_plugin {
@@ -135,8 +137,13 @@ std::string StateFile::Text() const
 
 void StateFile::Write(const std::string& path) const
 {
-    if (const int error = orvauth_base::ReplaceFile(path, Text(), 0600).error) {
-        Fail(StatusForWriteError(error));
+    const orvauth_base::ReplacementFailure failure = orvauth_base::ReplaceFile(path, Text(), 0600);
+    if (failure.error != 0) {
+        // The status only says "denied" or "internal error": the log says
+        // which file, which step and why (a full or read-only disk, say).
+        syslog(LOG_ERR, "Cannot %s %s: %s; the plug-in's state is unchanged", failure.step, failure.path.c_str(),
+               std::strerror(failure.error));
+        Fail(StatusForWriteError(failure.error));
     }
 }
 

@@ -68,6 +68,21 @@ QueryOutcome RunQuery(pthread_mutex_t& lock, bool& threadActive,
     return QueryOutcome::Finished;
 }
 
+// Runs one part of the configuration query; false when the plug-in gave no
+// answer (the part's cached value then stays).
+template <typename Call>
+bool AskPart(Call call)
+{
+    try {
+        call();
+    } catch (const FileNotFoundException&) {
+    } catch (const CallNotImplementedException&) {
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 StoreConfiguration* ActiveDirectoryStore::GetStoreConfiguration() const
@@ -135,29 +150,33 @@ void ActiveDirectoryStore::GetStoreConfigurationInt(boost::shared_ptr<ActiveDire
                                                     boost::shared_ptr<ActiveDirectoryStoreConfiguration> cache)
 {
     // Each part is worth having on its own: a plug-in that cannot name its
-    // machine account may still know its domain.
+    // machine account may still know its domain. A part the plug-in could
+    // not answer keeps its cached value: a dead controller must not turn a
+    // good answer into an empty one. "Not joined" and a missing operation
+    // are answers, and empty the right value for them.
     Domain activeDomain;
     std::deque<std::string> preferredDomainControllers;
     std::string machineAccountDN;
-    try {
-        activeDomain = provider->GetActiveDomain();
-    } catch (const std::exception&) {
-    }
-    try {
-        preferredDomainControllers = provider->GetPreferredDomainControllers();
-    } catch (const std::exception&) {
-    }
-    try {
-        machineAccountDN = provider->GetMachineAccountDN();
-    } catch (const std::exception&) {
-    }
+    const bool domainAnswered = AskPart([&] { activeDomain = provider->GetActiveDomain(); });
+    const bool controllersAnswered =
+        AskPart([&] { preferredDomainControllers = provider->GetPreferredDomainControllers(); });
+    // A host that is not joined has no machine account, whatever else failed.
+    const bool notJoined = domainAnswered && activeDomain.dnsName.empty() && activeDomain.netbiosName.empty();
+    const bool accountAnswered =
+        AskPart([&] { machineAccountDN = provider->GetMachineAccountDN(); }) || notJoined;
 
     {
         MutexLock guard(_lock);
         _isGetStoreConfigThreadActive = false;
-        cache->activeDomain = std::move(activeDomain);
-        cache->preferredDomainControllers = std::move(preferredDomainControllers);
-        cache->machineAccountDN = std::move(machineAccountDN);
+        if (domainAnswered) {
+            cache->activeDomain = std::move(activeDomain);
+        }
+        if (controllersAnswered) {
+            cache->preferredDomainControllers = std::move(preferredDomainControllers);
+        }
+        if (accountAnswered) {
+            cache->machineAccountDN = std::move(machineAccountDN);
+        }
     }
     state->Done(nullptr);
 }

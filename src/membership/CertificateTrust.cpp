@@ -164,7 +164,10 @@ void TrustThumbprintForServer(const std::string& thumbprint, const std::string& 
     try {
         JORVThumbprintStore trusted(JORV_SERVERS_CONF_PATH);
         trusted.ImportThumbprint(thumbprint, serverAddress);
-    } catch (const IOError&) {
+    } catch (const IOError& error) {
+        // The exception only names the store; the log says what failed.
+        syslog(LOG_ERR, "Cannot import the thumbprint into %s: %s", JORV_SERVERS_CONF_PATH,
+               LogText(error.what()).c_str());
         throw InvalidThumbprintStoreException(JORV_SERVERS_CONF_PATH);
     }
 }

@@ -52,7 +52,14 @@ void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const C
         if (!skipHostNameCheck) {
             rollback.RunCheck([&] { SanitiseHostnameForDomain(domainName); });
         }
-        provider->JoinDomain(domainName, organizationalUnit, credentials);
+        try {
+            provider->JoinDomain(domainName, organizationalUnit, credentials);
+        } catch (const SetupAlreadyJoinedException&) {
+            if (!CompleteInterruptedJoin(*provider, domainName, organizationalUnit, std::string())) {
+                throw;
+            }
+            return;
+        }
         RecordMembershipOrLeave(*provider, domainName, organizationalUnit, std::string());
     } catch (...) {
         rollback.Restore();
@@ -62,7 +69,15 @@ void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const C
 
 void ActiveDirectoryStore::PartDomain()
 {
-    provider->PartDomain();
+    try {
+        provider->PartDomain();
+    } catch (const FileNotFoundException&) {
+        // Not joined: what may remain is the record of an interrupted leave.
+        if (CompleteInterruptedLeave()) {
+            return;
+        }
+        throw;
+    }
 
     if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
         return;

@@ -3,9 +3,11 @@
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
+#include <orvane/authentication/Exceptions.h>
 
 #include <platform/QelConfigStore.h>
 
+#include <strings.h>
 #include <syslog.h>
 
 namespace orvane {
@@ -29,6 +31,49 @@ void RecordMembershipOrLeave(const ActiveDirectoryProvider& provider, const std:
         provider.PartDomain();
         throw;
     }
+}
+
+bool CompleteInterruptedJoin(const ActiveDirectoryProvider& provider, const std::string& domainName,
+                             const std::string& organizationalUnit, const std::string& proxyAddress)
+{
+    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        return false;
+    }
+    {
+        ActiveDirectoryConfigStore configStore;
+        try {
+            configStore.GetDomainName();
+            return false;  // recorded: the host really is a member already
+        } catch (const ConfigurationError&) {
+        }
+    }
+    const Domain joined = provider.GetActiveDomain();
+    if (strcasecmp(joined.dnsName.c_str(), domainName.c_str()) != 0 &&
+        strcasecmp(joined.netbiosName.c_str(), domainName.c_str()) != 0) {
+        return false;
+    }
+    syslog(LOG_NOTICE, "The host was already joined to %s without a domain record (an earlier join was "
+           "interrupted); recording the membership", LogText(domainName).c_str());
+    RecordMembershipOrLeave(provider, domainName, organizationalUnit, proxyAddress);
+    return true;
+}
+
+bool CompleteInterruptedLeave()
+{
+    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        return false;
+    }
+    ActiveDirectoryConfigStore configStore;
+    std::string recorded;
+    try {
+        recorded = configStore.GetDomainName();
+    } catch (const ConfigurationError&) {
+        return false;
+    }
+    syslog(LOG_NOTICE, "The host had already left %s but its domain record remained (an earlier leave was "
+           "interrupted); removing the record", LogText(recorded).c_str());
+    configStore.RemoveDomainInfo();
+    return true;
 }
 
 }  // namespace authentication

@@ -16,5 +16,19 @@ class ActiveDirectoryProvider;
 void RecordMembershipOrLeave(const ActiveDirectoryProvider& provider, const std::string& dnsDomainName,
                              const std::string& organizationalUnit, const std::string& proxyAddress);
 
+// A join the plug-in refused as already joined may be one whose process was
+// killed after the plug-in joined and before the record was stored. When the
+// plug-in is joined to domainName itself (its DNS or NetBIOS name) and the
+// store has no domain record, records it and returns true; otherwise (the
+// store is not used, a record exists, another domain) returns false and the
+// refusal stands.
+bool CompleteInterruptedJoin(const ActiveDirectoryProvider& provider, const std::string& domainName,
+                             const std::string& organizationalUnit, const std::string& proxyAddress);
+
+// A leave the plug-in refused as not joined may be one whose process was
+// killed after the plug-in left and before the record was removed. Removes
+// such a leftover record and returns true; false when there is none.
+bool CompleteInterruptedLeave();
+
 }  // namespace authentication
 }  // namespace orvane

@@ -90,7 +90,14 @@ void HostsFile::AddOrReplaceEntry(const std::string& address, const std::string&
         }
     }
     if (own == original.size()) {
+        // No line names the host: the first line of the address becomes the
+        // host's, and the names it gave the address (a service alias, say)
+        // stay on it after the host's own.
         own = first;
+        const std::vector<std::string> words = own < original.size() ? Words(original[own], "#") : std::vector<std::string>();
+        for (size_t w = 1; w < words.size(); ++w) {
+            entry += " " + words[w];
+        }
     }
     std::vector<std::string> lines;
     for (size_t i = 0; i < original.size(); ++i) {

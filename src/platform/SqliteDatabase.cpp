@@ -3,6 +3,7 @@
 #include <platform/QelConfigStore.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -45,16 +46,8 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
     if (created >= 0) {
         ::close(created);
     }
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &handle, flags, nullptr) != SQLITE_OK) {
-        std::string reason = handle ? sqlite3_errmsg(handle) : "out of memory";
-        sqlite3_close(handle);
-        handle = nullptr;
-        throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
-                                                   "': cannot open the database: " + reason);
-    }
     try {
-        sqlite3_extended_result_codes(handle, 1);
+        Open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, path);
         sqlite3_busy_timeout(handle, busyTimeoutMs);
         // WAL lets readers in other processes go on while one writes; the
         // mode is persistent, so only switch when needed (switching needs
@@ -64,10 +57,44 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
         }
         Execute("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON");
         UpgradeSchema();
-    } catch (...) {
-        sqlite3_close(handle);
-        throw;
+    } catch (const QelConfigStore::ConfigStoreException& error) {
+        Close();
+        // WAL mode needs its side files to be created even for reading. When
+        // they are gone and cannot be made, the database file alone holds
+        // every committed change and can be read as it stands.
+        struct stat log, database;
+        const bool logEmpty = ::stat((path + "-wal").c_str(), &log) != 0 || log.st_size == 0;
+        if (!logEmpty || ::stat(path.c_str(), &database) != 0 || database.st_size == 0) {
+            throw;
+        }
+        readOnlyBecause = error.what();
+        const std::string prefix = "Configuration store '" + path + "': ";
+        if (readOnlyBecause.compare(0, prefix.size(), prefix) == 0) {
+            readOnlyBecause.erase(0, prefix.size());
+        }
+        Open(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, "file:" + path + "?immutable=1");
+        if (QueryText("PRAGMA user_version") != std::to_string(SCHEMA_VERSION)) {
+            Close();
+            throw;
+        }
     }
+}
+
+void SqliteDatabase::Open(int flags, const std::string& name)
+{
+    if (sqlite3_open_v2(name.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        std::string reason = handle ? sqlite3_errmsg(handle) : "out of memory";
+        Close();
+        throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
+                                                   "': cannot open the database: " + reason);
+    }
+    sqlite3_extended_result_codes(handle, 1);
+}
+
+void SqliteDatabase::Close() noexcept
+{
+    sqlite3_close(handle);
+    handle = nullptr;
 }
 
 SqliteDatabase::~SqliteDatabase() { sqlite3_close(handle); }
@@ -102,8 +129,13 @@ void SqliteDatabase::UpgradeSchema()
 
 void SqliteDatabase::Fail(const std::string& doing) const
 {
-    throw QelConfigStore::ConfigStoreException("Configuration store '" + path + "': cannot " + doing +
-                                               ": " + sqlite3_errmsg(handle));
+    std::string reason = sqlite3_errmsg(handle);
+    if (!readOnlyBecause.empty()) {
+        reason += " (it could only be opened for reading: " + readOnlyBecause + "; free space on its disk or "
+                  "make it writable)";
+    }
+    throw QelConfigStore::ConfigStoreException("Configuration store '" + path + "': cannot " + doing + ": " +
+                                               reason);
 }
 
 void SqliteDatabase::Execute(const char* sql)

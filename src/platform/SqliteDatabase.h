@@ -16,6 +16,9 @@ class SqliteDatabase {
 public:
     // Opens or creates the database and brings its schema up to date.
     // Every failure here and below throws QelConfigStore::ConfigStoreException.
+    // A database that cannot be opened for writing (a full or read-only
+    // disk) but has nothing in its write-ahead log is opened read-only, so
+    // that it can still be read; writes then fail saying why.
     SqliteDatabase(const std::string& path, int busyTimeoutMs);
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
@@ -70,8 +73,12 @@ private:
     // finished before returning so it holds no read lock.
     std::string QueryText(const char* sql);
 
+    void Open(int flags, const std::string& name);
+    void Close() noexcept;
+
     std::string path;
     sqlite3* handle = nullptr;
+    std::string readOnlyBecause;  // why the database could only be opened read-only
 };
 
 }  // namespace Detail

@@ -303,6 +303,52 @@ TEST_F(LiveDirectory, JoinWithAPresetAccountAndItsOneTimePassword)
     EXPECT_EQ(store.GetDomainTrustState(), 1u);
 }
 
+// Joins and leaves killed (SIGKILL) at random instants: no adcli outlives the
+// tool, and the same command run again leaves host and directory agreeing.
+TEST_F(LiveDirectory, KilledJoinsAndLeavesAreSettledByTheNextOne)
+{
+    const std::vector<std::string> join{"join", DOMAIN, "--user", "Administrator", "--password-stdin"};
+    const std::vector<std::string> leave{"leave", "--user", "Administrator", "--password-stdin"};
+    ASSERT_EQ(Ctl(leave, PASSWORD).status, 0);
+    int survivors = 0, disagreements = 0;
+    for (int kill = 0; kill < 20; ++kill) {
+        const bool joining = kill % 2 == 0;
+        if (!joining) {
+            ASSERT_EQ(Ctl(join, PASSWORD).status, 0);
+        }
+        std::vector<std::string> killed{"timeout", "-s", "KILL", std::to_string(0.05 + (std::rand() % 1500) / 1000.0),
+                                        ORVAUTHCTL_PATH, "--config-store", WORK + "/configstore.db",
+                                        "--management-interface", "lo=127.0.0.11"};
+        killed.insert(killed.end(), (joining ? join : leave).begin(), (joining ? join : leave).end());
+        orvauth_test::RunChild(killed, {}, PASSWORD);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        survivors += orvauth_test::RunChild({"pgrep", "-x", "adcli"}).status == 0;
+        const orvauth_test::ChildResult again = Ctl(joining ? join : leave, PASSWORD);
+        // Account in the directory, working keytab, state, domain record: all or none.
+        bool recorded = false;
+        try {
+            recorded = ActiveDirectoryConfigStore().GetDomainName() == DOMAIN;
+        } catch (const ConfigurationError&) {
+        }
+        const std::string traces =
+            std::to_string(OnController("(sAMAccountName=NODE01$)", "dn").find("dn:") != std::string::npos) +
+            std::to_string(KeytabLogsIn()) + std::to_string(Read(STATE).find("domain =") != std::string::npos) +
+            std::to_string(recorded);
+        if (traces != (joining ? "1111" : "0000")) {
+            ++disagreements;
+            ADD_FAILURE() << "after kill " << kill << " (" << traces << "): " << again.status << " " << again.out
+                          << again.err;
+        }
+        if (joining) {
+            ASSERT_EQ(Ctl(leave, PASSWORD).status, 0);
+        }
+    }
+    std::printf("figure: 20 killed joins and leaves: %d adcli survivors, %d disagreements\n", survivors,
+                disagreements);
+    EXPECT_EQ(survivors, 0);
+    ASSERT_EQ(Ctl(join, PASSWORD).status, 0);  // joined again for the next test
+}
+
 TEST_F(LiveDirectory, DeadControllerAnswersFromTheCacheWithinTheTimeOut)
 {
     ActiveDirectoryStore quick(3);
@@ -346,6 +392,21 @@ TEST_F(LiveDirectory, DeadControllerAnswersFromTheCacheWithinTheTimeOut)
         EXPECT_NE(std::string(entry->d_name).rfind("adcli", 0), 0u) << entry->d_name;
     }
     ::closedir(temporary);
+    // The tool's commands against the dead controller end within 15 s,
+    // status within its store's time-out (60 s) and a second.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> commands{
+        {"domain-controller", {"domain-controller", DOMAIN}},
+        {"status", {"status"}},
+        {"leave --user", {"leave", "--user", "Administrator", "--password-stdin"}},
+        {"leave", {"leave"}},
+        {"join", {"join", DOMAIN, "--user", "Administrator", "--password-stdin"}}};
+    for (const auto& command : commands) {
+        start = Clock::now();
+        const orvauth_test::ChildResult result = Ctl(command.second, PASSWORD);
+        Figure("dead controller: orvauthctl " + command.first + " (exit " + std::to_string(result.status) + ")",
+               Since(start));
+        EXPECT_LT(Since(start), command.first == "status" ? 61.0 : 15.0) << result.out << result.err;
+    }
     orvauth_test::RunChild({"nft", "delete table inet dead"});
     const std::string log = systemLog->All();
     EXPECT_NE(log.find("GetTrustedDomains call timedout. Returning cached value."), std::string::npos);

@@ -145,6 +145,9 @@ TEST_F(CertificateTrust, AddressFileAndStoreFailuresAreRefusedInBothBranches)
                   typeid(InvalidThumbprintStoreException),
                   "The specified thumbprint store '" + ServersPath() + "' is invalid");
     EXPECT_FALSE(orvauth_test::FileExists(ServersPath()));
+    ASSERT_EQ(orvauth_test::LoggedLines().size(), 1u);  // what failed, which the exception does not say
+    EXPECT_EQ(orvauth_test::LoggedLines()[0].text.rfind("Cannot import the thumbprint into", 0), 0u);
+    orvauth_test::ClearLoggedLines();
 
     UseConfigurationStore(true);
     InstallFailingStore();

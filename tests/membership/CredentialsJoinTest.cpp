@@ -129,6 +129,27 @@ TEST_F(CredentialsJoin, LeaveRemovesTheDomainRecordOnlyOnceTheHostHasLeft)
     EXPECT_EQ("0A:FF|PEM", records.GetThumbprint() + "|" + records.GetCertificate());
 }
 
+// A join or leave killed between the plug-in and the record: the next one
+// completes the record, for the same domain only.
+TEST_F(CredentialsJoin, InterruptedJoinOrLeaveIsCompletedByTheNextOne)
+{
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 2691;
+    plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = "other.example/OTHER";
+    EXPECT_THROW(Join()(), SetupAlreadyJoinedException);
+    EXPECT_TRUE(DomainRecord().empty());
+    plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = "CORP.example/CORP";
+    Join()();
+    EXPECT_EQ((Record{{"domain_name", "corp.example"}, {"organizational_unit", "Servers"}, {"auth_proxy_address", ""}}),
+              DomainRecord());
+    EXPECT_THROW(Join()(), SetupAlreadyJoinedException);  // recorded: a real refusal
+
+    plugin->status[SCRIPTABLE_SLOT_PART_DOMAIN] = 2;
+    store->PartDomain();
+    EXPECT_TRUE(DomainRecord().empty());
+    EXPECT_THROW(store->PartDomain(), FileNotFoundException);
+    EXPECT_EQ(2u, LoggedLines().size());
+}
+
 TEST_F(CredentialsJoin, FailedJoinPutsBackTheHostFilesTheCheckEditedUnlessOthersChangedThem)
 {
     SetHostInOtherDomain();

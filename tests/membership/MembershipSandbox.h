@@ -79,10 +79,11 @@ protected:
         EXPECT_EQ(HOSTS_BEFORE + std::string("|") + RESOLV_CONF_BEFORE,
                   ReadFile(HostsPath()) + "|" + ReadFile(ResolvConfPath()));
     }
-    // HOSTS_BEFORE with the management address mapped to name and alias.
+    // HOSTS_BEFORE with the management address mapped to name and alias;
+    // the names it had stay after them.
     static std::string HostsWith(const std::string& name, const std::string& alias)
     {
-        return "127.0.0.1\tlocalhost\n# management\n192.0.2.10\t" + name + " " + alias + "\n";
+        return "127.0.0.1\tlocalhost\n# management\n192.0.2.10\t" + name + " " + alias + " old-name old\n";
     }
     // A host the check accepts after editing both files.
     static void SetHostInOtherDomain()

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <memory>
 #include <sqlite3.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -133,6 +135,29 @@ TEST_F(ConfigStoreTest, WritesFailingOnALockOrAFullDiskKeepTheOldObject)
     EXPECT_EQ(Get(*store), (Values{{"domain_name", "kept.example"}}));
     Put(*waiting, {{"domain_name", "new.example"}});
     EXPECT_EQ(Get(*store).at("domain_name"), "new.example");
+}
+
+// On a read-only disk (a full one fails the same way) the log's side files
+// cannot be made: the database still reads, and a write says why it failed.
+TEST_F(ConfigStoreTest, ReadOnlyDiskStillReadsAndWritesSayWhy)
+{
+    Put(*Global(), {{"domain_name", "kept.example"}});  // its last close removes the side files
+    ASSERT_FALSE(orvauth_test::FileExists(dir.File("configstore.db-wal")));
+    const std::string path = dir.Path();
+    const int status = InChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            return 77;
+        auto store = Global();
+        if (Get(*store) != Values{{"domain_name", "kept.example"}})
+            return 1;
+        const std::string refusal = MessageOf<ConfigStoreException>([&] { Put(*store, {{"domain_name", "x"}}); });
+        return refusal.find("could only be opened for reading") != std::string::npos ? 0 : 2;
+    });
+    if (status == 77)
+        GTEST_SKIP() << "needs a private mount namespace (root)";
+    EXPECT_EQ(status, 0);
 }
 
 const char* const VERIFY = "UserVars.ActiveDirectoryVerifyJORVCertificate";

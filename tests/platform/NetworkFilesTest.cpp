@@ -32,7 +32,7 @@ TEST_F(NetworkFilesTest, TheHostsNamesLeadToItsAddressAloneAndOtherNamesStay)
     const std::pair<const char*, const char*> cases[] = {
         {"# static table\n127.0.0.1\tlocalhost\n\n10.0.0.5 old.corp.example old   # set by hand\n"
          "  # 10.0.0.5 commented.example\n10.0.0.50 other.corp.example\n",
-         "# static table\n127.0.0.1\tlocalhost\n\n10.0.0.5\tnode01.corp.example node01\n"
+         "# static table\n127.0.0.1\tlocalhost\n\n10.0.0.5\tnode01.corp.example node01 old.corp.example old\n"
          "  # 10.0.0.5 commented.example\n10.0.0.50 other.corp.example\n"},
         // A distribution's own line for the host name goes; a line keeping
         // other names loses only the host's.
@@ -44,6 +44,7 @@ TEST_F(NetworkFilesTest, TheHostsNamesLeadToItsAddressAloneAndOtherNamesStay)
          "10.0.0.5\tnode01.corp.example node01\n10.0.0.5 backup-vip # moves\n::1 localhost\n"},
         {"127.0.0.1 localhost", lastAfter},
     };
+    // A lone line of the address keeps its names as aliases after the host's.
     for (const auto& c : cases) {
         WriteFile(path, c.first);
         ASSERT_EQ(chmod(path.c_str(), 0640), 0);

@@ -204,10 +204,11 @@ TEST_F(DirectoryQuery, TrustedDomainsFailuresAndTheTrustStateAfterThem)
                                                "0x000004c9: The remote computer refused the network connection."}}));
 }
 
-// Each part of the configuration is asked for on its own and a refresh
-// replaces the whole cached configuration; no plug-in error reaches the
+// Each part of the configuration is asked for on its own; a part the
+// plug-in fails to answer keeps its cached value (empty at first), "not
+// joined" empties the domain and the account; no plug-in error reaches the
 // caller. Missing operations give empty answers and a trust state of 0.
-TEST_F(DirectoryQuery, WhatThePlugInCannotAnswerIsLeftEmpty)
+TEST_F(DirectoryQuery, WhatThePlugInCannotAnswerKeepsItsCachedValue)
 {
     plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = "d.example/D";
     plugin->answer[SCRIPTABLE_SLOT_GET_PREFERRED_DOMAIN_CONTROLLERS] = "dc1 dc2";
@@ -216,8 +217,12 @@ TEST_F(DirectoryQuery, WhatThePlugInCannotAnswerIsLeftEmpty)
     plugin->status[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE] = 5;
     plugin->status[SCRIPTABLE_SLOT_GET_PREFERRED_DOMAIN_CONTROLLERS] = 1225;
     EXPECT_EQ(ConfigurationOf(*store), "d.example|D||CN=host");
+    plugin->status[SCRIPTABLE_SLOT_GET_PREFERRED_DOMAIN_CONTROLLERS] = 0;
     plugin->status[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = 0xdead;
-    EXPECT_EQ(ConfigurationOf(*store), "|||CN=host");
+    plugin->status[SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN] = 10060;
+    EXPECT_EQ(ConfigurationOf(*store), "d.example|D|dc1,dc2|CN=host");
+    plugin->status[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = 2;
+    EXPECT_EQ(ConfigurationOf(*store), "||dc1,dc2|");
     EXPECT_EQ(Render(store->GetTrustedDomains()), "a.example/A");
     EXPECT_EQ(store->GetDomainTrustState(), 5u);
 

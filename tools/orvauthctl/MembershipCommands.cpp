@@ -116,6 +116,24 @@ int JoinProxy(const Invocation& call)
     return EXIT_OK;
 }
 
+// The library's credentialed leave keeps the domain record; the tool's
+// leave means the host is out, so the record goes too. Returns false when
+// there was none to remove.
+bool RemoveDomainRecord()
+{
+    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
+        return false;
+    }
+    ActiveDirectoryConfigStore configStore;
+    try {
+        configStore.GetDomainName();
+    } catch (const orvane::authentication::ConfigurationError&) {
+        return false;
+    }
+    configStore.RemoveDomainInfo();
+    return true;
+}
+
 int Leave(const Invocation& call)
 {
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
@@ -123,7 +141,16 @@ int Leave(const Invocation& call)
         std::string user = call.arguments.Value("user");
         Secret password;
         ReadPassword(password, user, call.arguments.Has("password-stdin"));
-        store->PartDomain(CredentialsOf(user, password));
+        try {
+            store->PartDomain(CredentialsOf(user, password));
+        } catch (const orvane::authentication::FileNotFoundException&) {
+            // Already out of the domain (an earlier leave was interrupted):
+            // only the record remained to remove.
+            if (!RemoveDomainRecord()) {
+                throw;
+            }
+        }
+        RemoveDomainRecord();
     } else if (call.arguments.Has("password-stdin")) {
         throw UsageError("--password-stdin needs --user");
     } else {
