@@ -73,7 +73,13 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
             readOnlyBecause.erase(0, prefix.size());
         }
         Open(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, "file:" + path + "?immutable=1");
-        if (QueryText("PRAGMA user_version") != std::to_string(SCHEMA_VERSION)) {
+        bool current = false;
+        try {
+            current = QueryText("PRAGMA user_version") == std::to_string(SCHEMA_VERSION);
+        } catch (const QelConfigStore::ConfigStoreException&) {
+            // Not a database this store can read: the first reason stands.
+        }
+        if (!current) {
             Close();
             throw;
         }

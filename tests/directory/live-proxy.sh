@@ -201,7 +201,11 @@ while offered < 300 * 1024 * 1024:
 FLOOD
 resident=$(awk '/VmRSS/ { print $2 }' "/proc/$proxy_pid/status")
 echo "figure: service resident after 300 MB of header lines: $resident KiB"
-check "memory after the header flood under 64 MB" test "$resident" -lt 65536
+# Under the sanitizers the allocator keeps freed memory in quarantine, so
+# the bound holds in the plain build only (LIVE_MEMORY_BOUND=0 elsewhere).
+if [ "${LIVE_MEMORY_BOUND:-1}" = 1 ]; then
+  check "memory after the header flood under 64 MB" test "$resident" -lt 65536
+fi
 kill "${slow[@]}" 2>/dev/null
 
 # A fleet: 100 hosts with their own certificates at once, through two
