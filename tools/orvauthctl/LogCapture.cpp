@@ -6,6 +6,8 @@
 #undef _FORTIFY_SOURCE
 #include "LogCapture.h"
 
+#include "base/LogText.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <deque>
@@ -37,15 +39,11 @@ void Keep(int priority, const char* format, va_list arguments)
     char line[LINE_BYTES];
     std::vsnprintf(line, sizeof line, format, arguments);
     std::string text(line);
-    // One line on the terminal, as in the system log.
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            c = ' ';
-        }
-    }
+    // One line on the terminal, escaped as in the system log.
+    text = orvauth_base::LogText(text);
     std::lock_guard<std::mutex> guard(problemsLock);
     std::deque<std::string>& problems = Problems();
     problems.push_back(std::move(text));
