@@ -94,10 +94,11 @@ check "the configuration checks out" "$proxyd" --check-config --config "$work/pr
 check "the proxy service starts" start_proxy
 
 check "the proxy's certificate is imported" ctl import-cert "$work/server.pem" "$proxy"
-started=$(milliseconds)
+seen=$(requests) started=$(milliseconds)
 check "join through the proxy, certificate verified" ctl --verify-proxy-cert 1 join-proxy "$proxy"
 proxy_join=$(($(milliseconds) - started))
 echo "figure: proxy join $proxy_join ms"
+check "  the domain was asked for once, the account once" test $(($(requests) - seen)) = 2
 check "the computer object is in the domain" account_at "CN=NODE01,CN=Computers,DC=ad"
 check "the host's keytab logs in" keytab_logs_in
 check "the membership record names the proxy" grep -q "$proxy" <(ctl status)
