@@ -471,6 +471,8 @@ void ApplyLoginFileSettings(const ParsedArguments& global)
     stateDirectory = global.Value("state-dir", DEFAULT_STATE_DIR);
 }
 
+const std::string& StateDirectory() { return stateDirectory; }
+
 std::vector<Command> LoginCommands()
 {
     return {
