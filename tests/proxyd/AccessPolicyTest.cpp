@@ -83,6 +83,32 @@ TEST(AccessPolicy, OnlyPlainWorkstationAccountsAreReset)
     }
 }
 
+// Two hosts whose names give one computer name (NODE05$) never reset each
+// other's account: the mark names the host it was made for.
+TEST(AccessPolicy, AnAccountIsResetOnlyForTheHostItsMarkNames)
+{
+    const std::string mine = ManagedMarker("Node05.AD.example.test");
+    const struct {
+        std::vector<std::string> marks;
+        const char* host;
+        bool resettable;
+    } cases[] = {
+        {{mine}, "node05.ad.example.test", true},
+        {{mine}, "NODE05.ad.EXAMPLE.test", true},
+        {{mine}, "node05.branch.example.test", false},
+        {{mine}, "node05", false},
+        {{ManagedMarker("node05")}, "node05.ad.example.test", false},
+        {{"orvauth-proxyd: machine account of a host enrolled by certificate"}, "node05.ad.example.test", false},
+        {{mine, mine}, "node05.ad.example.test", false},
+        {{mine + " "}, "node05.ad.example.test", false},
+        {{}, "node05.ad.example.test", false},
+        {{ManagedMarker("")}, "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.resettable, IsMarkedForHost(c.marks, c.host)) << c.host << " / " << c.marks.size();
+    }
+}
+
 TEST(AccessPolicy, RateLimitCountsPerCertificateOverAMinute)
 {
     RateLimiter limiter(3);

@@ -72,6 +72,15 @@ bool IsReservedComputerName(const std::string& computerName)
     return false;
 }
 
+std::string ManagedMarker(const std::string& hostName) { return MANAGED_MARKER_PREFIX + Lower(hostName); }
+
+bool IsMarkedForHost(const std::vector<std::string>& marks, const std::string& hostName)
+{
+    const std::string wanted = ManagedMarker(hostName);
+    return !hostName.empty() && marks.size() == 1 && marks.front().size() == wanted.size() &&
+           strcasecmp(marks.front().c_str(), wanted.c_str()) == 0;
+}
+
 bool HostNameMatchesCertificate(const std::string& requested, const std::string& certificateName)
 {
     return !certificateName.empty() && requested.size() == certificateName.size() &&

@@ -98,7 +98,11 @@ std::vector<std::string> FailureHints(const std::string& command, const ParsedAr
     for (const ConfigFile& file : CONFIG_FILES) {
         const std::string path = auth::ConfigurationDirectory() + "/" + file.name;
         if (what.find("'" + path + "'") != std::string::npos) {
-            hints.push_back(path + " must exist and be readable: create it with " + file.content);
+            // A file that is there failed otherwise (a full disk, say): the
+            // message and the logged reason tell how.
+            if (::access(path.c_str(), R_OK) != 0) {
+                hints.push_back(path + " must exist and be readable: create it with " + file.content);
+            }
             return hints;
         }
     }

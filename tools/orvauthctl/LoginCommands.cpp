@@ -466,6 +466,8 @@ void ApplyLoginFileSettings(const ParsedArguments& global)
     stateDirectory = global.Value("state-dir", DEFAULT_STATE_DIR);
 }
 
+const std::string& StateDirectory() { return stateDirectory; }
+
 std::vector<Command> LoginCommands()
 {
     return {
