@@ -66,16 +66,7 @@ orvauth_proxy::ServerEndpoint Endpoint(const char* serverAddress, std::int32_t v
 }
 
 // A string the library receives; released through entry 3.
-struct Released {
-    void operator()(char* text) const noexcept
-    {
-        if (text != nullptr) {
-            explicit_bzero(text, std::strlen(text));
-        }
-        std::free(text);
-    }
-};
-using Owned = std::unique_ptr<char, Released>;
+using Owned = std::unique_ptr<char, void (*)(void*)>;
 
 // A non-empty text member of the answer, copied for the library.
 Owned Member(const SecretJson& answer, const char* name)
@@ -88,12 +79,7 @@ Owned Member(const SecretJson& answer, const char* name)
     if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
         Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
     }
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy == nullptr) {
-        Fail(ORVAUTH_STATUS_NOT_ENOUGH_MEMORY);
-    }
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return Owned(copy);
+    return Owned(CopyString(text.data(), text.size()), WipeAndRelease);
 }
 
 // A join asks for the domain four times within a second or two, and the
@@ -189,7 +175,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
 // before it is freed.
 JORVProxyStatus Release(char* text)
 {
-    Released()(text);
+    WipeAndRelease(text);
     return ORVAUTH_STATUS_SUCCESS;
 }
 

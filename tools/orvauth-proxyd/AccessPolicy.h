@@ -51,9 +51,6 @@ bool HostNameMatchesCertificate(const std::string& requested, const std::string&
 // a DN.
 bool SameDN(const std::string& a, const std::string& b);
 
-// True when dn lies strictly below container (a parsed-DN suffix).
-bool IsBelow(const std::string& dn, const std::string& container);
-
 // True when dn lies directly in one of the containers.
 bool IsDirectlyInAny(const std::string& dn, const std::vector<std::string>& containers);
 
