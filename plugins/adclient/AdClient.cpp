@@ -104,20 +104,7 @@ void AddController(std::vector<std::string>& arguments, const std::string& contr
     }
 }
 
-std::vector<std::string> WordList(const char* const* array)
-{
-    if (array == nullptr) {
-        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-    }
-    std::vector<std::string> words;
-    for (; *array != nullptr; ++array) {
-        if (!IsPlainWord(*array)) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        words.push_back(*array);
-    }
-    return words;
-}
+std::vector<std::string> WordList(const char* const* array) { return orvauth_plugin::WordList(array, IsPlainWord); }
 
 // A password or one-time password goes to adcli as one line of input.
 void RequireSecret(const char* secret)
@@ -402,33 +389,12 @@ bool FindTrusted(const Membership& membership, const std::string& name, TrustedD
     return false;
 }
 
-std::int32_t ReturnString(char** out, ActiveDirectoryClientReleaseFunction* release,
-                          std::string (*answer)(const char*), const char* argument)
-{
-    return static_cast<std::int32_t>(Guarded([&] {
-        if (out == nullptr || release == nullptr) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        const std::string text = answer(argument);
-        *out = CopyString(text);
-        *release = ReleaseResult;
-    }));
-}
-
 std::int32_t ReturnList(const char* key, char*** out, ActiveDirectoryClientReleaseFunction* release)
 {
-    return static_cast<std::int32_t>(Guarded([&] {
-        if (out == nullptr || release == nullptr) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        std::vector<std::string> values;
-        {
-            std::lock_guard<std::mutex> guard(stateLock);
-            values = LoadState().Values(key);
-        }
-        *out = CopyStringArray(values);
-        *release = ReleaseResult;
-    }));
+    return ReturnStrings(out, release, [key] {
+        std::lock_guard<std::mutex> guard(stateLock);
+        return LoadState().Values(key);
+    });
 }
 
 std::int32_t StoreList(const char* key, const char* const* array)

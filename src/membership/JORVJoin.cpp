@@ -14,6 +14,7 @@
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>
+#include <orvane/authentication/PluginStatus.h>
 
 #include <platform/NodeCtl.h>
 
@@ -101,6 +102,35 @@ std::int64_t ReadVerifyJORVCertificateOption()
     return value;
 }
 
+namespace {
+
+// The proxy is asked for the machine account only for a host the plug-in
+// has not joined: for a joined one it would reset the password the host's
+// keytab holds before the plug-in refuses to join twice. A join killed after
+// the plug-in joined and before the domain record was stored is completed
+// instead; any other joined host is refused as the plug-in would.
+bool CompletesInterruptedProxyJoin(const ActiveDirectoryProvider& provider, const JORVProxy& proxy,
+                                   const std::string& organizationalUnit, const std::string& serverAddress)
+{
+    Domain joined;
+    try {
+        joined = provider.GetActiveDomain();
+    } catch (const FileNotFoundException&) {
+        return false;  // not joined
+    } catch (const CallNotImplementedException&) {
+        return false;  // it cannot tell; its own join refuses if it is joined
+    }
+    if (joined.dnsName.empty() && joined.netbiosName.empty()) {
+        return false;
+    }
+    if (CompleteInterruptedJoin(provider, proxy.GetDNSDomainName(), organizationalUnit, serverAddress)) {
+        return true;
+    }
+    ThrowMappedException(ORVAUTH_STATUS_ALREADY_JOINED);
+}
+
+}  // namespace
+
 void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, const std::string& organizationalUnit,
                                               bool skipHostNameCheck)
 {
@@ -123,6 +153,9 @@ void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, 
             rollback.RunCheck([&] { SanitiseHostnameForDomain(proxy->GetDNSDomainName()); });
         }
 
+        if (CompletesInterruptedProxyJoin(*provider, *proxy, organizationalUnit, serverAddress)) {
+            return;
+        }
         const std::string container =
             organizationalUnit.empty() ? proxy->GetDefaultComputerContainer() : organizationalUnit;
         const ComputerPrincipalInfo principal = proxy->CreateMachineAccount(host.resolvedName, container);

@@ -2,6 +2,7 @@
 
 #include <platform/QelConfigStore.h>
 
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sqlite3.h>
@@ -13,6 +14,25 @@ namespace Detail {
 namespace {
 
 constexpr int SCHEMA_VERSION = 1;
+
+bool Exists(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// SQLite's text with the system's reason behind it: "disk I/O error" alone
+// does not tell a full disk from a failing one.
+std::string ErrorText(sqlite3* handle)
+{
+    std::string text = sqlite3_errmsg(handle);
+    const int kind = sqlite3_errcode(handle) & 0xff;
+    const bool fromSystem = kind == SQLITE_IOERR || kind == SQLITE_FULL || kind == SQLITE_CANTOPEN;
+    if (const int error = fromSystem ? sqlite3_system_errno(handle) : 0) {
+        text += std::string(" (") + std::strerror(error) + ")";
+    }
+    return text;
+}
 
 // Objects are replaced whole, so their values hang off one row that a
 // single DELETE removes together with them.
@@ -46,6 +66,7 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
     if (created >= 0) {
         ::close(created);
     }
+    const bool hadSideFiles = Exists(path + "-wal") || Exists(path + "-shm");
     try {
         Open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, path);
         sqlite3_busy_timeout(handle, busyTimeoutMs);
@@ -64,6 +85,13 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
         // every committed change and can be read as it stands.
         struct stat log, database;
         const bool logEmpty = ::stat((path + "-wal").c_str(), &log) != 0 || log.st_size == 0;
+        if (logEmpty && !hadSideFiles) {
+            // Made by this failed open (a full disk lets empty files be
+            // created): left behind, they would keep later readers from
+            // reading the database file alone.
+            ::unlink((path + "-wal").c_str());
+            ::unlink((path + "-shm").c_str());
+        }
         if (!logEmpty || ::stat(path.c_str(), &database) != 0 || database.st_size == 0) {
             throw;
         }
@@ -89,7 +117,7 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) : pat
 void SqliteDatabase::Open(int flags, const std::string& name)
 {
     if (sqlite3_open_v2(name.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        std::string reason = handle ? sqlite3_errmsg(handle) : "out of memory";
+        std::string reason = handle ? ErrorText(handle) : "out of memory";
         Close();
         throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
                                                    "': cannot open the database: " + reason);
@@ -135,7 +163,7 @@ void SqliteDatabase::UpgradeSchema()
 
 void SqliteDatabase::Fail(const std::string& doing) const
 {
-    std::string reason = sqlite3_errmsg(handle);
+    std::string reason = ErrorText(handle);
     if (!readOnlyBecause.empty()) {
         reason += " (it could only be opened for reading: " + readOnlyBecause + "; free space on its disk or "
                   "make it writable)";
@@ -162,7 +190,7 @@ void SqliteDatabase::Commit()
 {
     if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Keep the error text before the rollback replaces it.
-        std::string reason = sqlite3_errmsg(handle);
+        std::string reason = ErrorText(handle);
         Rollback();
         throw QelConfigStore::ConfigStoreException("Configuration store '" + path +
                                                    "': cannot commit: " + reason);

@@ -48,7 +48,7 @@ std::string Read(const std::string& path)
 orvauth_test::ChildResult Ctl(std::vector<std::string> arguments, const std::string& input = "")
 {
     arguments.insert(arguments.begin(), {ORVAUTHCTL_PATH, "--config-store", WORK + "/configstore.db",
-                                         "--management-interface", "lo=127.0.0.11"});
+                                         "--management-interface", "lo=127.0.0.11", "--state-dir", WORK + "/tool"});
     return orvauth_test::RunChild(arguments, {}, input);
 }
 
@@ -355,6 +355,7 @@ TEST_F(LiveDirectory, DeadControllerAnswersFromTheCacheWithinTheTimeOut)
     std::unique_ptr<StoreConfiguration> warm(quick.GetStoreConfiguration());
     ASSERT_EQ(quick.GetTrustedDomains().size(), 1u);
     ASSERT_EQ(quick.GetDomainTrustState(), 1u);
+    ASSERT_EQ(Ctl({"status"}).status, 0);  // answers the tool keeps
     ASSERT_EQ(orvauth_test::RunChild({"nft", "add table inet dead; add chain inet dead in { type filter hook input priority 0; }; "
                                     "add rule inet dead in ip daddr 127.0.0.10 drop"}).status, 0);
     double adcliWait = 0;
@@ -406,6 +407,10 @@ TEST_F(LiveDirectory, DeadControllerAnswersFromTheCacheWithinTheTimeOut)
         Figure("dead controller: orvauthctl " + command.first + " (exit " + std::to_string(result.status) + ")",
                Since(start));
         EXPECT_LT(Since(start), command.first == "status" ? 61.0 : 15.0) << result.out << result.err;
+        if (command.first == "status") {  // the kept machine account and trusts, and that they are kept ones
+            EXPECT_NE(result.out.find("CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test"), std::string::npos);
+            EXPECT_NE(result.out.find("; the domain controller did not answer)"), std::string::npos) << result.out;
+        }
     }
     orvauth_test::RunChild({"nft", "delete table inet dead"});
     const std::string log = systemLog->All();

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Live directory tests: provisions a Samba AD domain controller in private
 # network, UTS, mount and PID namespaces on loopback 127.0.0.10 and runs the
-# test program against it. The machine's own files are never touched: /etc
+# test program against it. LIVE_DOMAIN and LIVE_DC_ADDRESS name another
+# domain and address; an address outside loopback is set up as on a LAN
+# host: the host's own address (.21 of the /24) first on eth0 with a
+# default route, the controller's beside it. The machine's own files are never touched: /etc
 # and /dev are overlaid inside the mount namespace, which holds this
 # domain's hosts file, resolv.conf, krb5.conf and a /dev/log the test reads,
 # and /run, /var/log, /tmp and the plug-in's state directory are private.
@@ -15,7 +18,9 @@ if [ "${1:-}" != --inside ]; then
   exec unshare --net --uts --mount --pid --fork --mount-proc "$0" --inside "$@"
 fi
 work=$2; shift 2
-realm=AD.EXAMPLE.TEST domain=ad.example.test
+domain=${LIVE_DOMAIN:-ad.example.test}
+realm=${domain^^}
+dc_address=${LIVE_DC_ADDRESS:-127.0.0.10}
 rm -rf "$work" && mkdir -p "$work"/{etc,dev}/{upper,work} "$work/log"
 mount --make-rprivate /
 for dir in etc dev; do
@@ -47,16 +52,22 @@ mkdir -p /var/log/samba
 # inherits another's membership.
 for dir in ${LIVE_PRIVATE_DIRS:-}; do mkdir -p "$dir" && mount -t tmpfs -o mode=0700 tmpfs "$dir"; done
 ip link set lo up
-ip addr add 127.0.0.10/8 dev lo
+case $dc_address in
+  127.*) ip addr add "$dc_address/8" dev lo && interfaces=lo ;;
+  *) ip link add eth0 type veth peer name eth1
+     ip addr add "${dc_address%.*}.21/24" dev eth0 && ip addr add "$dc_address/24" dev eth0
+     ip link set eth0 up && ip link set eth1 up && ip route add default via "${dc_address%.*}.1"
+     interfaces=$dc_address ;;
+esac
 hostname "node01.$domain"
-printf '127.0.0.1 localhost\n127.0.0.10 dc1.%s dc1\n127.0.0.11 node01.%s node01\n' $domain $domain >/etc/hosts
-printf 'nameserver 127.0.0.10\nsearch %s\n' $domain >/etc/resolv.conf
+printf '127.0.0.1 localhost\n%s dc1.%s dc1\n127.0.0.11 node01.%s node01\n' "$dc_address" $domain $domain >/etc/hosts
+printf 'nameserver %s\nsearch %s\n' "$dc_address" $domain >/etc/resolv.conf
 rm -f /etc/samba/smb.conf /etc/krb5.keytab
 
 start=$(date +%s%N)
 samba-tool domain provision --server-role=dc --dns-backend=SAMBA_INTERNAL --use-rfc2307 \
-  --realm=$realm --domain=ADEX --adminpass='Adm1n#Pass' --host-name=dc1 --host-ip=127.0.0.10 \
-  --targetdir="$work/dc" --option='interfaces=lo' --option='bind interfaces only=yes' >"$work/log/provision" 2>&1 ||
+  --realm=$realm --domain=ADEX --adminpass='Adm1n#Pass' --host-name=dc1 --host-ip="$dc_address" \
+  --targetdir="$work/dc" --option="interfaces=$interfaces" --option='bind interfaces only=yes' >"$work/log/provision" 2>&1 ||
   { tail -n 20 "$work/log/provision"; exit 1; }
 provisioned=$(date +%s%N)
 cp "$work/dc/private/krb5.conf" /etc/krb5.conf
@@ -64,7 +75,7 @@ samba -s "$work/dc/etc/smb.conf" -D
 # DNS answers before LDAP does: wait for discovery and the LDAP port both.
 # A loaded machine can take a while to start the controller's services.
 SECONDS=0
-until adcli info $domain >/dev/null 2>&1 && (exec 3<>/dev/tcp/127.0.0.10/389) 2>/dev/null; do
+until adcli info $domain >/dev/null 2>&1 && (exec 3<>/dev/tcp/$dc_address/389) 2>/dev/null; do
   ((SECONDS < 180)) || { echo "the domain controller did not come up within 180 s"; tail -n 20 /var/log/samba/log.samba; exit 1; }
   sleep 0.2
 done
@@ -73,7 +84,7 @@ echo "figure: provision $(((provisioned - start) / 1000000)) ms, controller read
 # One trust for the trusted-domain queries. The KDC needs its SID.
 sam="$work/dc/private/sam.ldb"
 ldbadd --configfile="$work/dc/etc/smb.conf" -H "$sam" >/dev/null <<LDIF
-dn: CN=partner.example.org,CN=System,DC=ad,DC=example,DC=test
+dn: CN=partner.example.org,CN=System,DC=${domain//./,DC=}
 objectClass: trustedDomain
 trustPartner: partner.example.org
 flatName: PARTNER

@@ -15,12 +15,19 @@
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
 # Each step prints "figure: <step> <ms> ms". Root and unshare are needed;
 # exit 77 (skipped) otherwise.
+#
+# /etc inside the namespace is the harness's private overlay, so the files
+# the tool edits there are private copies of the host's; they are not
+# bind-mounted one by one because a file that is a mount point cannot be
+# replaced by rename, and the tool replaces files atomically.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --steps ]; then
   exec "$here/live-directory.sh" "$1" "$0" --steps "$2" "$3"
 fi
 tool=$2 config=$3
+domain=ad.example.test
+. "$here/live-host.bash"
 pam_files=(/etc/pam.d/common-auth /etc/pam.d/common-account /etc/pam.d/common-password /etc/pam.d/common-session
            /etc/pam.d/common-session-noninteractive)
 files=(/etc/nsswitch.conf "${pam_files[@]}" /etc/sssd/sssd.conf /etc/sssd/conf.d/orvauth-logins.conf)
@@ -30,7 +37,8 @@ snapshot() {  # every file's bytes, or "absent"
     if [ -e "$f" ]; then echo "== $f"; cat "$f"; echo "== end"; else echo "== $f absent"; fi
   done
 }
-. "$here/login-host.sh"
+
+host_prepare
 
 step_start "users created on the controller"
 for user in alice bob carol; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
@@ -38,6 +46,8 @@ samba-tool group add orvauth-operators -H "$LIVE_SAM" >/dev/null
 samba-tool group addmembers orvauth-operators alice,carol -H "$LIVE_SAM" >/dev/null
 step_end
 
+printf 'provider = "adclient"\n' >"$config/provider.conf"
+printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
 ctl leave >/dev/null 2>&1 || true  # a membership an earlier run left in the plug-in's state
 before=$(snapshot)
 

@@ -18,7 +18,11 @@ if [ "${1:-}" != --steps ]; then
   exec "$here/live-directory.sh" "$1" "$0" --steps "$2" "$3" "$4"
 fi
 tool=$2 config=$3 program=$4
-. "$here/login-host.sh"
+domain=ad.example.test
+. "$here/live-host.bash"
+host_prepare
+printf 'provider = "adclient"\n' >"$config/provider.conf"
+printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
 within() {  # within <seconds>: the step just ended took less
   (($(elapsed) < $1 * 1000)) || fail "took $(elapsed) ms, more than $1 s"
 }

@@ -89,6 +89,20 @@ TEST_F(JORVJoin, CarriesTheProxysAnswersToTheDirectoryAndRecordsTheMembership)
     EXPECT_EQ(0u, directory.calls[SCRIPTABLE_SLOT_PART_DOMAIN]);
 }
 
+// A joined host never has the proxy reset its account: without a record
+// (a join killed before storing it) the record is completed, with one the
+// join is refused before an account is asked for.
+TEST_F(JORVJoin, AHostThePlugInJoinedIsCompletedOrRefusedWithoutANewAccount)
+{
+    plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = "corp.example/CORP";
+    Join(PROXY_ADDRESS, true)();
+    EXPECT_EQ((Record{{"domain_name", "corp.example"}, {"organizational_unit", OU}, {"auth_proxy_address", PROXY_ADDRESS}}),
+              DomainRecord());
+    EXPECT_THROW(Join(PROXY_ADDRESS, true)(), SetupAlreadyJoinedException);
+    EXPECT_EQ(Info(1, STORED_THUMBPRINT) + Info(1, STORED_THUMBPRINT), plugin->proxyLog);
+    EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT));
+}
+
 TEST_F(JORVJoin, SkippingTheHostNameCheckStillResolvesItAndAnEmptyUnitLetsTheProxyChoose)
 {
     membership_test::SetHost("node01.corp.example", "node01.other.example");

@@ -54,7 +54,7 @@ const std::vector<OptionDefinition>& GlobalOptions()
         {"nsswitch-conf", "<path>", "name-service switch file for logins (default " + std::string(DEFAULT_NSSWITCH_CONF) + ")"},
         {"pam-dir", "<dir>", "directory of the PAM files for logins (default " + std::string(DEFAULT_PAM_DIR) + ")"},
         {"sssd-conf", "<path>", "sssd.conf of the identity service, whose conf.d holds the tool's\nlogin settings (default " + std::string(DEFAULT_SSSD_CONF) + ")"},
-        {"state-dir", "<dir>", "where logins enable records what it added (default\n" + std::string(DEFAULT_STATE_DIR) + ")"},
+        {"state-dir", "<dir>", "where logins enable records what it added and status keeps\nthe directory's last answers (default " + std::string(DEFAULT_STATE_DIR) + ")"},
         {"version", "", "print the version and exit"},
         {"help", "", "print this help and exit"},
     };

@@ -17,4 +17,8 @@ std::vector<Command> LoginCommands();
 // for an empty path).
 void ApplyLoginFileSettings(const ParsedArguments& global);
 
+// The tool's state directory (--state-dir): the record of logins enable,
+// the directory answers status keeps.
+const std::string& StateDirectory();
+
 }  // namespace orvauthctl

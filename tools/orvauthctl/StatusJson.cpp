@@ -47,6 +47,11 @@ Json DirectoryJson(const DirectoryStatus& directory)
         return list;
     });
     json["trustState"] = FromOutcome(directory.trustState, [](TrustState state) { return state; });
+    if (!directory.cachedItems.empty()) {  // no controller answered: these items are the last answers
+        json["cached"] = true;
+        json["cachedSince"] = directory.cachedSince;
+        json["cachedItems"] = directory.cachedItems;
+    }
     json["pamModule"] = FromModule(directory.pamModule);
     json["nssModule"] = FromModule(directory.nssModule);
     return json;

@@ -1,5 +1,6 @@
 #include "StatusReport.h"
 
+#include "LoginCommands.h"
 #include "StoreAccess.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
@@ -28,34 +29,22 @@ void RequireDatabase()
     }
 }
 
-ActiveDirectoryStoreConfiguration ReadStoreConfiguration(const ActiveDirectoryStore& store)
-{
-    std::unique_ptr<StoreConfiguration> snapshot(store.GetStoreConfiguration());
-    auto* configuration = dynamic_cast<ActiveDirectoryStoreConfiguration*>(snapshot.get());
-    if (configuration == nullptr) {
-        throw std::runtime_error("the directory store returned a configuration of another store");
-    }
-    return *configuration;
-}
+// The factory's directory store waits this long for each query.
+constexpr int FACTORY_STORE_TIMEOUT_SECONDS = 60;
 
-DirectoryStatus GatherDirectoryStatus()
+const char* const CACHE_FILE = "directory-answers.json";
+
+DirectoryStatus GatherDirectoryStatusFromFactory()
 {
     DirectoryStatus status;
-    std::unique_ptr<ActiveDirectoryStore> store;
+    std::shared_ptr<const ActiveDirectoryStore> store;
     try {
         store = CreateDirectoryStore();
     } catch (const std::exception& e) {
         status.loadError = e.what();
         return status;
     }
-    status.configuration =
-        Attempt<ActiveDirectoryStoreConfiguration>([&] { return ReadStoreConfiguration(*store); });
-    status.trustedDomains = Attempt<std::deque<Domain>>([&] { return store->GetTrustedDomains(); });
-    status.trustState = Attempt<TrustState>([&] { return store->GetDomainTrustState(); });
-    const ActiveDirectoryProvider& provider = *store->Provider();
-    status.pamModule = {provider.PAMModule(), provider.PAMModuleParameters()};
-    status.nssModule = {provider.NSSModule(), provider.NSSModuleParameters()};
-    return status;
+    return GatherDirectoryStatus(store, FACTORY_STORE_TIMEOUT_SECONDS, StateDirectory() + "/" + CACHE_FILE);
 }
 
 MembershipRecord ReadMembershipRecord()
@@ -114,10 +103,10 @@ HostRecords GatherHostRecords()
 StatusReport GatherStatus()
 {
     StatusReport report;
-    report.configDirectory = ORVAUTHCTL_CONFIG_DIR;
-    report.pluginDirectory = ORVAUTHCTL_PLUGIN_DIR;
+    report.configDirectory = orvane::authentication::ConfigurationDirectory();
+    report.pluginDirectory = orvane::authentication::PluginDirectory();
     report.activeStore = Attempt<std::string>(RecordedActiveStore);
-    report.directory = GatherDirectoryStatus();
+    report.directory = GatherDirectoryStatusFromFactory();
     report.records = GatherHostRecords();
     return report;
 }

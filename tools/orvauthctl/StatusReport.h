@@ -14,7 +14,9 @@
 #include <iosfwd>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace orvauthctl {
 
@@ -60,6 +62,11 @@ struct DirectoryStatus {
     Outcome<TrustState> trustState;
     ModuleInfo pamModule;
     ModuleInfo nssModule;
+    // When no domain controller answered: the items shown from the last
+    // complete answers ("configuration" or only its "machineAccount",
+    // "trustedDomains", "trustState") and when those were obtained.
+    std::vector<std::string> cachedItems;
+    std::string cachedSince;
 };
 
 // What the host keeps about its membership outside the plug-in.
@@ -83,6 +90,14 @@ struct StatusReport {
 };
 
 StatusReport GatherStatus();
+
+// The directory's answers, all asked at once and waited for at most
+// timeoutSeconds (the store's own) plus half a second together; an answer
+// still missing then, like one the controller did not give, is taken from
+// the last complete answers kept at cachePath, which a complete answer
+// replaces. Questions still running are left to finish on their own.
+DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const orvane::authentication::ActiveDirectoryStore>& store,
+                                      int timeoutSeconds, const std::string& cachePath);
 
 void PrintStatusText(std::ostream& out, const StatusReport& report);
 void PrintStatusJson(std::ostream& out, const StatusReport& report);

@@ -4,6 +4,8 @@
 
 #include <orvane/authentication/PluginStatus.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
@@ -81,6 +83,17 @@ std::string TrustStateText(TrustState state)
     return std::string(words) + " (" + std::to_string(state) + ")";
 }
 
+// Under an item shown from the last complete answers: that it is one.
+void CachedNote(std::ostream& out, const DirectoryStatus& directory, std::initializer_list<const char*> items)
+{
+    for (const char* item : items) {
+        if (std::find(directory.cachedItems.begin(), directory.cachedItems.end(), item) != directory.cachedItems.end()) {
+            Line(out, "", "(cached, from " + directory.cachedSince + "; the domain controller did not answer)");
+            return;
+        }
+    }
+}
+
 void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
 {
     out << "\nDirectory client:\n";
@@ -99,6 +112,7 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
     });
     OutcomeLine(out, "Machine account", directory.configuration,
                 [](const Configuration& c) { return std::vector<std::string>{OrNone(c.machineAccountDN)}; });
+    CachedNote(out, directory, {"configuration", "machineAccount"});
     OutcomeLine(out, "Trusted domains", directory.trustedDomains, [](const std::deque<Domain>& domains) {
         std::vector<std::string> lines;
         for (const Domain& domain : domains) {
@@ -106,8 +120,10 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
         }
         return lines;
     });
+    CachedNote(out, directory, {"trustedDomains"});
     OutcomeLine(out, "Trust state", directory.trustState,
                 [](TrustState state) { return std::vector<std::string>{TrustStateText(state)}; });
+    CachedNote(out, directory, {"trustState"});
     Line(out, "PAM module", ModuleText(directory.pamModule));
     Line(out, "NSS module", ModuleText(directory.nssModule));
 }

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The README's "Join a host to a domain", followed as printed: every sh
+# block of that section runs as root, in order and unchanged, against a
+# live Samba AD DC that carries the README's example names (the domain
+# corp.example.test, its controller dc1 at 192.0.2.5, the host node01 on a
+# LAN address with a default route; live-directory.sh provisions it). Then
+# what the section promises: the host is in the OU it names and a permitted
+# directory user logs in, one outside the group does not.
+#
+# What the namespace lacks of a real host stands in for it: the service
+# manager (a systemctl that starts and stops SSSD), hostnamectl and
+# timedatectl; apt-get only simulates, and every package it names must be
+# installed already (nothing is fetched). The build, the install and every
+# file the steps write land in overlays private to the run: /usr, /var/lib
+# and a copy of the source tree.
+#   live-readme-join.sh <work dir> <source dir>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "${1:-}" != --steps ]; then
+  LIVE_DOMAIN=corp.example.test LIVE_DC_ADDRESS=192.0.2.5 exec "$here/live-directory.sh" "$1" "$0" --steps "$2"
+fi
+source=$2
+domain=corp.example.test
+. "$here/live-host.bash"
+
+overlay() {  # overlay <lower> <mount point>: writes go to the run's tmpfs
+  local name
+  name=$(echo "$2" | tr / _) && mkdir -p "/run/readme/$name"/{upper,work}
+  mount -t overlay overlay -o "lowerdir=$1,upperdir=/run/readme/$name/upper,workdir=/run/readme/$name/work" "$2"
+}
+host_private_state
+mkdir -p /run/readme && mount -t tmpfs tmpfs /run/readme
+overlay /usr /usr
+overlay /var/lib /var/lib
+mkdir -p /run/readme/src && overlay "$source" /run/readme/src
+rm -rf /run/readme/src/build/release /var/lib/orvane
+host_syslog
+# Terminals of the run's own for the tool's password prompt.
+mkdir -p /dev/pts && mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts
+mount --bind /dev/pts/ptmx /dev/ptmx
+
+# The stand-ins. SSSD restarted by "systemctl" answers before it returns,
+# as systemd's notify unit does.
+mkdir -p /run/systemd/system
+cat >/usr/bin/systemctl <<'EOF'
+#!/bin/bash
+[ "${2%.service}" = sssd ] || { echo "systemctl stand-in: only sssd, not '$*'" >&2; exit 1; }
+running() { [ -e /run/sssd.pid ] && kill -0 "$(cat /run/sssd.pid)" 2>/dev/null; }
+stop() {
+  running || return 0
+  pid=$(cat /run/sssd.pid) && kill "$pid"
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+}
+case $1 in
+  stop) stop ;;
+  try-restart) running || exit 0; stop && exec "$0" start sssd ;;
+  restart|start) stop && sssd -D --logger=files &&
+    for _ in $(seq 100); do [ -S /var/lib/sss/pipes/nss ] && exit 0; sleep 0.1; done; exit 1 ;;
+  *) echo "systemctl stand-in: '$1' not supported" >&2; exit 1 ;;
+esac
+EOF
+printf '#!/bin/sh\n[ "$1" = set-hostname ] && hostname "$2" && echo "$2" >/etc/hostname\n' >/usr/bin/hostnamectl
+printf '#!/bin/sh\n[ "$1" = set-ntp ]\n' >/usr/bin/timedatectl
+chmod 0755 /usr/bin/systemctl /usr/bin/hostnamectl /usr/bin/timedatectl
+host_stock_pam
+
+# What the domain holds before the host joins: the OU, the group, its member.
+samba-tool ou create OU=Hypervisors,OU=Servers -H "$LIVE_SAM" >/dev/null
+samba-tool group add hypervisor-admins -H "$LIVE_SAM" >/dev/null
+for user in jdoe bob; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
+samba-tool group addmembers hypervisor-admins jdoe -H "$LIVE_SAM" >/dev/null
+
+# Each block in a terminal of its own, the administrator's password typed
+# at the tool's prompt.
+in_terminal() {
+  /usr/bin/python3 -c '
+import os, pty, sys
+password = sys.stdin.readline().encode()
+pid, fd = pty.fork()
+if pid == 0:
+    os.execvp(sys.argv[1], sys.argv[1:])
+seen = b""
+while True:
+    try:
+        data = os.read(fd, 4096)
+    except OSError:
+        break
+    if not data:
+        break
+    sys.stdout.buffer.write(data); sys.stdout.flush()
+    seen += data
+    if b"Password for " in seen and seen.rstrip().endswith(b":"):
+        os.write(fd, password); seen = b""
+sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))' "$@" <<<'Adm1n#Pass'
+}
+awk -v dir="$LIVE_WORK" '/^## Join a host to a domain/ { on = 1; next } on && /^## / { exit }
+  on && /^ *```sh$/ { file = dir "/block" ++n; next } on && /^ *```$/ { file = ""; next }
+  file != "" { sub(/^   /, ""); print > file }' "$source/README.md"
+steps=$(ls "$LIVE_WORK" | grep -c '^block[0-9]*$' || true)
+((steps == 8)) || { step=README; fail "the section has $steps sh blocks, not 8"; }
+cd /run/readme/src
+for i in $(seq "$steps"); do
+  block=$(cat "$LIVE_WORK/block$i")
+  step_start "README step $i"
+  echo "== step $i:"$'\n'"$block"
+  in_terminal bash -euo pipefail -c "apt-get() { command apt-get --simulate \"\$@\"; }; $block" \
+    >"$LIVE_WORK/step$i" 2>&1 || fail "$(tail -n 20 "$LIVE_WORK/step$i")"
+  step_end
+done
+
+out() { tr -d '\r' <"$LIVE_WORK/step$1"; }
+step="README's outcomes"
+out 1 | grep -Eq '^[0-9]+ upgraded, 0 newly installed' || fail "packages missing: $(out 1 | tail -n 5)"
+out 6 | grep -q "dc1.$domain" || fail "discover: $(out 6)"
+out 7 | grep -Eq '^ *Trust state: +good' || fail "status: $(out 7)"
+out 8 | grep -q "^jdoe@$domain:" || fail "getent: $(out 8)"
+ldbsearch -H "$LIVE_SAM" '(sAMAccountName=NODE01$)' dn | grep -q '^dn: CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp' ||
+  fail "NODE01 is not in OU=Hypervisors,OU=Servers"
+step_start "jdoe (in hypervisor-admins) logs in"
+login "jdoe@$domain" 'Jdoe#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
+step_start "bob (outside the group) refused"
+login "bob@$domain" 'Bob#Secret1' && fail "bob let in"
+grep -q 'Permission denied' "$LIVE_WORK/pamtester" || fail "$(cat "$LIVE_WORK/pamtester")"
+step_end
+systemctl stop sssd
+echo "README join: every step passed"

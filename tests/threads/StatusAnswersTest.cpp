@@ -1,0 +1,83 @@
+// orvauthctl status against silent domain controllers: the last complete
+// answers kept on disk stand in for missing ones, marked with their time,
+// and a hung plug-in holds status no longer than the time-out plus a second.
+#include "StatusCache.h"
+#include "StatusReport.h"
+#include "ThreadSeam.h"
+#include "common/Files.h"
+#include "fixtures/ScriptablePluginLoader.h"
+
+#include <orvane/authentication/PluginStatus.h>
+
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace orvane::authentication;
+using namespace orvauth_test;
+
+namespace {
+
+const int HELD[] = {SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN, SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS,
+                    SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE};
+
+TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDomainWithTheirTime)
+{
+    ResetConfigDir();
+    WriteFile(ConfigFile("provider.conf"), "provider = \"scriptable\"\n");
+    ScriptablePlugin plugin{"scriptable"};
+    TempDir state;
+    const std::string path = state.File("answers/directory-answers.json");
+    // trust state, status of the LDAP answers (machine account, trusted domains), domain, hung
+    auto gather = [&](TrustState trust, int ldap, const char* domain, bool hang) {
+        plugin.Reset();
+        plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = domain;
+        plugin->answer[SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN] = "CN=HV01,DC=corp,DC=example";
+        plugin->answer[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS] = "emea.corp.example/EMEA";
+        plugin->status[SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN] = plugin->status[SCRIPTABLE_SLOT_GET_TRUSTED_DOMAINS] = ldap;
+        plugin->status[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE] = trust;
+        for (int slot : HELD) plugin.Hold(slot, hang);
+        const auto start = std::chrono::steady_clock::now();
+        // A new store with a 1-second time-out, as each run of the tool has.
+        auto status = orvauthctl::GatherDirectoryStatus(std::make_shared<ActiveDirectoryStore>(1), 1, path);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        for (int slot : HELD) plugin.Hold(slot, false);
+        EXPECT_TRUE(WaitForThreadsToEnd());
+        std::string items;
+        for (const std::string& item : status.cachedItems) items += item + ",";
+        return std::make_pair(status, items + std::to_string(status.trustState.value) + " " +
+                                          status.configuration.value.machineAccountDN);
+    };
+    const std::string corp = "corp.example/CORP", dn = "CN=HV01,DC=corp,DC=example";
+    EXPECT_EQ(gather(ORVAUTH_TRUST_GOOD, 0, corp.c_str(), false).second, "1 " + dn);
+    orvauthctl::CachedDirectoryAnswers kept;
+    ASSERT_TRUE(orvauthctl::LoadDirectoryAnswers(path, kept));
+    const std::string keptText = ReadFile(path);
+    struct { TrustState trust; int ldap; std::string domain; bool hang, keep; std::string shown; } cases[] = {
+        {ORVAUTH_TRUST_UNREACHABLE, 1311, corp, false, true, "machineAccount,trustedDomains,trustState,1 " + dn},
+        {ORVAUTH_TRUST_UNREACHABLE, 1311, "x.example/X", false, true, "4 "},  // another domain now
+        {0, 0, corp, true, true, "configuration,trustedDomains,trustState,1 " + dn},
+        {0, 0, corp, true, false, "2 "},
+        {ORVAUTH_TRUST_BROKEN, 0, corp, false, true, "3 " + dn},  // an answer, kept in turn
+    };
+    for (const auto& c : cases) {
+        c.keep ? WriteFile(path, keptText) : (void)std::remove(path.c_str());
+        const auto status = gather(c.trust, c.ldap, c.domain.c_str(), c.hang);
+        EXPECT_EQ(status.second, c.shown);
+        EXPECT_EQ(status.first.cachedSince, status.first.cachedItems.empty() ? "" : kept.obtained);
+    }
+    ASSERT_TRUE(orvauthctl::LoadDirectoryAnswers(path, kept));
+    EXPECT_EQ(kept.trustState, static_cast<TrustState>(ORVAUTH_TRUST_BROKEN));
+
+    orvauthctl::StatusReport report;
+    report.directory = gather(ORVAUTH_TRUST_UNREACHABLE, 1311, corp.c_str(), false).first;
+    std::ostringstream text, json;
+    orvauthctl::PrintStatusText(text, report);
+    orvauthctl::PrintStatusJson(json, report);
+    EXPECT_NE(text.str().find("(cached, from " + kept.obtained + "; the domain controller did not answer)"),
+              std::string::npos) << text.str();
+    EXPECT_NE(json.str().find("\"cached\":true,\"cachedSince\":\"" + kept.obtained + "\""), std::string::npos);
+}
+
+}  // namespace
