@@ -4,12 +4,12 @@
 // state and its statuses are described in docs/plugins.md.
 #include "adclient/AdClientState.h"
 #include "adclient/AdcliProcess.h"
-#include "adclient/ControllerProbe.h"
 #include "adclient/DirectorySession.h"
 #include "adclient/FailureClassifier.h"
 #include "adclient/HostIdentity.h"
 #include "adclient/IntentJournal.h"
 #include "adclient/SssdConfig.h"
+#include "base/ControllerProbe.h"
 #include "base/LdapText.h"
 #include "base/LogText.h"
 #include "common/Names.h"
@@ -184,7 +184,7 @@ std::vector<std::string> JoinArguments(const std::string& domain, const std::str
     PrepareDirectories();
     std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
                                        "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details"};
-    AddController(arguments, preferred.empty() ? ProbeControllers(domain, PROBE_BOUND).answering : preferred.front());
+    AddController(arguments, preferred.empty() ? orvauth_base::ProbeControllers(domain, PROBE_BOUND).answering : preferred.front());
     return arguments;
 }
 
@@ -595,9 +595,9 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
                 AddController(arguments, preferred.front());
             }
         }
-        Controllers probed;
+        orvauth_base::Controllers probed;
         if (arguments.size() == 1) {
-            probed = ProbeControllers(domainName, PROBE_BOUND);
+            probed = orvauth_base::ProbeControllers(domainName, PROBE_BOUND);
             AddController(arguments, probed.answering);
         }
         arguments.push_back(domainName);

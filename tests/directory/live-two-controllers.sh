@@ -5,7 +5,7 @@
 # private directories of its own), its DNS records are registered and seen
 # from the host, and then every packet to the first controller is dropped.
 # Through the second one alone: join, the library's three directory queries,
-# domain-controller and status (the test program), a directory
+# domain-controller, discover and status (the test program), a directory
 # user's full login through sssd and PAM, and leave --user, each within its
 # bound. The host's resolver lists the second controller's DNS first and the
 # first one's after it.

@@ -1,4 +1,4 @@
-#include "adclient/ControllerProbe.h"
+#include "base/ControllerProbe.h"
 
 #include <algorithm>
 #include <arpa/nameser.h>
@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace adclient {
+namespace orvauth_base {
 namespace {
 
 std::vector<std::string> ListedControllers(const std::string& domain)
@@ -19,6 +19,10 @@ std::vector<std::string> ListedControllers(const std::string& domain)
     if (res_ninit(&resolver) != 0) {
         return {};
     }
+    // One try of a second per name server: the name server may be the dead
+    // controller itself, and the caller's bound must hold.
+    resolver.retrans = 1;
+    resolver.retry = 1;
     std::vector<unsigned char> answer(NS_MAXMSG);
     const int length = res_nquery(&resolver, ("_ldap._tcp.dc._msdcs." + domain).c_str(), ns_c_in, ns_t_srv,
                                   answer.data(), static_cast<int>(answer.size()));
@@ -105,4 +109,4 @@ Controllers ProbeControllers(const std::string& domain, std::chrono::millisecond
     return found;
 }
 
-}  // namespace adclient
+}  // namespace orvauth_base
