@@ -14,9 +14,10 @@ template <typename T>
 using WipingAllocator = orvane::authentication::WipingAllocator<T>;
 using SecretBytes = std::vector<unsigned char, WipingAllocator<unsigned char>>;
 
-// Parsers and formatters keep short copies of what they handle in locals of
-// their own; this clears the stack region below the caller that such work
-// used.
+// Code outside our control copies secrets through its own stack: cpp-httplib
+// reads a body through a 4 KiB array on its stack before the content
+// receiver sees it, and the JSON lexer and formatters hold characters in
+// locals. This clears the stack region below the caller that such work used.
 __attribute__((noinline)) inline void ScrubStack()
 {
     unsigned char scratch[32768];

@@ -9,6 +9,7 @@
 #include "adclient/HostIdentity.h"
 #include "adclient/IntentJournal.h"
 #include "adclient/SssdConfig.h"
+#include "base/ControllerProbe.h"
 #include "base/LdapText.h"
 #include "base/LogText.h"
 #include "common/Names.h"
@@ -36,6 +37,9 @@ constexpr seconds MEMBERSHIP_BOUND{12};
 constexpr seconds QUERY_BOUND{10};
 // libldap's bound for connecting and for each request.
 constexpr seconds LDAP_BOUND{5};
+// How long the controllers DNS names get to accept a connection before
+// adcli is left to look for one itself.
+constexpr std::chrono::milliseconds PROBE_BOUND{2000};
 
 
 // Every read-modify-write of the state file, and every join and leave, holds
@@ -100,20 +104,7 @@ void AddController(std::vector<std::string>& arguments, const std::string& contr
     }
 }
 
-std::vector<std::string> WordList(const char* const* array)
-{
-    if (array == nullptr) {
-        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-    }
-    std::vector<std::string> words;
-    for (; *array != nullptr; ++array) {
-        if (!IsPlainWord(*array)) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        words.push_back(*array);
-    }
-    return words;
-}
+std::vector<std::string> WordList(const char* const* array) { return orvauth_plugin::WordList(array, IsPlainWord); }
 
 // A password or one-time password goes to adcli as one line of input.
 void RequireSecret(const char* secret)
@@ -193,7 +184,7 @@ std::vector<std::string> JoinArguments(const std::string& domain, const std::str
     PrepareDirectories();
     std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
                                        "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details"};
-    AddController(arguments, preferred.empty() ? "" : preferred.front());
+    AddController(arguments, preferred.empty() ? orvauth_base::ProbeControllers(domain, PROBE_BOUND).answering : preferred.front());
     return arguments;
 }
 
@@ -398,33 +389,12 @@ bool FindTrusted(const Membership& membership, const std::string& name, TrustedD
     return false;
 }
 
-std::int32_t ReturnString(char** out, ActiveDirectoryClientReleaseFunction* release,
-                          std::string (*answer)(const char*), const char* argument)
-{
-    return static_cast<std::int32_t>(Guarded([&] {
-        if (out == nullptr || release == nullptr) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        const std::string text = answer(argument);
-        *out = CopyString(text);
-        *release = ReleaseResult;
-    }));
-}
-
 std::int32_t ReturnList(const char* key, char*** out, ActiveDirectoryClientReleaseFunction* release)
 {
-    return static_cast<std::int32_t>(Guarded([&] {
-        if (out == nullptr || release == nullptr) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        std::vector<std::string> values;
-        {
-            std::lock_guard<std::mutex> guard(stateLock);
-            values = LoadState().Values(key);
-        }
-        *out = CopyStringArray(values);
-        *release = ReleaseResult;
-    }));
+    return ReturnStrings(out, release, [key] {
+        std::lock_guard<std::mutex> guard(stateLock);
+        return LoadState().Values(key);
+    });
 }
 
 std::int32_t StoreList(const char* key, const char* const* array)
@@ -625,12 +595,21 @@ std::int32_t GetAnyDomainController(const char* selector, const char* domainName
                 AddController(arguments, preferred.front());
             }
         }
+        orvauth_base::Controllers probed;
+        if (arguments.size() == 1) {
+            probed = orvauth_base::ProbeControllers(domainName, PROBE_BOUND);
+            AddController(arguments, probed.answering);
+        }
         arguments.push_back(domainName);
         const AdcliOutcome outcome = Adcli(AdcliCommand::Info, arguments, nullptr, QUERY_BOUND);
         std::string chosen = DetailValue(outcome.output, "domain-controller");
         if (selector != nullptr) {
             chosen.clear();
-            for (const std::string& name : SplitWords(DetailValue(outcome.output, "domain-controllers"))) {
+            std::vector<std::string> names = SplitWords(DetailValue(outcome.output, "domain-controllers"));
+            if (names.empty()) {  // adcli lists them only when it looked them up itself
+                names = probed.listed;
+            }
+            for (const std::string& name : names) {
                 if (StartsWithIgnoringCase(name, selector)) {
                     chosen = name;
                     break;

@@ -1,5 +1,6 @@
 #include "adclient/DirectorySession.h"
 
+#include "base/AsciiText.h"
 #include "base/LdapText.h"
 #include "common/StatusError.h"
 
@@ -222,10 +223,7 @@ std::vector<DirectoryEntry> DirectorySession::Search(const std::string& base, co
         }
         for (const std::string& name : attributes) {
             berval** values = ldap_get_values_len(impl->ldap, entry, name.c_str());
-            std::string key = name;
-            for (char& c : key) {
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
+            const std::string key = orvauth_base::ToLower(name);
             for (berval** value = values; value != nullptr && *value != nullptr; ++value) {
                 record.attributes[key].emplace_back((*value)->bv_val, (*value)->bv_len);
             }

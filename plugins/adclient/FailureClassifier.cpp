@@ -1,9 +1,9 @@
 #include "adclient/FailureClassifier.h"
 
+#include "base/AsciiText.h"
 #include "common/StatusError.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace adclient {
 
@@ -56,9 +56,7 @@ std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool tim
     if (exitStatus == 0) {
         return ORVAUTH_STATUS_SUCCESS;
     }
-    std::string text = diagnostics;
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string text = orvauth_base::ToLower(diagnostics);
     // An account already gone from the directory is what a delete wants.
     if (command == AdcliCommand::Delete && text.find("no computer account for") != std::string::npos) {
         return ORVAUTH_STATUS_SUCCESS;

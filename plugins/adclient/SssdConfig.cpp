@@ -1,16 +1,17 @@
 #include "SssdConfig.h"
 
+#include "base/AsciiText.h"
+#include "base/BoundedProgram.h"
 #include "base/FileReplacement.h"
+#include "base/LogText.h"
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -27,12 +28,10 @@ const char* const DOMAIN_PREFIX = "domain/";
 // to start where no service manager starts them on demand. A file left
 // with nothing else was created by Configure and goes on leave.
 const char* const BASE_KEYS[][2] = {{"services", "nss, pam"}};
+// How long a restart or stop of SSSD may take before it counts as failed.
+constexpr std::chrono::seconds SERVICE_CONTROL_BOUND{120};
 
-std::string Trim(const std::string& text)
-{
-    size_t first = text.find_first_not_of(" \t\r");
-    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+using orvauth_base::Trim;
 
 // sssd.conf as sections of lines, kept byte for byte except where a key is
 // set or removed, so that a removal gives back the file as it was.
@@ -205,11 +204,7 @@ SssdSettings SssdSettings::Defaults()
 std::string WithDomain(const std::string& current, const SssdDomain& domain)
 {
     const std::string name = Checked("domain name", domain.dnsName);
-    std::string realm = domain.realm;
-    if (realm.empty()) {
-        std::transform(name.begin(), name.end(), std::back_inserter(realm),
-                       [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
-    }
+    const std::string realm = domain.realm.empty() ? orvauth_base::ToUpper(name) : domain.realm;
     std::vector<std::string> servers;
     for (const std::string& controller : domain.preferredControllers) {
         servers.push_back(Checked("domain controller", controller));
@@ -349,30 +344,19 @@ void SssdConfig::ControlService(Restart action) const
         }
         return;
     }
-    std::string program = settings.systemctl, command = verb, unit = settings.unit;
-    char* argv[] = {&program[0], &command[0], &unit[0], nullptr};
-    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-    char* environment[] = {path, nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child;
-    int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environment);
-    posix_spawn_file_actions_destroy(&actions);
-    int result = 0;
-    if (spawned == 0) {
-        while (::waitpid(child, &result, 0) < 0 && errno == EINTR) {
-        }
-    }
-    if (spawned != 0) {
-        syslog(LOG_ERR, "SSSD could not be %s: %s: %s", action == Restart::Restart ? "restarted" : "stopped",
-               program.c_str(), std::strerror(spawned));
-    } else if (!WIFEXITED(result) || WEXITSTATUS(result) != 0) {
-        syslog(LOG_ERR, "SSSD could not be %s: '%s %s %s' exited with status %d",
-               action == Restart::Restart ? "restarted" : "stopped", program.c_str(), verb, unit.c_str(),
-               WIFEXITED(result) ? WEXITSTATUS(result) : 128 + WTERMSIG(result));
+    const std::vector<std::string> environment{"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
+    const char* done = action == Restart::Restart ? "restarted" : "stopped";
+    orvauth_base::ProgramOutcome outcome;
+    if (const int error = orvauth_base::RunBoundedProgram({settings.systemctl, verb, settings.unit}, &environment,
+                                                          SERVICE_CONTROL_BOUND, outcome)) {
+        syslog(LOG_ERR, "SSSD could not be %s: %s: %s", done, settings.systemctl.c_str(), std::strerror(error));
+    } else if (outcome.timedOut) {
+        syslog(LOG_ERR, "SSSD could not be %s: '%s %s %s' did not finish within %d s", done,
+               settings.systemctl.c_str(), verb, settings.unit.c_str(), static_cast<int>(SERVICE_CONTROL_BOUND.count()));
+    } else if (outcome.status != 0) {
+        syslog(LOG_ERR, "SSSD could not be %s: '%s %s %s' exited with status %d%s%s", done,
+               settings.systemctl.c_str(), verb, settings.unit.c_str(), outcome.status,
+               outcome.output.empty() ? "" : ": ", orvauth_base::LogText(outcome.output, 500).c_str());
     }
 }
 

@@ -13,9 +13,11 @@
 
 #include <orvane/authentication/JORVProxyClient.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <syslog.h>
 
 using namespace orvauth_plugin;
@@ -64,16 +66,7 @@ orvauth_proxy::ServerEndpoint Endpoint(const char* serverAddress, std::int32_t v
 }
 
 // A string the library receives; released through entry 3.
-struct Released {
-    void operator()(char* text) const noexcept
-    {
-        if (text != nullptr) {
-            explicit_bzero(text, std::strlen(text));
-        }
-        std::free(text);
-    }
-};
-using Owned = std::unique_ptr<char, Released>;
+using Owned = std::unique_ptr<char, void (*)(void*)>;
 
 // A non-empty text member of the answer, copied for the library.
 Owned Member(const SecretJson& answer, const char* name)
@@ -86,13 +79,29 @@ Owned Member(const SecretJson& answer, const char* name)
     if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
         Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
     }
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy == nullptr) {
-        Fail(ORVAUTH_STATUS_NOT_ENOUGH_MEMORY);
-    }
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return Owned(copy);
+    return Owned(CopyString(text.data(), text.size()), WipeAndRelease);
 }
+
+// A join asks for the domain four times within a second or two, and the
+// answer is the same for every host: one answer is kept for a few seconds,
+// for the same service, port, pin setting, thumbprint and host certificate.
+// Refusals are not kept.
+struct DescribedDomain {
+    std::string service;
+    std::chrono::steady_clock::time_point at;
+    std::string netbiosName, dnsName, sid;
+};
+constexpr std::chrono::seconds DESCRIPTION_KEPT{10};
+std::mutex describedLock;
+DescribedDomain described;
+
+std::string ServiceKey(const orvauth_proxy::ServerEndpoint& server)
+{
+    return server.address + '\n' + std::to_string(server.port) + '\n' + (server.verify ? "1" : "0") + '\n' +
+           server.thumbprint + '\n' + server.clientCertificate + '\n' + server.clientKey;
+}
+
+Owned Copy(const std::string& text) { return Owned(CopyString(text), WipeAndRelease); }
 
 JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCertificate, const char* thumbprint,
                               char** netbiosName, char** dnsName, char** sid)
@@ -102,10 +111,22 @@ JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCert
             Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const auto server = Endpoint(serverAddress, verifyCertificate, thumbprint);
-        const SecretJson answer = orvauth_proxy::Post(server, orvauth_proxy::DOMAIN_INFORMATION_PATH, "{}");
-        Owned netbios = Member(answer, orvauth_proxy::field::NETBIOS_NAME);
-        Owned dns = Member(answer, orvauth_proxy::field::DNS_NAME);
-        Owned identifier = Member(answer, orvauth_proxy::field::SID);
+        const std::string key = ServiceKey(server);
+        DescribedDomain domain;
+        {
+            std::lock_guard<std::mutex> guard(describedLock);
+            domain = described;
+        }
+        if (domain.service != key || std::chrono::steady_clock::now() - domain.at > DESCRIPTION_KEPT) {
+            const SecretJson answer = orvauth_proxy::Post(server, orvauth_proxy::DOMAIN_INFORMATION_PATH, "{}");
+            domain = {key, std::chrono::steady_clock::now(), Member(answer, orvauth_proxy::field::NETBIOS_NAME).get(),
+                      Member(answer, orvauth_proxy::field::DNS_NAME).get(), Member(answer, orvauth_proxy::field::SID).get()};
+            std::lock_guard<std::mutex> guard(describedLock);
+            described = domain;
+        }
+        Owned netbios = Copy(domain.netbiosName);
+        Owned dns = Copy(domain.dnsName);
+        Owned identifier = Copy(domain.sid);
         *netbiosName = netbios.release();
         *dnsName = dns.release();
         *sid = identifier.release();
@@ -147,7 +168,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
 // before it is freed.
 JORVProxyStatus Release(char* text)
 {
-    Released()(text);
+    WipeAndRelease(text);
     return ORVAUTH_STATUS_SUCCESS;
 }
 

@@ -1,14 +1,10 @@
 #include "common/Names.h"
 
-#include <algorithm>
-#include <cctype>
 #include <sstream>
 
 namespace orvauth_plugin {
 
 namespace {
-
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 std::vector<std::string> Split(const std::string& text, char separator)
 {
@@ -25,23 +21,6 @@ std::vector<std::string> Split(const std::string& text, char separator)
 }
 
 }  // namespace
-
-bool EqualsIgnoringCase(const std::string& left, const std::string& right)
-{
-    return left.size() == right.size() && StartsWithIgnoringCase(left, right);
-}
-
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix)
-{
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return Upper(a) == Upper(b); });
-}
-
-std::string ToUpper(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), Upper);
-    return text;
-}
 
 std::vector<std::string> SplitWords(const std::string& text)
 {

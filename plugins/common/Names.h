@@ -3,14 +3,16 @@
 // built from a DNS domain name and a container.
 #pragma once
 
+#include "base/AsciiText.h"
+
 #include <string>
 #include <vector>
 
 namespace orvauth_plugin {
 
-bool EqualsIgnoringCase(const std::string& left, const std::string& right);
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix);
-std::string ToUpper(std::string text);
+using orvauth_base::EqualsIgnoringCase;
+using orvauth_base::StartsWithIgnoringCase;
+using orvauth_base::ToUpper;
 
 // Words separated by blanks.
 std::vector<std::string> SplitWords(const std::string& text);

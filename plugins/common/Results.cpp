@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string.h>
 
 namespace orvauth_plugin {
 
@@ -29,10 +30,11 @@ char* Place(char*& cursor, const std::string& text)
 
 }  // namespace
 
-char* CopyString(const std::string& text)
+char* CopyString(const char* text, std::size_t size)
 {
-    char* copy = static_cast<char*>(Allocate(text.size() + 1));
-    std::memcpy(copy, text.c_str(), text.size() + 1);
+    char* copy = static_cast<char*>(Allocate(size + 1));
+    std::memcpy(copy, text, size);
+    copy[size] = '\0';
     return copy;
 }
 
@@ -73,5 +75,13 @@ ActiveDirectoryClientDomainName** CopyDomainNameArray(const std::vector<std::pai
 }
 
 void ReleaseResult(void* pointer) { std::free(pointer); }
+
+void WipeAndRelease(void* pointer)
+{
+    if (pointer != nullptr) {
+        explicit_bzero(pointer, std::strlen(static_cast<const char*>(pointer)));
+    }
+    std::free(pointer);
+}
 
 }  // namespace orvauth_plugin

@@ -46,20 +46,7 @@ bool IsWord(const char* text)
     return true;
 }
 
-std::vector<std::string> WordList(const char* const* array)
-{
-    if (array == nullptr) {
-        Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-    }
-    std::vector<std::string> words;
-    for (; *array != nullptr; ++array) {
-        if (!IsWord(*array)) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        words.push_back(*array);
-    }
-    return words;
-}
+std::vector<std::string> WordList(const char* const* array) { return orvauth_plugin::WordList(array, IsWord); }
 
 std::string LocalHostName()
 {
@@ -76,20 +63,6 @@ void RequireJoined(const SimulatedDomain& domain)
     if (!domain.IsJoined()) {
         Fail(ORVAUTH_STATUS_FILE_NOT_FOUND);
     }
-}
-
-// Single-string results: set the out pointers only once nothing can fail.
-std::int32_t ReturnString(char** out, ActiveDirectoryClientReleaseFunction* release,
-                          std::string (*answer)(const char*), const char* argument)
-{
-    return static_cast<std::int32_t>(Guarded([&] {
-        if (out == nullptr || release == nullptr) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        const std::string text = answer(argument);
-        *out = CopyString(text);
-        *release = ReleaseResult;
-    }));
 }
 
 // --- operations ----------------------------------------------------------------
@@ -172,18 +145,10 @@ std::int32_t SetPreferredDomainControllers(const char* const* controllers)
 
 std::int32_t GetList(const char* key, char*** result, ActiveDirectoryClientReleaseFunction* release)
 {
-    return static_cast<std::int32_t>(Guarded([&] {
-        if (result == nullptr || release == nullptr) {
-            Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
-        }
-        std::vector<std::string> list;
-        {
-            std::lock_guard<std::mutex> guard(stateLock);
-            list = LoadDomain().List(key);
-        }
-        *result = CopyStringArray(list);
-        *release = ReleaseResult;
-    }));
+    return ReturnStrings(result, release, [key] {
+        std::lock_guard<std::mutex> guard(stateLock);
+        return LoadDomain().List(key);
+    });
 }
 
 std::int32_t GetPreferredDomainControllers(char*** controllers, ActiveDirectoryClientReleaseFunction* release)

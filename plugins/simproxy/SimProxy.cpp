@@ -11,12 +11,10 @@
 #include <orvane/authentication/JORVProxyClient.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <random>
-#include <string.h>
 
 using namespace orvauth_plugin;
 
@@ -115,16 +113,6 @@ std::string RequireValue(const StateFile& state, const char* key)
     return value;
 }
 
-// Results go back through here: created value 2 is a password, so every
-// text is wiped before its memory is freed.
-void WipeAndRelease(void* pointer)
-{
-    if (pointer != nullptr) {
-        explicit_bzero(pointer, std::strlen(static_cast<const char*>(pointer)));
-    }
-    ReleaseResult(pointer);
-}
-
 // The one-time password the directory client joins with; the simulated
 // directory only checks that there is one. Drawn straight into the result
 // handed out, so no other copy of it is left in memory.
@@ -196,6 +184,7 @@ JORVProxyStatus CreateMachineAccount(const char* serverAddress, const char* host
     });
 }
 
+// Created value 2 is a password, so every text is wiped before it is freed.
 JORVProxyStatus Release(char* text)
 {
     WipeAndRelease(text);

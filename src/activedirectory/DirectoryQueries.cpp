@@ -83,6 +83,34 @@ bool AskPart(Call call)
     return true;
 }
 
+// A query thread's body for a one-value cache: the plug-in's answer, or the
+// empty value when it lacks the call, replaces the cache. A failure leaves
+// the cache as it was and goes to the waiter when it can be carried there.
+template <typename Value, typename Ask>
+void RefreshCache(pthread_mutex_t& lock, bool& threadActive, Ask ask, RequestState& state, Value& cache)
+{
+    auto finish = [&](Value* answer, const Exception* failure) {
+        {
+            MutexLock guard(lock);
+            if (answer != nullptr) {
+                cache = std::move(*answer);
+            }
+            threadActive = false;
+        }
+        state.Done(failure);
+    };
+    Value answer{};
+    try {
+        answer = ask();
+    } catch (const CallNotImplementedException&) {
+    } catch (const Exception& error) {
+        return finish(nullptr, &error);
+    } catch (...) {
+        return finish(nullptr, nullptr);  // not carriable to the waiter
+    }
+    finish(&answer, nullptr);
+}
+
 }  // namespace
 
 StoreConfiguration* ActiveDirectoryStore::GetStoreConfiguration() const
@@ -185,67 +213,15 @@ void ActiveDirectoryStore::GetTrustedDomainsInt(boost::shared_ptr<ActiveDirector
                                                 boost::shared_ptr<RequestState> state,
                                                 boost::shared_ptr<std::deque<Domain>> cache)
 {
-    std::deque<Domain> domains;
-    try {
-        domains = provider->GetTrustedDomains();
-    } catch (const CallNotImplementedException&) {
-        // A plug-in without trusts: an empty list is the true answer.
-    } catch (const Exception& error) {
-        {
-            MutexLock guard(_lock);
-            _isGetTrustedDomainsThreadActive = false;
-        }
-        state->Done(&error);
-        return;
-    } catch (...) {
-        // Not carriable to the waiter; it keeps the cache it had.
-        {
-            MutexLock guard(_lock);
-            _isGetTrustedDomainsThreadActive = false;
-        }
-        state->Done(nullptr);
-        return;
-    }
-
-    {
-        MutexLock guard(_lock);
-        *cache = std::move(domains);
-        _isGetTrustedDomainsThreadActive = false;
-    }
-    state->Done(nullptr);
+    // A plug-in without trusts: an empty list is the true answer.
+    RefreshCache(_lock, _isGetTrustedDomainsThreadActive, [&] { return provider->GetTrustedDomains(); }, *state, *cache);
 }
 
 void ActiveDirectoryStore::GetDomainTrustStateInt(boost::shared_ptr<ActiveDirectoryProvider> provider,
                                                   boost::shared_ptr<RequestState> state,
                                                   boost::shared_ptr<TrustState> cache)
 {
-    TrustState trustState = 0;
-    try {
-        trustState = provider->GetDomainTrustState();
-    } catch (const CallNotImplementedException&) {
-        trustState = 0;
-    } catch (const Exception& error) {
-        {
-            MutexLock guard(_lock);
-            _isGetTrustStateThreadActive = false;
-        }
-        state->Done(&error);
-        return;
-    } catch (...) {
-        {
-            MutexLock guard(_lock);
-            _isGetTrustStateThreadActive = false;
-        }
-        state->Done(nullptr);
-        return;
-    }
-
-    {
-        MutexLock guard(_lock);
-        *cache = trustState;
-        _isGetTrustStateThreadActive = false;
-    }
-    state->Done(nullptr);
+    RefreshCache(_lock, _isGetTrustStateThreadActive, [&] { return provider->GetDomainTrustState(); }, *state, *cache);
 }
 
 }  // namespace authentication

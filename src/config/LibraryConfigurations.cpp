@@ -5,6 +5,9 @@
 namespace orvane {
 namespace authentication {
 
+std::string ConfigurationDirectory() { return ORVAUTH_CONFIG_DIR; }
+std::string PluginDirectory() { return ORVAUTH_PLUGIN_DIR; }
+
 AuthenticationConfiguration::AuthenticationConfiguration() : Configuration(AUTHENTICATION_CONF_PATH) {}
 AuthenticationConfiguration::~AuthenticationConfiguration() = default;
 

@@ -44,31 +44,15 @@ ORVAUTH_DEFINE_NAMED(InvalidVerifyJORVCertificateOptionException,
                      "The VerifyJORVCertificate option is invalid: ", "")
 ORVAUTH_DEFINE_NAMED(InvalidThumbprintStoreException, "The specified thumbprint store '", "' is invalid")
 
-ORVAUTH_DEFINE_COMMON(InvalidActiveDirectoryProviderException)
+#define ORVAUTH_DEFINE_PROVIDER(Name, kind)                                          \
+    ORVAUTH_DEFINE_COMMON(Name)                                                      \
+    Name::Name(const std::string& name)                                             \
+        : Exception("The specified " kind " provider '" + name + "' is invalid") {}  \
+    Name::Name(const std::string& name, const std::string& reason)                  \
+        : Exception("The specified " kind " provider '" + name + "' is invalid: " + reason) {}
 
-InvalidActiveDirectoryProviderException::InvalidActiveDirectoryProviderException(const std::string& name)
-    : Exception("The specified Active Directory provider '" + name + "' is invalid")
-{
-}
-
-InvalidActiveDirectoryProviderException::InvalidActiveDirectoryProviderException(const std::string& name,
-                                                                                 const std::string& reason)
-    : Exception("The specified Active Directory provider '" + name + "' is invalid: " + reason)
-{
-}
-
-ORVAUTH_DEFINE_COMMON(InvalidJORVProxyProviderException)
-
-InvalidJORVProxyProviderException::InvalidJORVProxyProviderException(const std::string& name)
-    : Exception("The specified JORVProxy provider '" + name + "' is invalid")
-{
-}
-
-InvalidJORVProxyProviderException::InvalidJORVProxyProviderException(const std::string& name,
-                                                                     const std::string& reason)
-    : Exception("The specified JORVProxy provider '" + name + "' is invalid: " + reason)
-{
-}
+ORVAUTH_DEFINE_PROVIDER(InvalidActiveDirectoryProviderException, "Active Directory")
+ORVAUTH_DEFINE_PROVIDER(InvalidJORVProxyProviderException, "JORVProxy")
 
 #define ORVAUTH_DEFINE_FIXED(Name, text)                                      \
     ORVAUTH_DEFINE_COMMON(Name)                                               \

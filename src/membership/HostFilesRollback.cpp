@@ -1,6 +1,7 @@
 #include "membership/HostFilesRollback.h"
 
 #include "errors/LogText.h"
+#include "base/FileReplacement.h"
 
 #include <orvane/authentication/Configuration.h>
 
@@ -10,8 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <syslog.h>
 
@@ -53,16 +52,10 @@ void HostFilesRollback::RecordEdited()
 HostFilesRollback::FileState HostFilesRollback::Read(const std::string& path)
 {
     FileState state;
-    errno = 0;
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        // Only a file known to be absent can be restored by removing it.
-        state.known = errno == ENOENT;
-        return state;
-    }
-    state.content.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-    state.known = !stream.bad();
-    state.present = true;
+    const int error = orvauth_base::ReadWholeFile(path, state.content);
+    // Only a file known to be absent can be restored by removing it.
+    state.known = error == 0 || error == ENOENT;
+    state.present = error != ENOENT;
     return state;
 }
 

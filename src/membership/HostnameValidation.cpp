@@ -3,6 +3,7 @@
 // address.
 #include "membership/HostIdentity.h"
 #include "errors/LogText.h"
+#include "base/AsciiText.h"
 
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
@@ -10,7 +11,6 @@
 #include <platform/ZodCtl.h>
 
 #include <algorithm>
-#include <locale>
 #include <memory>
 #include <netdb.h>
 #include <string>
@@ -36,20 +36,6 @@ bool IsBlacklisted(const std::string& shortName)
 {
     const std::vector<std::string>& blacklist = HostNameBlacklist();
     return std::find(blacklist.begin(), blacklist.end(), shortName) != blacklist.end();
-}
-
-bool EqualIgnoringCase(const std::string& left, const std::string& right)
-{
-    if (left.size() != right.size()) {
-        return false;
-    }
-    const std::ctype<char>& ctype = std::use_facet<std::ctype<char>>(std::locale());
-    for (std::string::size_type i = 0; i < left.size(); ++i) {
-        if (ctype.toupper(left[i]) != ctype.toupper(right[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string FirstLabel(const std::string& name) { return name.substr(0, name.find('.')); }
@@ -85,7 +71,7 @@ void ActiveDirectoryStore::SanitiseHostnameForDomain(const std::string& domain) 
     if (resolvedName.find('.') == std::string::npos) {
         resolvedName = expectedName;
     }
-    if (!EqualIgnoringCase(resolvedName, expectedName)) {
+    if (!orvauth_base::EqualsIgnoringCase(resolvedName, expectedName)) {
         syslog(LOG_WARNING, "The fully qualified hostname %s does not match the expected value %s\n",
                LogText(resolvedName).c_str(), LogText(expectedName).c_str());
         AddSearchDomainIfResolvable(domain);

@@ -1,7 +1,22 @@
 # What the live login scenarios share: a host inside live-directory.sh's
 # namespaces with the state of SSSD, PAM and debconf private to the run,
 # everything logged into a file, the stock Debian PAM set and an
-# sshd-shaped stack. Sourced, never run; `domain` and LIVE_WORK are set.
+# sshd-shaped stack. Sourced, never run; `domain`, `here` and LIVE_WORK are
+# set (and `tool`, the orvauthctl under test, for ctl).
+
+ctl() {  # the tool with the run's own store, state and management address
+  "$tool" --config-store "$LIVE_WORK/configstore.db" --management-interface lo=127.0.0.11 \
+    --state-dir "$LIVE_WORK/toolstate" "$@"
+}
+
+# The login scenarios' host: all of the below, and the tool's profile where
+# its package puts it.
+host_prepare() {
+  host_private_state
+  install -m 0644 "$here/../../tools/orvauthctl/pam-configs/orvauth-mkhomedir" /usr/share/pam-configs/
+  host_syslog
+  host_stock_pam
+}
 
 # sssd's state, logs and pid file, the users' homes, what pam-auth-update
 # keeps (debconf, /var/lib/pam) and its profile directory stay in the

@@ -32,21 +32,13 @@ pam_files=(/etc/pam.d/common-auth /etc/pam.d/common-account /etc/pam.d/common-pa
            /etc/pam.d/common-session-noninteractive)
 files=(/etc/nsswitch.conf "${pam_files[@]}" /etc/sssd/sssd.conf /etc/sssd/conf.d/orvauth-logins.conf)
 
-ctl() {
-  "$tool" --config-store "$LIVE_WORK/configstore.db" --management-interface lo=127.0.0.11 \
-    --state-dir "$LIVE_WORK/toolstate" "$@"
-}
 snapshot() {  # every file's bytes, or "absent"
   for f in "${files[@]}"; do
     if [ -e "$f" ]; then echo "== $f"; cat "$f"; echo "== end"; else echo "== $f absent"; fi
   done
 }
 
-host_private_state
-# The package installs its profile here.
-install -m 0644 "$here/../../tools/orvauthctl/pam-configs/orvauth-mkhomedir" /usr/share/pam-configs/
-host_syslog
-host_stock_pam
+host_prepare
 
 step_start "users created on the controller"
 for user in alice bob carol; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done

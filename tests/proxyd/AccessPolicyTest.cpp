@@ -34,23 +34,22 @@ TEST(AccessPolicy, ContainmentComparesParsedDistinguishedNames)
     const std::string computers = "CN=Computers,DC=corp,DC=example,DC=test";
     const struct {
         std::string dn;
-        bool same, below, directly;
+        bool same, directly;
     } cases[] = {
-        {computers, true, false, false},
-        {"cn=computers, dc=CORP,dc=example,DC=test", true, false, false},
-        {"CN=NODE01,CN=Computers,DC=corp,DC=example,DC=test", false, true, true},
-        {"CN=NODE01,OU=Deeper,CN=Computers,DC=corp,DC=example,DC=test", false, true, false},
-        {"CN=NODE01,CN=Computers\\,DC=corp,DC=example,DC=test", false, false, false},
-        {"CN=NODE01,CN=Computers,DC=corp,DC=example,DC=test,DC=evil", false, false, false},
-        {"CN=NODE01,OU=Domain Controllers,DC=corp,DC=example,DC=test", false, false, false},
-        {"CN=NODE01,CN=Users,DC=corp,DC=example,DC=test", false, false, false},
-        {"CN=Computers,DC=corp,DC=example", false, false, false},
-        {"not a DN", false, false, false},
+        {computers, true, false},
+        {"cn=computers, dc=CORP,dc=example,DC=test", true, false},
+        {"CN=NODE01,CN=Computers,DC=corp,DC=example,DC=test", false, true},
+        {"CN=NODE01,OU=Deeper,CN=Computers,DC=corp,DC=example,DC=test", false, false},
+        {"CN=NODE01,CN=Computers\\,DC=corp,DC=example,DC=test", false, false},
+        {"CN=NODE01,CN=Computers,DC=corp,DC=example,DC=test,DC=evil", false, false},
+        {"CN=NODE01,OU=Domain Controllers,DC=corp,DC=example,DC=test", false, false},
+        {"CN=NODE01,CN=Users,DC=corp,DC=example,DC=test", false, false},
+        {"CN=Computers,DC=corp,DC=example", false, false},
+        {"not a DN", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.dn);
         EXPECT_EQ(c.same, SameDN(c.dn, computers));
-        EXPECT_EQ(c.below, IsBelow(c.dn, computers));
         EXPECT_EQ(c.directly, IsDirectlyInAny(c.dn, {"OU=Other,DC=corp,DC=example,DC=test", computers}));
     }
 }
@@ -81,6 +80,32 @@ TEST(AccessPolicy, OnlyPlainWorkstationAccountsAreReset)
     }
     for (const char* name : {"NODE01", "KRBTGT1", "ADMIN"}) {
         EXPECT_FALSE(IsReservedComputerName(name)) << name;
+    }
+}
+
+// Two hosts whose names give one computer name (NODE05$) never reset each
+// other's account: the mark names the host it was made for.
+TEST(AccessPolicy, AnAccountIsResetOnlyForTheHostItsMarkNames)
+{
+    const std::string mine = ManagedMarker("Node05.AD.example.test");
+    const struct {
+        std::vector<std::string> marks;
+        const char* host;
+        bool resettable;
+    } cases[] = {
+        {{mine}, "node05.ad.example.test", true},
+        {{mine}, "NODE05.ad.EXAMPLE.test", true},
+        {{mine}, "node05.branch.example.test", false},
+        {{mine}, "node05", false},
+        {{ManagedMarker("node05")}, "node05.ad.example.test", false},
+        {{"orvauth-proxyd: machine account of a host enrolled by certificate"}, "node05.ad.example.test", false},
+        {{mine, mine}, "node05.ad.example.test", false},
+        {{mine + " "}, "node05.ad.example.test", false},
+        {{}, "node05.ad.example.test", false},
+        {{ManagedMarker("")}, "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.resettable, IsMarkedForHost(c.marks, c.host)) << c.host << " / " << c.marks.size();
     }
 }
 

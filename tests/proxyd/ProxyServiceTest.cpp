@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -152,6 +153,10 @@ protected:
         httplib::SSLClient probe("127.0.0.1", port, File("node01.pem"), File("node01.key"));
         probe.enable_server_certificate_verification(false);
         for (int i = 0; i < 500 && !probe.Get("/"); ++i) {
+            usleep(10000);
+        }
+        // The service's first directory connection, made at start, is over.
+        for (int i = 0; i < 500 && service->Count("cannot be reached yet") == 0; ++i) {
             usleep(10000);
         }
     }
@@ -509,6 +514,85 @@ TEST_F(ProxyService, HangupReloadsTheRevocationListAndKeepsServingOnABadOne)
     reload("client_crl_file = \"" + File("missing.pem") + "\"\n", "not reloaded");
     EXPECT_EQ(-1, AskAs("node02", "node02.corp.example.test", at));
     EXPECT_EQ(502, AskAs("node01", "node01.corp.example.test", at));
+    kill(reloaded.pid, SIGTERM);
+    EXPECT_EQ(0, reloaded.Wait()) << ReadFile(reloaded.log);
+}
+
+// A request half sent and one waiting on the directory when SIGHUP comes
+// are both answered after the reload, by the settings they started with.
+TEST_F(ProxyService, HangupKeepsRequestsInFlight)
+{
+    // A directory that holds each connection for a second before closing it.
+    const int slowDirectory = Listener("127.0.0.1", 0, 8);
+    std::atomic<int> held{0};
+    std::atomic<bool> done{false};
+    std::thread holder([&] {
+        std::vector<std::pair<int, std::chrono::steady_clock::time_point>> open;
+        for (pollfd wait{slowDirectory, POLLIN, 0}; !done || !open.empty(); wait.revents = 0) {
+            if (!done && poll(&wait, 1, 20) == 1) {
+                open.emplace_back(accept(slowDirectory, nullptr, nullptr), std::chrono::steady_clock::now());
+                ++held;
+            }
+            for (auto at = open.begin(); at != open.end();) {
+                const bool due = done || std::chrono::steady_clock::now() - at->second > std::chrono::seconds(1);
+                at = due ? (close(at->first), open.erase(at)) : at + 1;
+            }
+            if (done) {
+                usleep(20000);
+            }
+        }
+    });
+    const int at = FreePort();
+    std::string configuration = Configuration("", at);
+    const std::string fast = ":" + std::to_string(BoundPort(directory)) + "\"";
+    configuration.replace(configuration.find(fast), fast.size(), ":" + std::to_string(BoundPort(slowDirectory)) + "\"");
+    WriteFile(File("inflight.conf"), configuration);
+    Service reloaded = Start(File("inflight.conf"));
+    for (int i = 0; i < 500 && reloaded.Count("cannot be reached yet") == 0; ++i) {
+        usleep(10000);
+    }
+    const int atStart = held;  // the service's own connection at start
+
+    // The half-sent request: handshake done, headers not finished.
+    std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> context(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+    ASSERT_EQ(1, SSL_CTX_use_certificate_file(context.get(), File("node01.pem").c_str(), SSL_FILETYPE_PEM));
+    ASSERT_EQ(1, SSL_CTX_use_PrivateKey_file(context.get(), File("node01.key").c_str(), SSL_FILETYPE_PEM));
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(at));
+    inet_pton(AF_INET, "127.0.0.1", &where.sin_addr);
+    ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where));
+    std::unique_ptr<SSL, void (*)(SSL*)> half(SSL_new(context.get()), SSL_free);
+    SSL_set_fd(half.get(), fd);
+    ASSERT_EQ(1, SSL_connect(half.get()));
+    const std::string body = "{\"hostName\":\"node01.corp.example.test\"}";
+    const std::string head = "POST /v1/machine-account HTTP/1.1\r\nHost: proxy\r\nContent-Type: application/json\r\n";
+    ASSERT_EQ(static_cast<int>(head.size()), SSL_write(half.get(), head.data(), static_cast<int>(head.size())));
+
+    int waiting = 0;
+    std::thread inDirectory([&] { waiting = AskAs("node01", "node01.corp.example.test", at); });
+    for (int i = 0; i < 500 && held == atStart; ++i) {
+        usleep(2000);
+    }
+    ASSERT_EQ(atStart + 1, held.load());
+    kill(reloaded.pid, SIGHUP);
+    for (int i = 0; i < 500 && reloaded.Count("reloaded") == 0; ++i) {
+        usleep(2000);
+    }
+    EXPECT_EQ(1, reloaded.Count("reloaded"));
+    const std::string rest = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    ASSERT_EQ(static_cast<int>(rest.size()), SSL_write(half.get(), rest.data(), static_cast<int>(rest.size())));
+    std::string answer(512, '\0');
+    const int length = SSL_read(half.get(), answer.data(), static_cast<int>(answer.size()));
+    EXPECT_EQ("HTTP/1.1 502", answer.substr(0, std::max(length, 0)).substr(0, 12));
+    inDirectory.join();
+    EXPECT_EQ(502, waiting);  // the directory closed on it: "no such domain"
+    EXPECT_EQ(atStart + 2, held.load());
+    close(fd);
+    done = true;
+    holder.join();
+    close(slowDirectory);
     kill(reloaded.pid, SIGTERM);
     EXPECT_EQ(0, reloaded.Wait()) << ReadFile(reloaded.log);
 }

@@ -1,9 +1,9 @@
 #include "AccessPolicy.h"
+#include "base/AsciiText.h"
 
 #include <ldap.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <optional>
 #include <strings.h>
@@ -12,11 +12,7 @@ namespace orvauth_proxyd {
 
 namespace {
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+using orvauth_base::ToLower;
 
 // Each RDN as its sorted "type=value" pairs, lower-cased, in DN order (the
 // leaf first). Empty for text that is not a DN.
@@ -38,8 +34,8 @@ std::optional<ParsedDN> Parse(const std::string& dn)
         std::vector<std::string> rdn;
         for (int j = 0; parsed[i][j] != nullptr; ++j) {
             const LDAPAVA* ava = parsed[i][j];
-            rdn.push_back(Lower(std::string(ava->la_attr.bv_val, ava->la_attr.bv_len)) + "=" +
-                          Lower(std::string(ava->la_value.bv_val, ava->la_value.bv_len)));
+            rdn.push_back(ToLower(std::string(ava->la_attr.bv_val, ava->la_attr.bv_len)) + "=" +
+                          ToLower(std::string(ava->la_value.bv_val, ava->la_value.bv_len)));
         }
         std::sort(rdn.begin(), rdn.end());
         result.push_back(std::move(rdn));
@@ -76,6 +72,15 @@ bool IsReservedComputerName(const std::string& computerName)
     return false;
 }
 
+std::string ManagedMarker(const std::string& hostName) { return MANAGED_MARKER_PREFIX + ToLower(hostName); }
+
+bool IsMarkedForHost(const std::vector<std::string>& marks, const std::string& hostName)
+{
+    const std::string wanted = ManagedMarker(hostName);
+    return !hostName.empty() && marks.size() == 1 && marks.front().size() == wanted.size() &&
+           strcasecmp(marks.front().c_str(), wanted.c_str()) == 0;
+}
+
 bool HostNameMatchesCertificate(const std::string& requested, const std::string& certificateName)
 {
     return !certificateName.empty() && requested.size() == certificateName.size() &&
@@ -83,12 +88,6 @@ bool HostNameMatchesCertificate(const std::string& requested, const std::string&
 }
 
 bool SameDN(const std::string& a, const std::string& b) { return Depth(a, b) == std::optional<std::size_t>(0); }
-
-bool IsBelow(const std::string& dn, const std::string& container)
-{
-    const auto depth = Depth(dn, container);
-    return depth && *depth > 0;
-}
 
 bool IsDirectlyInAny(const std::string& dn, const std::vector<std::string>& containers)
 {

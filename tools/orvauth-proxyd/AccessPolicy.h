@@ -3,9 +3,10 @@
 // tested) as tables.
 //
 // A host proves its name with its client certificate and gets only the
-// account of that name; the service touches only accounts it created (they
-// carry MANAGED_MARKER in adminDescription), inside containers an operator
-// allowed, and only while they are plain workstation trust accounts.
+// account of that name; the service touches only accounts it created for
+// that very host (they carry ManagedMarker(host) in adminDescription),
+// inside containers an operator allowed, and only while they are plain
+// workstation trust accounts.
 #pragma once
 
 #include <string>
@@ -14,9 +15,18 @@
 namespace orvauth_proxyd {
 
 // The value the service writes to adminDescription of every computer object
-// it creates, and requires there before it resets a password.
-constexpr const char MANAGED_MARKER[] = "orvauth-proxyd: machine account of a host enrolled by certificate";
+// it creates: the prefix and the host name the certificate proved, in lower
+// case. Hosts of different domains can share a computer name
+// (node05.a.example and node05.b.example are both NODE05$): the mark says
+// which of them the account belongs to.
+constexpr const char MANAGED_MARKER_PREFIX[] = "orvauth-proxyd: machine account of host ";
 constexpr const char MANAGED_MARKER_ATTRIBUTE[] = "adminDescription";
+std::string ManagedMarker(const std::string& hostName);
+
+// True when the account's adminDescription values are exactly one mark, and
+// it is the mark of hostName (ignoring case): only then may the service
+// give the account a new password for that host.
+bool IsMarkedForHost(const std::vector<std::string>& marks, const std::string& hostName);
 
 // userAccountControl bits.
 constexpr unsigned long UAC_WORKSTATION_TRUST = 0x1000;
@@ -40,9 +50,6 @@ bool HostNameMatchesCertificate(const std::string& requested, const std::string&
 // without regard to case, escaping and spacing. False for text that is not
 // a DN.
 bool SameDN(const std::string& a, const std::string& b);
-
-// True when dn lies strictly below container (a parsed-DN suffix).
-bool IsBelow(const std::string& dn, const std::string& container);
 
 // True when dn lies directly in one of the containers.
 bool IsDirectlyInAny(const std::string& dn, const std::vector<std::string>& containers);

@@ -288,9 +288,10 @@ bool HasValue(const std::vector<std::string>& values, const char* wanted)
     return std::any_of(values.begin(), values.end(), [&](const std::string& value) { return strcasecmp(value.c_str(), wanted) == 0; });
 }
 
-// Refuses unless the existing entry is an account this service created,
-// where it may reset it, and nothing more than a workstation.
-void CheckResettable(LDAP* handle, LDAPMessage* entry, const std::string& dn, const std::vector<std::string>& allowed)
+// Refuses unless the existing entry is an account this service created for
+// hostName, where it may reset it, and nothing more than a workstation.
+void CheckResettable(LDAP* handle, LDAPMessage* entry, const std::string& dn, const std::string& hostName,
+                     const std::vector<std::string>& allowed)
 {
     if (!HasValue(Values(handle, entry, "objectClass"), "computer")) {
         throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is not a computer: the name is taken");
@@ -301,9 +302,8 @@ void CheckResettable(LDAP* handle, LDAPMessage* entry, const std::string& dn, co
         throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is not a plain workstation account (userAccountControl " +
                                                         std::to_string(flags) + ")");
     }
-    const std::vector<std::string> marks = Values(handle, entry, MANAGED_MARKER_ATTRIBUTE);
-    if (marks.size() != 1 || marks.front() != MANAGED_MARKER) {
-        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " was not created by this service");
+    if (!IsMarkedForHost(Values(handle, entry, MANAGED_MARKER_ATTRIBUTE), hostName)) {
+        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " was not created by this service for " + hostName);
     }
     if (!IsDirectlyInAny(dn, allowed)) {
         throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is outside the allowed containers");
@@ -412,7 +412,7 @@ CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::
             if (ldap_next_entry(handle, entry) != nullptr) {
                 throw RequestFailure(SERVICE_ACCESS_DENIED, "more than one object holds the name " + computerName);
             }
-            CheckResettable(handle, entry, account.dn, allowed);
+            CheckResettable(handle, entry, account.dn, hostName, allowed);
             LDAPMod passwordMod{LDAP_MOD_REPLACE | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
             passwordMod.mod_vals.modv_bvals = passwordValues;
             LDAPMod* mods[] = {&passwordMod, nullptr};
@@ -429,7 +429,8 @@ CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::
         char* names[] = {const_cast<char*>(account.accountName.c_str()), nullptr};
         char* control[] = {const_cast<char*>("4096"), nullptr};  // a workstation trust account, enabled
         char* dnsNames[] = {const_cast<char*>(dnsHostName.c_str()), nullptr};
-        char* marks[] = {const_cast<char*>(MANAGED_MARKER), nullptr};
+        const std::string mark = ManagedMarker(hostName);
+        char* marks[] = {const_cast<char*>(mark.c_str()), nullptr};
         LDAPMod classMod{LDAP_MOD_ADD, const_cast<char*>("objectClass"), {}};
         classMod.mod_vals.modv_strvals = objectClasses;
         LDAPMod nameMod{LDAP_MOD_ADD, const_cast<char*>("sAMAccountName"), {}};

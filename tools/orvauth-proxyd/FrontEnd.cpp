@@ -227,6 +227,9 @@ void FrontEnd::State::Accept()
             socket.close(error);
         } else {
             full = false;
+            // Answers and handshake records go out at once, not after the
+            // peer's delayed ACK of the previous one.
+            socket.set_option(tcp::no_delay(true), error);
             std::make_shared<Session>(std::move(socket), CurrentTls(), *this)->Start();
         }
         Accept();

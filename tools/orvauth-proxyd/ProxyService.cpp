@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <syslog.h>
+#include <thread>
 
 namespace orvauth_proxyd {
 
@@ -216,7 +217,18 @@ bool ProxyService::Run()
         return false;
     }
     syslog(LOG_INFO, "listening on %s port %d", settings.listenAddress.c_str(), settings.listenPort);
+    // The first host after a start should not wait for the directory
+    // connection, its bind and the domain's description: made meanwhile,
+    // they are kept (a failure only means the first request tries again).
+    std::thread warmUp([this] {
+        try {
+            directory.Describe();
+        } catch (const std::exception& failure) {
+            syslog(LOG_WARNING, "the directory cannot be reached yet: %s", failure.what());
+        }
+    });
     front->Run();
+    warmUp.join();
     return true;
 }
 

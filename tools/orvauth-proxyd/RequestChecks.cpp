@@ -1,5 +1,6 @@
 #include "RequestChecks.h"
 
+#include "base/AsciiText.h"
 #include "base/ProxyProtocol.h"
 
 #include <ldap.h>
@@ -52,8 +53,7 @@ std::vector<std::pair<std::string, std::string>> Components(const std::string& d
             BadContainer("the container has a multi-valued component");
         }
         const LDAPAVA* ava = parsed[i][0];
-        std::string type(ava->la_attr.bv_val, ava->la_attr.bv_len);
-        std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::toupper(c); });
+        const std::string type = orvauth_base::ToUpper(std::string(ava->la_attr.bv_val, ava->la_attr.bv_len));
         const std::string value(ava->la_value.bv_val, ava->la_value.bv_len);
         if ((type != "OU" && type != "CN" && type != "DC") || value.empty() ||
             value.find('\0') != std::string::npos) {
@@ -99,8 +99,7 @@ std::string ComputerNameForHost(const std::string& hostName)
     if (std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) {
         BadHost("the host's first label is all digits");
     }
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
-    return name;
+    return orvauth_base::ToUpper(name);
 }
 
 void CheckContainer(const std::string& container) { Components(container); }

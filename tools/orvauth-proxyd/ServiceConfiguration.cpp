@@ -1,5 +1,6 @@
 #include "ServiceConfiguration.h"
 
+#include "base/AsciiText.h"
 #include "base/KeyValueLine.h"
 #include "base/ProxyProtocol.h"
 
@@ -29,59 +30,48 @@ constexpr std::size_t MAX_CONFIGURATION_BYTES = 65536;
 
 using Settings = std::map<std::string, std::string>;
 
-std::string Trimmed(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-}
-
-// key = value lines, values optionally in double quotes; blank lines and
-// lines whose first non-blank character is '#' are ignored.
+// key = value lines (base/KeyValueLine.h), values optionally in double
+// quotes.
 Settings ReadSettings(const std::string& path)
 {
-    std::ifstream file(path);
+    std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw ConfigurationRefused(path + ": " + std::strerror(errno));
     }
+    std::string text(MAX_CONFIGURATION_BYTES + 1, '\0');
+    file.read(&text[0], static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (file.bad()) {
+        throw ConfigurationRefused(path + ": cannot be read");
+    }
+    if (text.size() > MAX_CONFIGURATION_BYTES) {
+        throw ConfigurationRefused(path + ": larger than 65536 bytes");
+    }
     Settings settings;
-    std::string line;
     std::size_t number = 0;
-    std::size_t total = 0;
-    while (std::getline(file, line)) {
-        ++number;
-        total += line.size() + 1;
-        if (total > MAX_CONFIGURATION_BYTES) {
-            throw ConfigurationRefused(path + ": larger than 65536 bytes");
+    orvauth_base::ForEachLine(text, [&](const std::string& content) {
+        const auto line = orvauth_base::ReadKeyValueLine(content);
+        const std::string where = path + ", line " + std::to_string(++number) + ": ";
+        if (line.kind == orvauth_base::LineKind::Empty) {
+            return true;
         }
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const std::string content = Trimmed(line);
-        if (content.empty() || content[0] == '#') {
-            continue;
-        }
-        const std::size_t equals = content.find('=');
-        const std::string where = path + ", line " + std::to_string(number) + ": ";
-        if (equals == std::string::npos) {
+        if (line.kind == orvauth_base::LineKind::Malformed) {
             throw ConfigurationRefused(where + "not a \"key = value\" line");
         }
-        const std::string key = Trimmed(content.substr(0, equals));
-        std::string value = Trimmed(content.substr(equals + 1));
+        std::string value = orvauth_base::Trim(line.value, " \t");
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);
         } else if (value.find('"') != std::string::npos) {
             throw ConfigurationRefused(where + "unbalanced quotes");
         }
-        if (KNOWN_KEYS.count(key) == 0) {
-            throw ConfigurationRefused(where + "unknown key \"" + key + "\"");
+        if (KNOWN_KEYS.count(line.key) == 0) {
+            throw ConfigurationRefused(where + "unknown key \"" + line.key + "\"");
         }
-        if (!settings.emplace(key, value).second) {
-            throw ConfigurationRefused(where + "\"" + key + "\" is set twice");
+        if (!settings.emplace(line.key, value).second) {
+            throw ConfigurationRefused(where + "\"" + line.key + "\" is set twice");
         }
-    }
-    if (file.bad()) {
-        throw ConfigurationRefused(path + ": cannot be read");
-    }
+        return true;
+    });
     return settings;
 }
 
@@ -120,7 +110,7 @@ std::vector<std::string> Containers(const std::string& path, const std::string& 
     std::string current;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == ';') {
-            const std::string container = Trimmed(current);
+            const std::string container = orvauth_base::Trim(current, " \t");
             if (container.empty()) {
                 throw ConfigurationRefused(path + ": allowed_containers has an empty entry");
             }

@@ -2,6 +2,8 @@
 #include "HostSettings.h"
 #include "LoginCommands.h"
 
+#include <orvane/authentication/Configuration.h>
+
 #include <algorithm>
 #include <iomanip>
 #include <ostream>
@@ -88,8 +90,8 @@ void PrintToolHelp(std::ostream& out)
            "apply to this run only, except --verify-proxy-cert, which is stored in the database):\n";
     PrintOptions(out, ToolOptions());
     out << "\nBuilt in (fixed when the library was built):\n"
-           "  configuration directory   " ORVAUTHCTL_CONFIG_DIR "\n"
-           "  plug-in directory         " ORVAUTHCTL_PLUGIN_DIR "\n\n"
+           "  configuration directory   " << orvane::authentication::ConfigurationDirectory() << "\n"
+           "  plug-in directory         " << orvane::authentication::PluginDirectory() << "\n\n"
            "Run 'orvauthctl <command> --help' for a command's details.\n"
            "Exit status: 0 success, 1 the library refused or failed (its message is printed on\n"
            "standard error), 2 usage error.\n";

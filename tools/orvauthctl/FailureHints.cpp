@@ -1,5 +1,6 @@
 #include "FailureHints.h"
 
+#include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 
 #include <set>
@@ -10,7 +11,6 @@ namespace {
 
 namespace auth = orvane::authentication;
 
-const std::string CONFIG_DIR = ORVAUTHCTL_CONFIG_DIR;
 
 // The library's files, and the line each needs at the least.
 struct ConfigFile {
@@ -37,7 +37,7 @@ std::string HostName()
 // A plug-in that cannot be named or loaded: which file says which plug-in.
 std::string ProviderHint(const std::string& what, const char* file, const char* plugin, const char* role)
 {
-    const std::string path = CONFIG_DIR + "/" + file;
+    const std::string path = auth::ConfigurationDirectory() + "/" + file;
     if (what.find("'(none installed)'") != std::string::npos) {
         return path + " is missing or unreadable: it names the " + role + " plug-in; create it holding the line " +
                "provider = \"" + plugin + "\"";
@@ -46,7 +46,7 @@ std::string ProviderHint(const std::string& what, const char* file, const char* 
         return path + " names no plug-in: put the line provider = \"" + plugin + "\" in it";
     }
     return "the plug-in named in " + path + " cannot be loaded: check that name (" + plugin + " for the " + role +
-           ") and that lib<name>.so is installed in " ORVAUTHCTL_PLUGIN_DIR;
+           ") and that lib<name>.so is installed in " + auth::PluginDirectory();
 }
 
 // A membership failure: the domain and host in question, and the usual fix.
@@ -96,7 +96,7 @@ std::vector<std::string> FailureHints(const std::string& command, const ParsedAr
         return hints;
     }
     for (const ConfigFile& file : CONFIG_FILES) {
-        const std::string path = CONFIG_DIR + "/" + file.name;
+        const std::string path = auth::ConfigurationDirectory() + "/" + file.name;
         if (what.find("'" + path + "'") != std::string::npos) {
             // A file that is there failed otherwise (a full disk, say): the
             // message and the logged reason tell how.

@@ -1,4 +1,5 @@
 #include "LoginAccess.h"
+#include "base/AsciiText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,18 +12,7 @@ const char* const HEADER =
     "# Written by orvauthctl (logins permit/deny, logins enable --offline-days, renew --every):\n"
     "# change these settings with the tool; SSSD reads them after sssd.conf.\n";
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-    return text;
-}
-
-std::string Trim(const std::string& text)
-{
-    size_t first = text.find_first_not_of(" \t\r");
-    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+using orvauth_base::Trim;
 
 std::string JoinList(const std::set<std::string>& names)
 {
@@ -99,7 +89,7 @@ std::string QualifiedName(const std::string& name, const std::string& domain)
 {
     std::string bare = name.substr(name.find('\\') == std::string::npos ? 0 : name.find('\\') + 1);
     bare = bare.substr(0, bare.rfind('@'));
-    return Lower(bare + "@" + domain);
+    return orvauth_base::ToLower(bare + "@" + domain);
 }
 
 const char* AccessModeName(AccessMode mode)

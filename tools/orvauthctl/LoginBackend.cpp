@@ -1,4 +1,5 @@
 #include "LoginBackend.h"
+#include "base/FileReplacement.h"
 
 #include <orvane/authentication/Configuration.h>
 
@@ -6,9 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,10 +21,9 @@ std::string ReadLoginFile(const std::string& path)
     if (!S_ISREG(status.st_mode)) {
         throw LoginEditRefused(path + ": it is not a regular file");
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) {
-        throw LoginEditRefused(path + ": cannot read it: " + std::strerror(errno ? errno : EIO));
+    std::string text;
+    if (const int error = orvauth_base::ReadWholeFile(path, text)) {
+        throw LoginEditRefused(path + ": cannot read it: " + std::strerror(error));
     }
     return text;
 }

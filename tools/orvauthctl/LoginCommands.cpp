@@ -11,6 +11,7 @@
 #include "LoginBackend.h"
 #include "LoginRules.h"
 #include "StoreAccess.h"
+#include "base/AsciiText.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Exceptions.h>
@@ -18,7 +19,6 @@
 #include <SystemConfiguration/NSSConfiguration.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -80,13 +80,6 @@ std::string JoinedDomain()
     }
 }
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::vector<std::string> PamFiles(const std::vector<std::string>& operands)
 {
     std::vector<std::string> names(operands.begin() + 1, operands.end());
@@ -144,20 +137,31 @@ void SaveSnippet(const SssdSnippet& snippet, std::ostream& out)
     RestartSssd(SnippetPath() + " written", out);
 }
 
+// The whole number of days an option gives; zeroMeans says what 0 stands for.
+int Days(const Invocation& call, const std::string& option, const std::string& zeroMeans)
+{
+    const std::string value = call.arguments.Value(option);
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+        throw UsageError("--" + option + " takes a number of days (0: " + zeroMeans + "), not '" + value + "'");
+    }
+    return std::stoi(value);
+}
+
+void PrintPermitted(const SssdSnippet& snippet, std::ostream& out)
+{
+    out << "permitted to log in:";
+    for (const std::string& line : DescribeAccess(snippet.access)) {
+        out << "\n  " << line;
+    }
+}
+
 int Enable(const Invocation& call, const LoginModules& modules, const std::vector<std::string>& pamFiles)
 {
     if (RecordedActiveStore() != DIRECTORY_STORE) {
         throw std::runtime_error("logins enable needs the active store to be '" + std::string(DIRECTORY_STORE) +
                                  "', not '" + RecordedActiveStore() + "'; no file was changed");
     }
-    int offlineDays = -1;
-    if (call.arguments.Has("offline-days")) {
-        const std::string value = call.arguments.Value("offline-days");
-        if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
-            throw UsageError("--offline-days takes a number of days (0: no limit), not '" + value + "'");
-        }
-        offlineDays = std::stoi(value);
-    }
+    const int offlineDays = call.arguments.Has("offline-days") ? Days(call, "offline-days", "no limit") : -1;
     const std::string domain = JoinedDomain();
 
     // Everything is checked before anything is written.
@@ -301,10 +305,7 @@ int Status(const Invocation& call, const LoginModules& modules, const std::vecto
         for (const auto& state : states) {
             call.out << state.first << ": " << state.second << '\n';
         }
-        call.out << "permitted to log in:";
-        for (const std::string& line : DescribeAccess(snippet.access)) {
-            call.out << "\n  " << line;
-        }
+        PrintPermitted(snippet, call.out);
         call.out << "\noffline logins: "
                  << (snippet.offlineDays < 0   ? "SSSD's default"
                      : snippet.offlineDays == 0 ? "no limit"
@@ -355,7 +356,7 @@ int Access(const Invocation& call, bool permit)
                 // domain's name cannot be looked up here and is refused.
                 const std::string canonical = store->ConvertCanonicalUsername(name);
                 const size_t backslash = canonical.find('\\');
-                if (backslash == std::string::npos || !EqualsIgnoringCase(canonical.substr(0, backslash), netbios)) {
+                if (backslash == std::string::npos || !orvauth_base::EqualsIgnoringCase(canonical.substr(0, backslash), netbios)) {
                     throw std::runtime_error("not a name of " + domain);
                 }
                 qualified.push_back(QualifiedName(canonical, domain));
@@ -385,10 +386,7 @@ int Access(const Invocation& call, bool permit)
         }
     }
     SaveSnippet(snippet, call.out);
-    call.out << "permitted to log in:";
-    for (const std::string& line : DescribeAccess(snippet.access)) {
-        call.out << "\n  " << line;
-    }
+    PrintPermitted(snippet, call.out);
     call.out << '\n';
     return EXIT_OK;
 }
@@ -435,19 +433,16 @@ int Renew(const Invocation& call)
         throw std::runtime_error("this host is not joined to a domain: there is no machine password to renew");
     }
     if (call.arguments.Has("every")) {
-        const std::string value = call.arguments.Value("every");
-        if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
-            throw UsageError("--every takes a number of days (0: never), not '" + value + "'");
-        }
+        const int days = Days(call, "every", "never");
         SssdSnippet snippet = LoadSnippet();
         if (snippet.domain != domain) {
             snippet = SssdSnippet{domain, LoginAccess{}, snippet.offlineDays, -1};
         }
-        snippet.passwordAgeDays = std::stoi(value);
+        snippet.passwordAgeDays = days;
         SaveSnippet(snippet, call.out);
         call.out << (snippet.passwordAgeDays == 0
                          ? std::string("SSSD will not renew the machine password\n")
-                         : "SSSD renews the machine password when it is " + value + " days old\n");
+                         : "SSSD renews the machine password when it is " + std::to_string(days) + " days old\n");
         return EXIT_OK;
     }
     CreateDirectoryStore()->Provider()->RenewMachinePassword();

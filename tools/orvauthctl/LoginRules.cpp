@@ -214,49 +214,6 @@ void CheckLoginModules(const LoginModules& modules)
     }
 }
 
-bool EnableLogins(NSSConfiguration& configuration, const LoginModules& modules)
-{
-    bool changed = false;
-    for (NSSDatabase::Database database : LOGIN_DATABASES) {
-        auto found = configuration.find(database);
-        if (found == configuration.end() || found->second.empty()) {
-            throw LoginEditRefused("there is no " + std::string(NSSDatabase(database)) + " line");
-        }
-        NSSConfiguration::Services& services = found->second;
-        if (HasService(services, modules.nssModule)) {
-            continue;
-        }
-        auto local = std::find_if(services.begin(), services.end(), [](const NSSService& s) {
-            return s.module() == "files" || s.module() == "compat";
-        });
-        if (local == services.end()) {
-            throw LoginEditRefused("the " + std::string(NSSDatabase(database)) + " line has no 'files' service");
-        }
-        NSSService service(modules.nssModule);
-        service.parameters() = modules.nssParameters;
-        services.insert(local + 1, service);
-        changed = true;
-    }
-    return changed;
-}
-
-bool DisableLogins(NSSConfiguration& configuration, const LoginModules& modules)
-{
-    bool changed = false;
-    for (NSSDatabase::Database database : LOGIN_DATABASES) {
-        auto found = configuration.find(database);
-        if (found == configuration.end()) {
-            continue;
-        }
-        NSSConfiguration::Services& services = found->second;
-        auto kept = std::remove_if(services.begin(), services.end(),
-                                   [&](const NSSService& s) { return s.module() == modules.nssModule; });
-        changed = changed || kept != services.end();
-        services.erase(kept, services.end());
-    }
-    return changed;
-}
-
 LoginState GetLoginState(const NSSConfiguration& configuration, const LoginModules& modules)
 {
     size_t on = 0;

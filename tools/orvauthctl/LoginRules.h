@@ -35,15 +35,10 @@ const char* LoginStateName(LoginState state);  // "off", "on", "partly on"
 // could not hold as one word.
 void CheckLoginModules(const LoginModules& modules);
 
-// passwd, group and shadow consult the directory's service right after the
-// local files ("files", or "compat" when that is what the line has). Each
-// returns whether the configuration changed. A configuration without one of
-// those lines is refused. Disable takes every occurrence of the service out.
-bool EnableLogins(SystemConfiguration::NSSConfiguration& configuration, const LoginModules& modules);
-bool DisableLogins(SystemConfiguration::NSSConfiguration& configuration, const LoginModules& modules);
+// Whether passwd, group and shadow consult the directory's service.
 LoginState GetLoginState(const SystemConfiguration::NSSConfiguration& configuration, const LoginModules& modules);
 
-// The same for nsswitch.conf as text, keeping every byte of every line it
+// Turning logins on and off in nsswitch.conf as text, keeping every byte of every line it
 // does not change: the module goes last on each passwd, group and shadow
 // line that lacks it (before a trailing comment), where the distribution's
 // own packages put it. AddNssService returns the new text and appends the

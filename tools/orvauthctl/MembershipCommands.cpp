@@ -3,16 +3,14 @@
 #include "Password.h"
 #include "Progress.h"
 #include "StoreAccess.h"
+#include "base/FileReplacement.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 #include <platform/Ipv4Address.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace orvauthctl {
@@ -168,13 +166,11 @@ int ProxyDomain(const Invocation& call)
 
 std::string ReadTextFile(const std::string& path)
 {
-    std::ifstream file(path);
-    if (!file) {
-        throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+    std::string text;
+    if (const int error = orvauth_base::ReadWholeFile(path, text)) {
+        throw std::runtime_error("cannot read '" + path + "': " + std::strerror(error));
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return text;
 }
 
 int ImportCertificate(const Invocation& call)

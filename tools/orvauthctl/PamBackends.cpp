@@ -1,23 +1,17 @@
 // The two PAM backends: Debian's pam-auth-update, and the library's PAM
 // model for files no such tool manages.
 #include "LoginBackend.h"
+#include "base/BoundedProgram.h"
 
 #include <SystemConfiguration/PAMPolicy.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <iterator>
 #include <ostream>
-#include <poll.h>
 #include <sstream>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace orvauthctl {
@@ -262,79 +256,28 @@ private:
 // The child dies with the tool and is killed at the bound.
 void RunHostProgram(const std::string& program, const std::vector<std::string>& arguments)
 {
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("cannot run " + program + ": ") + std::strerror(errno));
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const std::vector<std::string> environment{"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "DEBIAN_FRONTEND=noninteractive"};
+    orvauth_base::ProgramOutcome outcome;
+    if (const int error = orvauth_base::RunBoundedProgram(argv, &environment, TOOL_BOUND, outcome)) {
+        throw std::runtime_error("cannot run " + program + ": " + std::strerror(error));
     }
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(&word[0]);
-    }
-    argv.push_back(nullptr);
-    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin", frontend[] = "DEBIAN_FRONTEND=noninteractive";
-    char* environment[] = {path, frontend, nullptr};
-    const pid_t parent = ::getpid();
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) {
-            ::_exit(127);
-        }
-        int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        ::dup2(output[1], 1);
-        ::dup2(output[1], 2);
-        ::execve(argv[0], argv.data(), environment);
-        ::_exit(127);
-    }
-    ::close(output[1]);
-    if (child < 0) {
-        ::close(output[0]);
-        throw std::runtime_error(std::string("cannot run " + program + ": ") + std::strerror(errno));
-    }
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + TOOL_BOUND;
-    bool timedOut = false;
-    for (;;) {
-        pollfd wait{output[0], POLLIN, 0};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            ::kill(child, SIGKILL);
-            break;
-        }
-        int ready = ::poll(&wait, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        char buffer[1024];
-        ssize_t count = ready > 0 ? ::read(output[0], buffer, sizeof buffer) : 0;
-        if (count <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(count));
-    }
-    ::close(output[0]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    std::string& text = outcome.output;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
-    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (outcome.timedOut || outcome.status != 0) {
         std::string command = program.substr(program.rfind('/') + 1);
         for (const std::string& argument : arguments) {
             command += " " + argument;
         }
         throw std::runtime_error("'" + command + "' " +
-                                 (timedOut ? "did not finish within 120 s"
-                                           : "failed (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")") +
+                                 (outcome.timedOut ? "did not finish within 120 s"
+                                                   : "failed (status " + std::to_string(outcome.status) + ")") +
                                  (text.empty() ? "" : ": " + text));
     }
 }
-
 
 std::unique_ptr<LoginBackend> ChooseLoginBackend(const std::string& pamDir, const std::vector<std::string>& files)
 {

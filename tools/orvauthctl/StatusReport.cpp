@@ -103,8 +103,8 @@ HostRecords GatherHostRecords()
 StatusReport GatherStatus()
 {
     StatusReport report;
-    report.configDirectory = ORVAUTHCTL_CONFIG_DIR;
-    report.pluginDirectory = ORVAUTHCTL_PLUGIN_DIR;
+    report.configDirectory = orvane::authentication::ConfigurationDirectory();
+    report.pluginDirectory = orvane::authentication::PluginDirectory();
     report.activeStore = Attempt<std::string>(RecordedActiveStore);
     report.directory = GatherDirectoryStatusFromFactory();
     report.records = GatherHostRecords();

@@ -91,6 +91,11 @@ private:
     int descriptor = -1;  // the temporary file as mkstemp created it
 };
 
+// The directories fixed when the library was built: where its configuration
+// files are, and where it loads the client plug-ins from.
+ORVAUTH_API std::string ConfigurationDirectory();
+ORVAUTH_API std::string PluginDirectory();
+
 // The three files with a fixed path in the configuration directory.
 class ORVAUTH_API AuthenticationConfiguration : public Configuration {
 public:

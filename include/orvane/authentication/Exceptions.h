@@ -90,29 +90,19 @@ ORVAUTH_NAMED_EXCEPTION(InvalidVerifyJORVCertificateOptionException)
 ORVAUTH_NAMED_EXCEPTION(InvalidThumbprintStoreException)
 
 // Provider classes: a name alone, or a name and a reason.
-class ORVAUTH_API InvalidActiveDirectoryProviderException : public Exception {
-public:
-    // "The specified Active Directory provider '" + name + "' is invalid"
-    explicit InvalidActiveDirectoryProviderException(const std::string& name);
-    // ... + ": " + reason
-    InvalidActiveDirectoryProviderException(const std::string& name, const std::string& reason);
-    InvalidActiveDirectoryProviderException(const InvalidActiveDirectoryProviderException&) = default;
-    ~InvalidActiveDirectoryProviderException() override;
-    InvalidActiveDirectoryProviderException* Clone() const override;
-    [[noreturn]] void Throw() const override;
-};
+#define ORVAUTH_PROVIDER_EXCEPTION(Name)                                      \
+    class ORVAUTH_API Name : public Exception {                               \
+    public:                                                                   \
+        explicit Name(const std::string& name);                              \
+        Name(const std::string& name, const std::string& reason);            \
+        ORVAUTH_EXCEPTION_COMMON(Name)                                        \
+    };
 
-class ORVAUTH_API InvalidJORVProxyProviderException : public Exception {
-public:
-    // "The specified JORVProxy provider '" + name + "' is invalid"
-    explicit InvalidJORVProxyProviderException(const std::string& name);
-    // ... + ": " + reason
-    InvalidJORVProxyProviderException(const std::string& name, const std::string& reason);
-    InvalidJORVProxyProviderException(const InvalidJORVProxyProviderException&) = default;
-    ~InvalidJORVProxyProviderException() override;
-    InvalidJORVProxyProviderException* Clone() const override;
-    [[noreturn]] void Throw() const override;
-};
+// "The specified Active Directory provider '" + name + "' is invalid", then
+// ": " + reason when there is one
+ORVAUTH_PROVIDER_EXCEPTION(InvalidActiveDirectoryProviderException)
+// "The specified JORVProxy provider '" + name + "' is invalid", likewise
+ORVAUTH_PROVIDER_EXCEPTION(InvalidJORVProxyProviderException)
 
 // Fixed-text classes without a code.
 #define ORVAUTH_FIXED_EXCEPTION(Name)                                         \
