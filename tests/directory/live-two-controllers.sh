@@ -1,17 +1,11 @@
 #!/usr/bin/env bash
-# Two controllers, the first one dead: a second Samba AD DC joins the domain
-# that live-directory.sh provisioned (samba-tool domain join ... DC, in the
-# same namespaces, on 127.0.0.12 beside the first one's 127.0.0.10, with
-# private directories of its own), its DNS records are registered and seen
-# from the host, and then every packet to the first controller is dropped.
-# Through the second one alone: join, the library's three directory queries,
-# domain-controller, discover and status (the test program), a directory
-# user's full login through sssd and PAM, and leave --user, each within its
-# bound. The host's resolver lists the second controller's DNS first and the
-# first one's after it.
+# Two controllers, the first one dead: a second Samba DC joins the domain
+# live-directory.sh provisioned (in the same namespaces, on 127.0.0.12, with
+# private directories), its DNS records are registered, then every packet
+# to the first is dropped. Through the second alone, each within its bound:
+# join, the library's queries, domain-controller, discover, status (the
+# test program), a directory login and leave --user. Steps print figures.
 #   live-two-controllers.sh <work dir> <orvauthctl> <library configuration directory> <test program>
-# Each step prints "figure: <step> <ms> ms". Root and unshare are needed;
-# exit 77 (skipped) otherwise.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --steps ]; then
