@@ -1,6 +1,5 @@
-// What the test programs the live scenarios run share: the domain the
-// harness provisions, the tool with the run's own store and state, the
-// controller's database, and timed steps printed as figures.
+// What the live scenarios' test programs share: the harness's domain, the
+// tool with the run's own store, the controller's database, timed steps.
 #pragma once
 
 #include "common/ChildProcess.h"
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -42,8 +40,7 @@ inline orvauth_test::ChildResult Ctl(std::vector<std::string> arguments, const s
     return orvauth_test::RunChild(arguments, {}, input);
 }
 
-// An attribute of the entries matching filter, as the controller's database
-// (LIVE_SAM) has it.
+// An attribute of the entries matching filter, in the controller's database.
 inline std::string OnController(const std::string& filter, const std::string& attribute)
 {
     return orvauth_test::RunChild({"ldbsearch", "--configfile=" + std::string(std::getenv("LIVE_SMB_CONF")), "-H",

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
 # Live directory tests: provisions a Samba AD domain controller in private
-# network, UTS, mount and PID namespaces on loopback 127.0.0.10 and runs the
-# test program against it. LIVE_DOMAIN and LIVE_DC_ADDRESS name another
-# domain and address; an address outside loopback is set up as on a LAN
-# host: the host's own address (.21 of the /24) first on eth0 with a
-# default route, the controller's beside it. The machine's own files are never touched: /etc
-# and /dev are overlaid inside the mount namespace, which holds this
-# domain's hosts file, resolv.conf, krb5.conf and a /dev/log the test reads,
-# and /run, /var/log, /tmp and the plug-in's state directory are private.
+# network, UTS, mount and PID namespaces (on loopback 127.0.0.10, or
+# LIVE_DC_ADDRESS on a LAN-like eth0 whose .21 is the host's; LIVE_DOMAIN)
+# and runs the test program against it. The machine's own files are never
+# touched: /etc and /dev are overlaid (this domain's hosts, resolv.conf,
+# krb5.conf, a /dev/log the test reads); /run, /var/log, /tmp and the
+# plug-in's state directory are private.
 #   live-directory.sh <work dir> <test program> [test program arguments]
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then

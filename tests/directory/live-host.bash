@@ -1,17 +1,13 @@
-# What the live login scenarios share: a host inside live-directory.sh's
-# namespaces with the state of SSSD, PAM and debconf private to the run,
-# everything logged into a file, the stock Debian PAM set and an
-# sshd-shaped stack. Sourced, never run; `domain`, `here` and LIVE_WORK are
-# set (and `tool`, the orvauthctl under test, for ctl). /etc is the
-# harness's overlay: files the tool replaces by rename cannot be bind mounts.
+# The live login scenarios' host, inside live-directory.sh's namespaces.
+# Sourced; needs `domain`, `here`, LIVE_WORK (and `tool` for ctl). /etc is
+# the harness's overlay: files replaced by rename cannot be bind mounts.
 
 ctl() {  # the tool with the run's own store, state and management address
   "$tool" --config-store "$LIVE_WORK/configstore.db" --management-interface lo=127.0.0.11 \
     --state-dir "$LIVE_WORK/tool" "$@"
 }
 
-# The login scenarios' host: all of the below, and the tool's profile where
-# its package puts it.
+# All of the below, and the tool's profile where its package puts it.
 host_prepare() {
   host_private_state
   install -m 0644 "$here/../../tools/orvauthctl/pam-configs/orvauth-mkhomedir" /usr/share/pam-configs/

@@ -44,9 +44,8 @@ stop() {
 }
 case $1 in
   stop) stop ;;
-  try-restart) running || exit 0; stop && exec "$0" start sssd ;;
-  restart|start) stop && sssd -D --logger=files &&
-    for _ in $(seq 100); do [ -S /var/lib/sss/pipes/nss ] && exit 0; sleep 0.1; done; exit 1 ;;
+  try-restart|restart|start) { [ "$1" != try-restart ] || running; } || exit 0
+    stop && sssd -D --logger=files && for _ in $(seq 100); do [ -S /var/lib/sss/pipes/nss ] && exit 0; sleep 0.1; done; exit 1 ;;
   *) echo "systemctl stand-in: '$1' not supported" >&2; exit 1 ;;
 esac
 EOF
@@ -58,7 +57,7 @@ host_stock_pam
 # What the domain holds before the host joins: the OU, the group, its member.
 samba-tool ou create OU=Hypervisors,OU=Servers -H "$LIVE_SAM" >/dev/null
 samba-tool group add hypervisor-admins -H "$LIVE_SAM" >/dev/null
-for user in jdoe bob; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
+samba-tool user create jdoe 'Jdoe#Secret1' -H "$LIVE_SAM" >/dev/null
 samba-tool group addmembers hypervisor-admins jdoe -H "$LIVE_SAM" >/dev/null
 
 # A terminal of its own, the administrator's password typed at the prompt.
@@ -108,10 +107,6 @@ ldbsearch -H "$LIVE_SAM" '(sAMAccountName=NODE01$)' dn | grep -q '^dn: CN=NODE01
   fail "NODE01 is not in OU=Hypervisors,OU=Servers"
 step_start "jdoe (in hypervisor-admins) logs in"
 login "jdoe@$domain" 'Jdoe#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
-step_end
-step_start "bob (outside the group) refused"
-login "bob@$domain" 'Bob#Secret1' && fail "bob let in"
-grep -q 'Permission denied' "$LIVE_WORK/pamtester" || fail "$(cat "$LIVE_WORK/pamtester")"
 step_end
 systemctl stop sssd
 echo "README join: every step passed"

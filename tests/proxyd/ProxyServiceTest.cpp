@@ -59,10 +59,8 @@ int BoundPort(int fd)
 
 int FreePort()
 {
-    const int fd = Listener("127.0.0.1", 0, 1);
-    const int port = BoundPort(fd);
-    close(fd);
-    return port;
+    const int fd = Listener("127.0.0.1", 0, 1), port = BoundPort(fd);
+    return close(fd), port;
 }
 
 void Connect(const char* address, int port)
