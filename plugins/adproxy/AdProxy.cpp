@@ -101,14 +101,7 @@ std::string ServiceKey(const orvauth_proxy::ServerEndpoint& server)
            server.thumbprint + '\n' + server.clientCertificate + '\n' + server.clientKey;
 }
 
-Owned Copy(const std::string& text)
-{
-    char* copy = strdup(text.c_str());
-    if (copy == nullptr) {
-        Fail(ORVAUTH_STATUS_NOT_ENOUGH_MEMORY);
-    }
-    return Owned(copy);
-}
+Owned Copy(const std::string& text) { return Owned(CopyString(text), WipeAndRelease); }
 
 JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCertificate, const char* thumbprint,
                               char** netbiosName, char** dnsName, char** sid)

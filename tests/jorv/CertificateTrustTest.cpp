@@ -2,11 +2,11 @@
 // command line as an independent oracle; where the thumbprint is kept and
 // what is stored; what is refused and what is left untouched then.
 #include "JORVSandbox.h"
+#include "common/ChildProcess.h"
 
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 
-#include <sys/wait.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -20,27 +20,21 @@ using orvauth_test::ReadFile;
 
 namespace {
 
-// Output of a shell command that must succeed; arguments are our own paths
-// in temporary directories, free of quotes.
-std::string Shell(const std::string& command)
+// The output of an openssl command that must succeed.
+std::string Openssl(std::vector<std::string> arguments)
 {
-    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    for (size_t got; pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, got);
+    arguments.insert(arguments.begin(), "openssl");
+    const orvauth_test::ChildResult result = orvauth_test::RunChild(arguments);
+    if (result.status != 0) {
+        throw std::runtime_error("openssl " + arguments[1] + " failed: " + result.err);
     }
-    const int status = pipe != nullptr ? pclose(pipe) : -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("command failed: " + command);
-    }
-    return output;
+    return result.out;
 }
 
 // What `openssl x509 -fingerprint -sha1` prints after "SHA1 Fingerprint=".
 std::string OracleThumbprint(const std::string& pemPath)
 {
-    const std::string output = Shell("openssl x509 -noout -fingerprint -sha1 -in '" + pemPath + "'");
+    const std::string output = Openssl({"x509", "-noout", "-fingerprint", "-sha1", "-in", pemPath});
     return output.substr(output.find('=') + 1, 59);
 }
 
@@ -52,8 +46,8 @@ protected:
     {
         const std::string path = certificates.File(name + ".pem");
         for (int attempt = 0; attempt < 400; ++attempt) {
-            Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=" +
-                  name + " -keyout '" + certificates.File(name + ".key") + "' -out '" + path + "'");
+            Openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days",
+                     "30", "-subj", "/CN=" + name, "-keyout", certificates.File(name + ".key"), "-out", path});
             if (!lowFirstByte || OracleThumbprint(path)[0] == '0') {
                 return path;
             }
@@ -101,7 +95,7 @@ TEST_F(CertificateTrust, UnacceptableInputIsRefusedAndNothingIsStored)
 {
     const std::string good = Generate("good");
     const std::string pem = ReadFile(good), key = ReadFile(certificates.File("good.key"));
-    Shell("openssl x509 -in '" + good + "' -outform DER -out '" + certificates.File("good.der") + "'");
+    Openssl({"x509", "-in", good, "-outform", "DER", "-out", certificates.File("good.der")});
     const std::string invalid = InvalidCertificateException().what();
     const std::string holdsKey =
         "The certificate is invalid: the input holds a private key; give the certificate alone";

@@ -32,16 +32,14 @@ std::unique_ptr<JORVProxy> Open(const std::string& name, bool verify = true, con
     return std::unique_ptr<JORVProxy>(new JORVProxy(name, "192.0.2.7", verify, thumbprint));
 }
 
-TEST(JORVProxyLoading, PrefersLib64ThenTheBaseDirectoryAndUnloadsWhenDestroyed)
+// Where a plug-in is looked for is the shared loader's, checked in
+// ProviderLoadingTest; the wrapper's own part is unloading and its message.
+TEST(JORVProxyLoading, UnloadsWhenDestroyedAndNamesAMissingPlugIn)
 {
-    for (const char* name : {"scriptable_both", "scriptable"}) {
-        const bool inLib64 = name == std::string("scriptable_both");
-        std::unique_ptr<JORVProxy> proxy = Open(name);
-        EXPECT_EQ(inLib64, IsLoaded(PluginPath(name, true))) << name;
-        EXPECT_EQ(!inLib64, IsLoaded(PluginPath(name, false))) << name;
-        proxy.reset();
-        EXPECT_FALSE(IsLoaded(PluginPath(name, inLib64))) << name;
-    }
+    std::unique_ptr<JORVProxy> proxy = Open("scriptable");
+    EXPECT_TRUE(IsLoaded(PluginPath("scriptable")));
+    proxy.reset();
+    EXPECT_FALSE(IsLoaded(PluginPath("scriptable")));
     const std::string message = ExpectRefused([] { Open("jorvproxy_absent"); }, typeid(IOError));
     EXPECT_EQ(0u, message.rfind("Unable to open JORV provider: " + PluginPath("jorvproxy_absent", false), 0));
 }
@@ -54,11 +52,10 @@ TEST(JORVProxyLoading, RefusesAndUnloadsAPluginWithoutItsRequiredEntries)
         ExpectRefused([] { Open("scriptable"); }, typeid(InvalidJORVProxyProviderException),
                       "The specified JORVProxy provider 'scriptable' is invalid: ");
     }
-    for (const char* name : {"scriptable_no_operations", "../scriptable"}) {
-        const std::string message = ExpectRefused([&] { Open(name); }, typeid(InvalidJORVProxyProviderException));
-        EXPECT_NE(std::string::npos, message.find(std::string("'") + name + "' is invalid: ")) << message;
-        EXPECT_GT(message.size(), message.find(" is invalid: ") + 13) << "the reason is given";
-    }
+    // Names the shared loader refuses are checked in ProviderLoadingTest.
+    ExpectRefused([] { Open("scriptable_no_operations"); }, typeid(InvalidJORVProxyProviderException),
+                  "The specified JORVProxy provider 'scriptable_no_operations' is invalid: " +
+                      PluginPath("scriptable_no_operations") + ": undefined symbol: JORVProxyClientOperations");
     EXPECT_FALSE(IsLoaded(PluginPath("scriptable_no_operations", false)));
     EXPECT_FALSE(IsLoaded(PluginPath("scriptable", false)));
 }

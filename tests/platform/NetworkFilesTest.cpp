@@ -1,5 +1,7 @@
-// The hosts file and resolv.conf: each rewrite keeps what it does not own,
-// the file's mode and its link, and leaves no temporary file.
+// The hosts file and resolv.conf: each rewrite keeps what it does not own
+// and the file's mode, and leaves no temporary file. Both are written by
+// the shared file replacement, whose link handling SssdConfigTest and
+// AtomicFileStreamTest check.
 #include "PlatformFixture.h"
 
 #include <platform/ZodCtl.h>
@@ -113,22 +115,6 @@ TEST_F(NetworkFilesTest, SaveKeepsChangesMadeByOthersMeanwhileAndRefusesBadDomai
     for (const std::string& domain : Names{"", "two words", "a#b", std::string(254, 'a')})
         EXPECT_THROW(dns.AddSearchDomain(domain), NetworkConfigException) << domain;
     EXPECT_THROW(DnsConfigImpl("otherStack"), NetworkConfigException);
-}
-
-// Both files are edited through a link, which stays a link.
-TEST_F(NetworkFilesTest, LinkedFilesAreEditedThroughTheLink)
-{
-    const std::string target = dir.File("real");
-    ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
-    WriteFile(target, "127.0.0.1 localhost\n");
-    HostsFile().AddOrReplaceEntry("192.0.2.9", "c.example", {"c"});
-    DnsConfigImpl dns("defaultTcpipStack");
-    dns.AddSearchDomain("corp.example");
-    dns.SaveConfig();
-    struct stat info;
-    ASSERT_EQ(lstat(path.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(ReadFile(target), "127.0.0.1 localhost\n192.0.2.9\tc.example c\nsearch corp.example\n");
 }
 
 }  // namespace

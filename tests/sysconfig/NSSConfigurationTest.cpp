@@ -9,8 +9,6 @@ TEST(NSSModelTest, NamedDatabasesAndServices)
 {
     ExpectNameTable<InvalidDatabaseException, NSSDatabase, NSSDatabase::Database>(
         "Invalid Database: ", NSSDatabase::Aliases, 16, {"passwd:", "sudoers", ""});
-    EXPECT_EQ(static_cast<std::string>(NSSDatabase(NSSDatabase::Hosts)), "hosts");
-    EXPECT_EQ(static_cast<std::string>(NSSDatabase(NSSDatabase::Aliases)), "aliases");
     NSSService ldap("ldap");
     ldap.parameters() = {"NOTFOUND=return", "UNAVAIL=continue"};
     std::ostringstream out;

@@ -20,11 +20,9 @@ TEST(PAMModelTest, NamedControlsAndFacilities)
 {
     ExpectNameTable<InvalidControlException, PAMControl, PAMControl::Control>(
         "Invalid Control: ", PAMControl::Substack, 42, {"", "[", "[abc", "abc]", "required "});
-    EXPECT_EQ(static_cast<std::string>(PAMControl(PAMControl::Sufficient)), "sufficient");
     EXPECT_EQ(static_cast<std::string>(PAMControl(PAMControl::Required, "garbage")), "required");
     ExpectNameTable<InvalidFacilityException, PAMFacility, PAMFacility::Facility>(
         "Invalid Facility: ", PAMFacility::Session, 9, {"-session", "@include", "", "auth "});
-    EXPECT_TRUE(PAMFacility(std::string("auth")) == PAMFacility::Auth);
 }
 
 // A bracketed control keeps its text and compares it byte for byte.

@@ -72,7 +72,7 @@ bool IsReservedComputerName(const std::string& computerName)
     return false;
 }
 
-std::string ManagedMarker(const std::string& hostName) { return MANAGED_MARKER_PREFIX + Lower(hostName); }
+std::string ManagedMarker(const std::string& hostName) { return MANAGED_MARKER_PREFIX + ToLower(hostName); }
 
 bool IsMarkedForHost(const std::vector<std::string>& marks, const std::string& hostName)
 {

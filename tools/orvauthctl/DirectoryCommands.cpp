@@ -9,21 +9,26 @@
 namespace orvauthctl {
 namespace {
 
-int DomainController(const Invocation& call)
+using orvane::authentication::ActiveDirectoryStore;
+
+// A request that takes one name and answers one line.
+template <std::string (ActiveDirectoryStore::*Ask)(const std::string&) const>
+int AskOne(const Invocation& call)
 {
-    call.out << CreateDirectoryStore()->GetDomainControllerForDomain(call.arguments.operands[0]) << '\n';
+    const std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
+    call.out << (store.get()->*Ask)(call.arguments.operands[0]) << '\n';
     return EXIT_OK;
 }
 
-int HostPrincipal(const Invocation& call)
+// What a set request stored: the label, then the items or "(none)".
+template <typename Items>
+int PrintStored(const Invocation& call, const char* label, const Items& items)
 {
-    call.out << CreateDirectoryStore()->GetHostPrincipalForDomain(call.arguments.operands[0]) << '\n';
-    return EXIT_OK;
-}
-
-int CanonicalName(const Invocation& call)
-{
-    call.out << CreateDirectoryStore()->ConvertCanonicalUsername(call.arguments.operands[0]) << '\n';
+    call.out << label;
+    for (const std::string& item : items) {
+        call.out << ' ' << item;
+    }
+    call.out << (items.empty() ? " (none)\n" : "\n");
     return EXIT_OK;
 }
 
@@ -35,12 +40,7 @@ int PreferredControllers(const Invocation& call)
     }
     std::deque<std::string> controllers(operands.begin() + 1, operands.end());
     CreateDirectoryStore()->SetPreferredDomainControllers(controllers);
-    call.out << "Preferred domain controllers:";
-    for (const std::string& controller : controllers) {
-        call.out << ' ' << controller;
-    }
-    call.out << (controllers.empty() ? " (none)\n" : "\n");
-    return EXIT_OK;
+    return PrintStored(call, "Preferred domain controllers:", controllers);
 }
 
 int SmartCard(const Invocation& call)
@@ -60,12 +60,7 @@ int SmartCard(const Invocation& call)
     }
     std::vector<std::string> services(operands.begin() + 1, operands.end());
     CreateDirectoryStore()->SetSmartCardEnabledServices(services);
-    call.out << "Smart-card services:";
-    for (const std::string& service : services) {
-        call.out << ' ' << service;
-    }
-    call.out << (services.empty() ? " (none)\n" : "\n");
-    return EXIT_OK;
+    return PrintStored(call, "Smart-card services:", services);
 }
 
 }  // namespace
@@ -76,15 +71,15 @@ std::vector<Command> DirectoryCommands()
         {"domain-controller", "<domain>", "show a domain controller of a domain",
          "Asks the directory client for any domain controller of <domain>. Prints an empty line when\n"
          "the client does not offer this request.",
-         {}, 1, 1, DomainController},
+         {}, 1, 1, AskOne<&ActiveDirectoryStore::GetDomainControllerForDomain>},
         {"host-principal", "<domain>", "show the host's principal in a domain",
          "Asks the directory client for the host's principal name in <domain>. Prints an empty line\n"
          "when the client does not offer this request.",
-         {}, 1, 1, HostPrincipal},
+         {}, 1, 1, AskOne<&ActiveDirectoryStore::GetHostPrincipalForDomain>},
         {"canonical-name", "<user>", "show a user's canonical name",
          "Asks the directory client for the canonical form of the user name <user>. A client that\n"
          "does not offer this request leaves the name as given.",
-         {}, 1, 1, CanonicalName},
+         {}, 1, 1, AskOne<&ActiveDirectoryStore::ConvertCanonicalUsername>},
         {"preferred-dcs", "set [<dc>...]", "set the preferred domain controllers",
          "Hands the directory client the domain controllers to prefer, in order; none clears the\n"
          "list. A client without this request accepts it and changes nothing.",
