@@ -2,11 +2,12 @@
 # namespaces with the state of SSSD, PAM and debconf private to the run,
 # everything logged into a file, the stock Debian PAM set and an
 # sshd-shaped stack. Sourced, never run; `domain`, `here` and LIVE_WORK are
-# set (and `tool`, the orvauthctl under test, for ctl).
+# set (and `tool`, the orvauthctl under test, for ctl). /etc is the
+# harness's overlay: files the tool replaces by rename cannot be bind mounts.
 
 ctl() {  # the tool with the run's own store, state and management address
   "$tool" --config-store "$LIVE_WORK/configstore.db" --management-interface lo=127.0.0.11 \
-    --state-dir "$LIVE_WORK/toolstate" "$@"
+    --state-dir "$LIVE_WORK/tool" "$@"
 }
 
 # The login scenarios' host: all of the below, and the tool's profile where

@@ -1,25 +1,12 @@
 #!/usr/bin/env bash
-# Directory users log in, end to end, against the live Samba AD DC that
-# live-directory.sh provisions in private namespaces. The host starts as a
-# stock Debian one whose PAM files pam-auth-update generated with the SSSD
-# profile (pam_sss already there, comments and markers) and whose
-# nsswitch.conf lists sss. Then: join, `logins enable` (which turns on the
-# tool's home-directory profile through pam-auth-update), nobody permitted
-# until `logins permit --group`, a full login through an sshd-shaped PAM
-# stack with her home directory created, a user outside the group refused
-# at account management with a log line, logins with every controller's
-# packets dropped, `renew` with the key version before and after (and a
-# failed one that leaves the keytab working), and at
-# the end `logins disable` and leave give every file back byte for byte,
-# after which `pam-auth-update --enable mkhomedir` still works.
+# Directory users log in, end to end, on a stock Debian host (live-host.bash)
+# joined to the live DC: logins enable, nobody permitted until permit
+# --group, a full sshd-shaped login with the home made, a user outside the
+# group refused with a log line, offline logins with the controller's
+# packets dropped, renew (and a failed one that leaves the keytab working);
+# then logins disable and leave give every file back byte for byte, and
+# pam-auth-update --enable mkhomedir still works. Steps print figures.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
-# Each step prints "figure: <step> <ms> ms". Root and unshare are needed;
-# exit 77 (skipped) otherwise.
-#
-# /etc inside the namespace is the harness's private overlay, so the files
-# the tool edits there are private copies of the host's; they are not
-# bind-mounted one by one because a file that is a mount point cannot be
-# replaced by rename, and the tool replaces files atomically.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --steps ]; then

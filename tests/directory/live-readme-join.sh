@@ -1,18 +1,10 @@
 #!/usr/bin/env bash
-# The README's "Join a host to a domain", followed as printed: every sh
-# block of that section runs as root, in order and unchanged, against a
-# live Samba AD DC that carries the README's example names (the domain
-# corp.example.test, its controller dc1 at 192.0.2.5, the host node01 on a
-# LAN address with a default route; live-directory.sh provisions it). Then
-# what the section promises: the host is in the OU it names and a permitted
-# directory user logs in, one outside the group does not.
-#
-# What the namespace lacks of a real host stands in for it: the service
-# manager (a systemctl that starts and stops SSSD), hostnamectl and
-# timedatectl; apt-get only simulates, and every package it names must be
-# installed already (nothing is fetched). The build, the install and every
-# file the steps write land in overlays private to the run: /usr, /var/lib
-# and a copy of the source tree.
+# The README's "Join a host to a domain" followed as printed: each sh block,
+# unchanged and in order, as root against a live DC carrying the README's
+# names (corp.example.test, dc1 at 192.0.2.5, node01 on a LAN address);
+# then the host is in the OU named and a permitted user logs in. Stand-ins
+# for what the namespace lacks: systemctl (SSSD only), hostnamectl,
+# timedatectl; apt-get simulates. Everything written lands in overlays.
 #   live-readme-join.sh <work dir> <source dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,8 +31,7 @@ host_syslog
 mkdir -p /dev/pts && mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts
 mount --bind /dev/pts/ptmx /dev/ptmx
 
-# The stand-ins. SSSD restarted by "systemctl" answers before it returns,
-# as systemd's notify unit does.
+# SSSD restarted by "systemctl" answers before it returns, as under systemd.
 mkdir -p /run/systemd/system
 cat >/usr/bin/systemctl <<'EOF'
 #!/bin/bash
@@ -70,8 +61,7 @@ samba-tool group add hypervisor-admins -H "$LIVE_SAM" >/dev/null
 for user in jdoe bob; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
 samba-tool group addmembers hypervisor-admins jdoe -H "$LIVE_SAM" >/dev/null
 
-# Each block in a terminal of its own, the administrator's password typed
-# at the tool's prompt.
+# A terminal of its own, the administrator's password typed at the prompt.
 in_terminal() {
   /usr/bin/python3 -c '
 import os, pty, sys

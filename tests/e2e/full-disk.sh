@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# full-disk.sh <orvauthctl> <configuration dir> <plug-in dir> <host dir>: in a private mount namespace the demo's
-# sandboxed host is moved onto tmpfs disks that are then filled up. Every writing command must fail naming the file
-# it could not write and "No space left on device", and leave every file as it was with no temporary behind;
-# status must still read the configuration store, whose SQLite side files are absent.
+# full-disk.sh <orvauthctl> <configuration dir> <plug-in dir> <host dir>: every writing command on filled tmpfs disks
+# fails naming the file and "No space left on device", changing nothing; status still reads the store.
 set -uo pipefail
 if [ "${1:-}" != --inside ]; then
   unshare --mount --propagation private "$0" --inside "$@"
@@ -36,7 +34,6 @@ t jorvservers.conf - --no-config-store import-cert "$host/pki/jorv.pem" 192.0.2.
 t configstore.db - import-cert "$host/pki/jorv.pem"
 t configstore.db - --verify-proxy-cert 0 status
 t simdirectory.state - smartcard set sshd
-t simdirectory.state - preferred-dcs set dc1.corp.example.test
 t simdirectory.state 'Secret#1' leave --user administrator --password-stdin
 [ ! -e "$host/configstore.db-wal" ] && output=$(orvauthctl status 2>&1) && [[ $output == *"Recorded domain:"*"corp.example.test"* ]] ||
   { printf 'FAIL: status on the full disk: %s\n' "$output"; failures=$((failures + 1)); }

@@ -1,6 +1,5 @@
-// orvauthctl status against silent domain controllers: the last complete
-// answers kept on disk stand in for missing ones, marked with their time,
-// and a hung plug-in holds status no longer than the time-out plus a second.
+// orvauthctl status against silent controllers: kept answers stand in, marked with their time, and a hung
+// plug-in holds status no longer than the time-out plus a second.
 #include "StatusCache.h"
 #include "StatusReport.h"
 #include "ThreadSeam.h"
