@@ -14,11 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <dirent.h>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>

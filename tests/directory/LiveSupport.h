@@ -9,8 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
-#include <string>
-#include <vector>
 
 namespace orvauth_live {
 

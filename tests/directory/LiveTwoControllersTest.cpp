@@ -1,13 +1,10 @@
-// Run by live-two-controllers.sh once every packet to the first controller
-// is dropped: the tool and the library reach the domain through the second
-// one alone, each command and query within its bound. The account is read
-// back from the second controller's database (LIVE_SAM).
+// Run by live-two-controllers.sh with the first controller's packets
+// dropped: the tool and the library reach the domain through the second
+// alone, each command and query within its bound.
 #include "LiveSupport.h"
 
 #include <orvane/authentication/orvauth.h>
 #include <platform/PlatformSettings.h>
-
-#include <gtest/gtest.h>
 
 using namespace orvane::authentication;
 using namespace orvauth_live;

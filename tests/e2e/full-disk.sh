@@ -13,6 +13,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0
 host=$sandbox_host failures=0 disks=("$sandbox_config" "$sandbox_host" "$sandbox_plugins")
 printf 'Secret#1\n' | orvauthctl join corp.example.test --user administrator --password-stdin --activate >/dev/null &&
   orvauthctl import-cert "$host/pki/jorv.pem" >/dev/null || exit 1
+mkdir "$host/pam.d" && printf 'auth sufficient pam_unix.so\nauth required pam_deny.so\n' >"$host/pam.d/system-auth" && printf 'passwd: files\ngroup: files\nshadow: files\n' >"$host/nsswitch.conf"
+logins=(--nsswitch-conf "$host/nsswitch.conf" --pam-dir "$host/pam.d" --state-dir "$host/tool" --sssd-conf "$host/sssd.conf" logins)
 for dir in "${disks[@]}"; do  # each on a tmpfs of its own, with what the commands use
   keep=$(mktemp -d) || exit 1
   if [ "$dir" = "$sandbox_plugins" ]; then cp -a "$dir"/libsim*.so "$dir"/*.state "$keep"/; else cp -a "$dir"/. "$keep"/; fi
@@ -35,8 +37,11 @@ t configstore.db - import-cert "$host/pki/jorv.pem"
 t configstore.db - --verify-proxy-cert 0 status
 t simdirectory.state - smartcard set sshd
 t simdirectory.state 'Secret#1' leave --user administrator --password-stdin
+t logins.json - "${logins[@]}" enable system-auth
 [ ! -e "$host/configstore.db-wal" ] && output=$(orvauthctl status 2>&1) && [[ $output == *"Recorded domain:"*"corp.example.test"* ]] ||
   { printf 'FAIL: status on the full disk: %s\n' "$output"; failures=$((failures + 1)); }
+rm -f "${disks[@]/%//.filler}" && orvauthctl "${logins[@]}" enable system-auth >/dev/null && fill || exit 1
+t nsswitch.conf - "${logins[@]}" disable
 rm -f "${disks[@]/%//.filler}" && orvauthctl leave >/dev/null && fill || exit 1  # a join, from a host that left
 t .hosts 'Secret#1' join corp.example.test --user administrator --password-stdin
 echo "full disk: $failures failed"
