@@ -9,7 +9,12 @@
 // "container" is optional. The client shows a certificate naming its host
 // (a dNSName, else the CN), and may ask only for the account of that name.
 // Every refusal or failure answers a 4xx or 5xx
-// status with {"status": <Windows system error code>, "message": "..."}.
+// status with {"status": <Windows system error code>, "message": "...",
+// "reason": "<class>"}: the class tells the host what kind of refusal it was
+// (see namespace reason) and never carries directory details; those stay in
+// the service's log. A refusal during the TLS handshake (no certificate, an
+// unknown issuer, a revoked or expired certificate) has no body: the client
+// learns its class from the TLS alert.
 #pragma once
 
 #include <orvane/authentication/PluginStatus.h>
@@ -36,7 +41,18 @@ constexpr const char ACCOUNT_DN[] = "accountDN";
 constexpr const char PASSWORD[] = "password";
 constexpr const char STATUS_CODE[] = "status";
 constexpr const char MESSAGE[] = "message";
+constexpr const char REASON[] = "reason";
 }  // namespace field
+
+// The classes of refusal a host may be told.
+namespace reason {
+constexpr const char REQUEST[] = "request";                  // malformed request or container
+constexpr const char HOST_NAME[] = "host-name";              // the name is not this certificate's, or outside the allowed domains
+constexpr const char NOT_SERVICE_ACCOUNT[] = "not-service-account";  // the account exists and is not the service's to reset
+constexpr const char RATE_LIMIT[] = "rate-limit";            // too many requests: try later
+constexpr const char DIRECTORY[] = "directory";              // the directory refused or cannot be reached
+constexpr const char INTERNAL[] = "internal";                // anything else
+}  // namespace reason
 
 // Neither side accepts a body larger than this.
 constexpr std::size_t MAX_BODY_BYTES = 4096;
