@@ -5,7 +5,8 @@
 # group refused with a log line, offline logins with the controller's
 # packets dropped, renew (and a failed one that leaves the keytab working);
 # then logins disable and leave give every file back byte for byte, and
-# pam-auth-update --enable mkhomedir still works. Steps print figures.
+# pam-auth-update --enable mkhomedir still works. discover is timed
+# against the live and the dropping controller. Steps print figures.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,6 +38,11 @@ printf 'provider = "adclient"\n' >"$config/provider.conf"
 printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
 ctl leave >/dev/null 2>&1 || true  # a membership an earlier run left in the plug-in's state
 before=$(snapshot)
+
+step_start "discover"
+out=$(ctl discover "$domain") || fail "$out"
+grep -q "^Answering controller: *dc1.$domain" <<<"$out" || fail "$out"
+step_end
 
 step_start "permit on a host that is not joined"
 out=$(ctl logins permit --all 2>&1) && fail "permit accepted: $out"
@@ -147,6 +153,11 @@ login "carol@$domain" 'Carol#Secret1' && fail "carol let in offline"
 took=$(elapsed)
 step_end
 ((took < 10000)) || fail "offline refusal took $took ms"
+step_start "discover with the controller's packets dropped"
+out=$(ctl discover "$domain" 2>&1) && fail "discover answered: $out"
+took=$(elapsed)
+step_end
+((took < 3000)) || fail "discover took $took ms: $out"
 nft delete table inet blackhole
 
 step_start "logins disable"
