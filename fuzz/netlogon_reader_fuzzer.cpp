@@ -8,26 +8,18 @@
 
 namespace {
 
-void CheckName(const std::string& name)
-{
-    if (name.size() > 255) {
-        std::abort();
-    }
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) {
-            std::abort();
-        }
-    }
-}
-
 void Check(const orvauth_base::NetlogonFacts& facts)
 {
-    if (facts.domain.empty() || facts.controller.empty()) {
-        std::abort();
-    }
     for (const std::string* name : {&facts.forest, &facts.domain, &facts.controller, &facts.netbiosDomain,
                                     &facts.netbiosController, &facts.controllerSite, &facts.clientSite}) {
-        CheckName(*name);
+        for (unsigned char c : *name) {
+            if (name->size() > 255 || c < 0x20 || c == 0x7f) {
+                std::abort();
+            }
+        }
+    }
+    if (facts.domain.empty() || facts.controller.empty()) {
+        std::abort();
     }
 }
 

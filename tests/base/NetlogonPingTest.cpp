@@ -9,11 +9,9 @@ namespace {
 
 using orvauth_base::NetlogonFacts;
 
-std::string Tlv(unsigned char tag, const std::string& content)
+std::string Tlv(unsigned char tag, const std::string& content)  // contents under 128 bytes
 {
-    std::string length = content.size() < 0x80 ? std::string(1, static_cast<char>(content.size()))
-                                               : std::string{'\x81', static_cast<char>(content.size())};
-    return static_cast<char>(tag) + length + content;
+    return std::string{static_cast<char>(tag), static_cast<char>(content.size())} + content;
 }
 
 std::string Labels(std::initializer_list<std::string> labels)
@@ -52,10 +50,9 @@ bool Parses(const std::string& value, NetlogonFacts& facts)
                                                  facts);
 }
 
-bool Decodes(const std::string& reply, NetlogonFacts& facts, std::uint32_t id = 7)
+bool Decodes(const std::string& reply, NetlogonFacts& facts)
 {
-    return orvauth_base::DecodeNetlogonReply(reinterpret_cast<const unsigned char*>(reply.data()), reply.size(), id,
-                                             facts);
+    return orvauth_base::DecodeNetlogonReply(reinterpret_cast<const unsigned char*>(reply.data()), reply.size(), 7, facts);
 }
 
 TEST(NetlogonPing, ReadsTheFactsOfACompressedResponse)
@@ -86,12 +83,11 @@ TEST(NetlogonPing, RefusesEveryTruncationAndHostileForm)
     for (std::size_t size = 0; size < entrySize; ++size) {
         EXPECT_FALSE(Decodes(reply.substr(0, size), facts)) << size << " bytes";
     }
-    std::string oldOpcode = GOOD;
+    std::string oldOpcode = GOOD, indefinite = reply, overlong = reply.substr(0, entrySize);
     oldOpcode[0] = 19;
-    const struct {
-        const char* what;
-        std::string value;
-    } hostile[] = {
+    indefinite[1] = '\x80';
+    overlong[1]++;
+    const std::pair<const char*, std::string> hostileValues[] = {
         {"an older response", oldOpcode},
         {"a pointer forwards", HEAD + std::string("\xc0\x1a", 2) + Names().substr(2) + TAIL},
         {"a pointer to itself", HEAD + std::string("\xc0\x18", 2) + Names().substr(2) + TAIL},
@@ -101,18 +97,18 @@ TEST(NetlogonPing, RefusesEveryTruncationAndHostileForm)
         {"a name over 255 bytes", HEAD + Labels({std::string(63, 'a'), std::string(63, 'b'), std::string(63, 'c'),
                                                 std::string(63, 'd'), std::string(63, 'e')}) + Names().substr(1) + TAIL},
         {"no controller name", HEAD + Labels({"ad"}) + std::string(8, '\0') + TAIL},
+    }, hostileReplies[] = {
+        {"another message id", Reply(GOOD, 8)},
+        {"no Netlogon attribute", Reply(GOOD, 7, "objectGUID")},
+        {"an indefinite length", indefinite},
+        {"a length past the datagram", overlong},
     };
-    for (const auto& each : hostile) {
-        EXPECT_FALSE(Parses(each.value, facts)) << each.what;
+    for (const auto& [what, value] : hostileValues) {
+        EXPECT_FALSE(Parses(value, facts)) << what;
     }
-    EXPECT_FALSE(Decodes(Reply(GOOD, 8), facts)) << "another message id";
-    EXPECT_FALSE(Decodes(Reply(GOOD, 7, "objectGUID"), facts)) << "no Netlogon attribute";
-    std::string indefinite = reply;
-    indefinite[1] = '\x80';
-    EXPECT_FALSE(Decodes(indefinite, facts)) << "an indefinite length";
-    std::string overlong = reply.substr(0, entrySize);
-    overlong[1]++;
-    EXPECT_FALSE(Decodes(overlong, facts)) << "a length past the datagram";
+    for (const auto& [what, bytes] : hostileReplies) {
+        EXPECT_FALSE(Decodes(bytes, facts)) << what;
+    }
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ before=$(snapshot)
 
 step_start "discover"
 out=$(ctl discover "$domain") || fail "$out"
-grep -q "^Answering controller: *dc1.$domain" <<<"$out" || fail "$out"
+for line in "Realm: *AD.EXAMPLE.TEST" "NetBIOS name: *ADEX" "Answering controller: *dc1.$domain"; do
+  grep -q "^$line\$" <<<"$out" || fail "$out"
+done
 step_end
 
 step_start "permit on a host that is not joined"
