@@ -1,6 +1,7 @@
 #include "base/KeyValueLine.h"
 #include "base/LdapText.h"
 #include "base/LogText.h"
+#include "base/OrganizationalUnit.h"
 #include "base/Secret.h"
 #include "base/ThumbprintText.h"
 
@@ -50,4 +51,33 @@ TEST(TextHelpers, DirectoryValuesInText)
     EXPECT_EQ(SidText(sid.substr(0, 20)), "");
     EXPECT_EQ(StatusOfLdapResult(LDAP_TIMEOUT), ORVAUTH_STATUS_NO_SUCH_DOMAIN);
     EXPECT_EQ(StatusOfLdapResult(LDAP_OTHER), ORVAUTH_STATUS_INTERNAL_ERROR);
+}
+
+// Both joins send the DN this gives. "!" marks a refusal, followed by the
+// start of its text.
+TEST(TextHelpers, OrganizationalUnitsAsDistinguishedNames)
+{
+    const struct { const char *unit, *domain, *dn; } cases[] = {
+        {"", "corp.example", ""},
+        {"Servers/Hypervisors", "corp.example", "OU=Hypervisors,OU=Servers,DC=corp,DC=example"},
+        {"Sales, Europe/Hosts", "corp.example", "OU=Hosts,OU=Sales\\, Europe,DC=corp,DC=example"},
+        {"Servers\\Hypervisors", "", "OU=Servers\\\\Hypervisors"},
+        {"#1 +<a>; \"b\" ", "", "OU=\\#1 \\+\\<a\\>\\; \\\"b\\\"\\ "},
+        {"OU=Hosts,OU=Sales\\, Europe", "corp.example", "OU=Hosts,OU=Sales\\, Europe,DC=corp,DC=example"},
+        {"ou=Hosts,dc=corp,dc=example", "other.example", "ou=Hosts,dc=corp,dc=example"},
+        {"Servers/Hypervisors/", "corp.example", "!The organizational unit 'Servers/Hypervisors/' ends with a '/': "},
+        {"/Servers", "corp.example", "!The organizational unit '/Servers' starts with a '/'"},
+        {"Servers// /Hosts", "", "!The organizational unit 'Servers// /Hosts' has an empty component"},
+        {"OU=Hosts,", "", "!The organizational unit 'OU=Hosts,' has an empty component"},
+        {"OU=Hosts,Servers", "", "!The organizational unit 'OU=Hosts,Servers' has a component that is not"},
+        {"OU=Hosts\\", "", "!The organizational unit 'OU=Hosts\\' ends with a lone '\\'"},
+    };
+    for (const auto& c : cases) {
+        try {
+            EXPECT_EQ(c.dn, OrganizationalUnitDN(c.unit, c.domain)) << c.unit;
+        } catch (const InvalidOrganizationalUnit& refused) {
+            EXPECT_EQ(0u, std::string(refused.what()).rfind(c.dn + 1, 0)) << refused.what();
+            EXPECT_NE(std::string::npos, std::string(refused.what()).find("(Servers/Hypervisors)"));
+        }
+    }
 }

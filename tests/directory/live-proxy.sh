@@ -114,6 +114,11 @@ check "join with credentials" ctl join "$domain" --user Administrator --password
 credentials_join=$(($(milliseconds) - started))
 echo "figure: join with credentials $credentials_join ms, proxy join / credentials join = $(awk -v p=$proxy_join -v c=$credentials_join 'BEGIN { printf "%.2f", p / c }')"
 check "leave with credentials deletes the account" ctl leave --user Administrator --password-stdin <<<'Adm1n#Pass'
+check "join with credentials, creating the account" ctl join "$domain" --user Administrator --password-stdin <<<'Adm1n#Pass'
+ctl leave >/dev/null
+check "the proxy refuses to reset an account it did not create, saying so" \
+  refused_with "an account of this host's name exists that the proxy did not create" --verify-proxy-cert 1 join-proxy "$proxy"
+samba-tool computer delete NODE01 -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
 # Side by side, alternating, three of each: the machine's load varies less
 # between their medians than between two single joins.
 proxy_joins=() credentials_joins=()

@@ -393,7 +393,7 @@ CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::
         }
         const std::string containerDN = ContainerInDomain(requested, domainDN);
         if (!std::any_of(allowed.begin(), allowed.end(), [&](const std::string& each) { return SameDN(each, containerDN); })) {
-            throw RequestFailure(SERVICE_ACCESS_DENIED, containerDN + " is not an allowed container");
+            throw RequestFailure(SERVICE_ACCESS_DENIED, containerDN + " is not an allowed container", reason::REQUEST);
         }
         CreatedAccount account;
         account.accountName = computerName + "$";
