@@ -59,11 +59,15 @@ const char* GenericText(std::uint32_t status)
     }
 }
 
-Answer Refusal(std::uint32_t status)
+Answer Refusal(std::uint32_t status, const char* reason = nullptr)
 {
     Answer answer;
     answer.httpStatus = HttpStatusFor(status);
-    answer.body = nlohmann::json{{field::STATUS_CODE, status}, {field::MESSAGE, GenericText(status)}}.dump().c_str();
+    nlohmann::json body{{field::STATUS_CODE, status}, {field::MESSAGE, GenericText(status)}};
+    if (reason != nullptr) {
+        body[field::REASON] = reason;
+    }
+    answer.body = body.dump().c_str();
     return answer;
 }
 
@@ -200,6 +204,11 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
         syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s (%s)", request.remoteAddress.c_str(),
                hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str(),
                request.client.Described().c_str());
+        if (!account.unrecorded.empty()) {
+            syslog(LOG_WARNING, "%s: the time of its new password is not recorded (%s): a later request for it "
+                   "is refused until an administrator clears its description", account.dn.c_str(),
+                   account.unrecorded.c_str());
+        }
         ScrubStack();
         return answer;
     } catch (const RequestFailure& failure) {
@@ -207,7 +216,7 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
                request.remoteAddress.c_str(), Printable(hostName).c_str(), failure.status, failure.what(),
                request.client.Described().c_str());
         ScrubStack();
-        return Refusal(failure.status);
+        return Refusal(failure.status, failure.reason);
     }
 }
 

@@ -4,14 +4,24 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orvauth_proxyd {
 
-// A refusal or failure answered to the client with its status.
+// A refusal or failure answered to the client with its status and, when
+// known, its class (one of orvauth_proxy::reason).
 struct RequestFailure : std::runtime_error {
-    RequestFailure(std::uint32_t code, const std::string& text) : std::runtime_error(text), status(code) {}
+    RequestFailure(std::uint32_t code, const std::string& text, const char* class_ = nullptr)
+        : std::runtime_error(text), status(code), reason(class_)
+    {
+    }
     std::uint32_t status;
+    const char* reason;
 };
+
+// The labels of a DNS name of letters, digits and inner hyphens, at most
+// 253 characters; none when name is not such a name.
+std::vector<std::string> DnsLabels(const std::string& name);
 
 // The machine account's name for a host name ("node01.corp.example.test"
 // or "node01"): the first label in upper case. Every label must be a DNS
