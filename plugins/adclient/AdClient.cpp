@@ -82,10 +82,10 @@ AdcliOutcome Adcli(AdcliCommand command, const std::vector<std::string>& argumen
 {
     AdcliOutcome outcome = RunAdcli(arguments, secret, bound);
     const std::uint32_t status =
-        ClassifyAdcliResult(command, outcome.exitStatus, outcome.timedOut, outcome.diagnostics);
+        ClassifyAdcliResult(command, outcome.status, outcome.timedOut, outcome.errors);
     if (status != ORVAUTH_STATUS_SUCCESS) {
         std::string reason = outcome.timedOut ? "no answer within " + std::to_string(bound.count()) + " s"
-                                              : outcome.diagnostics;
+                                              : outcome.errors;
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
             reason.pop_back();
         }
@@ -259,7 +259,7 @@ Keytab CheckKeytab(const std::string& domain, const std::string& controller)
     AddController(arguments, controller);
     const AdcliOutcome outcome = RunAdcli(arguments, nullptr, QUERY_BOUND);
     const std::uint32_t status =
-        ClassifyAdcliResult(AdcliCommand::TestJoin, outcome.exitStatus, outcome.timedOut, outcome.diagnostics);
+        ClassifyAdcliResult(AdcliCommand::TestJoin, outcome.status, outcome.timedOut, outcome.errors);
     switch (status) {
     case ORVAUTH_STATUS_SUCCESS:
         return Keytab::Accepted;

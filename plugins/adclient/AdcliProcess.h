@@ -1,11 +1,10 @@
-// Runs the adcli tool as a child process: no shell, a fixed minimal
-// environment (its TMPDIR a private directory removed after the run), every
-// descriptor but the three standard ones closed, a secret (when there is one)
-// written to its standard input and nowhere else, and a hard bound on how
-// long the plug-in waits before it kills and reaps it. The child never
-// outlives the thread that started it: it is killed when that thread or its
-// process dies, whatever the bound.
+// Runs the adcli tool through the one program runner (base/BoundedProgram):
+// a fixed minimal environment with its TMPDIR a private directory removed
+// after the run, a secret (when there is one) on its standard input and
+// nowhere else, killed at its bound and with the thread that started it.
 #pragma once
+
+#include "base/BoundedProgram.h"
 
 #include <chrono>
 #include <string>
@@ -13,16 +12,11 @@
 
 namespace adclient {
 
-struct AdcliOutcome {
-    int exitStatus = -1;       // -1 when the child did not exit normally
-    bool timedOut = false;     // the bound expired and the child was killed
-    std::string output;        // standard output (--show-details, info)
-    std::string diagnostics;   // standard error
-};
+using AdcliOutcome = orvauth_base::ProgramOutcome;
 
 // Runs "adcli <arguments>". secret, when not null, is written to the child's
 // standard input followed by a line break (for --stdin-password); it is never
-// copied. Throws orvauth_plugin::StatusError 1359 when the child cannot be
+// copied. Throws orvauth_plugin::StatusError 1359 when adcli cannot be
 // started.
 AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
                       std::chrono::milliseconds bound);

@@ -40,7 +40,7 @@ int Discover(const Invocation& call)
     }
     std::map<std::string, std::string> found;
     std::string reason;
-    std::istringstream lines(output.output);
+    std::istringstream lines(output.Printed());
     for (std::string line; std::getline(lines, line);) {
         size_t equals = line.find(" = ");
         if (equals != std::string::npos) {
