@@ -67,7 +67,8 @@ rm -f /etc/samba/smb.conf /etc/krb5.keytab
 # work directories, and each run starts a copy of it: provisioning is the
 # slowest part of a start. The provisioned paths are absolute, so each run
 # mounts its copy over the template's path inside its own namespace.
-template=$(dirname "$work")/live-dc-template/$domain-$dc_address-$(sha1sum <"$0" | cut -c1-12)
+# Short: Samba's sockets live under it, and a socket's path is bounded.
+template=$(dirname "$work")/dc-$({ echo "$domain $dc_address"; cat "$0"; } | sha1sum | cut -c1-8)
 provision() {
   samba-tool domain provision --server-role=dc --dns-backend=SAMBA_INTERNAL --use-rfc2307 \
     --realm=$realm --domain=ADEX --adminpass='Adm1n#Pass' --host-name=dc1 --host-ip="$dc_address" \
@@ -94,7 +95,6 @@ LDIF
   touch "$template/.complete"
 }
 start=$(date +%s%N)
-mkdir -p "$(dirname "$template")"
 (
   flock 9
   if [ ! -e "$template/.complete" ]; then

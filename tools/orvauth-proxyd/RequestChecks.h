@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orvauth_proxyd {
 
@@ -37,5 +38,9 @@ void CheckContainer(const std::string& container);
 // The container's full DN inside the domain whose DN is domainDN. Throws
 // RequestFailure 87 for a DN outside the domain.
 std::string ContainerInDomain(const std::string& container, const std::string& domainDN);
+
+// The labels of a DNS name of letters, digits and inner hyphens, at most
+// 253 characters; none when name is not such a name.
+std::vector<std::string> DnsLabels(const std::string& name);
 
 }  // namespace orvauth_proxyd
