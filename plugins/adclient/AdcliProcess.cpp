@@ -1,7 +1,7 @@
 #include "adclient/AdcliProcess.h"
 
-#include "adclient/BuildSettings.h"
 #include "base/Descriptor.h"
+#include "base/LogText.h"
 #include "common/StatusError.h"
 
 #include <cerrno>
@@ -66,16 +66,30 @@ private:
 
 }  // namespace
 
-AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
-                      std::chrono::milliseconds bound)
+AdcliOutcome AdcliRunner::Succeed(AdcliCommand command, const std::vector<std::string>& arguments,
+                                  const char* secret, std::chrono::milliseconds bound)
 {
-    return RunProgram(ADCLIENT_ADCLI_PATH, arguments, secret, bound);
+    AdcliOutcome outcome = Run(arguments, secret, bound);
+    const std::uint32_t status = ClassifyAdcliResult(command, outcome.status, outcome.timedOut, outcome.errors);
+    if (status != ORVAUTH_STATUS_SUCCESS) {
+        std::string reason = outcome.timedOut
+                                 ? "no answer within " + std::to_string(bound.count() / 1000) + " s"
+                                 : outcome.errors;
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
+            reason.pop_back();
+        }
+        // One log line per failure, whatever adcli printed.
+        syslog(LOG_WARNING, "adclient: adcli %s failed (status %u): %s", arguments.front().c_str(),
+               static_cast<unsigned>(status), orvauth_base::LogText(reason).c_str());
+        Fail(status);
+    }
+    return outcome;
 }
 
-AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::string>& arguments,
-                        const char* secret, std::chrono::milliseconds bound)
+AdcliOutcome AdcliProgram::Run(const std::vector<std::string>& arguments, const char* secret,
+                               std::chrono::milliseconds bound)
 {
-    std::vector<std::string> argv{programPath};
+    std::vector<std::string> argv{path};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     // A fixed environment: nothing of the host process's (credential cache
     // names, configuration overrides) leaks into the child, and messages stay
@@ -85,7 +99,7 @@ AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::s
                                                "TMPDIR=" + temporary.path};
     AdcliOutcome outcome;
     if (const int error = orvauth_base::RunBoundedProgram(argv, &environment, bound, outcome, secret)) {
-        syslog(LOG_ERR, "adclient: cannot run %s: %s", programPath.c_str(), std::strerror(error));
+        syslog(LOG_ERR, "adclient: cannot run %s: %s", path.c_str(), std::strerror(error));
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
     }
     return outcome;

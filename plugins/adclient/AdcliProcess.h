@@ -1,9 +1,12 @@
-// Runs the adcli tool through the one program runner (base/BoundedProgram):
-// a fixed minimal environment with its TMPDIR a private directory removed
-// after the run, a secret (when there is one) on its standard input and
-// nowhere else, killed at its bound and with the thread that started it.
+// How the plug-in runs the adcli tool. The membership code and the look-ups
+// call an AdcliRunner: the plug-in's is AdcliProgram, which runs adcli
+// through the one program runner (base/BoundedProgram) with a fixed minimal
+// environment, its TMPDIR a private directory removed after the run, and a
+// secret (when there is one) on its standard input and nowhere else; the
+// tests put a scripted adcli in its place.
 #pragma once
 
+#include "adclient/FailureClassifier.h"
 #include "base/BoundedProgram.h"
 
 #include <chrono>
@@ -14,16 +17,33 @@ namespace adclient {
 
 using AdcliOutcome = orvauth_base::ProgramOutcome;
 
-// Runs "adcli <arguments>". secret, when not null, is written to the child's
-// standard input followed by a line break (for --stdin-password); it is never
-// copied. Throws orvauth_plugin::StatusError 1359 when adcli cannot be
-// started.
-AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
-                      std::chrono::milliseconds bound);
+class AdcliRunner {
+public:
+    virtual ~AdcliRunner() = default;
 
-// As RunAdcli, for any program: the one seam the runner's tests use.
-AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::string>& arguments,
-                        const char* secret, std::chrono::milliseconds bound);
+    // Runs "adcli <arguments>". secret, when not null, is written to its
+    // standard input followed by a line break (for --stdin-password); it is
+    // never copied. Throws orvauth_plugin::StatusError 1359 when adcli
+    // cannot be started.
+    virtual AdcliOutcome Run(const std::vector<std::string>& arguments, const char* secret,
+                             std::chrono::milliseconds bound) = 0;
+
+    // As Run, with a failure turned into its status and thrown as
+    // StatusError after one log line of adcli's own words (which never hold
+    // the password: it only ever arrives on standard input).
+    AdcliOutcome Succeed(AdcliCommand command, const std::vector<std::string>& arguments, const char* secret,
+                         std::chrono::milliseconds bound);
+};
+
+class AdcliProgram final : public AdcliRunner {
+public:
+    explicit AdcliProgram(std::string path) : path(std::move(path)) {}
+    AdcliOutcome Run(const std::vector<std::string>& arguments, const char* secret,
+                     std::chrono::milliseconds bound) override;
+
+private:
+    std::string path;
+};
 
 // Removes the private TMPDIRs (/tmp/adclient-XXXXXX) of this user that no
 // run holds any more: those of a process killed during a run.

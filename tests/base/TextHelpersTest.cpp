@@ -49,6 +49,13 @@ TEST(TextHelpers, DirectoryValuesInText)
     const std::string sid("\x01\x04\x00\x00\x00\x00\x00\x05\x15\x00\x00\x00\x01\x00\x00\x00\xff\xff\xff\xff\x10\x27\x00\x00", 24);
     EXPECT_EQ(SidText(sid), "S-1-5-21-1-4294967295-10000");
     EXPECT_EQ(SidText(sid.substr(0, 20)), "");
+    // A descriptor as the SD-flags control asking for the owner gives it:
+    // the header, then the owner's SID.
+    const std::string header = std::string("\x01\x00\x00\x80\x14\x00\x00\x00", 8) + std::string(12, '\0');
+    EXPECT_EQ(OwnerSidText(header + sid), "S-1-5-21-1-4294967295-10000");
+    EXPECT_EQ(OwnerSidText(header + sid.substr(0, 23)), "");                     // cut short
+    EXPECT_EQ(OwnerSidText(std::string(header).replace(3, 1, "\0", 1) + sid), "");  // not self-relative
+    EXPECT_EQ(OwnerSidText(std::string(header).replace(4, 1, "\0", 1) + sid), "");  // no owner
     EXPECT_EQ(StatusOfLdapResult(LDAP_TIMEOUT), ORVAUTH_STATUS_NO_SUCH_DOMAIN);
     EXPECT_EQ(StatusOfLdapResult(LDAP_OTHER), ORVAUTH_STATUS_INTERNAL_ERROR);
 }

@@ -22,7 +22,7 @@ TEST(AdcliProcess, PrivateTemporaryDirectoriesGoWithTheirRunOrTheNextCleanUp)
     orvauth_test::TempDir dir;
     const std::string started = dir.File("started");
     std::thread running([&] {
-        adclient::RunProgram("/bin/sh", {"-c", "echo $TMPDIR > " + started + "; sleep 1"}, nullptr, seconds(10));
+        adclient::AdcliProgram("/bin/sh").Run({"-c", "echo $TMPDIR > " + started + "; sleep 1"}, nullptr, seconds(10));
     });
     std::string held;
     for (int i = 0; i < 500 && (held.empty() || held.back() != '\n'); ++i) {

@@ -355,6 +355,7 @@ TEST_F(ProxyService, RefusesToStartWithExposedKeysOrUnknownSettingsAndEndsOnSigt
         {"credentials = \"" + File("server.pem") + "\"\n", "server.pem: must be a regular file of mode 0600"},
         {"listen_adress = \"127.0.0.1\"\n", "unknown key \"listen_adress\""},
         {"private_key = \"" + File("not-a.key") + "\"\n", "no unencrypted PEM private key"},
+        {"allowed_dns_suffixes = \"corp.example.test; .lab\"\n", "allowed_dns_suffixes: \".lab\" is not a DNS name"},
     };
     for (const auto& refusal : refusals) {
         std::string text = Configuration("");

@@ -207,6 +207,11 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
         syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s (%s)", request.remoteAddress.c_str(),
                hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str(),
                request.client.Described().c_str());
+        if (!account.unrecorded.empty()) {
+            syslog(LOG_WARNING, "%s: the time of its new password is not recorded (%s): a later request for it "
+                   "is refused until an administrator clears its description", account.dn.c_str(),
+                   account.unrecorded.c_str());
+        }
         ScrubStack();
         return answer;
     } catch (const RequestFailure& failure) {
