@@ -113,13 +113,9 @@ TEST_F(JORVJoin, SkippingTheHostNameCheckStillResolvesItAndAnEmptyUnitLetsThePro
     EXPECT_EQ((Record{{"domain_name", "corp.example"}, {"auth_proxy_address", PROXY_ADDRESS}}), DomainRecord());
 }
 
-// The proxy gets the DN of a path, which the record keeps as written; a
-// unit that names nothing is refused before the proxy is asked.
+// The proxy gets the DN of a path, which the record keeps as written.
 TEST_F(JORVJoin, TheProxyGetsTheUnitAsADistinguishedName)
 {
-    ExpectRefused([&] { store->JoinDomainWithJORV(PROXY_ADDRESS, "Servers//Hosts", true); },
-                  typeid(InvalidParameterException));
-    ExpectNothingCreated();
     store->JoinDomainWithJORV(PROXY_ADDRESS, "Sales, Europe/Hosts", true);
     EXPECT_EQ(Info(1, STORED_THUMBPRINT) +
                   Create("node01.corp.example", "OU=Hosts,OU=Sales\\, Europe,DC=corp,DC=example", 1, STORED_THUMBPRINT),

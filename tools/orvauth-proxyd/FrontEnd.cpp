@@ -113,6 +113,7 @@ private:
                    error.message().c_str(), peer == nullptr ? "none" : offered.Described().c_str(),
                    verified == X509_V_OK ? "" : "; verification: ",
                    verified == X509_V_OK ? "" : X509_verify_cert_error_string(verified));
+            Drain();
             return;
         }
         parser.emplace();
@@ -195,6 +196,28 @@ private:
         });
     }
 
+    // A refused handshake's alert must reach the client, which tells the
+    // operator why from it: closing with the client's first request unread
+    // would answer a reset, and the reset discards the alert on the client's
+    // side. Stop sending and read what comes until the client closes or
+    // CLOSING_DEADLINE passes.
+    void Drain()
+    {
+        beast::error_code ignored;
+        beast::get_lowest_layer(stream).socket().shutdown(tcp::socket::shutdown_send, ignored);
+        beast::get_lowest_layer(stream).expires_after(CLOSING_DEADLINE);
+        DrainSome();
+    }
+    void DrainSome()
+    {
+        beast::get_lowest_layer(stream).async_read_some(
+            asio::buffer(discarded), [self = shared_from_this()](beast::error_code error, std::size_t) {
+                if (!error) {
+                    self->DrainSome();
+                }
+            });
+    }
+
     FrontEnd::State& state;
     std::shared_ptr<ssl::context> tls;  // outlives the stream that uses it
     beast::ssl_stream<beast::tcp_stream> stream;
@@ -203,6 +226,7 @@ private:
     std::optional<http::response<SecretBody>> response;
     std::string remoteAddress;
     bool answering = false;
+    char discarded[512];
 };
 
 }  // namespace
