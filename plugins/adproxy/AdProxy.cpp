@@ -1,7 +1,7 @@
 // adproxy: the authentication-proxy client that asks an orvauth-proxyd
 // service, over TLS pinned to the certificate's thumbprint, for the domain
 // it serves and for a machine account with a one-time password. adproxy.conf
-// in the plug-in directory may name the service's port ("port = <n>",
+// in the configuration directory may name the service's port ("port = <n>",
 // default DEFAULT_PORT) and the host's own certificate and key the service
 // authenticates it by ("client_certificate = <PEM file>", "client_key =
 // <PEM file of mode 0600 or stricter>"). See docs/plugins.md.
@@ -24,8 +24,6 @@ using orvauth_proxy::SecretString;
 
 namespace {
 
-std::string PluginDirectoryPath() { return PluginDirectory(reinterpret_cast<const void*>(&PluginDirectoryPath)); }
-
 // adproxy.conf is optional; a malformed one, an unknown key, a port out of
 // range or only one of client_certificate and client_key fails every
 // operation with 1359 rather than reaching somewhere else.
@@ -35,7 +33,7 @@ orvauth_proxy::ServerEndpoint Endpoint(const char* serverAddress, std::int32_t v
     if (serverAddress == nullptr || *serverAddress == '\0' || (verifyCertificate != 0 && verifyCertificate != 1)) {
         Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
     }
-    const std::string path = PluginDirectoryPath() + "/adproxy.conf";
+    const std::string path = ORVAUTH_ADPROXY_CONF;
     const StateFile settings = StateFile::Read(path);
     for (const std::string& key : settings.Keys()) {
         if (key != "port" && key != "client_certificate" && key != "client_key") {

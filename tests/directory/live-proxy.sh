@@ -157,7 +157,7 @@ printf 'provider = "adclient"\n' >"$config/provider.conf"
 printf 'provider = "adproxy"\n' >"$config/jorvprovider.conf"
 printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
 printf 'port = 9640\nclient_certificate = %s\nclient_key = %s\n' "$work/node01.pem" "$work/node01.key" \
-  >"$plugins/adproxy.conf"
+  >"$config/adproxy.conf"
 check "the configuration checks out" "$proxyd" --check-config --config "$work/proxyd.conf"
 check "the proxy service starts" start_proxy
 

@@ -144,7 +144,7 @@ protected:
             }
         });
         port = FreePort();
-        WriteFile(std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf", "port = " + std::to_string(port) +
+        WriteFile(orvauth_test::ResetConfigDir() + "/adproxy.conf", "port = " + std::to_string(port) +
                   "\nclient_certificate = " + File("node01.pem") + "\nclient_key = " + File("node01.key") + "\n");
         WriteFile(File("proxyd.conf"), Configuration(""));
         service = new Service(Start(File("proxyd.conf")));
@@ -165,7 +165,7 @@ protected:
         stopping = true;
         counter.join();
         close(directory);
-        std::remove((std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf").c_str());
+        std::remove((std::string(ORVAUTH_CONFIG_DIR) + "/adproxy.conf").c_str());
         delete service;
         delete dir;
     }
@@ -186,7 +186,7 @@ protected:
     // for host with certificate name ("" for none): "<code> <message>".
     static std::string RefusalAs(const std::string& name, const std::string& host, int at = port)
     {
-        const std::string settings = std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf", kept = ReadFile(settings);
+        const std::string settings = std::string(ORVAUTH_CONFIG_DIR) + "/adproxy.conf", kept = ReadFile(settings);
         WriteFile(settings, "port = " + std::to_string(at) + "\n" +
                                 (name.empty() ? "" : "client_certificate = " + File(name + ".pem") +
                                                          "\nclient_key = " + File(name + ".key") + "\n"));
