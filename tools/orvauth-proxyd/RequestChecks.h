@@ -43,8 +43,4 @@ void CheckContainer(const std::string& container);
 // RequestFailure 87 for a DN outside the domain.
 std::string ContainerInDomain(const std::string& container, const std::string& domainDN);
 
-// The labels of a DNS name of letters, digits and inner hyphens, at most
-// 253 characters; none when name is not such a name.
-std::vector<std::string> DnsLabels(const std::string& name);
-
 }  // namespace orvauth_proxyd
