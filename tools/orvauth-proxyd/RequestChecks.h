@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orvauth_proxyd {
 
@@ -22,6 +23,10 @@ struct RequestFailure : std::runtime_error {
     std::uint32_t status;
     const char* reason;
 };
+
+// The labels of a DNS name of letters, digits and inner hyphens, at most
+// 253 characters; none when name is not such a name.
+std::vector<std::string> DnsLabels(const std::string& name);
 
 // The machine account's name for a host name ("node01.corp.example.test"
 // or "node01"): the first label in upper case. Every label must be a DNS
