@@ -12,15 +12,18 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <openssl/pem.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
+#include <vector>
 
 namespace orvauth_proxy {
 
@@ -50,14 +53,98 @@ int VerifyPinned(X509_STORE_CTX* context, void* argument)
     return 1;
 }
 
+// The plug-in runs inside other programs: a write to a connection the
+// service closed must fail with EPIPE, never raise SIGPIPE in the process
+// (whose signal dispositions are not the plug-in's to change). OpenSSL's
+// socket BIO writes with write(); this one sends with MSG_NOSIGNAL.
+int SendWithoutSignal(BIO* bio, const char* data, int length)
+{
+    int fd = -1;
+    BIO_get_fd(bio, &fd);
+    BIO_clear_retry_flags(bio);
+    const int sent = static_cast<int>(send(fd, data, static_cast<std::size_t>(std::max(length, 0)), MSG_NOSIGNAL));
+    if (sent <= 0 && BIO_sock_should_retry(sent)) {
+        BIO_set_retry_write(bio);
+    }
+    return sent;
+}
+
+BIO_METHOD* SocketWithoutSignal()
+{
+    static BIO_METHOD* const method = [] {
+        const BIO_METHOD* socket = BIO_s_socket();
+        // A type of its own (a descriptor, for SSL_get_fd) tells it apart.
+        BIO_METHOD* made =
+            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "socket without SIGPIPE");
+        if (made != nullptr) {
+            BIO_meth_set_write(made, SendWithoutSignal);
+            BIO_meth_set_read(made, BIO_meth_get_read(socket));
+            BIO_meth_set_ctrl(made, BIO_meth_get_ctrl(socket));
+            BIO_meth_set_create(made, BIO_meth_get_create(socket));
+            BIO_meth_set_destroy(made, BIO_meth_get_destroy(socket));
+        }
+        return made;
+    }();
+    return method;
+}
+
+// httplib keeps a pointer to the socket BIO it made and calls
+// BIO_set_nbio on it after the handshake: the BIOs replaced are kept until
+// the client is gone. (No free callback of OpenSSL's: this plug-in may be
+// unloaded, and OpenSSL would call it for every connection of the process.)
+struct ReplacedSockets {
+    std::vector<BIO*> kept;
+    ~ReplacedSockets()
+    {
+        for (BIO* bio : kept) {
+            BIO_free(bio);
+        }
+    }
+};
+
+int ReplacedSocketsIndex()
+{
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// httplib gives its connection a socket BIO and no hook before the
+// handshake; the first thing the handshake does is tell this callback, and
+// nothing has been written yet.
+void SendWithoutSignalFromTheStart(const SSL* connection, int where, int)
+{
+    SSL* ssl = const_cast<SSL*>(connection);
+    BIO* current = SSL_get_wbio(ssl);
+    if ((where & SSL_CB_HANDSHAKE_START) == 0 || current == nullptr || SocketWithoutSignal() == nullptr ||
+        BIO_method_type(current) != BIO_TYPE_SOCKET) {
+        return;
+    }
+    int fd = -1;
+    BIO* replacement = BIO_get_fd(current, &fd) >= 0 ? BIO_new(SocketWithoutSignal()) : nullptr;
+    auto* replaced = static_cast<ReplacedSockets*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), ReplacedSocketsIndex()));
+    if (replacement != nullptr && replaced != nullptr && BIO_up_ref(current) == 1) {
+        replaced->kept.push_back(current);
+        BIO_set_fd(replacement, fd, BIO_NOCLOSE);
+        SSL_set_bio(ssl, replacement, replacement);
+    } else {
+        BIO_free(replacement);
+    }
+}
+
 bool Elapsed(std::chrono::steady_clock::time_point since, int seconds)
 {
     // A step that fails after (nearly) its whole allowance ran out of time.
     return std::chrono::steady_clock::now() - since >= std::chrono::seconds(seconds) - std::chrono::milliseconds(250);
 }
 
-std::uint32_t TransportStatus(httplib::Error error, std::chrono::steady_clock::time_point since)
+std::uint32_t TransportStatus(const ServerEndpoint& server, httplib::Error error,
+                              std::chrono::steady_clock::time_point since)
 {
+    if (error == httplib::Error::Write || (error == httplib::Error::Read && !Elapsed(since, IO_TIMEOUT_SECONDS))) {
+        syslog(LOG_WARNING, "adproxy: the connection to the service at %s port %d was closed or broke while %s",
+               server.address.c_str(), server.port,
+               error == httplib::Error::Write ? "the request was being sent" : "its answer was awaited");
+    }
     switch (error) {
     case httplib::Error::Connection:
         return ORVAUTH_STATUS_CONNECTION_REFUSED;
@@ -73,16 +160,6 @@ std::uint32_t TransportStatus(httplib::Error error, std::chrono::steady_clock::t
     default:
         return ORVAUTH_STATUS_INTERNAL_ERROR;
     }
-}
-
-SecretJson ParseAnswer(const SecretString& text)
-{
-    SecretJson answer = SecretJson::parse(text.begin(), text.end(), nullptr, false);
-    ScrubStack();
-    if (!answer.is_object()) {
-        Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
-    }
-    return answer;
 }
 
 [[noreturn]] void Unusable(const std::string& path, const std::string& why)
@@ -147,6 +224,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
         certificate = ReadClientCertificate(server.clientCertificate);
         key = ReadClientKey(server.clientKey);
     }
+    ReplacedSockets replaced;  // outlives the client
     // httplib takes its own references to the certificate and the key.
     httplib::SSLClient client(server.address, server.port, certificate.get(), key.get());
     if (certificate && (client.ssl_context() == nullptr || SSL_CTX_check_private_key(client.ssl_context()) != 1)) {
@@ -159,6 +237,8 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     // The answer carries a one-time password: no plaintext copy stays in
     // OpenSSL's buffers.
     SSL_CTX_set_options(context, SSL_OP_CLEANSE_PLAINTEXT);
+    SSL_CTX_set_ex_data(context, ReplacedSocketsIndex(), &replaced);
+    SSL_CTX_set_info_callback(context, SendWithoutSignalFromTheStart);
     // httplib's own verification checks a CA chain and the host name; the
     // pin replaces both.
     client.enable_server_certificate_verification(false);
@@ -195,21 +275,11 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
         Fail(JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE);
     }
     if (!result) {
-        Fail(TransportStatus(result.error(), started));
+        Fail(TransportStatus(server, result.error(), started));
     }
     const int httpStatus = result->status;
     Wipe(result->body);
-    if (httpStatus == 200) {
-        return ParseAnswer(received);
-    }
-    // A refusal explains itself with a status, unless something in front of
-    // the service's handlers (the size bound, an unknown path) answered.
-    const SecretJson answer = SecretJson::parse(received.begin(), received.end(), nullptr, false);
-    const auto status = answer.is_object() ? answer.find(field::STATUS_CODE) : answer.end();
-    if (status != answer.end() && status->is_number_unsigned() && IsServiceStatus(status->get<std::uint64_t>())) {
-        Fail(static_cast<std::uint32_t>(status->get<std::uint64_t>()));
-    }
-    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : SERVICE_INTERNAL_ERROR);
+    return AnswerOf(httpStatus, received);
 }
 
 }  // namespace orvauth_proxy

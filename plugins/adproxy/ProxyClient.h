@@ -2,22 +2,16 @@
 // service's certificate pinned by its SHA-1 thumbprint.
 #pragma once
 
+#include "adproxy/ProxyAnswer.h"
 #include "base/Secret.h"
 
-#include <nlohmann/json.hpp>
-
-#include <map>
 #include <string>
-#include <vector>
 
 namespace orvauth_proxy {
 
 using orvauth_base::ScrubStack;
 using orvauth_base::SecretString;
 using orvauth_base::Wipe;
-
-// A JSON document whose strings, keys and parser buffers live in wiped memory.
-using SecretJson = nlohmann::basic_json<std::map, std::vector, SecretString>;
 
 struct ServerEndpoint {
     std::string address;     // IPv4 address, dotted-decimal

@@ -1,0 +1,75 @@
+// The front end's bounds as tables: which connections are admitted, per
+// address and in all, and how many refusal lines reach the log.
+#include "ConnectionLimiter.h"
+#include "LogThrottle.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvauth_proxyd;
+using Verdict = ConnectionLimiter::Verdict;
+
+TEST(ConnectionLimits, AnAddressGetsItsShareAndHandshakenClientsKeepTheirs)
+{
+    // 5 in all, 3 of them handshaking, 2 per address, 1 handshake a second
+    // per address in bursts of 2.
+    ConnectionLimiter limiter({5, 3, 2, 1});
+    const auto start = ConnectionLimiter::Clock::now();
+    const struct {
+        char action;  // Admit, Handshaken, Closed handshaken, closed before
+        const char* address;
+        int millisecond;
+        Verdict verdict;
+    } steps[] = {
+        {'A', "a", 0, Verdict::ADMITTED},          {'A', "a", 0, Verdict::ADMITTED},
+        {'A', "a", 0, Verdict::ADDRESS_FULL},      {'A', "b", 0, Verdict::ADMITTED},
+        {'A', "c", 0, Verdict::HANDSHAKES_FULL},   {'H', "a", 0, {}},
+        {'H', "a", 0, {}},                         {'A', "c", 0, Verdict::ADMITTED},
+        {'H', "c", 0, {}},                         {'A', "d", 0, Verdict::ADMITTED},
+        {'A', "e", 0, Verdict::FULL},              {'C', "a", 0, {}},
+        {'A', "a", 500, Verdict::ADDRESS_TOO_FAST}, {'A', "a", 1000, Verdict::ADMITTED},
+        {'c', "a", 1000, {}},                      {'C', "a", 1000, {}},
+        {'A', "a", 1100, Verdict::ADDRESS_TOO_FAST}, {'A', "a", 5000, Verdict::ADMITTED},
+        {'H', "a", 5000, {}},                      {'A', "a", 5000, Verdict::ADMITTED},
+    };
+    for (const auto& step : steps) {
+        const auto now = start + std::chrono::milliseconds(step.millisecond);
+        if (step.action == 'A') {
+            EXPECT_EQ(step.verdict, limiter.Admit(step.address, now)) << step.address << " at " << step.millisecond;
+        } else if (step.action == 'H') {
+            limiter.Handshaken();
+        } else {
+            limiter.Closed(step.address, step.action == 'C');
+        }
+    }
+    ConnectionLimiter byPrefix({5, 5, 1, 1});  // an IPv6 /64 is one source
+    EXPECT_EQ(Verdict::ADMITTED, byPrefix.Admit("2001:db8::1"));
+    EXPECT_EQ(Verdict::ADDRESS_FULL, byPrefix.Admit("2001:db8::ffff:2"));
+    EXPECT_EQ(Verdict::ADMITTED, byPrefix.Admit("::ffff:192.0.2.1"));
+    EXPECT_EQ(Verdict::ADMITTED, byPrefix.Admit("::ffff:192.0.2.2"));
+}
+
+TEST(ConnectionLimits, RefusalLinesAreBoundedAndTheRestCounted)
+{
+    LogThrottle throttle(2, std::chrono::seconds(10));
+    const auto start = LogThrottle::Clock::now();
+    const struct {
+        int second;
+        bool ended;  // Ended() rather than Admit()
+        bool written;
+        unsigned long suppressed;
+    } steps[] = {
+        {0, false, true, 0},  {1, false, true, 0},  {2, false, false, 0}, {3, false, false, 0},
+        {5, true, false, 0},  {10, true, false, 2}, {11, false, true, 0}, {12, false, true, 0},
+        {13, false, false, 0}, {21, false, true, 1},
+    };
+    for (const auto& step : steps) {
+        const auto now = start + std::chrono::seconds(step.second);
+        unsigned long suppressed = 0;
+        if (step.ended) {
+            EXPECT_EQ(step.suppressed, throttle.Ended(now)) << step.second;
+        } else {
+            EXPECT_EQ(step.written, throttle.Admit(suppressed, now)) << step.second;
+            EXPECT_EQ(step.suppressed, suppressed) << step.second;
+        }
+    }
+}
