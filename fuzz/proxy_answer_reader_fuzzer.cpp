@@ -1,6 +1,5 @@
-// The plug-in's reading of a service's answer, as a hostile service could
-// send it (the first byte picks the HTTP status, the rest is the body): a
-// JSON object for a 200, else a failure with a status the host knows.
+// The plug-in's reading of a hostile service's answer (first byte: the HTTP status; the
+// rest: the body): a JSON object for a 200, else a failure with a status the host knows.
 #include "adproxy/ProxyAnswer.h"
 #include "base/ProxyProtocol.h"
 #include "common/StatusError.h"
@@ -19,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int httpStatus = statuses[data[0] % 8];
     try {
         const SecretJson answer =
-            AnswerOf(httpStatus, orvauth_base::SecretString(reinterpret_cast<const char*>(data) + 1, size - 1));
+            AnswerOf(httpStatus, SecretString(reinterpret_cast<const char*>(data) + 1, size - 1), "adproxy.conf");
         if (httpStatus != 200 || !answer.is_object()) {
             std::abort();
         }

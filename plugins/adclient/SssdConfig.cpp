@@ -356,7 +356,7 @@ void SssdConfig::ControlService(Restart action) const
     } else if (outcome.status != 0) {
         syslog(LOG_ERR, "SSSD could not be %s: '%s %s %s' exited with status %d%s%s", done,
                settings.systemctl.c_str(), verb, settings.unit.c_str(), outcome.status,
-               outcome.output.empty() ? "" : ": ", orvauth_base::LogText(outcome.output, 500).c_str());
+               outcome.Printed().empty() ? "" : ": ", orvauth_base::LogText(outcome.Printed(), 500).c_str());
     }
 }
 

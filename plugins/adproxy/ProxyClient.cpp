@@ -111,7 +111,7 @@ int ReplacedSocketsIndex()
 // httplib gives its connection a socket BIO and no hook before the
 // handshake; the first thing the handshake does is tell this callback, and
 // nothing has been written yet.
-void SendWithoutSignalFromTheStart(const SSL* connection, int where, int)
+void SendWithoutSignalFromTheStart(const SSL* connection, int where)
 {
     SSL* ssl = const_cast<SSL*>(connection);
     BIO* current = SSL_get_wbio(ssl);
@@ -128,6 +128,44 @@ void SendWithoutSignalFromTheStart(const SSL* connection, int where, int)
         SSL_set_bio(ssl, replacement, replacement);
     } else {
         BIO_free(replacement);
+    }
+}
+
+// The TLS alert the service ended the connection with, recorded by the
+// context's info callback: a refused client certificate shows only there.
+void RecordAlert(const SSL* connection, int where, int value)
+{
+    if ((where & SSL_CB_READ_ALERT) != 0) {
+        *static_cast<int*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(connection))) = value & 0xff;
+    }
+}
+
+// The context's one info callback.
+void OnTlsEvent(const SSL* connection, int where, int value)
+{
+    SendWithoutSignalFromTheStart(connection, where);
+    RecordAlert(connection, where, value);
+}
+
+// The refusal class of a TLS alert about the host's certificate; "" for
+// any other alert.
+const char* AlertRefusal(int alert)
+{
+    switch (alert) {
+    case SSL_AD_CERTIFICATE_REVOKED:
+        return "revoked";
+    case SSL_AD_CERTIFICATE_EXPIRED:
+        return "expired";
+    case SSL_AD_HANDSHAKE_FAILURE:  // TLS 1.2: no certificate shown
+    case SSL_AD_BAD_CERTIFICATE:
+    case SSL_AD_UNSUPPORTED_CERTIFICATE:
+    case SSL_AD_CERTIFICATE_UNKNOWN:
+    case SSL_AD_UNKNOWN_CA:
+    case SSL_AD_ACCESS_DENIED:
+    case TLS13_AD_CERTIFICATE_REQUIRED:
+        return "unknown-certificate";
+    default:
+        return "";
     }
 }
 
@@ -218,6 +256,7 @@ int OpenClientKey(const std::string& path)
 
 SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body)
 {
+    int alert = 0;  // outlives the client, whose closing may still read one
     Certificate certificate(nullptr, X509_free);
     PrivateKey key(nullptr, EVP_PKEY_free);
     if (!server.clientCertificate.empty() || !server.clientKey.empty()) {
@@ -237,11 +276,12 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     // The answer carries a one-time password: no plaintext copy stays in
     // OpenSSL's buffers.
     SSL_CTX_set_options(context, SSL_OP_CLEANSE_PLAINTEXT);
-    SSL_CTX_set_ex_data(context, ReplacedSocketsIndex(), &replaced);
-    SSL_CTX_set_info_callback(context, SendWithoutSignalFromTheStart);
     // httplib's own verification checks a CA chain and the host name; the
     // pin replaces both.
     client.enable_server_certificate_verification(false);
+    SSL_CTX_set_app_data(context, &alert);
+    SSL_CTX_set_ex_data(context, ReplacedSocketsIndex(), &replaced);
+    SSL_CTX_set_info_callback(context, OnTlsEvent);
     Pin pin{&server.thumbprint};
     if (server.verify) {
         SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
@@ -275,11 +315,15 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
         Fail(JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE);
     }
     if (!result) {
+        const std::string refusal = AlertRefusal(alert);
+        if (!refusal.empty()) {
+            Fail(ORVAUTH_STATUS_ACCESS_DENIED, RefusalReason(refusal, server.settingsFile));
+        }
         Fail(TransportStatus(server, result.error(), started));
     }
     const int httpStatus = result->status;
     Wipe(result->body);
-    return AnswerOf(httpStatus, received);
+    return AnswerOf(httpStatus, received, server.settingsFile);
 }
 
 }  // namespace orvauth_proxy

@@ -1,6 +1,5 @@
-// Which client certificates name a host, and which handshakes the service's
-// TLS context completes: certificates, CRLs and client offers made with
-// OpenSSL's API, the handshake run in memory against ServerTlsContext.
+// Which client certificates name a host, and which handshakes ServerTlsContext completes:
+// certificates, CRLs and client offers made with OpenSSL's API, handshakes run in memory.
 #include "ClientIdentity.h"
 #include "TlsContext.h"
 #include "common/Files.h"

@@ -73,7 +73,8 @@ Loaded Load(const std::string& path)
     return loaded;
 }
 
-// The credentials log in and the domain can be read. An unreachable
+// The credentials log in, the domain can be read and the account is not
+// over-privileged (Directory::CheckServiceAccount). An unreachable
 // directory is said, but does not make the configuration unusable: the
 // service starts without it and tries again on each request.
 int CheckDirectory(Loaded loaded)
@@ -82,7 +83,9 @@ int CheckDirectory(Loaded loaded)
     orvauth_proxyd::Directory directory(loaded.settings, std::move(loaded.credentials));
     try {
         const auto domain = directory.Describe();
-        std::cout << loaded.settings.directoryUri << ": " << user << " logs in; domain " << domain.dnsName << "\n";
+        directory.CheckServiceAccount();
+        std::cout << loaded.settings.directoryUri << ": " << user << " logs in and holds no administrator's rights; domain "
+                  << domain.dnsName << "\n";
         return 0;
     } catch (const orvauth_proxyd::RequestFailure& failure) {
         const bool unreachable = failure.status == orvauth_proxy::SERVICE_NO_SUCH_DOMAIN;
@@ -155,6 +158,15 @@ int main(int argc, char** argv)
         Loaded loaded = Load(configurationPath);
         orvauth_proxyd::Directory directory(loaded.settings, std::move(loaded.credentials));
         orvauth_proxyd::ProxyService service(loaded.settings, directory);
+        // An over-privileged account is refused now; a directory that cannot
+        // be asked yet is asked again before the first account is touched.
+        try {
+            directory.CheckServiceAccount();
+        } catch (const orvauth_proxyd::ServiceAccountRefused& refused) {
+            return Refused(std::string("refusing to start: ") + refused.what(), logCopiedToStderr);
+        } catch (const orvauth_proxyd::RequestFailure& failure) {
+            syslog(LOG_WARNING, "the service's own directory account cannot be checked yet: %s", failure.what());
+        }
 
         std::atomic<bool> served{false};
         std::thread handler([&] {
