@@ -17,6 +17,6 @@ foreach(name ${ORVAUTH_DEFAULT_CONFIG_FILES})
     endif()")
 endforeach()
 
-install(FILES docs/man/orvauthctl.8 docs/man/orvauth-proxyd.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES docs/man/orvauthctl.8 docs/man/orvauth-proxyd.8 docs/man/orvauth-proxyd-ca.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES docs/man/orvauth-proxyd.conf.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 install(FILES docs/completion/orvauthctl DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)

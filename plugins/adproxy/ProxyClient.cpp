@@ -12,15 +12,18 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <openssl/pem.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
+#include <vector>
 
 namespace orvauth_proxy {
 
@@ -50,6 +53,84 @@ int VerifyPinned(X509_STORE_CTX* context, void* argument)
     return 1;
 }
 
+// The plug-in runs inside other programs: a write to a connection the
+// service closed must fail with EPIPE, never raise SIGPIPE in the process
+// (whose signal dispositions are not the plug-in's to change). OpenSSL's
+// socket BIO writes with write(); this one sends with MSG_NOSIGNAL.
+int SendWithoutSignal(BIO* bio, const char* data, int length)
+{
+    int fd = -1;
+    BIO_get_fd(bio, &fd);
+    BIO_clear_retry_flags(bio);
+    const int sent = static_cast<int>(send(fd, data, static_cast<std::size_t>(std::max(length, 0)), MSG_NOSIGNAL));
+    if (sent <= 0 && BIO_sock_should_retry(sent)) {
+        BIO_set_retry_write(bio);
+    }
+    return sent;
+}
+
+BIO_METHOD* SocketWithoutSignal()
+{
+    static BIO_METHOD* const method = [] {
+        const BIO_METHOD* socket = BIO_s_socket();
+        // A type of its own (a descriptor, for SSL_get_fd) tells it apart.
+        BIO_METHOD* made =
+            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "socket without SIGPIPE");
+        if (made != nullptr) {
+            BIO_meth_set_write(made, SendWithoutSignal);
+            BIO_meth_set_read(made, BIO_meth_get_read(socket));
+            BIO_meth_set_ctrl(made, BIO_meth_get_ctrl(socket));
+            BIO_meth_set_create(made, BIO_meth_get_create(socket));
+            BIO_meth_set_destroy(made, BIO_meth_get_destroy(socket));
+        }
+        return made;
+    }();
+    return method;
+}
+
+// httplib keeps a pointer to the socket BIO it made and calls
+// BIO_set_nbio on it after the handshake: the BIOs replaced are kept until
+// the client is gone. (No free callback of OpenSSL's: this plug-in may be
+// unloaded, and OpenSSL would call it for every connection of the process.)
+struct ReplacedSockets {
+    std::vector<BIO*> kept;
+    ~ReplacedSockets()
+    {
+        for (BIO* bio : kept) {
+            BIO_free(bio);
+        }
+    }
+};
+
+int ReplacedSocketsIndex()
+{
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// httplib gives its connection a socket BIO and no hook before the
+// handshake; the first thing the handshake does is tell this callback, and
+// nothing has been written yet.
+void SendWithoutSignalFromTheStart(const SSL* connection, int where)
+{
+    SSL* ssl = const_cast<SSL*>(connection);
+    BIO* current = SSL_get_wbio(ssl);
+    if ((where & SSL_CB_HANDSHAKE_START) == 0 || current == nullptr || SocketWithoutSignal() == nullptr ||
+        BIO_method_type(current) != BIO_TYPE_SOCKET) {
+        return;
+    }
+    int fd = -1;
+    BIO* replacement = BIO_get_fd(current, &fd) >= 0 ? BIO_new(SocketWithoutSignal()) : nullptr;
+    auto* replaced = static_cast<ReplacedSockets*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), ReplacedSocketsIndex()));
+    if (replacement != nullptr && replaced != nullptr && BIO_up_ref(current) == 1) {
+        replaced->kept.push_back(current);
+        BIO_set_fd(replacement, fd, BIO_NOCLOSE);
+        SSL_set_bio(ssl, replacement, replacement);
+    } else {
+        BIO_free(replacement);
+    }
+}
+
 // The TLS alert the service ended the connection with, recorded by the
 // context's info callback: a refused client certificate shows only there.
 void RecordAlert(const SSL* connection, int where, int value)
@@ -59,48 +140,11 @@ void RecordAlert(const SSL* connection, int where, int value)
     }
 }
 
-// What a refusal means to the operator, by the service's reason class or
-// the TLS alert it sent.
-std::string RefusalReason(const std::string& refusal, const ServerEndpoint& server)
+// The context's one info callback.
+void OnTlsEvent(const SSL* connection, int where, int value)
 {
-    const std::string certificateIn = " (client_certificate and client_key in " + server.settingsFile + ")";
-    if (refusal == "unknown-certificate") {
-        return "The authentication proxy did not accept this host's certificate: none was shown, or no certificate "
-               "authority it trusts issued it; set the certificate and key the proxy's certificate authority issued "
-               "for this host" + certificateIn;
-    }
-    if (refusal == "revoked") {
-        return "The authentication proxy refused this host's certificate as revoked: have a new one issued for this "
-               "host and set it" + certificateIn;
-    }
-    if (refusal == "expired") {
-        return "The authentication proxy refused this host's certificate as expired, or its own revocation list "
-               "has expired: renew the certificate" + certificateIn +
-               ", or have the proxy's administrator publish a current revocation list";
-    }
-    if (refusal == reason::HOST_NAME) {
-        return "The authentication proxy refused this host's name: its certificate names another host, or the "
-               "name is outside the domains the proxy serves; use the certificate issued for this host's name" +
-               certificateIn;
-    }
-    if (refusal == reason::NOT_SERVICE_ACCOUNT) {
-        return "The authentication proxy refused to reset the machine account: an account of this host's name "
-               "exists that the proxy did not create; remove it from the directory, or join with an "
-               "administrator's credentials";
-    }
-    if (refusal == reason::RATE_LIMIT) {
-        return "The authentication proxy refused the request: too many account requests with this host's "
-               "certificate in the last minute; try again in a minute";
-    }
-    if (refusal == reason::REQUEST) {
-        return "The authentication proxy refused the request as malformed: check the host's name and the "
-               "organizational unit";
-    }
-    if (refusal == reason::DIRECTORY) {
-        return "The authentication proxy could not complete the request in the directory; the proxy's log has "
-               "the details";
-    }
-    return "The authentication proxy could not complete the request; the proxy's log has the details";
+    SendWithoutSignalFromTheStart(connection, where);
+    RecordAlert(connection, where, value);
 }
 
 // The refusal class of a TLS alert about the host's certificate; "" for
@@ -131,8 +175,14 @@ bool Elapsed(std::chrono::steady_clock::time_point since, int seconds)
     return std::chrono::steady_clock::now() - since >= std::chrono::seconds(seconds) - std::chrono::milliseconds(250);
 }
 
-std::uint32_t TransportStatus(httplib::Error error, std::chrono::steady_clock::time_point since)
+std::uint32_t TransportStatus(const ServerEndpoint& server, httplib::Error error,
+                              std::chrono::steady_clock::time_point since)
 {
+    if (error == httplib::Error::Write || (error == httplib::Error::Read && !Elapsed(since, IO_TIMEOUT_SECONDS))) {
+        syslog(LOG_WARNING, "adproxy: the connection to the service at %s port %d was closed or broke while %s",
+               server.address.c_str(), server.port,
+               error == httplib::Error::Write ? "the request was being sent" : "its answer was awaited");
+    }
     switch (error) {
     case httplib::Error::Connection:
         return ORVAUTH_STATUS_CONNECTION_REFUSED;
@@ -148,16 +198,6 @@ std::uint32_t TransportStatus(httplib::Error error, std::chrono::steady_clock::t
     default:
         return ORVAUTH_STATUS_INTERNAL_ERROR;
     }
-}
-
-SecretJson ParseAnswer(const SecretString& text)
-{
-    SecretJson answer = SecretJson::parse(text.begin(), text.end(), nullptr, false);
-    ScrubStack();
-    if (!answer.is_object()) {
-        Fail(ORVAUTH_STATUS_CONNECTION_INVALID);
-    }
-    return answer;
 }
 
 [[noreturn]] void Unusable(const std::string& path, const std::string& why)
@@ -223,6 +263,7 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
         certificate = ReadClientCertificate(server.clientCertificate);
         key = ReadClientKey(server.clientKey);
     }
+    ReplacedSockets replaced;  // outlives the client
     // httplib takes its own references to the certificate and the key.
     httplib::SSLClient client(server.address, server.port, certificate.get(), key.get());
     if (certificate && (client.ssl_context() == nullptr || SSL_CTX_check_private_key(client.ssl_context()) != 1)) {
@@ -239,7 +280,8 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     // pin replaces both.
     client.enable_server_certificate_verification(false);
     SSL_CTX_set_app_data(context, &alert);
-    SSL_CTX_set_info_callback(context, RecordAlert);
+    SSL_CTX_set_ex_data(context, ReplacedSocketsIndex(), &replaced);
+    SSL_CTX_set_info_callback(context, OnTlsEvent);
     Pin pin{&server.thumbprint};
     if (server.verify) {
         SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
@@ -275,27 +317,13 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     if (!result) {
         const std::string refusal = AlertRefusal(alert);
         if (!refusal.empty()) {
-            Fail(ORVAUTH_STATUS_ACCESS_DENIED, RefusalReason(refusal, server));
+            Fail(ORVAUTH_STATUS_ACCESS_DENIED, RefusalReason(refusal, server.settingsFile));
         }
-        Fail(TransportStatus(result.error(), started));
+        Fail(TransportStatus(server, result.error(), started));
     }
     const int httpStatus = result->status;
     Wipe(result->body);
-    if (httpStatus == 200) {
-        return ParseAnswer(received);
-    }
-    // A refusal explains itself with a status, unless something in front of
-    // the service's handlers (the size bound, an unknown path) answered.
-    const SecretJson answer = SecretJson::parse(received.begin(), received.end(), nullptr, false);
-    const auto status = answer.is_object() ? answer.find(field::STATUS_CODE) : answer.end();
-    const auto refusal = answer.is_object() ? answer.find(field::REASON) : answer.end();
-    const std::string reasonClass =
-        refusal != answer.end() && refusal->is_string() ? refusal->get_ref<const SecretString&>().c_str() : "";
-    if (status != answer.end() && status->is_number_unsigned() && IsServiceStatus(status->get<std::uint64_t>())) {
-        Fail(static_cast<std::uint32_t>(status->get<std::uint64_t>()), RefusalReason(reasonClass, server));
-    }
-    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : SERVICE_INTERNAL_ERROR,
-         RefusalReason(httpStatus == 413 || httpStatus == 400 ? reason::REQUEST : reason::INTERNAL, server));
+    return AnswerOf(httpStatus, received, server.settingsFile);
 }
 
 }  // namespace orvauth_proxy

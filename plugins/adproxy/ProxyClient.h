@@ -2,22 +2,15 @@
 // service's certificate pinned by its SHA-1 thumbprint.
 #pragma once
 
+#include "adproxy/ProxyAnswer.h"
 #include "base/Secret.h"
 
-#include <nlohmann/json.hpp>
-
-#include <map>
 #include <string>
-#include <vector>
 
 namespace orvauth_proxy {
 
 using orvauth_base::ScrubStack;
-using orvauth_base::SecretString;
 using orvauth_base::Wipe;
-
-// A JSON document whose strings, keys and parser buffers live in wiped memory.
-using SecretJson = nlohmann::basic_json<std::map, std::vector, SecretString>;
 
 struct ServerEndpoint {
     std::string address;     // IPv4 address, dotted-decimal
@@ -48,7 +41,8 @@ constexpr int IO_TIMEOUT_SECONDS = 20;
 //   5    the service refused the host's certificate in the handshake (its
 //        TLS alert: none or an unknown one, revoked, expired);
 //   1225 the connection is refused; 10060 a time-out;
-//   1229 the connection broke, TLS failed, or the answer is not the protocol's;
+//   1229 the connection broke (logged with the service's address, and never
+//        as SIGPIPE), TLS failed, or the answer is not the protocol's;
 //   the service's own status for a refusal it explains (ProxyProtocol.h);
 //   1359 any other failure.
 // Refusals note the reason the operator reads: what kind of refusal it was

@@ -216,19 +216,6 @@ check "verification off joins" ctl --verify-proxy-cert 0 join-proxy "$proxy"
 check "the account was created afresh" grep -q 'created CN=NODE01,CN=Computers' "$work/proxyd.log"
 check "leave" ctl leave
 
-before=$(computers)
-bodies=('not json' '[]' '{}' '{"hostName":7}' '{"hostName":"node_01"}' '{"hostName":"sixteen-chars-xx"}'
-        '{"hostName":"a..b"}' '{"hostName":"node02","container":"Servers/Hosts"}'
-        '{"hostName":"node02","container":"OU=x,DC=other,DC=org"}' '{"hostName":"node02","extra":1}')
-answered=0
-for round in $(seq 30); do
-  for body in "${bodies[@]}"; do
-    code=$(ask node01 "$body")
-    case $code in 400|403) answered=$((answered + 1)) ;; esac
-  done
-done
-check "300 malformed requests refused" test "$answered" = 300
-check "nothing was created" test "$(computers)" = "$before"
 check "the service still runs" kill -0 "$proxy_pid"
 # (certificate serials are long too, but never hold a lower-case letter)
 check "no log line holds a one-time password" bash -c "! grep -oE '[A-Za-z0-9]{32,}' '$work/proxyd.log' | grep -q '[a-z]'"
@@ -259,20 +246,35 @@ for i in $(seq 11); do codes+="$(ask node09 '{"hostName":"node09.ad.example.test
 check "the 11th account request in a minute: 429" test "$codes" = "$(printf '200 %.0s' $(seq 10))429 "
 check "one account for all of them" test "$(computers)" = $((before + 1))
 
-# Slow and idle clients: 16 connections sending a byte every 2 s.
-slow=()
-for i in $(seq 16); do
-  ( exec 3<>"/dev/tcp/$proxy/9640"; for _ in $(seq 15); do printf x >&3 || exit; sleep 2; done ) 2>/dev/null &
-  slow+=($!)
-done
-sleep 1
-ctl leave >/dev/null 2>&1
+# ---- One address's connections: 300 from 127.0.0.3 that never speak TLS,
+# reopened as the service closes them, while the host joins.
+python3 - "$proxy" <<'HOLD' >"$work/held.count" &
+import selectors, socket, sys, time
+selector, end = selectors.DefaultSelector(), time.time() + 10
+def hold():
+    held = socket.socket(); held.setblocking(False); held.bind(("127.0.0.3", 0))
+    held.connect_ex((sys.argv[1], 9640)); selector.register(held, selectors.EVENT_READ)
+for opened in range(1, 301): hold()
+while time.time() < end:
+    for key, _ in selector.select(0.2):
+        selector.unregister(key.fileobj); key.fileobj.close(); hold(); opened += 1
+print(opened)
+HOLD
+holder=$!
+sleep 3
 started=$(milliseconds)
-check "16 slow clients: a join through the proxy still works" ctl --verify-proxy-cert 0 join-proxy "$proxy"
-slow_join=$(($(milliseconds) - started))
-echo "figure: join through the proxy beside 16 slow clients $slow_join ms"
-check "  within 10 s" test "$slow_join" -le 10000
+check "300 unauthenticated connections from one address: a join through the proxy works" \
+  ctl --verify-proxy-cert 0 join-proxy "$proxy"
+held_join=$(($(milliseconds) - started))
+check "  within 10 s" test "$held_join" -le 10000
 ctl leave >/dev/null 2>&1
+wait "$holder"
+sleep 11  # the count of the refusals not logged follows within 10 s
+logged=$(grep -c 'TLS handshake with 127.0.0.3 refused\|connection from 127.0.0.3 refused' "$work/proxyd.log")
+suppressed=$(sed -n 's/.* \([0-9]*\) more refused connections .*/\1/p' "$work/proxyd.log" | awk '{ s += $1 } END { print s + 0 }')
+echo "figure: join through the proxy beside 300 unauthenticated connections $held_join ms ($(cat "$work/held.count") opened); refusals logged $logged, not logged $suppressed"
+check "  refusal lines are bounded, the rest counted" test "$suppressed" -gt 0 -a "$logged" -le 60
+
 # 300 MB of header lines, as fast as the service takes them.
 python3 - "$proxy" "$work/node01.pem" "$work/node01.key" <<'FLOOD'
 import socket, ssl, sys
@@ -299,7 +301,6 @@ echo "figure: service resident after 300 MB of header lines: $resident KiB"
 if [ "${LIVE_MEMORY_BOUND:-1}" = 1 ]; then
   check "memory after the header flood under 64 MB" test "$resident" -lt 65536
 fi
-kill "${slow[@]}" 2>/dev/null
 
 # A second instance of the service against the same controller.
 sed "s/^listen_address = .*/listen_address = \"127.0.0.21\"/" "$work/proxyd.conf" >"$work/proxyd2.conf"
@@ -358,6 +359,45 @@ if [ "${LIVE_FLEET:-1}" = 1 ]; then
   check "no account handed to two hosts" test "$(cat "$work"/fleet*.json | grep -o '"accountDN":"[^"]*"' | sort -u | wc -l)" = 100
   sort -n -k2 "$work"/fleet*.time | awk '{ t[NR] = $2 } END { printf "figure: 100 hosts at once: median %.0f ms, p99 %.0f ms per request\n", t[int(NR / 2)] * 1000, t[int(NR * 0.99)] * 1000 }'
 fi
+# ---- The one-time password in the service's memory after its answer, and
+# the operator's path: the CA tool's CA and certificate, then revoked.
+curl -sk --cert "$work/node08.pem" --key "$work/node08.key" -o "$work/scan.json" \
+  "https://$proxy:9640/v1/machine-account" -d "{\"hostName\":\"node08.$domain\"}"
+sleep 1
+read -r ascii utf16 < <(python3 - "$proxy_pid" "$(sed -n 's/.*"password":"\([A-Za-z0-9]*\)".*/\1/p' "$work/scan.json")" <<'SCAN'
+import sys
+secret, found = sys.argv[2].encode(), [0, 0]
+with open(f"/proc/{sys.argv[1]}/maps") as maps, open(f"/proc/{sys.argv[1]}/mem", "rb", 0) as mem:
+    for start, end, mode in ((*(int(x, 16) for x in l.split()[0].split("-")), l.split()[1]) for l in maps):
+        try:  # not the sanitizers' shadow, where the service never writes
+            data = mem.seek(start) >= 0 and mem.read(end - start) if mode[0] == "r" and end - start < 1 << 30 else b""
+        except OSError:
+            continue
+        found = [found[0] + data.count(secret), found[1] + data.count(secret.decode().encode("utf-16-le"))]
+print(*found if secret else [-1, -1])
+SCAN
+)
+echo "figure: copies of a one-time password in the service's memory 1 s after its answer: $ascii (UTF-16LE: $utf16)"
+check "no copy of the one-time password in the service's memory" test "$ascii" = 0
+ca_tool() { "$(dirname "$proxyd")/orvauth-proxyd-ca" --config "$work/ops.conf" "$@" >/dev/null; }
+reloaded_after() {  # reloaded_after <count of reloads before>
+  for _ in $(seq 50); do [ "$(grep -c 'reloaded' "$work/proxyd.log")" -gt "$1" ] && return 0; sleep 0.1; done
+  return 1
+}
+printf 'client_ca_file = "%s"\nclient_crl_file = "%s"\n' "$work/ops-ca.pem" "$work/ops.crl" >"$work/ops.conf"
+check "the CA tool creates the hosts' CA and its CRL, and issues host certificates" \
+  eval 'ca_tool create && ca_tool issue "node07.$domain" --out "$work"'
+check "  its key is mode 0600 (its name and clientAuth: the service takes it below)" \
+  test "$(stat -c %a "$work/node07.$domain.key")" = 600
+sed -i "s|^client_ca_file = .*|client_ca_file = \"$work/ops-ca.pem\"\nclient_crl_file = \"$work/ops.crl\"|" "$work/proxyd.conf"
+reloads=$(grep -c 'reloaded' "$work/proxyd.log")
+kill -HUP "$proxy_pid"
+check "the service takes the new CA: the host's certificate gets its account" \
+  test "$(reloaded_after "$reloads"; ask "node07.$domain" "{\"hostName\":\"node07.$domain\"}")" = 200
+check "the CA tool revokes it and reloads the service: refused in the handshake" \
+  test "$(ca_tool revoke "node07.$domain" --pid "$proxy_pid"; reloaded_after $((reloads + 1)); ask "node07.$domain" '{}')" = 000
+check "--check-config logs in to the directory" bash -c "'$proxyd' --check-config --config '$work/proxyd.conf' | grep -q 'logs in'"
+# ---- end of the password in memory and the operator's path
 kill -TERM "$second_pid"
 wait "$second_pid"
 

@@ -7,7 +7,9 @@
 #include <openssl/evp.h>
 #include <openssl/x509v3.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace orvauth_proxyd {
 
@@ -30,20 +32,50 @@ std::string Printable(std::string text)
     return text;
 }
 
-std::string DnsNameOf(X509* certificate)
+// As RFC 6125 gives it: a subject alternative name extension, when
+// present, is the only identity (an e-mail address or an IP address there
+// does not let the CN speak); exactly one name, whichever holds it.
+std::string HostNameOf(X509* certificate, std::string& fault)
 {
-    std::unique_ptr<GENERAL_NAMES, void (*)(GENERAL_NAMES*)> names(
-        static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr)),
+    std::vector<std::string> names;
+    int critical = 0;
+    std::unique_ptr<GENERAL_NAMES, void (*)(GENERAL_NAMES*)> alternatives(
+        static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, &critical, nullptr)),
         GENERAL_NAMES_free);
-    for (int i = 0; names && i < sk_GENERAL_NAME_num(names.get()); ++i) {
-        const GENERAL_NAME* name = sk_GENERAL_NAME_value(names.get(), i);
+    const bool hasAlternatives = alternatives || critical != -1;  // -1: no such extension
+    for (int i = 0; alternatives && i < sk_GENERAL_NAME_num(alternatives.get()); ++i) {
+        const GENERAL_NAME* name = sk_GENERAL_NAME_value(alternatives.get(), i);
         if (name->type == GEN_DNS) {
-            return Printable(Text(name->d.dNSName));
+            names.push_back(Text(name->d.dNSName));
         }
     }
     X509_NAME* subject = X509_get_subject_name(certificate);
-    const int at = X509_NAME_get_index_by_NID(subject, NID_commonName, -1);
-    return at < 0 ? "" : Printable(Text(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, at))));
+    for (int at = -1; !hasAlternatives && (at = X509_NAME_get_index_by_NID(subject, NID_commonName, at)) >= 0;) {
+        names.push_back(Text(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, at))));
+    }
+    const char* where = hasAlternatives ? "DNS names in its subject alternative names" : "common names";
+    if (names.size() != 1) {
+        fault = "it has " + std::to_string(names.size()) + " " + where + "; a host certificate has exactly one";
+        return "";
+    }
+    if (Printable(names.front()).empty()) {
+        fault = "its name is empty or not printable";
+    }
+    return Printable(names.front());
+}
+
+// As RFC 5280 gives it: a CA certificate is no host's, and an extended key
+// usage, when present, must allow TLS client authentication.
+void CheckUsage(X509* certificate, std::string& fault)
+{
+    const std::uint32_t flags = X509_get_extension_flags(certificate);
+    if ((flags & EXFLAG_INVALID) != 0) {
+        fault = "one of its extensions cannot be parsed";
+    } else if ((flags & EXFLAG_CA) != 0) {
+        fault = "it is a CA certificate (CA:TRUE)";
+    } else if ((flags & EXFLAG_XKUSAGE) != 0 && (X509_get_extended_key_usage(certificate) & XKU_SSL_CLIENT) == 0) {
+        fault = "its extended key usage lacks clientAuth";
+    }
 }
 
 std::string SubjectOf(X509* certificate)
@@ -80,7 +112,13 @@ ClientIdentity IdentityOf(X509* certificate)
     if (certificate == nullptr) {
         return identity;
     }
-    identity.hostName = DnsNameOf(certificate);
+    identity.hostName = HostNameOf(certificate, identity.fault);
+    if (identity.fault.empty()) {
+        CheckUsage(certificate, identity.fault);
+    }
+    if (!identity.fault.empty()) {
+        identity.hostName.clear();  // names no host, whatever it holds
+    }
     identity.subject = SubjectOf(certificate);
     identity.serial = SerialOf(certificate);
     unsigned char digest[EVP_MAX_MD_SIZE];

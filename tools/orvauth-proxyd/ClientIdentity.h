@@ -9,7 +9,13 @@
 namespace orvauth_proxyd {
 
 struct ClientIdentity {
-    std::string hostName;     // first dNSName subject alternative name, else the CN
+    // The one dNSName of the subject alternative names, or, without that
+    // extension, the one CN; empty when the certificate names no host.
+    std::string hostName;
+    // Why the certificate cannot identify a host ("" when it can): a name
+    // that is missing, not unique or not printable, CA:TRUE, or an extended
+    // key usage without clientAuth.
+    std::string fault;
     std::string subject;      // one-line RFC 2253 form
     std::string serial;       // hexadecimal
     std::string fingerprint;  // SHA-256 of the DER certificate, "AB:CD:..."

@@ -1,5 +1,6 @@
 #include "FrontEnd.h"
 
+#include "LogThrottle.h"
 #include "base/ProxyProtocol.h"
 
 #include <boost/asio.hpp>
@@ -22,12 +23,14 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
-using SecretBody = http::basic_string_body<char, std::char_traits<char>, orvauth_base::WipingAllocator<char>>;
 
 namespace {
 
 constexpr std::chrono::seconds CLOSING_DEADLINE{2};
 constexpr std::chrono::seconds DRAINING_DEADLINE{30};
+// Refused handshakes and connections: ten lines in ten seconds, then a count.
+constexpr unsigned REFUSAL_LINES = 10;
+constexpr std::chrono::seconds REFUSAL_WINDOW{10};
 
 Answer Refusal(int httpStatus, std::uint32_t status, const char* message)
 {
@@ -41,9 +44,24 @@ Answer Refusal(int httpStatus, std::uint32_t status, const char* message)
 
 }  // namespace
 
+orvauth_base::SecretString SerializedAnswer(const Answer& answer)
+{
+    const auto status = static_cast<http::status>(answer.httpStatus);
+    const std::string head = "HTTP/1.1 " + std::to_string(answer.httpStatus) + " " +
+                             std::string(http::obsolete_reason(status)) + "\r\nContent-Type: " +
+                             orvauth_proxy::JSON_CONTENT_TYPE + "\r\nContent-Length: " +
+                             std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n";
+    orvauth_base::SecretString serialized;
+    serialized.reserve(head.size() + answer.body.size());
+    serialized.append(head.data(), head.size());
+    serialized.append(answer.body.data(), answer.body.size());
+    return serialized;
+}
+
 struct FrontEnd::State {
     State(RequestHandler handler_, std::shared_ptr<ssl::context> tls_, FrontEndLimits limits_)
-        : handler(std::move(handler_)), limits(limits_), tls(std::move(tls_)), workers(limits.workers)
+        : handler(std::move(handler_)), limits(limits_), admission(limits.connections), tls(std::move(tls_)),
+          workers(limits.workers)
     {
     }
 
@@ -53,20 +71,26 @@ struct FrontEnd::State {
         return tls;
     }
     void Accept();
+    // Logs the line unless too many came lately, and how many were not.
+    template <typename... Values>
+    void LogRefusal(const char* format, Values... values);
+    void ReportSuppressed(unsigned long suppressed);
+    void WatchRefusals();
     void BeginStop();
     void Drain(std::chrono::steady_clock::time_point since);
 
     RequestHandler handler;
     FrontEndLimits limits;
-    std::atomic<std::size_t> open{0};
+    ConnectionLimiter admission;
+    LogThrottle refusals{REFUSAL_LINES, REFUSAL_WINDOW};
     std::atomic<std::size_t> answering{0};
     std::atomic<bool> stopping{false};
-    bool full = false;  // only the accepting handler touches it
     std::mutex tlsLock;
     std::shared_ptr<ssl::context> tls;
     asio::io_context events;
     tcp::acceptor acceptor{events};
     asio::steady_timer drainTimer{events};
+    asio::steady_timer refusalTimer{events};
     // Declared last: joined first when the front end goes.
     asio::thread_pool workers;
 };
@@ -76,26 +100,27 @@ namespace {
 // One connection: TLS handshake, one request read whole, one answer, close.
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket socket, std::shared_ptr<ssl::context> tls_, FrontEnd::State& state_)
+    // The connection was admitted for remoteAddress_.
+    Session(tcp::socket socket, std::string remoteAddress_, std::shared_ptr<ssl::context> tls_,
+            FrontEnd::State& state_)
         : state(state_), tls(std::move(tls_)), stream(std::move(socket), *tls),
-          buffer(state.limits.headerBytes + state.limits.bodyBytes)
+          buffer(state.limits.headerBytes + state.limits.bodyBytes), remoteAddress(std::move(remoteAddress_))
     {
-        ++state.open;
-        beast::error_code ignored;
-        remoteAddress = beast::get_lowest_layer(stream).socket().remote_endpoint(ignored).address().to_string();
     }
     ~Session()
     {
         if (answering) {
             --state.answering;
         }
-        --state.open;
+        state.admission.Closed(remoteAddress, handshaken);
     }
 
     void Start()
     {
-        // One deadline for the handshake, the headers and the body.
-        beast::get_lowest_layer(stream).expires_after(state.limits.requestDeadline);
+        // A short deadline for the handshake, then one for the request; both
+        // run from the connection's start.
+        started = std::chrono::steady_clock::now();
+        beast::get_lowest_layer(stream).expires_after(state.limits.handshakeDeadline);
         stream.async_handshake(ssl::stream_base::server,
                                [self = shared_from_this()](beast::error_code error) { self->Handshaken(error); });
     }
@@ -109,13 +134,17 @@ private:
             const ClientIdentity offered = IdentityOf(peer);
             X509_free(peer);
             const long verified = SSL_get_verify_result(connection);
-            syslog(LOG_WARNING, "TLS handshake with %s refused: %s; client certificate: %s%s%s", remoteAddress.c_str(),
-                   error.message().c_str(), peer == nullptr ? "none" : offered.Described().c_str(),
-                   verified == X509_V_OK ? "" : "; verification: ",
-                   verified == X509_V_OK ? "" : X509_verify_cert_error_string(verified));
+            state.LogRefusal("TLS handshake with %s refused: %s; client certificate: %s%s%s", remoteAddress.c_str(),
+                             error == beast::error::timeout ? "not completed in time" : error.message().c_str(),
+                             peer == nullptr ? "none" : offered.Described().c_str(),
+                             verified == X509_V_OK ? "" : "; verification: ",
+                             verified == X509_V_OK ? "" : X509_verify_cert_error_string(verified));
             Drain();
             return;
         }
+        handshaken = true;
+        state.admission.Handshaken();
+        beast::get_lowest_layer(stream).expires_at(started + state.limits.requestDeadline);
         parser.emplace();
         parser->header_limit(static_cast<std::uint32_t>(state.limits.headerBytes));
         parser->body_limit(state.limits.bodyBytes);
@@ -182,15 +211,15 @@ private:
 
     void Write(Answer answer)
     {
-        response.emplace();
-        response->result(static_cast<unsigned>(answer.httpStatus));
-        response->set(http::field::content_type, orvauth_proxy::JSON_CONTENT_TYPE);
-        response->keep_alive(false);
-        response->body() = std::move(answer.body);
-        response->prepare_payload();
+        response = SerializedAnswer(answer);
+        orvauth_base::Wipe(answer.body);
         beast::get_lowest_layer(stream).expires_after(state.limits.answerDeadline);
-        http::async_write(stream, *response, [self = shared_from_this()](beast::error_code, std::size_t) {
-            self->response.reset();  // wipes the body
+        // One buffer: the TLS stream encrypts it in place, where two would
+        // be gathered into a buffer of its own first.
+        asio::async_write(stream, asio::buffer(response.data(), response.size()),
+                          [self = shared_from_this()](beast::error_code, std::size_t) {
+            orvauth_base::Wipe(self->response);
+            self->response.shrink_to_fit();
             beast::get_lowest_layer(self->stream).expires_after(CLOSING_DEADLINE);
             self->stream.async_shutdown([self](beast::error_code) {});
         });
@@ -223,8 +252,10 @@ private:
     beast::ssl_stream<beast::tcp_stream> stream;
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
-    std::optional<http::response<SecretBody>> response;
+    orvauth_base::SecretString response;
     std::string remoteAddress;
+    std::chrono::steady_clock::time_point started;
+    bool handshaken = false;
     bool answering = false;
     char discarded[512];
 };
@@ -244,20 +275,49 @@ void FrontEnd::State::Accept()
             drainTimer.async_wait([this](beast::error_code) { Accept(); });
             return;
         }
-        if (open >= limits.connections) {
-            if (!full) {
-                syslog(LOG_WARNING, "%zu connections open: closing new ones until some end", limits.connections);
-            }
-            full = true;
+        beast::error_code ignored;
+        std::string address = socket.remote_endpoint(ignored).address().to_string();
+        const ConnectionLimiter::Verdict verdict = admission.Admit(address);
+        if (verdict != ConnectionLimiter::Verdict::ADMITTED) {
+            LogRefusal("connection from %s refused: %s", address.c_str(), Described(verdict, limits.connections).c_str());
             socket.close(error);
         } else {
-            full = false;
             // Answers and handshake records go out at once, not after the
             // peer's delayed ACK of the previous one.
             socket.set_option(tcp::no_delay(true), error);
-            std::make_shared<Session>(std::move(socket), CurrentTls(), *this)->Start();
+            std::make_shared<Session>(std::move(socket), std::move(address), CurrentTls(), *this)->Start();
         }
         Accept();
+    });
+}
+
+template <typename... Values>
+void FrontEnd::State::LogRefusal(const char* format, Values... values)
+{
+    unsigned long suppressed = 0;
+    if (refusals.Admit(suppressed)) {
+        ReportSuppressed(suppressed);
+        syslog(LOG_WARNING, format, values...);
+    }
+}
+
+void FrontEnd::State::ReportSuppressed(unsigned long suppressed)
+{
+    if (suppressed > 0) {
+        syslog(LOG_WARNING, "%lu more refused connections and TLS handshakes not logged (at most %u lines in %lld s)",
+               suppressed, refusals.lines, static_cast<long long>(refusals.window.count()));
+    }
+}
+
+// A count of refusals left unlogged is logged even when no refusal follows.
+void FrontEnd::State::WatchRefusals()
+{
+    refusalTimer.expires_after(REFUSAL_WINDOW);
+    refusalTimer.async_wait([this](beast::error_code error) {
+        if (!error && !stopping) {
+            ReportSuppressed(refusals.Ended());
+            WatchRefusals();
+        }
     });
 }
 
@@ -269,6 +329,7 @@ void FrontEnd::State::BeginStop()
     beast::error_code ignored;
     acceptor.close(ignored);
     drainTimer.cancel();
+    refusalTimer.cancel();
     Drain(std::chrono::steady_clock::now());
 }
 
@@ -329,6 +390,7 @@ void FrontEnd::Run()
 {
     if (!state->stopping) {
         state->Accept();
+        state->WatchRefusals();
     }
     std::vector<std::thread> others;
     for (unsigned i = 1; i < state->limits.eventThreads; ++i) {

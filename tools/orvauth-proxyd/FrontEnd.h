@@ -13,6 +13,7 @@
 #pragma once
 
 #include "ClientIdentity.h"
+#include "ConnectionLimiter.h"
 #include "base/Secret.h"
 
 #include <chrono>
@@ -39,15 +40,21 @@ struct Answer {
     orvauth_base::SecretString body;  // JSON; wiped once sent
 };
 
+// The HTTP/1.1 response, status line, header and body, in one buffer of
+// wiped memory: the body may hold a one-time password, and it is written
+// from there, whole, with no copy in a buffer of the HTTP library.
+orvauth_base::SecretString SerializedAnswer(const Answer& answer);
+
 using RequestHandler = std::function<Answer(const IncomingRequest&)>;
 
 struct FrontEndLimits {
+    std::chrono::seconds handshakeDeadline{5};
     std::chrono::seconds requestDeadline{10};  // handshake, headers and body
     std::chrono::seconds answerDeadline{10};   // writing the answer
     std::size_t headerBytes = 8192;            // request line and all header lines
     std::size_t headerFields = 32;
     std::size_t bodyBytes = 4096;              // also the sum of a chunked body's chunks
-    std::size_t connections = 256;             // open at once; more are closed at once
+    ConnectionLimits connections;              // more are closed at once
     unsigned workers = 8;                      // requests answered at once
     unsigned eventThreads = 2;
 };

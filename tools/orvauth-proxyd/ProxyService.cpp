@@ -1,6 +1,7 @@
 #include "ProxyService.h"
 
 #include "AccessPolicy.h"
+#include "AccountRequest.h"
 #include "TlsContext.h"
 #include "base/LogText.h"
 #include "base/ProxyProtocol.h"
@@ -73,27 +74,6 @@ Answer Refusal(std::uint32_t status, const char* reasonClass)
 
 Answer Refusal(const RequestFailure& failure) { return Refusal(failure.status, failure.reason); }
 
-nlohmann::json RequestBody(const IncomingRequest& request)
-{
-    nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
-    if (!body.is_object()) {
-        throw RequestFailure(SERVICE_INVALID_PARAMETER, "the body is not a JSON object");
-    }
-    return body;
-}
-
-std::string TextMember(const nlohmann::json& body, const char* name, bool required)
-{
-    const auto member = body.find(name);
-    if (member == body.end() && !required) {
-        return "";
-    }
-    if (member == body.end() || !member->is_string()) {
-        throw RequestFailure(SERVICE_INVALID_PARAMETER, std::string("\"") + name + "\" is missing or not text");
-    }
-    return member->get<std::string>();
-}
-
 std::string JsonText(const std::string& text)
 {
     return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -145,7 +125,7 @@ Answer ProxyService::Handle(const IncomingRequest& request)
 Answer ProxyService::AnswerDomainInformation(const IncomingRequest& request)
 {
     try {
-        RequestBody(request);
+        ReadDomainInformationRequest(request.body);
         const DomainInformation information = directory.Describe();
         const nlohmann::json body = {{field::NETBIOS_NAME, information.netbiosName},
                                      {field::DNS_NAME, information.dnsName},
@@ -166,18 +146,9 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
 {
     std::string hostName;
     try {
-        const nlohmann::json body = RequestBody(request);
-        for (const auto& member : body.items()) {
-            if (member.key() != field::HOST_NAME && member.key() != field::CONTAINER) {
-                throw RequestFailure(SERVICE_INVALID_PARAMETER, "unknown member \"" + Printable(member.key()) + "\"");
-            }
-        }
-        hostName = TextMember(body, field::HOST_NAME, true);
-        const std::string container = TextMember(body, field::CONTAINER, false);
-        ComputerNameForHost(hostName);
-        if (body.contains(field::CONTAINER)) {
-            CheckContainer(container);
-        }
+        const AccountRequest asked = ReadAccountRequest(request.body);
+        hostName = asked.hostName;
+        const std::string& container = asked.container;
         if (!HostNameMatchesCertificate(hostName, request.client.hostName)) {
             throw RequestFailure(SERVICE_ACCESS_DENIED,
                                  "the certificate names the host \"" + Printable(request.client.hostName) + "\"",

@@ -7,11 +7,13 @@
 // SIGTERM or SIGINT end it after the requests in progress; SIGHUP reloads
 // its certificate and key, the client CA and CRL, the rate limit and the
 // directory credentials without dropping requests in progress.
+#include "ConfigurationCheck.h"
 #include "Directory.h"
 #include "ProxyService.h"
 #include "ServiceConfiguration.h"
 #include "TlsContext.h"
 #include "WipingMemory.h"
+#include "base/ProxyProtocol.h"
 
 #include <atomic>
 #include <csignal>
@@ -27,13 +29,23 @@ constexpr const char DEFAULT_CONFIGURATION[] = ORVAUTH_PROXYD_CONFIG;
 
 constexpr const char USAGE[] =
     "usage: orvauth-proxyd [--config <file>] [--stderr]\n"
-    "       orvauth-proxyd --check-config [--config <file>]\n"
+    "       orvauth-proxyd --check-config [--no-directory] [--config <file>]\n"
     "       orvauth-proxyd --help | --version\n"
     "\n"
     "  --config <file>   the configuration (default " ORVAUTH_PROXYD_CONFIG ")\n"
     "  --stderr          log to standard error as well as to syslog\n"
-    "  --check-config    check the configuration and the files it names (the\n"
-    "                    directory is not contacted), say what is wrong, exit 0 or 1\n";
+    "  --check-config    check the configuration, the files it names and the CRL's\n"
+    "                    dates, log in to the directory with the credentials, say\n"
+    "                    what is wrong, exit 0 or 1\n"
+    "  --no-directory    with --check-config: leave the directory alone\n"
+    "\n"
+    "The hosts' CA, their certificates and revocations: orvauth-proxyd-ca(8).\n";
+
+int UsageError(const std::string& what)
+{
+    std::cerr << "orvauth-proxyd: " << what << "\n" << USAGE;
+    return 2;
+}
 
 // Says why on standard error (unless syslog already copies there) and in
 // syslog.
@@ -56,8 +68,31 @@ Loaded Load(const std::string& path)
 {
     Loaded loaded{orvauth_proxyd::ReadServiceConfiguration(path), {}};
     loaded.credentials = orvauth_proxyd::ReadCredentials(loaded.settings.credentials);
+    orvauth_proxyd::CheckStartable(loaded.settings);
     orvauth_proxyd::ServerTlsContext(loaded.settings);
     return loaded;
+}
+
+// The credentials log in, the domain can be read and the account is not
+// over-privileged (Directory::CheckServiceAccount). An unreachable
+// directory is said, but does not make the configuration unusable: the
+// service starts without it and tries again on each request.
+int CheckDirectory(Loaded loaded)
+{
+    const std::string user = loaded.credentials.user;
+    orvauth_proxyd::Directory directory(loaded.settings, std::move(loaded.credentials));
+    try {
+        const auto domain = directory.Describe();
+        directory.CheckServiceAccount();
+        std::cout << loaded.settings.directoryUri << ": " << user << " logs in and holds no administrator's rights; domain "
+                  << domain.dnsName << "\n";
+        return 0;
+    } catch (const orvauth_proxyd::RequestFailure& failure) {
+        const bool unreachable = failure.status == orvauth_proxy::SERVICE_NO_SUCH_DOMAIN;
+        std::cerr << "orvauth-proxyd: " << loaded.settings.directoryUri << ": " << failure.what()
+                  << (unreachable ? " (not checked: the directory cannot be reached now)" : "") << "\n";
+        return unreachable ? 0 : 1;
+    }
 }
 
 }  // namespace
@@ -70,10 +105,15 @@ int main(int argc, char** argv)
     }
     std::string configurationPath = DEFAULT_CONFIGURATION;
     int logOptions = LOG_PID;
-    bool checkOnly = false;
+    bool checkOnly = false, checkDirectory = true;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--config") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--config") == 0) {
+            if (i + 1 == argc) {
+                return UsageError("--config needs a file");
+            }
             configurationPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--no-directory") == 0) {
+            checkDirectory = false;
         } else if (std::strcmp(argv[i], "--stderr") == 0) {
             logOptions |= LOG_PERROR;
         } else if (std::strcmp(argv[i], "--check-config") == 0) {
@@ -85,8 +125,7 @@ int main(int argc, char** argv)
             std::cout << "orvauth-proxyd " ORVAUTH_VERSION "\n";
             return 0;
         } else {
-            std::cerr << USAGE;
-            return 2;
+            return UsageError(std::string("unknown option \"") + argv[i] + "\"");
         }
     }
     openlog("orvauth-proxyd", logOptions, LOG_DAEMON);
@@ -94,7 +133,10 @@ int main(int argc, char** argv)
 
     if (checkOnly) {
         try {
-            Load(configurationPath);
+            Loaded loaded = Load(configurationPath);
+            if (checkDirectory && CheckDirectory(std::move(loaded)) != 0) {
+                return 1;
+            }
         } catch (const orvauth_proxyd::ConfigurationRefused& refused) {
             std::cerr << "orvauth-proxyd: " << refused.what() << "\n";
             return 1;
