@@ -13,6 +13,8 @@
 namespace orvauthctl {
 namespace {
 
+using namespace orvane::host;
+
 using orvane::authentication::Domain;
 
 // Values start in one column, whether their label is indented or not.
@@ -112,7 +114,7 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
     });
     OutcomeLine(out, "Machine account", directory.configuration,
                 [](const Configuration& c) { return std::vector<std::string>{OrNone(c.machineAccountDN)}; });
-    CachedNote(out, directory, {"configuration", "machineAccount"});
+    CachedNote(out, directory, {"configuration", "machine_account"});
     OutcomeLine(out, "Trusted domains", directory.trustedDomains, [](const std::deque<Domain>& domains) {
         std::vector<std::string> lines;
         for (const Domain& domain : domains) {
@@ -120,10 +122,10 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
         }
         return lines;
     });
-    CachedNote(out, directory, {"trustedDomains"});
+    CachedNote(out, directory, {"trusted_domains"});
     OutcomeLine(out, "Trust state", directory.trustState,
                 [](TrustState state) { return std::vector<std::string>{TrustStateText(state)}; });
-    CachedNote(out, directory, {"trustState"});
+    CachedNote(out, directory, {"trust_state"});
     Line(out, "PAM module", ModuleText(directory.pamModule));
     Line(out, "NSS module", ModuleText(directory.nssModule));
 }
@@ -160,6 +162,8 @@ void PrintRecordsText(std::ostream& out, const HostRecords& records)
 }
 
 }  // namespace
+
+using orvane::host::StatusReport;
 
 void PrintStatusText(std::ostream& out, const StatusReport& report)
 {
