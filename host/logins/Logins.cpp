@@ -38,6 +38,15 @@ LoginModules DirectoryModules()
     return modules;
 }
 
+std::string Normal(const std::string& path)
+{
+    std::string normal = std::filesystem::path(path).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
+}
+
 std::string RecordPath(const HostFiles& files) { return files.stateDirectory + "/logins.json"; }
 
 std::vector<std::string> PamPaths(const HostFiles& files, const std::vector<std::string>& names)
@@ -47,7 +56,7 @@ std::vector<std::string> PamPaths(const HostFiles& files, const std::vector<std:
         if (name.empty()) {
             throw std::invalid_argument("an empty PAM file name");
         }
-        paths.push_back(name.find('/') == std::string::npos ? files.pamDirectory + "/" + name : name);
+        paths.push_back(name.find('/') == std::string::npos ? files.pamDirectory + "/" + name : Normal(name));
     }
     if (names.empty()) {
         for (const char* name : DEFAULT_PAM_FILES) {
@@ -76,11 +85,11 @@ void Recorded(const std::string& path, const LoginRecord& previous, Body body)
 
 Logins::Logins(HostFiles files) : files(std::move(files))
 {
-    // One spelling of the PAM directory ("/etc/pam.d/" is "/etc/pam.d").
-    std::string& directory = this->files.pamDirectory;
-    directory = std::filesystem::path(directory).lexically_normal().string();
-    while (directory.size() > 1 && directory.back() == '/') {
-        directory.pop_back();
+    // One spelling of each path ("/etc/pam.d/" is "/etc/pam.d"), so that
+    // disable finds what enable recorded whatever the spelling.
+    for (std::string* path : {&this->files.nsswitchConf, &this->files.pamDirectory, &this->files.sssdConf,
+                              &this->files.stateDirectory}) {
+        *path = Normal(*path);
     }
 }
 

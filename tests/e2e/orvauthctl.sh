@@ -25,7 +25,7 @@ t() {
 
 t 0 - $'  Active Directory\n* None' stores
 t 0 - 'Usage: orvauthctl [<global options>] <command>' help help
-t 2 - "unknown command 'frobnicate'" frobnicate
+t 2 - "unknown command 'frobnicate' (the commands: stores, activate, status, join," frobnicate
 t 2 - 'activate: missing operand (<store>)' activate
 t 2 - "--verify-proxy-cert takes 0 or 1, not '2'" --verify-proxy-cert 2 status
 t 2 - "The specified store 'AD' is unknown; the stores are \"Active Directory\", \"None\"" activate AD

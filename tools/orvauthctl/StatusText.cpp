@@ -2,8 +2,6 @@
 // error in its place.
 #include "StatusReport.h"
 
-#include <orvane/authentication/PluginStatus.h>
-
 #include <algorithm>
 #include <initializer_list>
 #include <iomanip>
@@ -65,26 +63,6 @@ std::string ModuleText(const ModuleInfo& module)
 
 std::string OrNone(const std::string& text) { return text.empty() ? "(none)" : text; }
 
-// The trust states every plug-in of this project reports by name
-// (PluginStatus.h), in words; the number follows, and stands alone for a
-// value of another plug-in's own.
-std::string TrustStateText(TrustState state)
-{
-    const char* words = nullptr;
-    switch (state) {
-    case ORVAUTH_TRUST_NOT_REPORTED: words = "not reported by the plug-in"; break;
-    case ORVAUTH_TRUST_GOOD: words = "good: the machine account logs in to the domain"; break;
-    case ORVAUTH_TRUST_NO_ANSWER_IN_TIME: words = "not known: the directory did not answer in time"; break;
-    case ORVAUTH_TRUST_BROKEN: words = "broken: the domain refuses the machine account; join the host again"; break;
-    case ORVAUTH_TRUST_UNREACHABLE: words = "unreachable: no domain controller answered"; break;
-    case ORVAUTH_TRUST_NOT_JOINED: words = "not joined"; break;
-    case ORVAUTH_TRUST_OTHER_FAILURE: words = "not known: the system log has the reason"; break;
-    case ORVAUTH_TRUST_NO_DOMAIN: words = "not joined: no membership recorded"; break;
-    default: return std::to_string(state);
-    }
-    return std::string(words) + " (" + std::to_string(state) + ")";
-}
-
 // Under an item shown from the last complete answers: that it is one.
 void CachedNote(std::ostream& out, const DirectoryStatus& directory, std::initializer_list<const char*> items)
 {
@@ -124,7 +102,7 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
     });
     CachedNote(out, directory, {"trusted_domains"});
     OutcomeLine(out, "Trust state", directory.trustState,
-                [](TrustState state) { return std::vector<std::string>{TrustStateText(state)}; });
+                [](TrustState state) { return std::vector<std::string>{DescribeTrustState(state)}; });
     CachedNote(out, directory, {"trust_state"});
     Line(out, "PAM module", ModuleText(directory.pamModule));
     Line(out, "NSS module", ModuleText(directory.nssModule));

@@ -55,6 +55,15 @@ void CheckCommandArguments(const Command& command, const ParsedArguments& argume
     }
 }
 
+std::string UnknownCommand(const std::string& name)
+{
+    std::string known;
+    for (const Command& command : AllCommands()) {
+        known += (known.empty() ? "" : ", ") + command.name;
+    }
+    return "unknown command '" + name + "' (the commands: " + known + ")";
+}
+
 int PrintVersion()
 {
     std::cout << "orvauthctl " ORVAUTHCTL_VERSION "\n";
@@ -108,14 +117,14 @@ int Run(const std::vector<std::string>& words)
         if (global.operands[0] == "help") {  // help <command>
             command = FindCommand(global.operands[1]);
             if (command == nullptr) {
-                return UsageFailure("unknown command '" + global.operands[1] + "'", nullptr);
+                return UsageFailure(UnknownCommand(global.operands[1]), nullptr);
             }
             PrintCommandHelp(std::cout, *command);
             return EXIT_OK;
         }
         command = FindCommand(global.operands[0]);
         if (command == nullptr) {
-            return UsageFailure("unknown command '" + global.operands[0] + "'", nullptr);
+            return UsageFailure(UnknownCommand(global.operands[0]), nullptr);
         }
         // The global options may also follow the command.
         std::vector<OptionDefinition> options = command->options;

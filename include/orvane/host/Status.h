@@ -121,6 +121,10 @@ struct CachedDirectoryAnswers {
     std::deque<orvane::authentication::Domain> trustedDomains;
     TrustState trustState = 0;
 };
+// The trust state in words with its number ("good: the machine account logs
+// in to the domain (1)"); a plug-in's own value as its number alone.
+ORVAUTHHOST_API std::string DescribeTrustState(TrustState state);
+
 ORVAUTHHOST_API std::string DirectoryAnswersPath(const HostFiles& files);
 // False when there are none or they cannot be read.
 ORVAUTHHOST_API bool LoadDirectoryAnswers(const std::string& path, CachedDirectoryAnswers& answers);
