@@ -11,9 +11,8 @@
 #include <unistd.h>
 
 namespace orvauth_base {
-namespace {
 
-std::vector<std::string> ListedControllers(const std::string& domain)
+std::vector<std::string> ListedControllers(const std::string& serviceName)
 {
     struct __res_state resolver {};
     if (res_ninit(&resolver) != 0) {
@@ -24,7 +23,7 @@ std::vector<std::string> ListedControllers(const std::string& domain)
     resolver.retrans = 1;
     resolver.retry = 1;
     std::vector<unsigned char> answer(NS_MAXMSG);
-    const int length = res_nquery(&resolver, ("_ldap._tcp.dc._msdcs." + domain).c_str(), ns_c_in, ns_t_srv,
+    const int length = res_nquery(&resolver, serviceName.c_str(), ns_c_in, ns_t_srv,
                                   answer.data(), static_cast<int>(answer.size()));
     res_nclose(&resolver);
     ns_msg message;
@@ -52,11 +51,14 @@ std::vector<std::string> ListedControllers(const std::string& domain)
     return names;
 }
 
-}  // namespace
+std::string ControllersServiceName(const std::string& domain, const std::string& site)
+{
+    return "_ldap._tcp." + (site.empty() ? "" : site + "._sites.") + "dc._msdcs." + domain;
+}
 
 Controllers ProbeControllers(const std::string& domain, std::chrono::milliseconds bound)
 {
-    Controllers found{ListedControllers(domain), {}};
+    Controllers found{ListedControllers(ControllersServiceName(domain, "")), {}};
     std::vector<pollfd> sockets;
     std::vector<std::size_t> owner;  // which listed name each socket is for
     for (std::size_t index = 0; index < found.listed.size(); ++index) {

@@ -1,7 +1,7 @@
-// Which of a domain's controllers answers now, for the directory plug-in and
-// the tool's discover: adcli's own discovery pings the controllers DNS names
-// one after the other and waits minutes on one that drops packets, though
-// another would answer at once.
+// A domain's controllers as DNS lists them, and which of them answers now,
+// for the directory plug-in: adcli's own discovery pings the controllers DNS
+// names one after the other and waits minutes on one that drops packets,
+// though another would answer at once.
 #pragma once
 
 #include <chrono>
@@ -14,6 +14,14 @@ struct Controllers {
     std::vector<std::string> listed;  // DNS's _ldap._tcp.dc._msdcs SRV targets, by priority
     std::string answering;            // the first that accepted a connection, or empty
 };
+
+// The SRV name of a domain's controllers, or of those in one of its sites:
+// _ldap._tcp[.<site>._sites].dc._msdcs.<domain>.
+std::string ControllersServiceName(const std::string& domain, const std::string& site);
+
+// The targets of the SRV records of `serviceName`, by priority; empty when
+// DNS has none or does not answer (one try of a second per name server).
+std::vector<std::string> ListedControllers(const std::string& serviceName);
 
 // Asks DNS for the domain's controllers (one try of a second per name
 // server) and connects to all of their LDAP ports at once; the first

@@ -64,4 +64,21 @@ std::string SidText(const std::string& binary)
     return text;
 }
 
+std::string OwnerSidText(const std::string& descriptor)
+{
+    // Revision 1, two bytes of flags with SE_SELF_RELATIVE (0x8000), then
+    // the owner's offset (32 bits, little-endian) from the start.
+    constexpr std::size_t HEADER = 20;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(descriptor[i]); };
+    if (descriptor.size() < HEADER || byte(0) != 1 || (byte(3) & 0x80) == 0) {
+        return "";
+    }
+    const std::size_t owner = byte(4) | byte(5) << 8 | byte(6) << 16 | static_cast<std::size_t>(byte(7)) << 24;
+    if (owner < HEADER || owner + 8 > descriptor.size()) {
+        return "";
+    }
+    const std::size_t length = 8 + 4 * static_cast<std::size_t>(byte(owner + 1));
+    return owner + length <= descriptor.size() ? SidText(descriptor.substr(owner, length)) : "";
+}
+
 }  // namespace orvauth_base

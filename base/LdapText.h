@@ -18,4 +18,9 @@ std::uint32_t StatusOfLdapResult(int result);
 // "S-1-5-21-..." for an objectSid value; "" when it is malformed.
 std::string SidText(const std::string& binary);
 
+// The owner's SID, in text, of a security descriptor in self-relative form
+// (an nTSecurityDescriptor value); "" when the descriptor is malformed or
+// names no owner.
+std::string OwnerSidText(const std::string& descriptor);
+
 }  // namespace orvauth_base

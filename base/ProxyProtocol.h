@@ -75,6 +75,28 @@ constexpr std::uint32_t SERVICE_LOGON_FAILURE = ORVAUTH_STATUS_LOGON_FAILURE;
 constexpr std::uint32_t SERVICE_NO_SUCH_DOMAIN = ORVAUTH_STATUS_NO_SUCH_DOMAIN;
 constexpr std::uint32_t SERVICE_INTERNAL_ERROR = ORVAUTH_STATUS_INTERNAL_ERROR;
 
+// The class a refusal of that status belongs to unless its site names
+// another.
+inline const char* ReasonOfStatus(std::uint32_t status)
+{
+    switch (status) {
+    case SERVICE_INVALID_PARAMETER:
+        return reason::REQUEST;
+    case SERVICE_INVALID_COMPUTER_NAME:
+        return reason::HOST_NAME;
+    case SERVICE_ACCESS_DENIED:
+        return reason::NOT_SERVICE_ACCOUNT;
+    case SERVICE_BUSY:
+        return reason::RATE_LIMIT;
+    case SERVICE_PASSWORD_RESTRICTION:
+    case SERVICE_LOGON_FAILURE:
+    case SERVICE_NO_SUCH_DOMAIN:
+        return reason::DIRECTORY;
+    default:
+        return reason::INTERNAL;
+    }
+}
+
 inline bool IsServiceStatus(std::uint64_t status)
 {
     switch (status) {

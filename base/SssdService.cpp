@@ -29,7 +29,7 @@ SssdOutcome ControlSssd(const SssdService& service, SssdAction action)
         outcome.failure = "'" + command + "' did not finish within " + std::to_string(BOUND.count()) + " s";
     } else if (ran.status != 0) {
         outcome.failure = "'" + command + "' exited with status " + std::to_string(ran.status) +
-                          (ran.output.empty() ? "" : ": " + LogText(ran.output, 500));
+                          (ran.Printed().empty() ? "" : ": " + LogText(ran.Printed(), 500));
     }
     return outcome;
 }

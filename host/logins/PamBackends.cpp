@@ -264,7 +264,7 @@ void RunHostProgram(const std::string& program, const std::vector<std::string>& 
     if (const int error = orvauth_base::RunBoundedProgram(argv, &environment, TOOL_BOUND, outcome)) {
         throw std::runtime_error("cannot run " + program + ": " + std::strerror(error));
     }
-    std::string& text = outcome.output;
+    std::string text = outcome.Printed();
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }

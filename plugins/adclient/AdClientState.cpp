@@ -1,6 +1,7 @@
 #include "adclient/AdClientState.h"
 
 #include "adclient/BuildSettings.h"
+#include "common/Names.h"
 #include "common/StatusError.h"
 
 #include <cerrno>
@@ -53,6 +54,29 @@ void ForgetMembership(orvauth_plugin::StateFile& state)
                             keys::COMPUTER_NAME, keys::HOST_FQDN}) {
         state.Remove(key);
     }
+}
+
+std::mutex& StateLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+bool JoinedDomain::Names(const std::string& name) const
+{
+    return orvauth_plugin::EqualsIgnoringCase(name, domain) || orvauth_plugin::EqualsIgnoringCase(name, netbios);
+}
+
+JoinedDomain RequireJoined()
+{
+    std::lock_guard<std::mutex> guard(StateLock());
+    const orvauth_plugin::StateFile state = LoadState();
+    if (!IsJoined(state)) {
+        orvauth_plugin::Fail(ORVAUTH_STATUS_FILE_NOT_FOUND);
+    }
+    return {state.Value(keys::DOMAIN),     state.Value(keys::NETBIOS),       state.Value(keys::REALM),
+            state.Value(keys::DOMAIN_SID), state.Value(keys::CONTROLLER),    state.Value(keys::COMPUTER_NAME),
+            state.Value(keys::HOST_FQDN),  state.Values(keys::PREFERRED_CONTROLLER)};
 }
 
 }  // namespace adclient

@@ -5,6 +5,7 @@
 
 #include "common/StateFile.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,23 @@ bool IsJoined(const orvauth_plugin::StateFile& state);
 // Removes every membership key; settings (preferred controllers, smart-card
 // services) stay.
 void ForgetMembership(orvauth_plugin::StateFile& state);
+
+// Every read-modify-write of the state file, and every join and leave, holds
+// this lock: operations arrive concurrently from the library's workers.
+std::mutex& StateLock();
+
+// The membership the state file records.
+struct JoinedDomain {
+    std::string domain, netbios, realm, sid, controller, computerName, hostFqdn;
+    std::vector<std::string> preferred;
+    // The controller every call should talk to: the first preferred one,
+    // else the one the join used.
+    std::string Controller() const { return preferred.empty() ? controller : preferred.front(); }
+    // Whether name is the domain's DNS or NetBIOS name.
+    bool Names(const std::string& name) const;
+};
+
+// Takes the state lock. Throws StatusError 2 when the host is not joined.
+JoinedDomain RequireJoined();
 
 }  // namespace adclient

@@ -1,11 +1,13 @@
-// Runs the adcli tool as a child process: no shell, a fixed minimal
-// environment (its TMPDIR a private directory removed after the run), every
-// descriptor but the three standard ones closed, a secret (when there is one)
-// written to its standard input and nowhere else, and a hard bound on how
-// long the plug-in waits before it kills and reaps it. The child never
-// outlives the thread that started it: it is killed when that thread or its
-// process dies, whatever the bound.
+// How the plug-in runs the adcli tool. The membership code and the look-ups
+// call an AdcliRunner: the plug-in's is AdcliProgram, which runs adcli
+// through the one program runner (base/BoundedProgram) with a fixed minimal
+// environment, its TMPDIR a private directory removed after the run, and a
+// secret (when there is one) on its standard input and nowhere else; the
+// tests put a scripted adcli in its place.
 #pragma once
+
+#include "adclient/FailureClassifier.h"
+#include "base/BoundedProgram.h"
 
 #include <chrono>
 #include <string>
@@ -13,23 +15,35 @@
 
 namespace adclient {
 
-struct AdcliOutcome {
-    int exitStatus = -1;       // -1 when the child did not exit normally
-    bool timedOut = false;     // the bound expired and the child was killed
-    std::string output;        // standard output (--show-details, info)
-    std::string diagnostics;   // standard error
+using AdcliOutcome = orvauth_base::ProgramOutcome;
+
+class AdcliRunner {
+public:
+    virtual ~AdcliRunner() = default;
+
+    // Runs "adcli <arguments>". secret, when not null, is written to its
+    // standard input followed by a line break (for --stdin-password); it is
+    // never copied. Throws orvauth_plugin::StatusError 1359 when adcli
+    // cannot be started.
+    virtual AdcliOutcome Run(const std::vector<std::string>& arguments, const char* secret,
+                             std::chrono::milliseconds bound) = 0;
+
+    // As Run, with a failure turned into its status and thrown as
+    // StatusError after one log line of adcli's own words (which never hold
+    // the password: it only ever arrives on standard input).
+    AdcliOutcome Succeed(AdcliCommand command, const std::vector<std::string>& arguments, const char* secret,
+                         std::chrono::milliseconds bound);
 };
 
-// Runs "adcli <arguments>". secret, when not null, is written to the child's
-// standard input followed by a line break (for --stdin-password); it is never
-// copied. Throws orvauth_plugin::StatusError 1359 when the child cannot be
-// started.
-AdcliOutcome RunAdcli(const std::vector<std::string>& arguments, const char* secret,
-                      std::chrono::milliseconds bound);
+class AdcliProgram final : public AdcliRunner {
+public:
+    explicit AdcliProgram(std::string path) : path(std::move(path)) {}
+    AdcliOutcome Run(const std::vector<std::string>& arguments, const char* secret,
+                     std::chrono::milliseconds bound) override;
 
-// As RunAdcli, for any program: the one seam the runner's tests use.
-AdcliOutcome RunProgram(const std::string& programPath, const std::vector<std::string>& arguments,
-                        const char* secret, std::chrono::milliseconds bound);
+private:
+    std::string path;
+};
 
 // Removes the private TMPDIRs (/tmp/adclient-XXXXXX) of this user that no
 // run holds any more: those of a process killed during a run.

@@ -11,10 +11,19 @@ namespace {
 
 constexpr std::uint32_t RETRY_LATER = ORVAUTH_STATUS_LOGON_FAILURE;
 
+// adcli's own sentence holding the match is the operator's reason.
+constexpr bool QUOTED = true;
+
 struct Rule {
     const char* text;  // lower case; found anywhere in the diagnostics
     std::uint32_t status;
+    bool quoted = false;
 };
+
+const char OTP_REFUSED[] =
+    "The domain controller refused the one-time password the authentication proxy set for this host's machine "
+    "account: join through the proxy again for a new one; if it is refused again, the proxy and this host reach "
+    "different domain controllers that have not replicated yet";
 
 // First match wins: the time-out text comes before the generic connection
 // failures it is part of.
@@ -30,10 +39,10 @@ const Rule RULES[] = {
     // for one on standard input and finds none.
     {"new password cannot be zero length", ORVAUTH_STATUS_PASSWORD_EXPIRED},
     // Another account of the same name exists elsewhere in the directory.
-    {"already exists, but is not in the desired organizational unit", ORVAUTH_STATUS_ALREADY_JOINED},
+    {"already exists, but is not in the desired organizational unit", ORVAUTH_STATUS_ALREADY_JOINED, QUOTED},
     {"insufficient permissions", ORVAUTH_STATUS_ACCESS_DENIED},
     {"insufficient access", ORVAUTH_STATUS_ACCESS_DENIED},
-    {"the organizational unit does not exist", ORVAUTH_STATUS_INVALID_PARAMETER},
+    {"the organizational unit does not exist", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED},
     {"connection timed out", ORVAUTH_STATUS_TIMED_OUT},
     {"timed out", ORVAUTH_STATUS_TIMED_OUT},
     {"couldn't find usable domain controller", ORVAUTH_STATUS_NO_SUCH_DOMAIN},
@@ -45,33 +54,59 @@ const Rule RULES[] = {
     {"cannot resolve network address", ORVAUTH_STATUS_NO_SUCH_DOMAIN},
 };
 
+// The sentence of diagnostics that holds position: from after the last
+// ": " (adcli's "joining domain ... failed: ") up to the end of the line.
+std::string SentenceAt(const std::string& diagnostics, std::string::size_type position)
+{
+    const std::string::size_type lineStart = diagnostics.rfind('\n', position);
+    std::string::size_type start = diagnostics.rfind(": ", position);
+    start = start == std::string::npos || (lineStart != std::string::npos && start < lineStart)
+                ? (lineStart == std::string::npos ? 0 : lineStart + 1)
+                : start + 2;
+    const std::string::size_type end = diagnostics.find('\n', position);
+    return orvauth_base::Trim(diagnostics.substr(start, end == std::string::npos ? std::string::npos : end - start));
+}
+
 }  // namespace
 
-std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool timedOut,
+AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool timedOut,
                                   const std::string& diagnostics)
 {
     if (timedOut) {
-        return ORVAUTH_STATUS_TIMED_OUT;
+        return {ORVAUTH_STATUS_TIMED_OUT, ""};
     }
     if (exitStatus == 0) {
-        return ORVAUTH_STATUS_SUCCESS;
+        return {ORVAUTH_STATUS_SUCCESS, ""};
     }
     const std::string text = orvauth_base::ToLower(diagnostics);
     // An account already gone from the directory is what a delete wants.
     if (command == AdcliCommand::Delete && text.find("no computer account for") != std::string::npos) {
-        return ORVAUTH_STATUS_SUCCESS;
+        return {ORVAUTH_STATUS_SUCCESS, ""};
     }
     for (const Rule& rule : RULES) {
-        if (text.find(rule.text) == std::string::npos) {
+        const std::string::size_type position = text.find(rule.text);
+        if (position == std::string::npos) {
             continue;
         }
-        const bool loginRefused = rule.status == ORVAUTH_STATUS_INVALID_PASSWORD || rule.status == ORVAUTH_STATUS_NO_SUCH_USER;
-        if (command == AdcliCommand::MachineJoin && loginRefused) {
-            return RETRY_LATER;
+        if (command == AdcliCommand::MachineJoin && rule.status == ORVAUTH_STATUS_NO_SUCH_USER) {
+            return {RETRY_LATER, ""};
         }
-        return rule.status;
+        if (command == AdcliCommand::MachineJoin && rule.status == ORVAUTH_STATUS_INVALID_PASSWORD) {
+            return {ORVAUTH_STATUS_INVALID_PASSWORD, OTP_REFUSED};
+        }
+        return {rule.status, rule.quoted ? SentenceAt(diagnostics, position) : ""};
     }
-    return ORVAUTH_STATUS_INTERNAL_ERROR;
+    return {ORVAUTH_STATUS_INTERNAL_ERROR, ""};
+}
+
+std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool timedOut,
+                                  const std::string& diagnostics)
+{
+    const AdcliFailure failure = ClassifyAdcliFailure(command, exitStatus, timedOut, diagnostics);
+    if (failure.status != ORVAUTH_STATUS_SUCCESS && !failure.reason.empty()) {
+        orvauth_plugin::NoteFailureReason(failure.reason);
+    }
+    return failure.status;
 }
 
 }  // namespace adclient

@@ -18,12 +18,24 @@ enum class AdcliCommand {
     Info,
 };
 
+struct AdcliFailure {
+    std::uint32_t status;
+    std::string reason;  // for the operator, when adcli's words say more than the status; else ""
+};
+
 // Status 0 for a successful run, and for a delete of an account the
 // directory no longer has; otherwise the mapped status. Only a machine
-// join may answer 1326: an account an authentication proxy has just created
-// may not have reached this domain controller yet, so trying again later can
-// succeed. A wrong administrator password is never 1326, because the library
-// retries that status eight times and would lock the account.
+// join may answer 1326, and only for an account the domain controller does
+// not know yet: one an authentication proxy has just created may not have
+// reached it, so trying again later can succeed. A refused password is
+// never 1326, because the library retries that status eight times: an
+// administrator's would lock the account, and a refused one-time password
+// stays refused.
+AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool timedOut,
+                                  const std::string& diagnostics);
+
+// ClassifyAdcliFailure's status, its reason noted for the library
+// (orvauth_plugin::NoteFailureReason).
 std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool timedOut,
                                   const std::string& diagnostics);
 

@@ -13,11 +13,9 @@
 
 #include <orvane/authentication/JORVProxyClient.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <syslog.h>
 
 using namespace orvauth_plugin;
@@ -47,7 +45,7 @@ orvauth_proxy::ServerEndpoint Endpoint(const char* serverAddress, std::int32_t v
     }
     orvauth_proxy::ServerEndpoint server{serverAddress, orvauth_proxy::DEFAULT_PORT, verifyCertificate == 1,
                                          thumbprint == nullptr ? "" : thumbprint, settings.Value("client_certificate"),
-                                         settings.Value("client_key")};
+                                         settings.Value("client_key"), path};
     if (server.clientCertificate.empty() != server.clientKey.empty()) {
         syslog(LOG_ERR, "adproxy: %s: client_certificate and client_key go together", path.c_str());
         Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
@@ -82,27 +80,6 @@ Owned Member(const SecretJson& answer, const char* name)
     return Owned(CopyString(text.data(), text.size()), WipeAndRelease);
 }
 
-// A join asks for the domain four times within a second or two, and the
-// answer is the same for every host: one answer is kept for a few seconds,
-// for the same service, port, pin setting, thumbprint and host certificate.
-// Refusals are not kept.
-struct DescribedDomain {
-    std::string service;
-    std::chrono::steady_clock::time_point at;
-    std::string netbiosName, dnsName, sid;
-};
-constexpr std::chrono::seconds DESCRIPTION_KEPT{10};
-std::mutex describedLock;
-DescribedDomain described;
-
-std::string ServiceKey(const orvauth_proxy::ServerEndpoint& server)
-{
-    return server.address + '\n' + std::to_string(server.port) + '\n' + (server.verify ? "1" : "0") + '\n' +
-           server.thumbprint + '\n' + server.clientCertificate + '\n' + server.clientKey;
-}
-
-Owned Copy(const std::string& text) { return Owned(CopyString(text), WipeAndRelease); }
-
 JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCertificate, const char* thumbprint,
                               char** netbiosName, char** dnsName, char** sid)
 {
@@ -111,22 +88,10 @@ JORVProxyStatus GetDomainInfo(const char* serverAddress, std::int32_t verifyCert
             Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         const auto server = Endpoint(serverAddress, verifyCertificate, thumbprint);
-        const std::string key = ServiceKey(server);
-        DescribedDomain domain;
-        {
-            std::lock_guard<std::mutex> guard(describedLock);
-            domain = described;
-        }
-        if (domain.service != key || std::chrono::steady_clock::now() - domain.at > DESCRIPTION_KEPT) {
-            const SecretJson answer = orvauth_proxy::Post(server, orvauth_proxy::DOMAIN_INFORMATION_PATH, "{}");
-            domain = {key, std::chrono::steady_clock::now(), Member(answer, orvauth_proxy::field::NETBIOS_NAME).get(),
-                      Member(answer, orvauth_proxy::field::DNS_NAME).get(), Member(answer, orvauth_proxy::field::SID).get()};
-            std::lock_guard<std::mutex> guard(describedLock);
-            described = domain;
-        }
-        Owned netbios = Copy(domain.netbiosName);
-        Owned dns = Copy(domain.dnsName);
-        Owned identifier = Copy(domain.sid);
+        const SecretJson answer = orvauth_proxy::Post(server, orvauth_proxy::DOMAIN_INFORMATION_PATH, "{}");
+        Owned netbios = Member(answer, orvauth_proxy::field::NETBIOS_NAME);
+        Owned dns = Member(answer, orvauth_proxy::field::DNS_NAME);
+        Owned identifier = Member(answer, orvauth_proxy::field::SID);
         *netbiosName = netbios.release();
         *dnsName = dns.release();
         *sid = identifier.release();

@@ -50,6 +50,81 @@ int VerifyPinned(X509_STORE_CTX* context, void* argument)
     return 1;
 }
 
+// The TLS alert the service ended the connection with, recorded by the
+// context's info callback: a refused client certificate shows only there.
+void RecordAlert(const SSL* connection, int where, int value)
+{
+    if ((where & SSL_CB_READ_ALERT) != 0) {
+        *static_cast<int*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(connection))) = value & 0xff;
+    }
+}
+
+// What a refusal means to the operator, by the service's reason class or
+// the TLS alert it sent.
+std::string RefusalReason(const std::string& refusal, const ServerEndpoint& server)
+{
+    const std::string certificateIn = " (client_certificate and client_key in " + server.settingsFile + ")";
+    if (refusal == "unknown-certificate") {
+        return "The authentication proxy did not accept this host's certificate: none was shown, or no certificate "
+               "authority it trusts issued it; set the certificate and key the proxy's certificate authority issued "
+               "for this host" + certificateIn;
+    }
+    if (refusal == "revoked") {
+        return "The authentication proxy refused this host's certificate as revoked: have a new one issued for this "
+               "host and set it" + certificateIn;
+    }
+    if (refusal == "expired") {
+        return "The authentication proxy refused this host's certificate as expired, or its own revocation list "
+               "has expired: renew the certificate" + certificateIn +
+               ", or have the proxy's administrator publish a current revocation list";
+    }
+    if (refusal == reason::HOST_NAME) {
+        return "The authentication proxy refused this host's name: its certificate names another host, or the "
+               "name is outside the domains the proxy serves; use the certificate issued for this host's name" +
+               certificateIn;
+    }
+    if (refusal == reason::NOT_SERVICE_ACCOUNT) {
+        return "The authentication proxy refused to reset the machine account: an account of this host's name "
+               "exists that the proxy did not create; remove it from the directory, or join with an "
+               "administrator's credentials";
+    }
+    if (refusal == reason::RATE_LIMIT) {
+        return "The authentication proxy refused the request: too many account requests with this host's "
+               "certificate in the last minute; try again in a minute";
+    }
+    if (refusal == reason::REQUEST) {
+        return "The authentication proxy refused the request as malformed: check the host's name and the "
+               "organizational unit";
+    }
+    if (refusal == reason::DIRECTORY) {
+        return "The authentication proxy could not complete the request in the directory; the proxy's log has "
+               "the details";
+    }
+    return "The authentication proxy could not complete the request; the proxy's log has the details";
+}
+
+// The refusal class of a TLS alert about the host's certificate; "" for
+// any other alert.
+const char* AlertRefusal(int alert)
+{
+    switch (alert) {
+    case SSL_AD_CERTIFICATE_REVOKED:
+        return "revoked";
+    case SSL_AD_CERTIFICATE_EXPIRED:
+        return "expired";
+    case SSL_AD_HANDSHAKE_FAILURE:  // TLS 1.2: no certificate shown
+    case SSL_AD_BAD_CERTIFICATE:
+    case SSL_AD_UNSUPPORTED_CERTIFICATE:
+    case SSL_AD_CERTIFICATE_UNKNOWN:
+    case SSL_AD_UNKNOWN_CA:
+    case SSL_AD_ACCESS_DENIED:
+    case TLS13_AD_CERTIFICATE_REQUIRED:
+        return "unknown-certificate";
+    default:
+        return "";
+    }
+}
+
 bool Elapsed(std::chrono::steady_clock::time_point since, int seconds)
 {
     // A step that fails after (nearly) its whole allowance ran out of time.
@@ -141,6 +216,7 @@ int OpenClientKey(const std::string& path)
 
 SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body)
 {
+    int alert = 0;  // outlives the client, whose closing may still read one
     Certificate certificate(nullptr, X509_free);
     PrivateKey key(nullptr, EVP_PKEY_free);
     if (!server.clientCertificate.empty() || !server.clientKey.empty()) {
@@ -162,6 +238,8 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     // httplib's own verification checks a CA chain and the host name; the
     // pin replaces both.
     client.enable_server_certificate_verification(false);
+    SSL_CTX_set_app_data(context, &alert);
+    SSL_CTX_set_info_callback(context, RecordAlert);
     Pin pin{&server.thumbprint};
     if (server.verify) {
         SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
@@ -195,6 +273,10 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
         Fail(JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE);
     }
     if (!result) {
+        const std::string refusal = AlertRefusal(alert);
+        if (!refusal.empty()) {
+            Fail(ORVAUTH_STATUS_ACCESS_DENIED, RefusalReason(refusal, server));
+        }
         Fail(TransportStatus(result.error(), started));
     }
     const int httpStatus = result->status;
@@ -206,10 +288,14 @@ SecretJson Post(const ServerEndpoint& server, const char* path, const std::strin
     // the service's handlers (the size bound, an unknown path) answered.
     const SecretJson answer = SecretJson::parse(received.begin(), received.end(), nullptr, false);
     const auto status = answer.is_object() ? answer.find(field::STATUS_CODE) : answer.end();
+    const auto refusal = answer.is_object() ? answer.find(field::REASON) : answer.end();
+    const std::string reasonClass =
+        refusal != answer.end() && refusal->is_string() ? refusal->get_ref<const SecretString&>().c_str() : "";
     if (status != answer.end() && status->is_number_unsigned() && IsServiceStatus(status->get<std::uint64_t>())) {
-        Fail(static_cast<std::uint32_t>(status->get<std::uint64_t>()));
+        Fail(static_cast<std::uint32_t>(status->get<std::uint64_t>()), RefusalReason(reasonClass, server));
     }
-    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : SERVICE_INTERNAL_ERROR);
+    Fail(httpStatus == 413 || httpStatus == 400 ? SERVICE_INVALID_PARAMETER : SERVICE_INTERNAL_ERROR,
+         RefusalReason(httpStatus == 413 || httpStatus == 400 ? reason::REQUEST : reason::INTERNAL, server));
 }
 
 }  // namespace orvauth_proxy

@@ -28,6 +28,7 @@ struct ServerEndpoint {
     // service; both empty: none is shown (the service then refuses).
     std::string clientCertificate;
     std::string clientKey;
+    std::string settingsFile;  // where the two are set, for the operator's messages
 };
 
 // Refuses (1359, the reason in syslog) a key file that is not a regular
@@ -44,10 +45,14 @@ constexpr int IO_TIMEOUT_SECONDS = 20;
 // Throws orvauth_plugin::StatusError:
 //   0x80090325 verification asked and the certificate is not the pinned one
 //              (the handshake is abandoned: no request is sent);
+//   5    the service refused the host's certificate in the handshake (its
+//        TLS alert: none or an unknown one, revoked, expired);
 //   1225 the connection is refused; 10060 a time-out;
 //   1229 the connection broke, TLS failed, or the answer is not the protocol's;
 //   the service's own status for a refusal it explains (ProxyProtocol.h);
 //   1359 any other failure.
+// Refusals note the reason the operator reads: what kind of refusal it was
+// and what to do, never the directory's details.
 SecretJson Post(const ServerEndpoint& server, const char* path, const std::string& body);
 
 }  // namespace orvauth_proxy

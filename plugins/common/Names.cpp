@@ -1,26 +1,10 @@
 #include "common/Names.h"
 
+#include "common/StatusError.h"
+
 #include <sstream>
 
 namespace orvauth_plugin {
-
-namespace {
-
-std::vector<std::string> Split(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    for (;;) {
-        const std::string::size_type end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) {
-            return parts;
-        }
-        start = end + 1;
-    }
-}
-
-}  // namespace
 
 std::vector<std::string> SplitWords(const std::string& text)
 {
@@ -38,40 +22,17 @@ std::string AccountNameForHost(const std::string& hostName)
     return ToUpper(hostName.substr(0, hostName.find('.')));
 }
 
-std::string DomainComponents(const std::string& dnsDomain)
-{
-    std::string components;
-    for (const std::string& label : Split(dnsDomain, '.')) {
-        if (label.empty()) {
-            continue;
-        }
-        components += (components.empty() ? "DC=" : ",DC=") + label;
-    }
-    return components;
-}
-
 std::string ContainerDN(const std::string& container, const std::string& dnsDomain)
 {
-    const std::string components = DomainComponents(dnsDomain);
-    std::string relative;
     if (container.empty()) {
-        relative = "CN=Computers";
-    } else if (container.find('=') != std::string::npos) {
-        if (ToUpper(container).find("DC=") != std::string::npos) {
-            return container;
-        }
-        relative = container;
-    } else {
-        for (const std::string& unit : Split(container, '/')) {
-            if (!unit.empty()) {
-                relative = "OU=" + unit + (relative.empty() ? "" : "," + relative);
-            }
-        }
-        if (relative.empty()) {
-            relative = "CN=Computers";
-        }
+        const std::string components = DomainComponents(dnsDomain);
+        return components.empty() ? "CN=Computers" : "CN=Computers," + components;
     }
-    return components.empty() ? relative : relative + "," + components;
+    try {
+        return orvauth_base::OrganizationalUnitDN(container, dnsDomain);
+    } catch (const orvauth_base::InvalidOrganizationalUnit& refused) {
+        Fail(ORVAUTH_STATUS_INVALID_PARAMETER, refused.what());
+    }
 }
 
 std::string MachineAccountDN(const std::string& hostName, const std::string& container,

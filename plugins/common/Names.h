@@ -4,12 +4,14 @@
 #pragma once
 
 #include "base/AsciiText.h"
+#include "base/OrganizationalUnit.h"
 
 #include <string>
 #include <vector>
 
 namespace orvauth_plugin {
 
+using orvauth_base::DomainComponents;
 using orvauth_base::EqualsIgnoringCase;
 using orvauth_base::StartsWithIgnoringCase;
 using orvauth_base::ToUpper;
@@ -20,14 +22,10 @@ std::vector<std::string> SplitWords(const std::string& text);
 // The first label of a host name, in upper case: the machine account's name.
 std::string AccountNameForHost(const std::string& hostName);
 
-// "DC=corp,DC=example,DC=test" for corp.example.test.
-std::string DomainComponents(const std::string& dnsDomain);
-
-// The distinguished name of container in dnsDomain. A container naming no
-// attribute is a path of organizational units, outermost first
-// ("Servers/Hosts" is OU=Hosts,OU=Servers); one with "=" in it is a relative
-// distinguished name, completed with the domain components unless it
-// already carries them; an empty container is CN=Computers.
+// The distinguished name of container in dnsDomain, as
+// orvauth_base::OrganizationalUnitDN reads it; an empty container is
+// CN=Computers. A container that names nothing fails with status 87, the
+// reason noted for the library.
 std::string ContainerDN(const std::string& container, const std::string& dnsDomain);
 
 // "CN=<account>," + ContainerDN(container, dnsDomain).

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 
 namespace orvauth_plugin {
 
@@ -17,11 +18,26 @@ struct StatusError {
 
 [[noreturn]] inline void Fail(std::uint32_t status) { throw StatusError{status}; }
 
+// The reason of the operation the calling thread runs, in the operator's
+// words (never a secret), for the library to show should the operation fail
+// (OrvauthPluginFailureReason, PluginStatus.h). Each operation starts
+// without one.
+void NoteFailureReason(const std::string& reason);
+void ForgetFailureReason();
+
+// Fails with a status and the reason the operator reads.
+[[noreturn]] inline void Fail(std::uint32_t status, const std::string& reason)
+{
+    NoteFailureReason(reason);
+    throw StatusError{status};
+}
+
 // Runs one operation's body at the C boundary: nothing may be thrown into the
 // library, so every failure becomes a status.
 template <typename Body>
 std::uint32_t Guarded(Body&& body) noexcept
 {
+    ForgetFailureReason();
     try {
         body();
         return ORVAUTH_STATUS_SUCCESS;

@@ -1,11 +1,14 @@
 #include "activedirectory/PluginFile.h"
+#include "errors/MappedFailure.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/JoinRetries.h>
 #include <orvane/authentication/PluginStatus.h>
 
 #include <dlfcn.h>
+#include <mutex>
 #include <sstream>
 #include <syslog.h>
 #include <unistd.h>
@@ -28,10 +31,12 @@ std::string LoaderError()
     return error != nullptr ? error : "";
 }
 
-void CheckStatus(std::int32_t status)
+// A failed call's exception carries the reason the plug-in gave for it,
+// asked on the thread that made the call.
+void CheckStatus(void* handle, std::int32_t status)
 {
     if (status != 0) {
-        ThrowMappedException(static_cast<std::uint32_t>(status));
+        ThrowMappedException(static_cast<std::uint32_t>(status), PluginFailureReason(handle));
     }
 }
 
@@ -117,11 +122,42 @@ void AppendWords(const char* text, std::list<std::string>& words)
 
 bool IsRetryable(std::int32_t status) { return status == LOGON_FAILURE_STATUS || status == TRANSIENT_STATUS; }
 
+std::mutex retryObserverLock;
+JoinRetryObserver& RetryObserver()
+{
+    static JoinRetryObserver observer;
+    return observer;
+}
+
+void TellRetry(void* handle, int attempt, std::int32_t status)
+{
+    JoinRetryObserver observer;
+    {
+        std::lock_guard<std::mutex> guard(retryObserverLock);
+        observer = RetryObserver();
+    }
+    if (!observer) {
+        return;
+    }
+    JoinRetry retry{attempt, JOIN_ATTEMPTS, JOIN_RETRY_SECONDS, static_cast<std::uint32_t>(status), ""};
+    try {
+        CheckStatus(handle, status);
+    } catch (const Exception& error) {
+        retry.message = error.what();
+    }
+    try {
+        observer(retry);
+    } catch (...) {
+        // The join goes on whatever its observer does.
+    }
+}
+
 // Calls attempt() until it answers something other than a retryable
 // status, at most JOIN_ATTEMPTS times, sleeping after every retryable
-// answer (the last one included), and returns the last status.
+// answer (the last one included) once the observer heard of it, and
+// returns the last status.
 template <typename Attempt>
-std::int32_t CallWithJoinRetries(Attempt attempt)
+std::int32_t CallWithJoinRetries(void* handle, Attempt attempt)
 {
     std::int32_t status = 0;
     for (int number = 1; number <= JOIN_ATTEMPTS; ++number) {
@@ -129,12 +165,19 @@ std::int32_t CallWithJoinRetries(Attempt attempt)
         if (!IsRetryable(status)) {
             break;
         }
+        TellRetry(handle, number, status);
         sleep(JOIN_RETRY_SECONDS);
     }
     return status;
 }
 
 }  // namespace
+
+void SetJoinRetryObserver(JoinRetryObserver observer)
+{
+    std::lock_guard<std::mutex> guard(retryObserverLock);
+    RetryObserver() = std::move(observer);
+}
 
 ActiveDirectoryProvider::ActiveDirectoryProvider(const std::string& name)
     : handle(nullptr), metadata(nullptr), operations(nullptr)
@@ -197,7 +240,7 @@ void ActiveDirectoryProvider::JoinDomain(const std::string& domain, const std::s
 {
     RequireSlot(operations->JoinDomain);
     const char* unit = organizationalUnit.empty() ? nullptr : organizationalUnit.c_str();
-    CheckStatus(CallWithJoinRetries(
+    CheckStatus(handle, CallWithJoinRetries(handle,
         [&](int) { return operations->JoinDomain(domain.c_str(), unit, &credentials); }));
 }
 
@@ -211,7 +254,7 @@ void ActiveDirectoryProvider::JoinDomainWithMachineAccount(const JORV::Directory
     const ActiveDirectoryClientMachineAccountInfo accountRecord = {
         account.hostName.c_str(), account.dnsDomainName.c_str(), account.spareText.c_str(),
         account.createdValue1.c_str(), account.createdValue2.c_str()};
-    CheckStatus(CallWithJoinRetries([&](int number) {
+    CheckStatus(handle, CallWithJoinRetries(handle, [&](int number) {
         syslog(LOG_INFO, "Adding host to domain: Attempt (%d/%d)", number, JOIN_ATTEMPTS);
         return operations->JoinDomainWithMachineAccount(&domainRecord, &accountRecord);
     }));
@@ -220,13 +263,13 @@ void ActiveDirectoryProvider::JoinDomainWithMachineAccount(const JORV::Directory
 void ActiveDirectoryProvider::PartDomain() const
 {
     RequireSlot(operations->PartDomain);
-    CheckStatus(operations->PartDomain(nullptr));
+    CheckStatus(handle, operations->PartDomain(nullptr));
 }
 
 void ActiveDirectoryProvider::PartDomain(const Credentials& credentials) const
 {
     RequireSlot(operations->PartDomain);
-    CheckStatus(operations->PartDomain(&credentials));
+    CheckStatus(handle, operations->PartDomain(&credentials));
 }
 
 Domain ActiveDirectoryProvider::GetActiveDomain() const
@@ -234,7 +277,7 @@ Domain ActiveDirectoryProvider::GetActiveDomain() const
     RequireSlot(operations->GetActiveDomain);
     ActiveDirectoryClientDomainName names = {nullptr, nullptr};
     ActiveDirectoryClientReleaseFunction release = nullptr;
-    CheckStatus(operations->GetActiveDomain(&names, &release));
+    CheckStatus(handle, operations->GetActiveDomain(&names, &release));
 
     Domain domain;
     if (names.dnsName != nullptr) {
@@ -252,7 +295,7 @@ void ActiveDirectoryProvider::SetPreferredDomainControllers(const std::deque<std
 {
     RequireSlot(operations->SetPreferredDomainControllers);
     const std::vector<const char*> array = TerminatedArray(controllers);
-    CheckStatus(operations->SetPreferredDomainControllers(array.data()));
+    CheckStatus(handle, operations->SetPreferredDomainControllers(array.data()));
 }
 
 std::deque<std::string> ActiveDirectoryProvider::GetPreferredDomainControllers() const
@@ -260,7 +303,7 @@ std::deque<std::string> ActiveDirectoryProvider::GetPreferredDomainControllers()
     RequireSlot(operations->GetPreferredDomainControllers);
     char** controllers = nullptr;
     ActiveDirectoryClientReleaseFunction release = nullptr;
-    CheckStatus(operations->GetPreferredDomainControllers(&controllers, &release));
+    CheckStatus(handle, operations->GetPreferredDomainControllers(&controllers, &release));
     PluginResult result(controllers, release);
     return CopyStringArray<std::deque<std::string>>(controllers);
 }
@@ -276,7 +319,7 @@ std::deque<Domain> ActiveDirectoryProvider::GetTrustedDomains() const
     RequireSlot(operations->GetTrustedDomains);
     ActiveDirectoryClientDomainName** records = nullptr;
     ActiveDirectoryClientReleaseFunction release = nullptr;
-    CheckStatus(operations->GetTrustedDomains(&records, &release));
+    CheckStatus(handle, operations->GetTrustedDomains(&records, &release));
     PluginResult result(records, release);
 
     std::deque<Domain> domains;
@@ -292,11 +335,11 @@ namespace {
 
 // The common shape of the single-string queries: status, copy, release.
 template <typename Call>
-std::string SingleString(Call call)
+std::string SingleString(void* handle, Call call)
 {
     char* text = nullptr;
     ActiveDirectoryClientReleaseFunction release = nullptr;
-    CheckStatus(call(&text, &release));
+    CheckStatus(handle, call(&text, &release));
     PluginResult result(text, release);
     return TextOf(text);
 }
@@ -306,7 +349,7 @@ std::string SingleString(Call call)
 std::string ActiveDirectoryProvider::GetMachineAccountDN() const
 {
     RequireSlot(operations->GetMachineAccountDN);
-    return SingleString([this](char** text, ActiveDirectoryClientReleaseFunction* release) {
+    return SingleString(handle, [this](char** text, ActiveDirectoryClientReleaseFunction* release) {
         return operations->GetMachineAccountDN(text, release);
     });
 }
@@ -316,7 +359,7 @@ std::string ActiveDirectoryProvider::GetAnyDomainController(const std::string& s
 {
     RequireSlot(operations->GetAnyDomainController);
     const char* selectorText = selector.empty() ? nullptr : selector.c_str();
-    return SingleString([&](char** text, ActiveDirectoryClientReleaseFunction* release) {
+    return SingleString(handle, [&](char** text, ActiveDirectoryClientReleaseFunction* release) {
         return operations->GetAnyDomainController(selectorText, domain.c_str(), text, release);
     });
 }
@@ -324,7 +367,7 @@ std::string ActiveDirectoryProvider::GetAnyDomainController(const std::string& s
 std::string ActiveDirectoryProvider::ConvertCanonicalUsername(const std::string& userName) const
 {
     RequireSlot(operations->ConvertCanonicalUsername);
-    return SingleString([&](char** text, ActiveDirectoryClientReleaseFunction* release) {
+    return SingleString(handle, [&](char** text, ActiveDirectoryClientReleaseFunction* release) {
         return operations->ConvertCanonicalUsername(userName.c_str(), text, release);
     });
 }
@@ -333,7 +376,7 @@ std::string ActiveDirectoryProvider::GetHostPrincipalForDomain(const std::string
 {
     RequireVersion(operations, 2);
     RequireSlot(operations->GetHostPrincipalForDomain);
-    return SingleString([&](char** text, ActiveDirectoryClientReleaseFunction* release) {
+    return SingleString(handle, [&](char** text, ActiveDirectoryClientReleaseFunction* release) {
         return operations->GetHostPrincipalForDomain(domain.c_str(), text, release);
     });
 }
@@ -350,7 +393,7 @@ void ActiveDirectoryProvider::SetSmartCardEnabledServices(const std::vector<std:
     RequireVersion(operations, 3);
     RequireSlot(operations->SetSmartCardEnabledServices);
     const std::vector<const char*> array = TerminatedArray(services);
-    CheckStatus(operations->SetSmartCardEnabledServices(array.data()));
+    CheckStatus(handle, operations->SetSmartCardEnabledServices(array.data()));
 }
 
 std::vector<std::string> ActiveDirectoryProvider::GetSmartCardEnabledServices() const
@@ -359,7 +402,7 @@ std::vector<std::string> ActiveDirectoryProvider::GetSmartCardEnabledServices() 
     RequireSlot(operations->GetSmartCardEnabledServices);
     char** services = nullptr;
     ActiveDirectoryClientReleaseFunction release = nullptr;
-    CheckStatus(operations->GetSmartCardEnabledServices(&services, &release));
+    CheckStatus(handle, operations->GetSmartCardEnabledServices(&services, &release));
     PluginResult result(services, release);
     return CopyStringArray<std::vector<std::string>>(services);
 }
@@ -368,7 +411,7 @@ void ActiveDirectoryProvider::RenewMachinePassword() const
 {
     RequireVersion(operations, 4);
     RequireSlot(operations->RenewMachinePassword);
-    CheckStatus(operations->RenewMachinePassword());
+    CheckStatus(handle, operations->RenewMachinePassword());
 }
 
 }  // namespace authentication

@@ -3,6 +3,8 @@
 #include "BuildPaths.h"
 #include "errors/LogText.h"
 
+#include <orvane/authentication/PluginStatus.h>
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +84,14 @@ void* OpenPluginFile(const std::string& name, std::string& loaderError)
         loaderError = LoaderError();
     }
     return nullptr;
+}
+
+std::string PluginFailureReason(void* handle)
+{
+    const auto reason =
+        reinterpret_cast<OrvauthPluginFailureReasonFunction>(dlsym(handle, ORVAUTH_PLUGIN_FAILURE_REASON_SYMBOL));
+    const char* text = reason != nullptr ? reason() : nullptr;
+    return text != nullptr ? LogText(text, 1024) : std::string();
 }
 
 }  // namespace authentication

@@ -29,5 +29,10 @@ private:
 // lib64/, the file itself).
 void* OpenPluginFile(const std::string& name, std::string& loaderError);
 
+// The reason the plug-in behind handle gives for the calling thread's last
+// failed call (ORVAUTH_PLUGIN_FAILURE_REASON_SYMBOL), control characters
+// escaped; "" when it gives none.
+std::string PluginFailureReason(void* handle);
+
 }  // namespace authentication
 }  // namespace orvane

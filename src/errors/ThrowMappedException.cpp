@@ -1,3 +1,4 @@
+#include "errors/MappedFailure.h"
 #include "errors/StatusCodeTable.h"
 
 #include <orvane/authentication/Exceptions.h>
@@ -20,6 +21,19 @@ public:
 #undef ORVAUTH_THROW_ROW
         default:
             throw UnknownException(status);
+        }
+    }
+
+    [[noreturn]] static void ThrowFor(std::uint32_t status, const std::string& reason)
+    {
+        switch (status) {
+#define ORVAUTH_THROW_REASON_ROW(value, Name, text) \
+    case value:                                     \
+        throw Name(value, reason);
+            ORVAUTH_STATUS_CODE_TABLE(ORVAUTH_THROW_REASON_ROW)
+#undef ORVAUTH_THROW_REASON_ROW
+        default:
+            throw UnknownException(status, reason);
         }
     }
 };
@@ -72,6 +86,14 @@ ConnectionInvalidException::ConnectionInvalidException() : Exception(1229, Mappe
 WSATimedOutException::WSATimedOutException() : Exception(10060, MappedText(10060)) {}
 
 void ThrowMappedException(std::uint32_t status) { ExceptionFactory::ThrowFor(status); }
+
+void ThrowMappedException(std::uint32_t status, const std::string& reason)
+{
+    if (reason.empty()) {
+        ExceptionFactory::ThrowFor(status);
+    }
+    ExceptionFactory::ThrowFor(status, reason);
+}
 
 }  // namespace authentication
 }  // namespace orvane

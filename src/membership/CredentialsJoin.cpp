@@ -45,6 +45,9 @@ void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const C
     const std::string domainName = domainArgument.substr(0, slash);
     const std::string organizationalUnit =
         slash == std::string::npos ? std::string() : domainArgument.substr(slash + 1);
+    // The plug-in reads the unit the same way; one it cannot read is
+    // refused before anything changes.
+    CheckedOrganizationalUnitDN(organizationalUnit, domainName);
 
     // A failed join leaves the host's name resolution as it found it.
     HostFilesRollback rollback(!skipHostNameCheck);

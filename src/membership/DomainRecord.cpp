@@ -1,9 +1,12 @@
 #include "membership/DomainRecord.h"
+#include "base/OrganizationalUnit.h"
 #include "errors/LogText.h"
+#include "errors/MappedFailure.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/PluginStatus.h>
 
 #include <platform/QelConfigStore.h>
 
@@ -47,7 +50,12 @@ bool CompleteInterruptedJoin(const ActiveDirectoryProvider& provider, const std:
         } catch (const ConfigurationError&) {
         }
     }
-    const Domain joined = provider.GetActiveDomain();
+    Domain joined;
+    try {
+        joined = provider.GetActiveDomain();
+    } catch (const std::exception&) {
+        return false;  // it cannot name its domain: its own refusal stands
+    }
     if (strcasecmp(joined.dnsName.c_str(), domainName.c_str()) != 0 &&
         strcasecmp(joined.netbiosName.c_str(), domainName.c_str()) != 0) {
         return false;
@@ -74,6 +82,15 @@ bool CompleteInterruptedLeave()
            "interrupted); removing the record", LogText(recorded).c_str());
     configStore.RemoveDomainInfo();
     return true;
+}
+
+std::string CheckedOrganizationalUnitDN(const std::string& organizationalUnit, const std::string& dnsDomainName)
+{
+    try {
+        return orvauth_base::OrganizationalUnitDN(organizationalUnit, dnsDomainName);
+    } catch (const orvauth_base::InvalidOrganizationalUnit& refused) {
+        ThrowMappedException(ORVAUTH_STATUS_INVALID_PARAMETER, refused.what());
+    }
 }
 
 }  // namespace authentication

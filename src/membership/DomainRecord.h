@@ -30,5 +30,11 @@ bool CompleteInterruptedJoin(const ActiveDirectoryProvider& provider, const std:
 // such a leftover record and returns true; false when there is none.
 bool CompleteInterruptedLeave();
 
+// The DN of an organizational unit as the caller wrote it (a path such as
+// Servers/Hypervisors, or a DN), in dnsDomainName; "" for "". One that names
+// nothing is refused with InvalidParameterException, its text saying why and
+// how to write it.
+std::string CheckedOrganizationalUnitDN(const std::string& organizationalUnit, const std::string& dnsDomainName);
+
 }  // namespace authentication
 }  // namespace orvane

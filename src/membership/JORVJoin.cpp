@@ -109,7 +109,7 @@ namespace {
 // keytab holds before the plug-in refuses to join twice. A join killed after
 // the plug-in joined and before the domain record was stored is completed
 // instead; any other joined host is refused as the plug-in would.
-bool CompletesInterruptedProxyJoin(const ActiveDirectoryProvider& provider, const JORVProxy& proxy,
+bool CompletesInterruptedProxyJoin(const ActiveDirectoryProvider& provider, const std::string& dnsDomainName,
                                    const std::string& organizationalUnit, const std::string& serverAddress)
 {
     Domain joined;
@@ -123,7 +123,7 @@ bool CompletesInterruptedProxyJoin(const ActiveDirectoryProvider& provider, cons
     if (joined.dnsName.empty() && joined.netbiosName.empty()) {
         return false;
     }
-    if (CompleteInterruptedJoin(provider, proxy.GetDNSDomainName(), organizationalUnit, serverAddress)) {
+    if (CompleteInterruptedJoin(provider, dnsDomainName, organizationalUnit, serverAddress)) {
         return true;
     }
     ThrowMappedException(ORVAUTH_STATUS_ALREADY_JOINED);
@@ -135,6 +135,7 @@ void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, 
                                               bool skipHostNameCheck)
 {
     RequireIpv4ServerAddress(serverAddress);
+    CheckedOrganizationalUnitDN(organizationalUnit, "");  // refused before anything is asked
 
     const bool verifyCertificate = ReadVerifyJORVCertificateOption() != 0;
 
@@ -149,22 +150,24 @@ void ActiveDirectoryStore::JoinDomainWithJORV(const std::string& serverAddress, 
     // A failed join leaves the host's name resolution as it found it.
     HostFilesRollback rollback(!skipHostNameCheck);
     try {
-        if (!skipHostNameCheck) {
-            rollback.RunCheck([&] { SanitiseHostnameForDomain(proxy->GetDNSDomainName()); });
-        }
-
-        if (CompletesInterruptedProxyJoin(*provider, *proxy, organizationalUnit, serverAddress)) {
-            return;
-        }
-        const std::string container =
-            organizationalUnit.empty() ? proxy->GetDefaultComputerContainer() : organizationalUnit;
-        const ComputerPrincipalInfo principal = proxy->CreateMachineAccount(host.resolvedName, container);
-
+        // The proxy is asked for its domain once: the answer serves the
+        // host-name check, the container and the directory's join.
         JORV::DirectoryDomainInfo domain;
         domain.domainController = proxy->GetDomainController();
-        domain.netbiosName = proxy->GetNetBIOSDomainName();
-        domain.dnsName = proxy->GetDNSDomainName();
-        domain.sid = proxy->GetDomainSID();
+        proxy->GetDomainInfo(domain.netbiosName, domain.dnsName, domain.sid);
+        if (!skipHostNameCheck) {
+            rollback.RunCheck([&] { SanitiseHostnameForDomain(domain.dnsName); });
+        }
+
+        if (CompletesInterruptedProxyJoin(*provider, domain.dnsName, organizationalUnit, serverAddress)) {
+            return;
+        }
+        // The proxy takes the container as a DN, whichever form the caller
+        // wrote; the record keeps the caller's form.
+        const std::string container = organizationalUnit.empty()
+                                          ? proxy->GetDefaultComputerContainer()
+                                          : CheckedOrganizationalUnitDN(organizationalUnit, domain.dnsName);
+        const ComputerPrincipalInfo principal = proxy->CreateMachineAccount(host.resolvedName, container);
 
         JORV::MachineAccountInfo account;
         account.hostName = host.shortName;

@@ -1,4 +1,5 @@
 #include "activedirectory/PluginFile.h"
+#include "errors/MappedFailure.h"
 
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>
@@ -18,21 +19,24 @@ std::string LoaderError()
     return text == nullptr ? std::string() : std::string(text);
 }
 
-[[noreturn]] void ThrowProxyStatus(JORVProxyStatus status)
+// The proxy's statuses have classes of their own; the plug-in's reason,
+// when it gave one (what the proxy refused and what to do), replaces the
+// generic text.
+[[noreturn]] void ThrowProxyStatus(JORVProxyStatus status, const std::string& reason)
 {
     switch (status) {
     case 8:
-        throw NotEnoughMemoryException();
     case 1225:
-        throw ConnectionRefusedException();
     case 1229:
-        throw ConnectionInvalidException();
     case 10060:
-        throw WSATimedOutException();
+        ThrowMappedException(status, reason);
     case JORV_PROXY_STATUS_UNTRUSTED_CERTIFICATE:
         throw InvalidJORVCertificateException();
     default:
-        throw UnknownException(static_cast<unsigned long>(status));
+        if (reason.empty()) {
+            throw UnknownException(static_cast<unsigned long>(status));
+        }
+        throw UnknownException(static_cast<unsigned long>(status), reason);
     }
 }
 
@@ -126,7 +130,7 @@ void JORVProxy::GetDomainInfo(std::string& netbiosName, std::string& dnsName, st
         operations->GetDomainInfo(serverAddress.c_str(), verifyCertificate ? 1 : 0, thumbprint.c_str(),
                                   answers.Out(0), answers.Out(1), answers.Out(2));
     if (status != 0) {
-        ThrowProxyStatus(status);
+        ThrowProxyStatus(status, PluginFailureReason(handle));
     }
     answers.TakeOwnership();
     netbiosName = answers.Copy(0);
@@ -173,7 +177,7 @@ ComputerPrincipalInfo JORVProxy::CreateMachineAccount(const std::string& hostNam
         serverAddress.c_str(), hostName.c_str(), container.empty() ? nullptr : container.c_str(),
         verifyCertificate ? 1 : 0, thumbprint.c_str(), answers.Out(0), answers.Out(1));
     if (status != 0) {
-        ThrowProxyStatus(status);
+        ThrowProxyStatus(status, PluginFailureReason(handle));
     }
     answers.TakeOwnership();
     created.createdValue1 = answers.Copy<SecretString>(0);

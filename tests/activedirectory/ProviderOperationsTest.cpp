@@ -3,12 +3,14 @@
 // slots an older table lacks, the join retries; and what the store makes of
 // the operations it forwards.
 #include "common/Files.h"
+#include "common/MessageOf.h"
 #include "common/Recorders.h"
 #include "fixtures/ScriptablePluginLoader.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/ActiveDirectoryStore.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/JoinRetries.h>
 
 #include <gtest/gtest.h>
 
@@ -181,10 +183,13 @@ TEST_F(ProviderOperations, RetriesJoinsOnTheTwoRetryableStatuses)
         {TRANSIENT, 1, 5, 2, 1, &typeid(AccessDeniedException)},
         {0, 0, 1355, 1, 0, &typeid(NoSuchDomainException)},
     };
+    std::vector<JoinRetry> told;  // each wait, before it starts
+    SetJoinRetryObserver([&](const JoinRetry& retry) { told.push_back(retry); });
     for (int slot : {SCRIPTABLE_SLOT_JOIN_DOMAIN, SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(::testing::Message() << slot << ": " << c.first << " x" << c.firstCalls << ", " << c.then);
             plugin.Reset();
+            told.clear();
             orvauth_test::ClearSleepCalls();
             orvauth_test::ClearLoggedLines();
             plugin->firstStatus[slot] = c.first;
@@ -200,6 +205,13 @@ TEST_F(ProviderOperations, RetriesJoinsOnTheTwoRetryableStatuses)
             }
             EXPECT_EQ(c.calls, plugin->calls[slot]);
             EXPECT_EQ(std::vector<unsigned>(c.sleeps, 30), orvauth_test::SleepCalls());
+            ASSERT_EQ(c.sleeps, told.size());
+            for (unsigned i = 0; i < told.size(); ++i) {
+                const std::int32_t status = i < c.firstCalls ? c.first : c.then;
+                EXPECT_EQ(std::to_string(i + 1) + "/8 30 " + std::to_string(static_cast<std::uint32_t>(status)),
+                          std::to_string(told[i].attempt) + "/" + std::to_string(told[i].attempts) + " " +
+                              std::to_string(told[i].waitSeconds) + " " + std::to_string(told[i].status));
+            }
             std::vector<orvauth_test::LogLine> lines;
             for (unsigned attempt = 1; slot != SCRIPTABLE_SLOT_JOIN_DOMAIN && attempt <= c.calls; ++attempt) {
                 lines.push_back({LOG_INFO, "Adding host to domain: Attempt (" + std::to_string(attempt) + "/8)"});
@@ -207,6 +219,27 @@ TEST_F(ProviderOperations, RetriesJoinsOnTheTwoRetryableStatuses)
             EXPECT_EQ(lines, orvauth_test::LoggedLines());
         }
     }
+    SetJoinRetryObserver(nullptr);
+}
+
+// The plug-in's reason for a failure replaces the status's generic text, in
+// the exception and in what a retry's observer hears.
+TEST_F(ProviderOperations, APlugInsReasonNamesTheCause)
+{
+    std::string heard;
+    SetJoinRetryObserver([&](const JoinRetry& retry) { heard = retry.message; });
+    plugin->firstStatus[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 1326;
+    plugin->firstCalls[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 1;
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 87;
+    plugin->failureReason = "The organizational unit does not exist: OU=Nope";
+    const auto join = [&] { provider.JoinDomain("example.test", "Nope", NO_CREDENTIALS); };
+    orvauth_test::ExpectRefused(join, typeid(InvalidParameterException),
+                                "Exception 0x00000057: The organizational unit does not exist: OU=Nope");
+    EXPECT_EQ("Exception 0x0000052e: The organizational unit does not exist: OU=Nope", heard);
+    SetJoinRetryObserver(nullptr);
+    plugin->failureReason = nullptr;
+    plugin->firstCalls[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 0;
+    orvauth_test::ExpectRefused(join, typeid(InvalidParameterException), "Exception 0x00000057: The parameter is incorrect.");
 }
 
 // Each request the store forwards reaches the plug-in, whose failures pass

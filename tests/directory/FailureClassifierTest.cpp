@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using adclient::AdcliCommand;
+using adclient::ClassifyAdcliFailure;
 using adclient::ClassifyAdcliResult;
 
 namespace {
@@ -16,6 +17,7 @@ struct Case {
     int exitStatus;
     const char* diagnostics;
     std::uint32_t status;
+    const char* reason = "";  // the start of the reason the operator reads
 };
 
 const char* const PREFIX = "adcli: couldn't connect to ad.example.test domain: ";
@@ -30,15 +32,18 @@ const Case CASES[] = {
     {"NoRightsInOU", AdcliCommand::Join, 6, "adcli: joining domain ad.example.test failed: Insufficient permissions to modify computer account: CN=N2,OU=Servers,DC=ad,DC=example,DC=test: acl: unable to get access to CN=N2,OU=Servers,DC=ad,DC=example,DC=test", 5},
     {"NoRightsToDelete", AdcliCommand::Delete, 6, "adcli: deleting node01 in ad.example.test domain failed: Insufficient permissions to delete computer account: CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test: dsdb_access: Access check failed on CN=Computers,DC=ad,DC=example,DC=test", 5},
     {"DeleteOfAnAccountAlreadyGone", AdcliCommand::Delete, 5, "adcli: deleting node01 in ad.example.test domain failed: No computer account for node01$ exists", 0},
-    {"AccountElsewhere", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The computer account NODE01 already exists, but is not in the desired organizational unit.", 2691},
-    {"NoSuchOU", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test", 87},
+    {"AccountElsewhere", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The computer account NODE01 already exists, but is not in the desired organizational unit.", 2691,
+     "The computer account NODE01 already exists, but is not in the desired organizational unit."},
+    {"NoSuchOU", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test", 87,
+     "The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test"},
     {"UnknownDomain", AdcliCommand::Join, 5, "adcli: couldn't connect to nosuch.example.test domain: Couldn't find usable domain controller to connect to", 1355},
     {"ControllerRefuses", AdcliCommand::Join, 4, "Couldn't connect to host: 127.0.0.55: Connection refused", 1355},
     {"ControllerSilent", AdcliCommand::TestJoin, 4, "Couldn't connect to host: 127.0.0.10: Connection timed out", 10060},
     {"InfoNoDiscovery", AdcliCommand::Info, 1, "adcli: couldn't discover domain: ad.example.test", 1355},
     {"KilledAfterTheBound", AdcliCommand::Info, -1, "", 10060},
     {"PresetAccountNotThereYet", AdcliCommand::MachineJoin, 3, "Couldn't authenticate as machine account: N5: Client 'N5$@AD.EXAMPLE.TEST' not found in Kerberos database", 1326},
-    {"PresetPasswordNotThereYet", AdcliCommand::MachineJoin, 3, "Couldn't authenticate as machine account: N5: Preauthentication failed", 1326},
+    {"OneTimePasswordRefused", AdcliCommand::MachineJoin, 3, "Couldn't authenticate as machine account: N5: Preauthentication failed", 86,
+     "The domain controller refused the one-time password"},
     {"AccountGoneAtTestJoin", AdcliCommand::TestJoin, 3, "Couldn't authenticate as machine account: N3: Client 'N3$@AD.EXAMPLE.TEST' not found in Kerberos database", 1317},
     {"KeytabUnwritable", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: Couldn't add keytab entries: /x/krb5.keytab: Key table file '/x/krb5.keytab' not found", 1359},
     {"Unrecognised", AdcliCommand::Join, 2, "adcli: unknown option: --frobnicate", 1359},
@@ -50,7 +55,10 @@ TEST_P(ClassifierTest, MapsTheMessageOntoItsStatus)
 {
     const Case& c = GetParam();
     const std::string text = c.exitStatus == 3 || c.exitStatus == 4 ? std::string(PREFIX) + c.diagnostics : c.diagnostics;
-    EXPECT_EQ(ClassifyAdcliResult(c.command, c.exitStatus, c.exitStatus == -1, text + "\n"), c.status);
+    const adclient::AdcliFailure failure = ClassifyAdcliFailure(c.command, c.exitStatus, c.exitStatus == -1, text + "\n");
+    EXPECT_EQ(failure.status, c.status);
+    EXPECT_EQ(0u, failure.reason.rfind(c.reason, 0)) << failure.reason;
+    EXPECT_EQ(*c.reason == '\0', failure.reason.empty()) << failure.reason;
 }
 
 INSTANTIATE_TEST_SUITE_P(AdcliMessages, ClassifierTest, ::testing::ValuesIn(CASES),

@@ -62,26 +62,21 @@ printf '127.0.0.1 localhost\n%s dc1.%s dc1\n127.0.0.11 node01.%s node01\n' "$dc_
 printf 'nameserver %s\nsearch %s\n' "$dc_address" $domain >/etc/resolv.conf
 rm -f /etc/samba/smb.conf /etc/krb5.keytab
 
-start=$(date +%s%N)
-samba-tool domain provision --server-role=dc --dns-backend=SAMBA_INTERNAL --use-rfc2307 \
-  --realm=$realm --domain=ADEX --adminpass='Adm1n#Pass' --host-name=dc1 --host-ip="$dc_address" \
-  --targetdir="$work/dc" --option="interfaces=$interfaces" --option='bind interfaces only=yes' >"$work/log/provision" 2>&1 ||
-  { tail -n 20 "$work/log/provision"; exit 1; }
-provisioned=$(date +%s%N)
-cp "$work/dc/private/krb5.conf" /etc/krb5.conf
-samba -s "$work/dc/etc/smb.conf" -D
-# DNS answers before LDAP does: wait for discovery and the LDAP port both.
-# A loaded machine can take a while to start the controller's services.
-SECONDS=0
-until adcli info $domain >/dev/null 2>&1 && (exec 3<>/dev/tcp/$dc_address/389) 2>/dev/null; do
-  ((SECONDS < 180)) || { echo "the domain controller did not come up within 180 s"; tail -n 20 /var/log/samba/log.samba; exit 1; }
-  sleep 0.2
-done
-echo "figure: provision $(((provisioned - start) / 1000000)) ms, controller ready $((($(date +%s%N) - provisioned) / 1000000)) ms"
-
-# One trust for the trusted-domain queries. The KDC needs its SID.
-sam="$work/dc/private/sam.ldb"
-ldbadd --configfile="$work/dc/etc/smb.conf" -H "$sam" >/dev/null <<LDIF
+# The controller's database is provisioned once per build (per domain and
+# address, and anew when this script changes) into a template beside the
+# work directories, and each run starts a copy of it: provisioning is the
+# slowest part of a start. The provisioned paths are absolute, so each run
+# mounts its copy over the template's path inside its own namespace.
+# Short: Samba's sockets live under it, and a socket's path is bounded.
+template=$(dirname "$work")/dc-$({ echo "$domain $dc_address"; cat "$0"; } | sha1sum | cut -c1-8)
+provision() {
+  samba-tool domain provision --server-role=dc --dns-backend=SAMBA_INTERNAL --use-rfc2307 \
+    --realm=$realm --domain=ADEX --adminpass='Adm1n#Pass' --host-name=dc1 --host-ip="$dc_address" \
+    --targetdir="$template" --option="interfaces=$interfaces" --option='bind interfaces only=yes' >"$work/log/provision" 2>&1 ||
+    { tail -n 20 "$work/log/provision"; return 1; }
+  local sam="$template/private/sam.ldb"
+  # One trust for the trusted-domain queries. The KDC needs its SID.
+  ldbadd --configfile="$template/etc/smb.conf" -H "$sam" >/dev/null <<LDIF
 dn: CN=partner.example.org,CN=System,DC=${domain//./,DC=}
 objectClass: trustedDomain
 trustPartner: partner.example.org
@@ -91,11 +86,34 @@ trustType: 2
 trustAttributes: 0
 securityIdentifier: S-1-5-21-1-2-3
 LDIF
-samba-tool ou create OU=Servers -H "$sam" >/dev/null
-# Bad logons are counted only under a lockout policy, and never for the
-# built-in administrator: a second administrator for the wrong password.
-samba-tool domain passwordsettings set --account-lockout-threshold=5 -H "$sam" >/dev/null
-samba-tool user create joiner 'J0iner#Pass' -H "$sam" >/dev/null
-samba-tool group addmembers 'Domain Admins' joiner -H "$sam" >/dev/null
+  samba-tool ou create OU=Servers -H "$sam" >/dev/null
+  # Bad logons are counted only under a lockout policy, and never for the
+  # built-in administrator: a second administrator for the wrong password.
+  samba-tool domain passwordsettings set --account-lockout-threshold=5 -H "$sam" >/dev/null
+  samba-tool user create joiner 'J0iner#Pass' -H "$sam" >/dev/null
+  samba-tool group addmembers 'Domain Admins' joiner -H "$sam" >/dev/null
+  touch "$template/.complete"
+}
+start=$(date +%s%N)
+(
+  flock 9
+  if [ ! -e "$template/.complete" ]; then
+    rm -rf "$template" && mkdir -p "$template" && provision
+  fi
+) 9>"$template.lock"
+provisioned=$(date +%s%N)
+cp -a "$template" "$work/dc"
+mount --bind "$work/dc" "$template"
+cp "$work/dc/private/krb5.conf" /etc/krb5.conf
+samba -s "$work/dc/etc/smb.conf" -D
+# DNS answers before LDAP does: wait for discovery and the LDAP port both.
+# A loaded machine can take a while to start the controller's services.
+SECONDS=0
+until adcli info $domain >/dev/null 2>&1 && (exec 3<>/dev/tcp/$dc_address/389) 2>/dev/null; do
+  ((SECONDS < 180)) || { echo "the domain controller did not come up within 180 s"; tail -n 20 /var/log/samba/log.samba; exit 1; }
+  sleep 0.2
+done
+echo "figure: provision (or the copy of this build's) $(((provisioned - start) / 1000000)) ms, controller ready $((($(date +%s%N) - provisioned) / 1000000)) ms"
+sam="$work/dc/private/sam.ldb"
 
 LIVE_WORK=$work LIVE_SAM=$sam LIVE_SMB_CONF=$work/dc/etc/smb.conf "$@"

@@ -5,7 +5,8 @@
 # group refused with a log line, offline logins with the controller's
 # packets dropped, renew (and a failed one that leaves the keytab working);
 # then logins disable and leave give every file back byte for byte, and
-# pam-auth-update --enable mkhomedir still works. Steps print figures.
+# pam-auth-update --enable mkhomedir still works. discover is timed
+# against the live and the dropping controller. Steps print figures.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,6 +38,11 @@ printf 'provider = "adclient"\n' >"$config/provider.conf"
 printf 'remote-authentication-store = "None"\n' >"$config/authentication.conf"
 ctl leave >/dev/null 2>&1 || true  # a membership an earlier run left in the plug-in's state
 before=$(snapshot)
+
+step_start "discover"
+out=$(ctl discover "$domain") || fail "$out"
+[ "$(grep -cE "^(Realm: +AD.EXAMPLE.TEST|NetBIOS name: +ADEX|Answering controller: +dc1.$domain)$" <<<"$out")" = 3 ] || fail "$out"
+step_end
 
 step_start "permit on a host that is not joined"
 out=$(ctl logins permit --all 2>&1) && fail "permit accepted: $out"
@@ -148,6 +154,11 @@ took=$(elapsed)
 step_end
 ((took < 10000)) || fail "offline refusal took $took ms"
 nft delete table inet blackhole
+nft -f - <<<'table inet silent { chain input { type filter hook input priority 0; udp dport 389 drop; }; }'
+step_start "discover, the controller's CLDAP port silent (dropped on input)"
+out=$(ctl discover "$domain" 2>&1) && fail "discover answered: $out"
+took=$(elapsed) && step_end && nft delete table inet silent
+grep -q "no domain controller of $domain (dc1.$domain) answered" <<<"$out" && ((took < 3000)) || fail "$took ms: $out"
 
 step_start "logins disable"
 out=$(ctl logins disable) || fail "$out"

@@ -29,15 +29,17 @@ issue() {  # issue <name> <dNSName> [ca]: a host certificate
 }
 ask() {  # ask <certificate name or -> <body>: prints the HTTP status (000: refused in the handshake)
   local cert=(); [ "$1" = - ] || cert=(--cert "$work/$1.pem" --key "$work/$1.key")
-  curl -sk --max-time 15 "${cert[@]}" -o /dev/null -w '%{http_code}' "https://$proxy:9640/v1/machine-account" -d "$2"
+  curl -sk --max-time 15 "${cert[@]}" -o "$work/answer" -w '%{http_code}' "https://$proxy:9640/v1/machine-account" -d "$2"
 }
-unchanged() {  # unchanged <what> <status wanted> <certificate> <body>: refused, directory as it was
-  local before after_count code stamps="$(pwd_last_set FILESRV) $(pwd_last_set DELEG)"
-  before=$(on_dc '(objectClass=*)' dn | grep -c '^dn: ')
-  code=$(ask "$3" "$4")
+# Every object with its pwdLastSet: a refusal leaves this as it was.
+directory_state() {
+  on_dc '(objectClass=*)' pwdLastSet | awk '/^dn: /{ if (d) print d; d = $0 } /^pwdLastSet: /{ d = d " " $0 } END { print d }' | sort | md5sum
+}
+unchanged() {  # unchanged <what> <status wanted> <certificate> <body> [class]: refused, directory as it was
+  local before code; before=$(directory_state) code=$(ask "$3" "$4")
   check "$1: refused with $2" test "$code" = "$2"
-  after_count=$(on_dc '(objectClass=*)' dn | grep -c '^dn: ')
-  check "$1: directory unchanged" test "$after_count $(pwd_last_set FILESRV) $(pwd_last_set DELEG)" = "$before $stamps"
+  [ -z "${5:-}" ] || check "$1: class $5" grep -q "\"reason\":\"$5\"" "$work/answer"
+  check "$1: directory unchanged" test "$(directory_state)" = "$before"
 }
 milliseconds() { echo $(($(date +%s%N) / 1000000)); }
 refused_with() {  # refused_with <text> <orvauthctl arguments...>: fails, saying text
@@ -50,6 +52,72 @@ start_proxy() {
   for _ in $(seq 100); do grep -q listening "$work/proxyd.log" && return 0; sleep 0.1; done
   return 1
 }
+
+# ---- Directory trust: whose account the service may reset, and under which
+# account it may run.
+join_refused() { ! ctl --verify-proxy-cert 1 join-proxy "$proxy" >/dev/null 2>&1; }
+logged() { grep -qE "$1" "$work/proxyd.log"; }
+as_creator() { LDAPTLS_CACERT="$LIVE_WORK/dc/private/tls/ca.pem" "$@" -H "ldaps://dc1.$domain" -x -D "creator@AD.EXAMPLE.TEST" -w 'Cr3ator#Pass' >/dev/null 2>&1; }
+# A user holding only "create computer objects" makes NODE01 with the
+# service's mark and a password of its own: owner, not the service.
+forged_mark() {
+  samba-tool user create creator 'Cr3ator#Pass' -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+  local sid before; sid=$(on_dc '(sAMAccountName=creator)' objectSid | sed -n 's/^objectSid: //p')
+  samba-tool dsacl set -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" --objectdn="CN=Computers,DC=ad,DC=example,DC=test" \
+    --sddl="(OA;CI;CC;bf967a86-0de6-11d0-a285-00aa003049e2;;$sid)" >/dev/null
+  check "forged mark: the user creates NODE01 over LDAPS" as_creator ldapadd <<LDIF
+dn: CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test
+objectClass: computer
+sAMAccountName: NODE01\$
+userAccountControl: 4096
+dNSHostName: node01.$domain
+adminDescription: orvauth-proxyd: machine account of host node01.$domain
+unicodePwd:: $(printf '"Cr3ator#Node01"' | iconv -t UTF-16LE | base64 -w0)
+LDIF
+  before=$(directory_state)
+  check "forged mark: the host's join-proxy is refused" join_refused
+  check "  the directory unchanged" test "$(directory_state)" = "$before"
+  unchanged "  asked directly" 403 node01 "{\"hostName\":\"node01.$domain\"}" not-service-account
+  check "  the log names the owner" logged "CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test is owned by $sid, not by the service's account S-1-5-21-"
+  samba-tool computer delete NODE01 -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+}
+# NODE01 joined through the service (its join changed the one-time
+# password once); an administrator sets its password: the host's next
+# join-proxy is refused, both times logged.
+rekeyed() {
+  local record before stamp; record=$(on_dc '(sAMAccountName=NODE01$)' description | sed ':a;N;$!ba;s/\n //g' | sed -n 's/^description: //p')
+  check "NODE01's password time is recorded: $record" grep -qE '^orvauth-proxyd: password set at pwdLastSet [0-9]+, key version [0-9]+$' <<<"$record"
+  samba-tool user setpassword 'NODE01$' --newpassword='Adm1n#Rekeyed01' -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+  before=$(directory_state) stamp=$(pwd_last_set NODE01)
+  check "re-keyed by an administrator: the host's join-proxy is refused" join_refused
+  check "  the directory unchanged" test "$(directory_state)" = "$before"
+  check "  both times logged" logged "CN=NODE01,.*: its password was set at 20[0-9-]+ [0-9:]+ UTC \\($stamp\\) \\(key version [0-9]+\\) by someone else; the service set it at 20[0-9-]+ [0-9:]+ UTC"
+  samba-tool computer delete NODE01 -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
+}
+# Names outside the domain, and an account whose dNSHostName names
+# another host.
+name_scope() {
+  issue node31 node31.lab.example
+  unchanged "a certificate for node31.lab.example" 403 node31 '{"hostName":"node31.lab.example"}' host-name
+  check "  logged" logged "node31.lab.example lies under none of the allowed DNS suffixes \\($domain\\)"
+  issue node32 "node32.$domain"
+  check "node32: created" test "$(ask node32 "{\"hostName\":\"node32.$domain\"}")" = 200
+  check "  dNSHostName is node32.$domain" grep -qx "dNSHostName: node32.$domain" <(on_dc '(sAMAccountName=NODE32$)' dNSHostName)
+  printf 'dn: CN=NODE32,CN=Computers,DC=ad,DC=example,DC=test\nchangetype: modify\nreplace: dNSHostName\ndNSHostName: node32.branch.%s\n' "$domain" |
+    ldbmodify --configfile="$LIVE_SMB_CONF" -H "$LIVE_SAM" >/dev/null
+  unchanged "dNSHostName of another host" 403 node32 "{\"hostName\":\"node32.$domain\"}" not-service-account
+  check "  logged" logged "CN=NODE32,.* has dNSHostName \"node32.branch.$domain\", not node32.$domain"
+}
+# The service under a member of Domain Admins refuses to start.
+over_privileged() {
+  printf 'user = joiner@AD.EXAMPLE.TEST\npassword = J0iner#Pass\n' >"$work/admin-credentials" && chmod 600 "$work/admin-credentials"
+  sed "s|^credentials = .*|credentials = \"$work/admin-credentials\"|; s/^listen_address = .*/listen_address = \"127.0.0.22\"/" \
+    "$work/proxyd.conf" >"$work/proxyd-admin.conf"
+  local out code; out=$(timeout 60 "$proxyd" --config "$work/proxyd-admin.conf" 2>&1); code=$?
+  check "a Domain Admins member's account: the service refuses to start (exit $code)" test "$code" = 1
+  check "  saying why" grep -q "refusing to start: the service's directory account CN=joiner,CN=Users,DC=ad,DC=example,DC=test is a member of Domain Admins (S-1-5-21-[0-9-]*-512)" <<<"$out"
+}
+# ---- end of the directory trust block
 
 # The proxy's own side: a directory account of its own, a certificate, and
 # the controller's CA for LDAPS.
@@ -94,6 +162,8 @@ check "the configuration checks out" "$proxyd" --check-config --config "$work/pr
 check "the proxy service starts" start_proxy
 
 check "the proxy's certificate is imported" ctl import-cert "$work/server.pem" "$proxy"
+forged_mark
+over_privileged
 seen=$(requests) started=$(milliseconds)
 check "join through the proxy, certificate verified" ctl --verify-proxy-cert 1 join-proxy "$proxy"
 proxy_join=$(($(milliseconds) - started))
@@ -108,12 +178,18 @@ check "a second join through the proxy" ctl --verify-proxy-cert 1 join-proxy "$p
 check "it reused the account with a new password" grep -q 'new password for existing CN=NODE01' "$work/proxyd.log"
 check "the keytab logs in again" keytab_logs_in
 check "leave" ctl leave
+rekeyed
 
 started=$(milliseconds)
 check "join with credentials" ctl join "$domain" --user Administrator --password-stdin <<<'Adm1n#Pass'
 credentials_join=$(($(milliseconds) - started))
 echo "figure: join with credentials $credentials_join ms, proxy join / credentials join = $(awk -v p=$proxy_join -v c=$credentials_join 'BEGIN { printf "%.2f", p / c }')"
 check "leave with credentials deletes the account" ctl leave --user Administrator --password-stdin <<<'Adm1n#Pass'
+check "join with credentials, creating the account" ctl join "$domain" --user Administrator --password-stdin <<<'Adm1n#Pass'
+ctl leave >/dev/null
+check "the proxy refuses to reset an account it did not create, saying so" \
+  refused_with "an account of this host's name exists that the proxy did not create" --verify-proxy-cert 1 join-proxy "$proxy"
+samba-tool computer delete NODE01 -H "$LIVE_SAM" --configfile="$LIVE_SMB_CONF" >/dev/null
 # Side by side, alternating, three of each: the machine's load varies less
 # between their medians than between two single joins.
 proxy_joins=() credentials_joins=()
@@ -176,6 +252,7 @@ unchanged "a user's name" 403 proxy-joiner '{"hostName":"proxy-joiner.ad.example
 unchanged "CN=Users" 403 node08 '{"hostName":"node08.ad.example.test","container":"CN=Users"}'
 unchanged "Domain Controllers" 403 node08 '{"hostName":"node08.ad.example.test","container":"OU=Domain Controllers"}'
 check "no refusal told the client more than its status" bash -c "! curl -sk --cert '$work/filesrv.pem' --key '$work/filesrv.key' https://$proxy:9640/v1/machine-account -d '{\"hostName\":\"filesrv.ad.example.test\"}' | grep -qi 'CN=\|created\|insufficient'"
+name_scope
 check "the log names the refused certificate" grep -q 'refused (5): .*subject "CN=node01".*SHA-256' "$work/proxyd.log"
 before=$(computers) codes=""
 for i in $(seq 11); do codes+="$(ask node09 '{"hostName":"node09.ad.example.test"}') "; done

@@ -50,6 +50,8 @@ t 2 - 'standard input is not a terminal' join corp.example.test --user administr
 t 1 'Secret#1\0junk' 'the password holds a NUL byte' join corp.example.test --user administrator --password-stdin
 t 1 '' 'empty or no password was specified' join corp.example.test --user administrator --password-stdin
 t 2 - 'either after the domain or with --ou, not both' join corp.example.test/Servers --ou Hypervisors --user administrator
+t 1 'Secret#1' "The organizational unit 'Servers/' ends with a '/'" \
+  join corp.example.test --ou Servers/ --user administrator --password-stdin
 t 0 'Secret#1' $'Joined the host to corp.example.test/Servers/Hypervisors.\nActive store: Active Directory' \
   join corp.example.test --ou Servers/Hypervisors --user administrator --password-stdin --activate
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
@@ -76,7 +78,7 @@ t 0 - 'The host left its domain.' leave
 t 0 - '"membership":null' status --json
 t 0 - 'Joined the host to the domain of the authentication proxy 192.0.2.10.' --verify-proxy-cert 1 \
   join-proxy 192.0.2.10 --ou 'Servers/Hyper,visors'
-t 0 - '"organizational_unit":"OU=Hyper\\,visors,OU=Servers","proxy_address":"192.0.2.10"}' status --json
+t 0 - '"organizational_unit":"Servers/Hyper,visors","proxy_address":"192.0.2.10"}' status --json
 t 0 - 'The host left its domain.' leave
 
 # Without the configuration store each proxy has its own thumbprint in jorvservers.conf.

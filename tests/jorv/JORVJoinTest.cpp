@@ -72,9 +72,8 @@ protected:
 TEST_F(JORVJoin, CarriesTheProxysAnswersToTheDirectoryAndRecordsTheMembership)
 {
     Join()();
-    // One question for the host-name check, the account, then three more.
-    const std::string info = Info(1, STORED_THUMBPRINT);
-    EXPECT_EQ(info + Create("node01.corp.example", OU, 1, STORED_THUMBPRINT) + info + info + info, plugin->proxyLog);
+    // One question for the domain, one for the account.
+    EXPECT_EQ(Info(1, STORED_THUMBPRINT) + Create("node01.corp.example", OU, 1, STORED_THUMBPRINT), plugin->proxyLog);
 
     const ScriptablePluginControl directory = plugin.Read();
     EXPECT_EQ(1u, directory.calls[SCRIPTABLE_SLOT_JOIN_DOMAIN_WITH_MACHINE_ACCOUNT]);
@@ -107,11 +106,25 @@ TEST_F(JORVJoin, SkippingTheHostNameCheckStillResolvesItAndAnEmptyUnitLetsThePro
 {
     membership_test::SetHost("node01.corp.example", "node01.other.example");
     store->JoinDomainWithJORV(PROXY_ADDRESS, "", true);
-    const std::string info = Info(1, STORED_THUMBPRINT);
-    EXPECT_EQ(Create("node01.other.example", "(null)", 1, STORED_THUMBPRINT) + info + info + info, plugin->proxyLog);
+    EXPECT_EQ(Info(1, STORED_THUMBPRINT) + Create("node01.other.example", "(null)", 1, STORED_THUMBPRINT),
+              plugin->proxyLog);
     EXPECT_NE(std::string::npos, plugin.Log().find(", node01, corp.example, , "));
     ExpectHostFilesUnchanged();
     EXPECT_EQ((Record{{"domain_name", "corp.example"}, {"auth_proxy_address", PROXY_ADDRESS}}), DomainRecord());
+}
+
+// The proxy gets the DN of a path, which the record keeps as written; a
+// unit that names nothing is refused before the proxy is asked.
+TEST_F(JORVJoin, TheProxyGetsTheUnitAsADistinguishedName)
+{
+    ExpectRefused([&] { store->JoinDomainWithJORV(PROXY_ADDRESS, "Servers//Hosts", true); },
+                  typeid(InvalidParameterException));
+    ExpectNothingCreated();
+    store->JoinDomainWithJORV(PROXY_ADDRESS, "Sales, Europe/Hosts", true);
+    EXPECT_EQ(Info(1, STORED_THUMBPRINT) +
+                  Create("node01.corp.example", "OU=Hosts,OU=Sales\\, Europe,DC=corp,DC=example", 1, STORED_THUMBPRINT),
+              plugin->proxyLog);
+    EXPECT_EQ("Sales, Europe/Hosts", DomainRecord()["organizational_unit"]);
 }
 
 TEST_F(JORVJoin, TheThumbprintComesFromTheStoreThatKeepsTheMembership)
@@ -136,8 +149,8 @@ TEST_F(JORVJoin, TheThumbprintComesFromTheStoreThatKeepsTheMembership)
         UseConfigurationStore(c.configurationStore);
         Settings::SetAdvancedIntegerOption(VERIFY_OPTION, c.option);
         store->JoinDomainWithJORV(c.server, OU, true);
-        const std::string info = Info(c.option, c.thumbprint, c.server);
-        EXPECT_EQ(Create("node01.corp.example", OU, c.option, c.thumbprint, c.server) + info + info + info, plugin->proxyLog);
+        EXPECT_EQ(Info(c.option, c.thumbprint, c.server) + Create("node01.corp.example", OU, c.option, c.thumbprint, c.server),
+                  plugin->proxyLog);
         EXPECT_EQ(c.configurationStore, !DomainRecord().empty());
     }
 }

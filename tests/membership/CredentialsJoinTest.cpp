@@ -150,6 +150,22 @@ TEST_F(CredentialsJoin, InterruptedJoinOrLeaveIsCompletedByTheNextOne)
     EXPECT_EQ(2u, LoggedLines().size());
 }
 
+// A unit the plug-in could not read is refused before anything happens; a
+// plug-in that refuses the join as already joined keeps its refusal even
+// when it cannot name its domain.
+TEST_F(CredentialsJoin, RefusalsNameTheirCause)
+{
+    ExpectRefused([&] { store->JoinDomain("corp.example/Servers/", credentials, false); },
+                  typeid(InvalidParameterException),
+                  "Exception 0x00000057: The organizational unit 'Servers/' ends with a '/': write it as a path from "
+                  "the domain's top (Servers/Hypervisors) or as a DN (OU=Hypervisors,OU=Servers)");
+    EXPECT_EQ(0u, plugin.Calls(SCRIPTABLE_SLOT_JOIN_DOMAIN));
+    plugin->status[SCRIPTABLE_SLOT_JOIN_DOMAIN] = 2691;
+    plugin->status[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = 2;
+    EXPECT_THROW(Join()(), SetupAlreadyJoinedException);
+    EXPECT_TRUE(DomainRecord().empty());
+}
+
 TEST_F(CredentialsJoin, FailedJoinPutsBackTheHostFilesTheCheckEditedUnlessOthersChangedThem)
 {
     SetHostInOtherDomain();

@@ -182,6 +182,23 @@ protected:
         const auto answer = client->Post("/v1/machine-account", "{\"hostName\": \"" + host + "\"}", "application/json");
         return answer ? answer->status : -1;
     }
+    // What the library tells of a machine-account request the plug-in makes
+    // for host with certificate name ("" for none): "<code> <message>".
+    static std::string RefusalAs(const std::string& name, const std::string& host, int at = port)
+    {
+        const std::string settings = std::string(ORVAUTH_PLUGIN_DIR) + "/adproxy.conf", kept = ReadFile(settings);
+        WriteFile(settings, "port = " + std::to_string(at) + "\n" +
+                                (name.empty() ? "" : "client_certificate = " + File(name + ".pem") +
+                                                         "\nclient_key = " + File(name + ".key") + "\n"));
+        std::string told = "accepted";
+        try {
+            JORVProxy("adproxy", "127.0.0.1", false, "").CreateMachineAccount(host, "");
+        } catch (const Exception& refused) {
+            told = std::to_string(refused.Code()) + " " + refused.what();
+        }
+        WriteFile(settings, kept);
+        return told;
+    }
     static std::string Configuration(const std::string& extra, int listen = port)
     {
         return "listen_address = \"127.0.0.1\"\nlisten_port = \"" + std::to_string(listen) + "\"\n" +
@@ -338,6 +355,7 @@ TEST_F(ProxyService, RefusesToStartWithExposedKeysOrUnknownSettingsAndEndsOnSigt
         {"credentials = \"" + File("server.pem") + "\"\n", "server.pem: must be a regular file of mode 0600"},
         {"listen_adress = \"127.0.0.1\"\n", "unknown key \"listen_adress\""},
         {"private_key = \"" + File("not-a.key") + "\"\n", "no unencrypted PEM private key"},
+        {"allowed_dns_suffixes = \"corp.example.test; .lab\"\n", "allowed_dns_suffixes: \".lab\" is not a DNS name"},
     };
     for (const auto& refusal : refusals) {
         std::string text = Configuration("");
@@ -388,6 +406,25 @@ TEST_F(ProxyService, HostsAreKnownByCertificateAndGetOnlyTheirOwnName)
                                 "subject \"CN=node01.corp.example.test\""));  // the rogue one
 }
 
+// Each refusal reaches the host with its class and the fix, and nothing of
+// the directory.
+TEST_F(ProxyService, RefusalsTellTheHostTheirClass)
+{
+    const struct {
+        const char *certificate, *host, *told;
+    } cases[] = {
+        {"", "node01.corp.example.test", "5 Exception 0x00000005: The authentication proxy did not accept this host's certificate"},
+        {"rogue", "node01.corp.example.test", "5 Exception 0x00000005: The authentication proxy did not accept this host's certificate"},
+        {"node01", "victim.corp.example.test", "5 Exception 0x00000005: The authentication proxy refused this host's name"},
+        {"node01", "node01.corp.example.test", "1355 Exception 0x0000054b: The authentication proxy could not complete the request in the directory"},
+    };
+    for (const auto& c : cases) {
+        const std::string told = RefusalAs(c.certificate, c.host);
+        EXPECT_EQ(0u, told.rfind(c.told, 0)) << told;
+        EXPECT_EQ(std::string::npos, told.find("127.0.0.1:" + std::to_string(BoundPort(directory)))) << told;
+    }
+}
+
 TEST_F(ProxyService, EachCertificateHasItsOwnRateOfAccountRequests)
 {
     int admitted = 0;
@@ -397,6 +434,7 @@ TEST_F(ProxyService, EachCertificateHasItsOwnRateOfAccountRequests)
     EXPECT_GE(6, admitted);  // 6 a minute, some used by the tests before
     const int reached = directoryConnections;
     EXPECT_EQ(429, AskAs("node02", "node02.corp.example.test"));
+    EXPECT_NE(std::string::npos, RefusalAs("node02", "node02.corp.example.test").find("too many account requests"));
     usleep(100000);
     EXPECT_EQ(reached, directoryConnections.load());
     JORVProxy proxy("adproxy", "127.0.0.1", false, "");
@@ -508,6 +546,8 @@ TEST_F(ProxyService, HangupReloadsTheRevocationListAndKeepsServingOnABadOne)
     EXPECT_EQ(502, AskAs("node02", "node02.corp.example.test", at));
     reload("client_crl_file = \"" + File("crl.pem") + "\"\n", "reloaded");
     EXPECT_EQ(-1, AskAs("node02", "node02.corp.example.test", at));  // revoked
+    EXPECT_EQ(0u, RefusalAs("node02", "node02.corp.example.test", at)
+                      .rfind("5 Exception 0x00000005: The authentication proxy refused this host's certificate as revoked", 0));
     EXPECT_EQ(502, AskAs("node01", "node01.corp.example.test", at));
     reload("client_crl_file = \"" + File("missing.pem") + "\"\n", "not reloaded");
     EXPECT_EQ(-1, AskAs("node02", "node02.corp.example.test", at));

@@ -4,6 +4,8 @@
 #include <ldap.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <strings.h>
@@ -85,6 +87,129 @@ bool HostNameMatchesCertificate(const std::string& requested, const std::string&
 {
     return !certificateName.empty() && requested.size() == certificateName.size() &&
            strcasecmp(requested.c_str(), certificateName.c_str()) == 0;
+}
+
+std::string PasswordRecord(const std::string& pwdLastSet, const std::string& keyVersion)
+{
+    return PASSWORD_RECORD_PREFIX + pwdLastSet + ", key version " + keyVersion;
+}
+
+namespace {
+
+// A decimal number of the directory's, or nothing.
+std::optional<unsigned long long> Decimal(const std::string& text)
+{
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+// The set the record names, or the account's password is another one:
+// the host's own change at its join, one key version later and soon after.
+bool PasswordIsTheRecordedOne(const std::string& record, const ExistingAccount& account)
+{
+    const std::string prefix = PASSWORD_RECORD_PREFIX, separator = ", key version ";
+    const std::size_t split = record.find(separator);
+    const auto setAt = Decimal(record.substr(prefix.size(), split - std::min(split, prefix.size())));
+    const auto version = split == std::string::npos ? std::nullopt : Decimal(record.substr(split + separator.size()));
+    const auto now = Decimal(account.pwdLastSet);
+    const auto nowVersion = Decimal(account.keyVersion);
+    if (!setAt || !version || !now || !nowVersion) {
+        return false;
+    }
+    return *now == *setAt ||
+           (*nowVersion == *version + 1 && *now > *setAt && *now - *setAt <= JOIN_CHANGE_TICKS);
+}
+
+}  // namespace
+
+std::string PasswordTimeText(const std::string& pwdLastSet)
+{
+    constexpr unsigned long long TICKS_PER_SECOND = 10000000, SECONDS_1601_TO_1970 = 11644473600ULL;
+    char* end = nullptr;
+    const unsigned long long ticks = std::strtoull(pwdLastSet.c_str(), &end, 10);
+    std::tm parts{};
+    const std::time_t seconds = static_cast<std::time_t>(ticks / TICKS_PER_SECOND - SECONDS_1601_TO_1970);
+    char text[32] = "";
+    if (pwdLastSet.empty() || *end != '\0' || ticks / TICKS_PER_SECOND < SECONDS_1601_TO_1970 ||
+        gmtime_r(&seconds, &parts) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) {
+        return "\"" + pwdLastSet + "\"";
+    }
+    return std::string(text) + " (" + pwdLastSet + ")";
+}
+
+std::optional<std::string> ReasonNotToReset(const ExistingAccount& account, const std::string& hostName,
+                                            const std::string& serviceSid,
+                                            const std::vector<std::string>& allowedContainers)
+{
+    const std::string& dn = account.dn;
+    if (!account.computer) {
+        return dn + " is not a computer: the name is taken";
+    }
+    if (!IsPlainWorkstationAccount(account.userAccountControl)) {
+        return dn + " is not a plain workstation account (userAccountControl " +
+               std::to_string(account.userAccountControl) + ")";
+    }
+    // The mark is a label anyone who may create the object can write: only
+    // the owner the directory names proves who created it.
+    if (serviceSid.empty() || account.ownerSid != serviceSid) {
+        return dn + " is owned by " + (account.ownerSid.empty() ? "an owner the directory did not tell" : account.ownerSid) +
+               ", not by the service's account " + serviceSid;
+    }
+    if (!IsMarkedForHost(account.marks, hostName)) {
+        return dn + " was not created by this service for " + hostName;
+    }
+    if (account.dnsHostNames.size() != 1 || !HostNameMatchesCertificate(hostName, account.dnsHostNames.front())) {
+        return dn + " has dNSHostName \"" + (account.dnsHostNames.empty() ? "" : account.dnsHostNames.front()) +
+               "\", not " + hostName;
+    }
+    if (!IsDirectlyInAny(dn, allowedContainers)) {
+        return dn + " is outside the allowed containers";
+    }
+    const std::string prefix = PASSWORD_RECORD_PREFIX;
+    for (const std::string& record : account.records) {
+        if (record.compare(0, prefix.size(), prefix) == 0 && !PasswordIsTheRecordedOne(record, account)) {
+            const std::string recorded = record.substr(prefix.size());
+            return dn + ": its password was set at " + PasswordTimeText(account.pwdLastSet) + " (key version " +
+                   account.keyVersion + ") by someone else; the service set it at " +
+                   PasswordTimeText(recorded.substr(0, recorded.find(','))) + recorded.substr(std::min(recorded.find(','), recorded.size()));
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsUnderDnsSuffix(const std::string& hostName, const std::vector<std::string>& suffixes)
+{
+    return std::any_of(suffixes.begin(), suffixes.end(), [&](const std::string& suffix) {
+        const std::size_t start = hostName.size() - std::min(hostName.size(), suffix.size());
+        return !suffix.empty() && hostName.size() > suffix.size() + 1 && hostName[start - 1] == '.' &&
+               strcasecmp(hostName.c_str() + start, suffix.c_str()) == 0;
+    });
+}
+
+std::string PrivilegedGroup(const std::vector<std::string>& tokenGroups)
+{
+    const auto endsWith = [](const std::string& sid, const char* rid) {
+        const std::string tail = std::string("-") + rid;
+        return sid.rfind("S-1-5-21-", 0) == 0 && sid.size() > tail.size() &&
+               sid.compare(sid.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    for (const std::string& sid : tokenGroups) {
+        if (endsWith(sid, "512")) {
+            return "Domain Admins (" + sid + ")";
+        }
+        if (endsWith(sid, "519")) {
+            return "Enterprise Admins (" + sid + ")";
+        }
+        if (sid == "S-1-5-32-544") {
+            return "Administrators (S-1-5-32-544)";
+        }
+        if (sid == "S-1-5-32-548") {
+            return "Account Operators (S-1-5-32-548)";
+        }
+    }
+    return "";
 }
 
 bool SameDN(const std::string& a, const std::string& b) { return Depth(a, b) == std::optional<std::size_t>(0); }

@@ -2,6 +2,7 @@
 
 #include "AccessPolicy.h"
 
+#include "base/AsciiText.h"
 #include "base/LdapText.h"
 #include "base/ProxyProtocol.h"
 
@@ -74,7 +75,7 @@ Connection Connect(const std::string& uri, const std::string& caFile, const Dire
 }
 
 Messages Search(LDAP* handle, const std::string& base, int scope, const std::string& filter,
-                std::initializer_list<const char*> attributes, const char* what)
+                std::initializer_list<const char*> attributes, const char* what, LDAPControl** controls = nullptr)
 {
     std::vector<char*> names;
     for (const char* name : attributes) {
@@ -83,7 +84,7 @@ Messages Search(LDAP* handle, const std::string& base, int scope, const std::str
     names.push_back(nullptr);
     struct timeval limit {OPERATION_TIMEOUT_SECONDS, 0};
     LDAPMessage* raw = nullptr;
-    const int code = ldap_search_ext_s(handle, base.c_str(), scope, filter.c_str(), names.data(), 0, nullptr,
+    const int code = ldap_search_ext_s(handle, base.c_str(), scope, filter.c_str(), names.data(), 0, controls,
                                        nullptr, &limit, 2, &raw);
     Messages result(raw, ldap_msgfree);
     Check(code, what);
@@ -107,6 +108,84 @@ std::string FirstValue(LDAP* handle, LDAPMessage* messages, const char* attribut
 }
 
 
+// The LDAP_SERVER_SD_FLAGS control asking for the owner alone
+// (OWNER_SECURITY_INFORMATION): the directory shows that part of
+// nTSecurityDescriptor to a reader who may not read the rest. Critical: a
+// directory that ignored it would answer without the owner.
+class OwnerOnlyControl {
+public:
+    OwnerOnlyControl()
+    {
+        constexpr ber_int_t OWNER_SECURITY_INFORMATION = 1;
+        BerElement* ber = ber_alloc_t(LBER_USE_DER);
+        struct berval value {0, nullptr};
+        const bool encoded = ber != nullptr && ber_printf(ber, "{i}", OWNER_SECURITY_INFORMATION) != -1 &&
+                             ber_flatten2(ber, &value, 0) == 0 &&
+                             ldap_control_create("1.2.840.113556.1.4.801", 1, &value, 1, &control) == LDAP_SUCCESS;
+        ber_free(ber, 1);
+        if (!encoded) {
+            throw RequestFailure(SERVICE_INTERNAL_ERROR, "cannot encode the security descriptor flags control");
+        }
+        list[0] = control;
+    }
+    ~OwnerOnlyControl() { ldap_control_free(control); }
+    OwnerOnlyControl(const OwnerOnlyControl&) = delete;
+    OwnerOnlyControl& operator=(const OwnerOnlyControl&) = delete;
+
+    LDAPControl** List() { return list; }
+
+private:
+    LDAPControl* control = nullptr;
+    LDAPControl* list[2] = {nullptr, nullptr};
+};
+
+std::vector<std::string> Values(LDAP* handle, LDAPMessage* entry, const char* attribute)
+{
+    std::vector<std::string> values;
+    struct berval** raw = ldap_get_values_len(handle, entry, attribute);
+    for (int i = 0; raw != nullptr && raw[i] != nullptr; ++i) {
+        values.emplace_back(raw[i]->bv_val, raw[i]->bv_len);
+    }
+    ldap_value_free_len(raw);
+    return values;
+}
+
+std::string EntryDN(LDAP* handle, LDAPMessage* entry)
+{
+    char* dn = ldap_get_dn(handle, entry);
+    std::string text = dn != nullptr ? dn : "";
+    ldap_memfree(dn);
+    return text;
+}
+
+// The entry of the account the service binds as: a DN as it is; a user
+// principal name by that name, else (an implicit one, name@domain) by its
+// first part; DOMAIN\name or name by sAMAccountName.
+std::string OwnEntryDN(LDAP* handle, const std::string& domainDN, const std::string& user)
+{
+    if (user.find('=') != std::string::npos) {
+        return user;
+    }
+    const std::size_t at = user.find('@');
+    const std::size_t slash = user.find('\\');
+    const std::string name = at != std::string::npos      ? user.substr(0, at)
+                             : slash != std::string::npos ? user.substr(slash + 1)
+                                                          : user;
+    std::vector<std::string> filters{"(sAMAccountName=" + EscapedFilterValue(name) + ")"};
+    if (at != std::string::npos) {
+        filters.insert(filters.begin(), "(userPrincipalName=" + EscapedFilterValue(user) + ")");
+    }
+    for (const std::string& filter : filters) {
+        Messages found = Search(handle, domainDN, LDAP_SCOPE_SUBTREE, "(&(objectClass=user)" + filter + ")",
+                                {"1.1"}, "the service's own account");
+        LDAPMessage* entry = ldap_first_entry(handle, found.get());
+        if (entry != nullptr && ldap_next_entry(handle, entry) == nullptr) {
+            return EntryDN(handle, entry);
+        }
+    }
+    throw ServiceAccountRefused("cannot tell which directory entry is the service's own account " + user +
+                                ": name it by its distinguished name in the credentials file");
+}
 
 std::string DefaultNamingContext(LDAP* handle)
 {
@@ -169,7 +248,8 @@ SecretString NewOneTimePassword()
 struct Directory::Pool {
     Pool(const ServiceConfiguration& settings, DirectoryCredentials credentials_)
         : uri(settings.directoryUri), caFile(settings.directoryCaFile), defaultContainer(settings.defaultContainer),
-          allowedContainers(settings.allowedContainers), credentials(std::move(credentials_))
+          allowedContainers(settings.allowedContainers), allowedDnsSuffixes(settings.allowedDnsSuffixes),
+          credentials(std::move(credentials_))
     {
     }
 
@@ -211,10 +291,47 @@ struct Directory::Pool {
         return found;
     }
 
+    // The objectSid of the account the service binds as, once its token
+    // groups showed it is no administrator: read once for these
+    // credentials.
+    std::string ServiceSid(LDAP* handle)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!serviceSid.empty()) {
+                return serviceSid;
+            }
+        }
+        const std::string dn = OwnEntryDN(handle, DomainDN(handle), credentials.user);
+        Messages own = Search(handle, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectSid", "tokenGroups"},
+                              "the service's own account");
+        LDAPMessage* entry = ldap_first_entry(handle, own.get());
+        const std::string sid = SidText(FirstValue(handle, own.get(), "objectSid"));
+        std::vector<std::string> groups;
+        for (const std::string& group : entry != nullptr ? Values(handle, entry, "tokenGroups") : std::vector<std::string>{}) {
+            groups.push_back(SidText(group));
+        }
+        if (sid.empty() || groups.empty()) {
+            throw ServiceAccountRefused("the directory shows no objectSid or no token groups for the service's own account " +
+                                        dn + ": it must be able to read its own entry");
+        }
+        const std::string privileged = PrivilegedGroup(groups);
+        if (!privileged.empty()) {
+            throw ServiceAccountRefused("the service's directory account " + dn + " is a member of " + privileged +
+                                        ": it needs only the rights to create computer objects and to reset their "
+                                        "passwords in its containers; give it an account of its own with just "
+                                        "those (see orvauth-proxyd(8))");
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        serviceSid = sid;
+        return sid;
+    }
+
     const std::string uri;
     const std::string caFile;
     const std::string defaultContainer;
     const std::vector<std::string> allowedContainers;
+    const std::vector<std::string> allowedDnsSuffixes;
     const DirectoryCredentials credentials;
 
 private:
@@ -243,6 +360,7 @@ private:
     std::mutex lock;
     std::vector<Connection> idle;
     std::string domainDN;
+    std::string serviceSid;
 };
 
 namespace {
@@ -272,41 +390,56 @@ private:
     const std::string name;
 };
 
-std::vector<std::string> Values(LDAP* handle, LDAPMessage* entry, const char* attribute)
-{
-    std::vector<std::string> values;
-    struct berval** raw = ldap_get_values_len(handle, entry, attribute);
-    for (int i = 0; raw != nullptr && raw[i] != nullptr; ++i) {
-        values.emplace_back(raw[i]->bv_val, raw[i]->bv_len);
-    }
-    ldap_value_free_len(raw);
-    return values;
-}
-
 bool HasValue(const std::vector<std::string>& values, const char* wanted)
 {
     return std::any_of(values.begin(), values.end(), [&](const std::string& value) { return strcasecmp(value.c_str(), wanted) == 0; });
 }
 
-// Refuses unless the existing entry is an account this service created for
-// hostName, where it may reset it, and nothing more than a workstation.
-void CheckResettable(LDAP* handle, LDAPMessage* entry, const std::string& dn, const std::string& hostName,
-                     const std::vector<std::string>& allowed)
+constexpr std::initializer_list<const char*> ACCOUNT_ATTRIBUTES = {
+    "objectClass", "userAccountControl", MANAGED_MARKER_ATTRIBUTE, PASSWORD_RECORD_ATTRIBUTE, "dNSHostName",
+    "pwdLastSet",  "msDS-KeyVersionNumber", "nTSecurityDescriptor"};
+
+ExistingAccount ReadAccount(LDAP* handle, LDAPMessage* entry)
 {
-    if (!HasValue(Values(handle, entry, "objectClass"), "computer")) {
-        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is not a computer: the name is taken");
-    }
+    ExistingAccount account;
+    account.dn = EntryDN(handle, entry);
+    account.computer = HasValue(Values(handle, entry, "objectClass"), "computer");
     const std::vector<std::string> control = Values(handle, entry, "userAccountControl");
-    const unsigned long flags = control.empty() ? 0 : std::strtoul(control.front().c_str(), nullptr, 10);
-    if (!IsPlainWorkstationAccount(flags)) {
-        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is not a plain workstation account (userAccountControl " +
-                                                        std::to_string(flags) + ")");
-    }
-    if (!IsMarkedForHost(Values(handle, entry, MANAGED_MARKER_ATTRIBUTE), hostName)) {
-        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " was not created by this service for " + hostName);
-    }
-    if (!IsDirectlyInAny(dn, allowed)) {
-        throw RequestFailure(SERVICE_ACCESS_DENIED, dn + " is outside the allowed containers");
+    account.userAccountControl = control.empty() ? 0 : std::strtoul(control.front().c_str(), nullptr, 10);
+    account.marks = Values(handle, entry, MANAGED_MARKER_ATTRIBUTE);
+    account.records = Values(handle, entry, PASSWORD_RECORD_ATTRIBUTE);
+    account.dnsHostNames = Values(handle, entry, "dNSHostName");
+    const std::vector<std::string> descriptor = Values(handle, entry, "nTSecurityDescriptor");
+    account.ownerSid = descriptor.size() == 1 ? OwnerSidText(descriptor.front()) : "";
+    const std::vector<std::string> stamp = Values(handle, entry, "pwdLastSet");
+    account.pwdLastSet = stamp.empty() ? "" : stamp.front();
+    const std::vector<std::string> version = Values(handle, entry, "msDS-KeyVersionNumber");
+    account.keyVersion = version.empty() ? "" : version.front();
+    return account;
+}
+
+// Writes the pwdLastSet the service's password set gave dn to its record.
+// "" when done, else why not: the password is set all the same, so the
+// host gets it, and the log says what the next request will meet.
+std::string RecordPasswordTime(LDAP* handle, const std::string& dn)
+{
+    try {
+        Messages after = Search(handle, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"pwdLastSet", "msDS-KeyVersionNumber"},
+                                "password time");
+        const std::string stamp = FirstValue(handle, after.get(), "pwdLastSet");
+        const std::string version = FirstValue(handle, after.get(), "msDS-KeyVersionNumber");
+        if (stamp.empty() || stamp == "0" || version.empty()) {
+            return "the directory shows no pwdLastSet or msDS-KeyVersionNumber";
+        }
+        const std::string record = PasswordRecord(stamp, version);
+        char* records[] = {const_cast<char*>(record.c_str()), nullptr};
+        LDAPMod recordMod{LDAP_MOD_REPLACE, const_cast<char*>(PASSWORD_RECORD_ATTRIBUTE), {}};
+        recordMod.mod_vals.modv_strvals = records;
+        LDAPMod* mods[] = {&recordMod, nullptr};
+        Check(ldap_modify_ext_s(handle, dn.c_str(), mods, nullptr, nullptr), "password record");
+        return "";
+    } catch (const RequestFailure& failure) {
+        return failure.what();
     }
 }
 
@@ -372,28 +505,46 @@ DomainInformation Directory::Describe()
     return information;
 }
 
+void Directory::CheckServiceAccount()
+{
+    const std::shared_ptr<Pool> current = CurrentPool();
+    current->Use([&](LDAP* handle) { return current->ServiceSid(handle); });
+}
+
 CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::string& container,
                                         const SecretString& password)
 {
     const std::string computerName = ComputerNameForHost(hostName);
     if (IsReservedComputerName(computerName)) {
-        throw RequestFailure(SERVICE_ACCESS_DENIED, computerName + " is a reserved name");
+        throw RequestFailure(SERVICE_ACCESS_DENIED, computerName + " is a reserved name", reason::HOST_NAME);
     }
     const std::shared_ptr<Pool> current = CurrentPool();
+    const std::vector<std::string> suffixes =
+        current->allowedDnsSuffixes.empty() ? std::vector<std::string>{Describe().dnsName} : current->allowedDnsSuffixes;
+    if (!IsUnderDnsSuffix(hostName, suffixes)) {
+        std::string listed;
+        for (const std::string& suffix : suffixes) {
+            listed += (listed.empty() ? "" : ", ") + suffix;
+        }
+        throw RequestFailure(SERVICE_ACCESS_DENIED, hostName + " lies under none of the allowed DNS suffixes (" + listed + ")",
+                             reason::HOST_NAME);
+    }
     const std::string requested = container.empty() ? current->defaultContainer : container;
     CheckContainer(requested);
     NameClaim claim(namesLock, nameFreed, namesInUse, computerName);
 
     SecretBytes encoded = UnicodePassword(password);
+    OwnerOnlyControl ownerOnly;
     return current->Use([&](LDAP* handle) {
         const std::string domainDN = current->DomainDN(handle);
+        const std::string serviceSid = current->ServiceSid(handle);
         std::vector<std::string> allowed;
         for (const std::string& each : current->allowedContainers) {
             allowed.push_back(ContainerInDomain(each, domainDN));
         }
         const std::string containerDN = ContainerInDomain(requested, domainDN);
         if (!std::any_of(allowed.begin(), allowed.end(), [&](const std::string& each) { return SameDN(each, containerDN); })) {
-            throw RequestFailure(SERVICE_ACCESS_DENIED, containerDN + " is not an allowed container");
+            throw RequestFailure(SERVICE_ACCESS_DENIED, containerDN + " is not an allowed container", reason::REQUEST);
         }
         CreatedAccount account;
         account.accountName = computerName + "$";
@@ -404,25 +555,28 @@ CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::
         Messages existing = Search(handle, domainDN, LDAP_SCOPE_SUBTREE,
                                    "(|(sAMAccountName=" + EscapedFilterValue(account.accountName) +
                                        ")(sAMAccountName=" + EscapedFilterValue(computerName) + "))",
-                                   {"userAccountControl", "objectClass", MANAGED_MARKER_ATTRIBUTE}, "account search");
+                                   ACCOUNT_ATTRIBUTES, "account search", ownerOnly.List());
         if (LDAPMessage* entry = ldap_first_entry(handle, existing.get())) {
-            char* dn = ldap_get_dn(handle, entry);
-            account.dn = dn != nullptr ? dn : "";
-            ldap_memfree(dn);
+            const ExistingAccount found = ReadAccount(handle, entry);
+            account.dn = found.dn;
             if (ldap_next_entry(handle, entry) != nullptr) {
-                throw RequestFailure(SERVICE_ACCESS_DENIED, "more than one object holds the name " + computerName);
+                throw RequestFailure(SERVICE_ACCESS_DENIED, "more than one object holds the name " + computerName,
+                                     reason::NOT_SERVICE_ACCOUNT);
             }
-            CheckResettable(handle, entry, account.dn, hostName, allowed);
+            if (const auto why = ReasonNotToReset(found, hostName, serviceSid, allowed)) {
+                throw RequestFailure(SERVICE_ACCESS_DENIED, *why, reason::NOT_SERVICE_ACCOUNT);
+            }
             LDAPMod passwordMod{LDAP_MOD_REPLACE | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
             passwordMod.mod_vals.modv_bvals = passwordValues;
             LDAPMod* mods[] = {&passwordMod, nullptr};
             Check(ldap_modify_ext_s(handle, account.dn.c_str(), mods, nullptr, nullptr), "password reset");
             account.reused = true;
+            account.unrecorded = RecordPasswordTime(handle, account.dn);
             return account;
         }
 
         account.dn = "CN=" + computerName + "," + containerDN;
-        const std::string dnsHostName = hostName.find('.') != std::string::npos ? hostName : "";
+        const std::string dnsHostName = ToLower(hostName);
         char* objectClasses[] = {const_cast<char*>("top"), const_cast<char*>("person"),
                                  const_cast<char*>("organizationalPerson"), const_cast<char*>("user"),
                                  const_cast<char*>("computer"), nullptr};
@@ -443,11 +597,12 @@ CreatedAccount Directory::CreateOrReset(const std::string& hostName, const std::
         dnsMod.mod_vals.modv_strvals = dnsNames;
         LDAPMod passwordMod{LDAP_MOD_ADD | LDAP_MOD_BVALUES, const_cast<char*>("unicodePwd"), {}};
         passwordMod.mod_vals.modv_bvals = passwordValues;
-        // The password and the mark are part of the add: the account never
-        // exists without them.
-        LDAPMod* mods[] = {&classMod, &nameMod, &controlMod, &markMod, &passwordMod,
-                           dnsHostName.empty() ? nullptr : &dnsMod, nullptr};
+        // The password, the mark and the host's full name are part of the
+        // add: the account never exists without them. (The record of the
+        // password's time can follow only once the directory set it.)
+        LDAPMod* mods[] = {&classMod, &nameMod, &controlMod, &markMod, &passwordMod, &dnsMod, nullptr};
         Check(ldap_add_ext_s(handle, account.dn.c_str(), mods, nullptr, nullptr), "account creation");
+        account.unrecorded = RecordPasswordTime(handle, account.dn);
         return account;
     });
 }

@@ -7,6 +7,7 @@
 
 #include "RequestChecks.h"
 #include "ServiceConfiguration.h"
+#include "base/ProxyProtocol.h"
 #include "base/Secret.h"
 
 #include <chrono>
@@ -29,6 +30,16 @@ struct CreatedAccount {
     std::string accountName;  // sAMAccountName, e.g. NODE01$
     std::string dn;
     bool reused = false;      // an existing account got the new password
+    std::string unrecorded;   // why the password's time was not recorded, "" when it was
+};
+
+// The service's own directory account cannot be used: it is over-privileged,
+// or the directory does not show enough of it to tell.
+struct ServiceAccountRefused : RequestFailure {
+    explicit ServiceAccountRefused(const std::string& text)
+        : RequestFailure(orvauth_proxy::SERVICE_LOGON_FAILURE, text, orvauth_proxy::reason::DIRECTORY)
+    {
+    }
 };
 
 class Directory {
@@ -44,13 +55,21 @@ public:
     // 1359 anything else). Answers from memory for a minute.
     DomainInformation Describe();
 
+    // Throws ServiceAccountRefused when the service's own account is a
+    // member (directly or not) of Domain Admins, Enterprise Admins,
+    // Administrators or Account Operators, or when its entry cannot be read;
+    // RequestFailure as Describe() when the directory cannot be asked. Every
+    // request checks the same before it touches an account.
+    void CheckServiceAccount();
+
     // Creates the computer account for hostName in container (empty: the
     // configured default), which must be one of the allowed containers, with
-    // password, marked as the service's own; or gives the password to an
-    // existing account of that name that the service created, that lies in
-    // an allowed container and that is a plain workstation account. Refuses
-    // (5) reserved names and any other account. Throws RequestFailure, whose
-    // text is for the log only.
+    // password, marked as the service's own and hostName as its
+    // dNSHostName; or gives the password to an existing account of that
+    // name that ReasonNotToReset() leaves to the service. Either way records
+    // the password's pwdLastSet. Refuses (5) reserved names, names under
+    // none of the allowed DNS suffixes and any other account. Throws
+    // RequestFailure, whose text is for the log only.
     CreatedAccount CreateOrReset(const std::string& hostName, const std::string& container,
                                  const orvauth_base::SecretString& password);
 

@@ -34,7 +34,8 @@ Answer Refusal(int httpStatus, std::uint32_t status, const char* message)
     Answer answer;
     answer.httpStatus = httpStatus;
     answer.body = "{\"" + std::string(orvauth_proxy::field::STATUS_CODE) + "\":" + std::to_string(status) + ",\"" +
-                  orvauth_proxy::field::MESSAGE + "\":\"" + message + "\"}";
+                  orvauth_proxy::field::MESSAGE + "\":\"" + message + "\",\"" + orvauth_proxy::field::REASON +
+                  "\":\"" + orvauth_proxy::ReasonOfStatus(status) + "\"}";
     return answer;
 }
 

@@ -59,13 +59,19 @@ const char* GenericText(std::uint32_t status)
     }
 }
 
-Answer Refusal(std::uint32_t status)
+Answer Refusal(std::uint32_t status, const char* reasonClass)
 {
     Answer answer;
     answer.httpStatus = HttpStatusFor(status);
-    answer.body = nlohmann::json{{field::STATUS_CODE, status}, {field::MESSAGE, GenericText(status)}}.dump().c_str();
+    answer.body = nlohmann::json{{field::STATUS_CODE, status},
+                                 {field::MESSAGE, GenericText(status)},
+                                 {field::REASON, reasonClass}}
+                      .dump()
+                      .c_str();
     return answer;
 }
+
+Answer Refusal(const RequestFailure& failure) { return Refusal(failure.status, failure.reason); }
 
 nlohmann::json RequestBody(const IncomingRequest& request)
 {
@@ -119,7 +125,7 @@ Answer ProxyService::Handle(const IncomingRequest& request)
         // The handshake asks for a certificate: this is a fault of ours.
         syslog(LOG_ERR, "%s from %s: no client certificate after the handshake", Printable(request.target).c_str(),
                request.remoteAddress.c_str());
-        Answer answer = Refusal(SERVICE_ACCESS_DENIED);
+        Answer answer = Refusal(SERVICE_ACCESS_DENIED, reason::INTERNAL);
         answer.httpStatus = 401;
         return answer;
     }
@@ -131,7 +137,7 @@ Answer ProxyService::Handle(const IncomingRequest& request)
     }
     syslog(LOG_WARNING, "%s %s from %s (%s): not a request of this service", Printable(request.method).c_str(),
            Printable(request.target).c_str(), request.remoteAddress.c_str(), request.client.Described().c_str());
-    Answer answer = Refusal(SERVICE_INVALID_PARAMETER);
+    Answer answer = Refusal(SERVICE_INVALID_PARAMETER, reason::REQUEST);
     answer.httpStatus = request.method == "POST" ? 404 : 405;
     return answer;
 }
@@ -152,7 +158,7 @@ Answer ProxyService::AnswerDomainInformation(const IncomingRequest& request)
     } catch (const RequestFailure& failure) {
         syslog(LOG_WARNING, "domain information for %s (%s) refused (%u): %s", request.remoteAddress.c_str(),
                request.client.Described().c_str(), failure.status, failure.what());
-        return Refusal(failure.status);
+        return Refusal(failure);
     }
 }
 
@@ -173,8 +179,9 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
             CheckContainer(container);
         }
         if (!HostNameMatchesCertificate(hostName, request.client.hostName)) {
-            throw RequestFailure(SERVICE_ACCESS_DENIED, "the certificate names the host \"" +
-                                                            Printable(request.client.hostName) + "\"");
+            throw RequestFailure(SERVICE_ACCESS_DENIED,
+                                 "the certificate names the host \"" + Printable(request.client.hostName) + "\"",
+                                 reason::HOST_NAME);
         }
         if (!accountRequests.Admit(request.client.fingerprint)) {
             throw RequestFailure(SERVICE_BUSY, "the certificate's account requests in the last minute reached the limit");
@@ -200,6 +207,11 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
         syslog(LOG_NOTICE, "machine account for %s, host %s: %s %s (%s)", request.remoteAddress.c_str(),
                hostName.c_str(), account.reused ? "new password for existing" : "created", account.dn.c_str(),
                request.client.Described().c_str());
+        if (!account.unrecorded.empty()) {
+            syslog(LOG_WARNING, "%s: the time of its new password is not recorded (%s): a later request for it "
+                   "is refused until an administrator clears its description", account.dn.c_str(),
+                   account.unrecorded.c_str());
+        }
         ScrubStack();
         return answer;
     } catch (const RequestFailure& failure) {
@@ -207,7 +219,7 @@ Answer ProxyService::AnswerMachineAccount(const IncomingRequest& request)
                request.remoteAddress.c_str(), Printable(hostName).c_str(), failure.status, failure.what(),
                request.client.Described().c_str());
         ScrubStack();
-        return Refusal(failure.status);
+        return Refusal(failure);
     }
 }
 

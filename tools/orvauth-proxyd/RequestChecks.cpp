@@ -74,22 +74,33 @@ bool HasDomainComponents(const std::vector<std::pair<std::string, std::string>>&
 
 }  // namespace
 
-std::string ComputerNameForHost(const std::string& hostName)
+std::vector<std::string> DnsLabels(const std::string& name)
 {
-    if (hostName.empty() || hostName.size() > MAX_HOST_NAME) {
-        BadHost("the host name is empty or longer than 253 characters");
-    }
     std::vector<std::string> labels;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t dot = hostName.find('.', start);
-        labels.push_back(hostName.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+    if (name.empty() || name.size() > MAX_HOST_NAME) {
+        return labels;
+    }
+    for (std::size_t start = 0;;) {
+        const std::size_t dot = name.find('.', start);
+        labels.push_back(name.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
         if (dot == std::string::npos) {
             break;
         }
         start = dot + 1;
     }
     if (!std::all_of(labels.begin(), labels.end(), IsLabel)) {
+        labels.clear();
+    }
+    return labels;
+}
+
+std::string ComputerNameForHost(const std::string& hostName)
+{
+    if (hostName.empty() || hostName.size() > MAX_HOST_NAME) {
+        BadHost("the host name is empty or longer than 253 characters");
+    }
+    const std::vector<std::string> labels = DnsLabels(hostName);
+    if (labels.empty()) {
         BadHost("the host name is not made of DNS labels");
     }
     std::string name = labels.front();

@@ -6,6 +6,7 @@
 
 #include "RequestChecks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,8 @@ namespace {
 const std::set<std::string> KNOWN_KEYS = {"listen_address", "listen_port", "certificate", "private_key",
                                           "credentials", "directory_uri", "directory_ca_file",
                                           "default_container", "client_ca_file", "client_crl_file",
-                                          "allowed_containers", "max_account_requests_per_minute"};
+                                          "allowed_containers", "max_account_requests_per_minute",
+                                          "allowed_dns_suffixes"};
 constexpr std::size_t MAX_CONFIGURATION_BYTES = 65536;
 
 using Settings = std::map<std::string, std::string>;
@@ -102,6 +104,24 @@ long Number(const std::string& path, const char* key, const std::string& text, l
     return number;
 }
 
+// "name; name; ...": DNS names, in lower case.
+std::vector<std::string> DnsSuffixes(const std::string& path, const std::string& text)
+{
+    std::vector<std::string> suffixes;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find(';', start), text.size());
+        const std::string suffix = orvauth_base::ToLower(orvauth_base::Trim(text.substr(start, end - start), " \t"));
+        if (DnsLabels(suffix).empty()) {
+            throw ConfigurationRefused(path + ": allowed_dns_suffixes: \"" + suffix +
+                                       "\" is not a DNS name (letters, digits and inner hyphens, labels between dots, "
+                                       "no leading or trailing dot)");
+        }
+        suffixes.push_back(suffix);
+        start = end + 1;
+    }
+    return suffixes;
+}
+
 // "DN; DN; ...": a backslash keeps the next character (an escaped ';' in a
 // DN stays part of it).
 std::vector<std::string> Containers(const std::string& path, const std::string& text)
@@ -146,6 +166,9 @@ ServiceConfiguration ReadServiceConfiguration(const std::string& path)
     settings.allowedContainers = Containers(path, Optional(file, "allowed_containers", settings.defaultContainer));
     settings.maxAccountRequestsPerMinute = static_cast<unsigned>(
         Number(path, "max_account_requests_per_minute", Optional(file, "max_account_requests_per_minute", "10"), 1, 100000));
+    if (file.count("allowed_dns_suffixes") != 0) {
+        settings.allowedDnsSuffixes = DnsSuffixes(path, file.at("allowed_dns_suffixes"));
+    }
     if (settings.directoryUri.rfind("ldaps://", 0) != 0 && settings.directoryUri.rfind("ldap://", 0) != 0) {
         throw ConfigurationRefused(path + ": directory_uri must start with ldaps:// or ldap://");
     }

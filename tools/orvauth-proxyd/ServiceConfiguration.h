@@ -12,6 +12,8 @@
 //   client_crl_file = "/etc/orvane/orvauth-proxyd/hosts.crl"    (optional)
 //   allowed_containers = "OU=Hypervisors; CN=Computers"  (optional; default: default_container)
 //   max_account_requests_per_minute = "10"      (optional; per client certificate)
+//   allowed_dns_suffixes = "corp.example.test; lab.corp.example.test"
+//                                               (optional; default: the directory's DNS domain)
 //
 // Lines starting with '#' and blank lines are ignored.
 // The credentials file holds two lines, "user = <name>" (a user principal
@@ -48,6 +50,9 @@ struct ServiceConfiguration {
     std::string clientCrlFile;                // empty: no CRL
     std::vector<std::string> allowedContainers;  // never empty
     unsigned maxAccountRequestsPerMinute = 10;
+    // Host names must lie under one of these, in lower case; empty: under
+    // the directory's DNS domain.
+    std::vector<std::string> allowedDnsSuffixes;
 };
 
 // Throws ConfigurationRefused naming the file and what is wrong with it.

@@ -116,6 +116,15 @@ int main(int argc, char** argv)
         Loaded loaded = Load(configurationPath);
         orvauth_proxyd::Directory directory(loaded.settings, std::move(loaded.credentials));
         orvauth_proxyd::ProxyService service(loaded.settings, directory);
+        // An over-privileged account is refused now; a directory that cannot
+        // be asked yet is asked again before the first account is touched.
+        try {
+            directory.CheckServiceAccount();
+        } catch (const orvauth_proxyd::ServiceAccountRefused& refused) {
+            return Refused(std::string("refusing to start: ") + refused.what(), logCopiedToStderr);
+        } catch (const orvauth_proxyd::RequestFailure& failure) {
+            syslog(LOG_WARNING, "the service's own directory account cannot be checked yet: %s", failure.what());
+        }
 
         std::atomic<bool> served{false};
         std::thread handler([&] {

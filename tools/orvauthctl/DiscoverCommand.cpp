@@ -44,9 +44,9 @@ std::vector<Command> DiscoverCommands()
     return {
         {"discover", "<domain>", "show the domain controllers, site and names a join would use",
          "Finds the domain controllers of <domain> through the DNS SRV records\n"
-         "_ldap._tcp.dc._msdcs.<domain> and asks one of them, without credentials, for the\n"
-         "domain's NetBIOS name, realm, forest and sites. Changes nothing; gives up after 15\n"
-         "seconds.",
+         "_ldap._tcp.dc._msdcs.<domain> and asks them, without credentials, for the domain's\n"
+         "NetBIOS name, realm, forest and sites (a netlogon ping, UDP port 389); the first\n"
+         "answer counts. Changes nothing; gives up after 2 seconds.",
          {}, 1, 1, Discover, {}},
     };
 }

@@ -51,12 +51,21 @@ std::string ProviderHint(const std::string& what, const char* file, const char* 
 }
 
 // A membership failure: the domain and host in question, and the usual fix.
-std::string MembershipHint(const std::string& command, const ParsedArguments& arguments, unsigned long code)
+std::string MembershipHint(const std::string& command, const ParsedArguments& arguments, unsigned long code,
+                           const std::string& what)
 {
+    if (what.find("The organizational unit does not exist") != std::string::npos) {
+        return "create the organizational unit in the directory, or name an existing one with --ou (a path from the "
+               "domain's top such as Servers/Hypervisors, or a DN)";
+    }
     std::string domain = arguments.operands.empty() ? "" : arguments.operands[0];
     domain = domain.substr(0, domain.find('/'));
     const std::string host = "host " + HostName();
     if (command == "join-proxy") {
+        // The proxy's client names the kind of refusal and its fix itself.
+        if (what.find("The authentication proxy") != std::string::npos) {
+            return "";
+        }
         return "joining " + host + " through the authentication proxy " + domain +
                ": the proxy's log and the system log here have the details";
     }
@@ -130,7 +139,7 @@ std::vector<std::string> FailureHints(const std::string& command, const ParsedAr
                         "hostnamectl set-hostname, or pass --skip-hostname-check");
     } else if (const auto* failure = dynamic_cast<const auth::Exception*>(&error)) {
         if (command == "join" || command == "join-proxy" || command == "leave") {
-            std::string hint = MembershipHint(command, arguments, failure->Code());
+            std::string hint = MembershipHint(command, arguments, failure->Code(), what);
             if (!hint.empty()) {
                 hints.push_back(hint);
             }

@@ -6,13 +6,15 @@
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/authentication/JoinRetries.h>
 #include <orvane/host/Membership.h>
 #include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace orvauthctl {
 namespace {
@@ -34,31 +36,16 @@ const OptionDefinition OU{"ou", "<ou>",
                          "(Servers/Hypervisors); text holding '=' is taken as a DN"};
 const OptionDefinition ACTIVATE{"activate", "", "make the Active Directory store active once the host joined"};
 
-// The path form Servers/Hypervisors as the relative DN
-// OU=Hypervisors,OU=Servers, the form the authentication proxy takes. A DN
-// is kept as given.
-std::string OrganizationalUnitDN(const std::string& ou)
+// The library waits between the attempts of a join the directory may accept
+// later: the operator hears of each wait as it starts, on a line of its own
+// below the progress display.
+void ReportJoinRetries()
 {
-    if (ou.find('=') != std::string::npos) {
-        return ou;
-    }
-    std::string dn;
-    size_t start = 0;
-    while (start <= ou.size()) {
-        size_t end = std::min(ou.find('/', start), ou.size());
-        std::string unit;
-        for (size_t i = start; i < end; ++i) {
-            if (std::strchr(",+\"\\<>;#", ou[i]) != nullptr) {
-                unit += '\\';
-            }
-            unit += ou[i];
-        }
-        if (!unit.empty()) {
-            dn = "OU=" + unit + (dn.empty() ? "" : "," + dn);
-        }
-        start = end + 1;
-    }
-    return dn;
+    orvane::authentication::SetJoinRetryObserver([](const orvane::authentication::JoinRetry& retry) {
+        std::fprintf(stderr, "%sorvauthctl: attempt %d of %d failed (%s); %s in %u s\n",
+                     isatty(STDERR_FILENO) ? "\r\033[K" : "", retry.attempt, retry.attempts, retry.message.c_str(),
+                     retry.attempt < retry.attempts ? "trying again" : "giving up", retry.waitSeconds);
+    });
 }
 
 // After a successful join: the one step that makes the host use it.
@@ -92,6 +79,7 @@ int Join(const Invocation& call)
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
     ReadPassword(password, user, call.arguments.Has("password-stdin"));
+    ReportJoinRetries();
     {
         Progress progress("Joining " + domainArgument);
         store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
@@ -105,10 +93,10 @@ int JoinProxy(const Invocation& call)
 {
     const std::string& server = call.arguments.operands[0];
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
+    ReportJoinRetries();
     {
         Progress progress("Joining through " + server);
-        store->JoinDomainWithJORV(server, OrganizationalUnitDN(call.arguments.Value("ou")),
-                                  call.arguments.Has("skip-hostname-check"));
+        store->JoinDomainWithJORV(server, call.arguments.Value("ou"), call.arguments.Has("skip-hostname-check"));
     }
     call.out << "Joined the host to the domain of the authentication proxy " << server << ".\n";
     ActivateIfAsked(call, *store);

@@ -40,6 +40,15 @@
 enum OrvauthPluginStatus { ORVAUTH_STATUS_SUCCESS = 0, ORVAUTH_PLUGIN_STATUS_TABLE(ORVAUTH_PLUGIN_STATUS_ENUMERATOR) };
 #undef ORVAUTH_PLUGIN_STATUS_ENUMERATOR
 
+/* Optional in either kind of plug-in: an exported function answering the
+ * reason of the calling thread's last failed operation, one line in the
+ * operator's words (what failed and what to do; never a secret), or null
+ * when it has none. The library calls it on the thread that received the
+ * non-zero status, right after that call, copies the text and shows it in
+ * the exception's message in place of the status's generic text. */
+#define ORVAUTH_PLUGIN_FAILURE_REASON_SYMBOL "OrvauthPluginFailureReason"
+typedef const char* (*OrvauthPluginFailureReasonFunction)(void);
+
 /* Slot 7. The library itself answers 0 when the plug-in has no slot 7, 2
  * when the plug-in did not answer in time and 7 when its trusted domains
  * (slot 8) answered ORVAUTH_STATUS_FILE_NOT_FOUND; a plug-in answers the

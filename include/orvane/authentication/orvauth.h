@@ -12,6 +12,7 @@
 #include <orvane/authentication/JORVProxy.h>
 #include <orvane/authentication/JORVProxyClient.h>
 #include <orvane/authentication/JORVRecords.h>
+#include <orvane/authentication/JoinRetries.h>
 #include <orvane/authentication/PluginStatus.h>
 #include <orvane/authentication/Stores.h>
 #include <orvane/authentication/ThreadUtil.h>

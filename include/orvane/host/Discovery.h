@@ -23,7 +23,7 @@ struct DomainDiscovery {
 
 // std::invalid_argument for text that is no DNS domain name; otherwise a
 // std::runtime_error naming the cause and the fix when no controller of
-// the domain answers (within 15 seconds in every case).
+// the domain answers (within 2 seconds in every case).
 ORVAUTHHOST_API DomainDiscovery DiscoverDomain(const std::string& domain);
 
 }  // namespace orvane::host

@@ -1,0 +1,176 @@
+// The plug-in's joins and leaves and the settling of those a killed process
+// left half done, against a scripted adcli. The state file, the journal and
+// the keytab live in this test's sandbox (its build of the plug-in's state
+// code has its own BuildSettings.h); the SSSD configuration is a file there,
+// with no service manager to restart.
+#include "adclient/AdClientState.h"
+#include "adclient/IntentJournal.h"
+#include "adclient/Membership.h"
+#include "common/Files.h"
+#include "common/StatusError.h"
+
+#include <gtest/gtest.h>
+
+#include <krb5.h>
+#include <unistd.h>
+
+using namespace adclient;
+using orvauth_test::FileExists;
+
+namespace {
+
+const std::string SANDBOX = MEMBERSHIP_SANDBOX;
+const std::string SSSD_CONF = SANDBOX + "/sssd.conf", INTENT = SANDBOX + "/state/adclient.intent";
+const char* const DOMAIN = "corp.example.test";
+const char* const SID = "S-1-5-21-1-2-3";
+
+const char* const DETAILS =
+    "domain-name = corp.example.test\ndomain-short = CORP\ndomain-realm = CORP.EXAMPLE.TEST\n"
+    "domain-SID = S-1-5-21-1-2-3\ndomain-controller = dc1.corp.example.test\ncomputer-name = NODE01\n";
+const char* const JOINED =
+    "domain = corp.example.test\nnetbios = CORP\nrealm = CORP.EXAMPLE.TEST\ndomain_sid = S-1-5-21-1-2-3\n"
+    "controller = dc1.corp.example.test\ncomputer_name = NODE01\nhost_fqdn = node01.corp.example.test\n";
+// Every case names a controller, so that no join looks one up in DNS.
+const char* const SETTINGS = "preferred_controller = dc1.corp.example.test\n";
+
+struct Reply {
+    std::string verb;  // the adcli command the run must be
+    int status;        // -1: stopped at its bound
+    const char* output;
+    const char* errors;
+};
+const Reply JOIN_DONE{"join", 0, DETAILS, ""}, JOIN_ELSEWHERE{"join", 0, "domain-SID = S-1-5-21-9-9-9\n", ""},
+    JOIN_REFUSED{"join", 1, "", "adcli: couldn't authenticate: Preauthentication failed\n"}, JOIN_CUT{"join", -1, "", ""},
+    DELETED{"delete-computer", 0, "", ""}, DELETE_CUT{"delete-computer", -1, "", ""}, ACCEPTED{"testjoin", 0, "", ""},
+    REFUSED{"testjoin", 1, "", "adcli: couldn't authenticate: Client not found in Kerberos database\n"},
+    NO_ANSWER{"testjoin", -1, "", ""}, INFO{"info", 0, "domain-name = corp.example.test\ndomain-short = CORP\n", ""};
+
+// A keytab with a key of the machine account NODE01, as adcli join writes it.
+void WriteKeytab()
+{
+    krb5_context context = nullptr;
+    ASSERT_EQ(krb5_init_context(&context), 0);
+    krb5_keytab keytab = nullptr;
+    ASSERT_EQ(krb5_kt_resolve(context, ("WRFILE:" + KeytabPath()).c_str(), &keytab), 0);
+    krb5_keytab_entry entry{};
+    ASSERT_EQ(krb5_parse_name(context, "NODE01$@CORP.EXAMPLE.TEST", &entry.principal), 0);
+    unsigned char key[16] = {};
+    entry.vno = 1;
+    entry.key = {KV5M_KEYBLOCK, ENCTYPE_AES128_CTS_HMAC_SHA1_96, sizeof key, key};
+    EXPECT_EQ(krb5_kt_add_entry(context, keytab, &entry), 0);
+    krb5_free_principal(context, entry.principal);
+    krb5_kt_close(context, keytab);
+    krb5_free_context(context);
+}
+
+// adcli as a case scripts it; a join that gets as far as the directory
+// writes the keytab, as adcli does.
+class ScriptedAdcli final : public AdcliRunner {
+public:
+    explicit ScriptedAdcli(std::vector<Reply> script) : script(std::move(script)) {}
+    AdcliOutcome Run(const std::vector<std::string>& arguments, const char*, std::chrono::milliseconds) override
+    {
+        const Reply reply = runs < script.size() ? script[runs] : Reply{"(none)", 1, "", ""};
+        EXPECT_EQ(arguments.front(), reply.verb) << "run " << runs;
+        ++runs;
+        if (reply.verb == "join" && reply.status <= 0) {
+            WriteKeytab();
+        }
+        AdcliOutcome outcome;
+        outcome.status = reply.status;
+        outcome.timedOut = reply.status < 0;
+        outcome.output = reply.output;
+        outcome.errors = reply.errors;
+        return outcome;
+    }
+    std::vector<Reply> script;
+    std::size_t runs = 0;
+};
+
+using Operation = void (*)(Membership&);
+const Operation JOIN = [](Membership& m) { m.Join(DOMAIN, "", "node01.corp.example.test", "admin", "secret"); };
+const Operation PROXY_JOIN = [](Membership& m) { m.JoinWithAccount(DOMAIN, "node01.corp.example.test", "otp", SID); };
+const Operation LEAVE = [](Membership& m) { m.Leave(nullptr, nullptr); };
+const Operation LEAVE_DELETING = [](Membership& m) { m.Leave("admin", "secret"); };
+const Operation CHECK_TRUST = [](Membership& m) { m.CheckTrust(); };
+const Operation LOAD = [](Membership& m) { m.SettleWithoutDirectory(); };
+
+// A host joined (state, keytab, SSSD configuration) or not, with a journal
+// or none; an interrupted operation leaves the keytab adcli wrote.
+void Reset(bool joined, const std::string& journal)
+{
+    for (const std::string& file : {StatePath(), INTENT, KeytabPath(), SSSD_CONF}) {
+        ::unlink(file.c_str());
+    }
+    PrepareDirectories();
+    orvauth_test::WriteFile(StatePath(), std::string(SETTINGS) + (joined ? JOINED : ""));
+    orvauth_test::WriteFile(INTENT, journal);
+    if (joined || !journal.empty()) {
+        WriteKeytab();
+    }
+    if (joined) {
+        orvauth_test::WriteFile(SSSD_CONF, WithDomain("", {DOMAIN, "CORP.EXAMPLE.TEST", KeytabPath(),
+                                                           "NODE01$@CORP.EXAMPLE.TEST", "node01.corp.example.test", {}}));
+    }
+}
+
+TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
+{
+    const std::string joinStarted = "operation = join\nphase = started\ndomain = corp.example.test\n"
+                                    "host_fqdn = node01.corp.example.test\n";
+    const std::string joinDone = std::string("operation = join\nphase = directory_done\n") + JOINED;
+    const std::string leaveStarted = "operation = leave\nphase = started\nwith_credentials = yes\n";
+    const std::string localLeaveStarted = "operation = leave\nphase = started\nwith_credentials = no\n";
+    const struct {
+        const char* name;
+        bool joined;  // before
+        std::string journal;
+        Operation operation;
+        std::vector<Reply> script;
+        std::uint32_t status;
+        bool joinedAfter, journalAfter;
+    } cases[] = {
+        {"join", false, "", JOIN, {JOIN_DONE}, ORVAUTH_STATUS_SUCCESS, true, false},
+        {"join when joined", true, "", JOIN, {}, ORVAUTH_STATUS_ALREADY_JOINED, true, false},
+        {"join refused", false, "", JOIN, {JOIN_REFUSED}, ORVAUTH_STATUS_INVALID_PASSWORD, false, false},
+        {"join cut at its bound", false, "", JOIN, {JOIN_CUT}, ORVAUTH_STATUS_TIMED_OUT, false, true},
+        {"proxy join", false, "", PROXY_JOIN, {JOIN_DONE}, ORVAUTH_STATUS_SUCCESS, true, false},
+        {"proxy join elsewhere", false, "", PROXY_JOIN, {JOIN_ELSEWHERE}, ORVAUTH_STATUS_DOMAIN_TRUST_INCONSISTENT,
+         false, false},
+        {"leave when not joined", false, "", LEAVE, {}, ORVAUTH_STATUS_FILE_NOT_FOUND, false, false},
+        {"leave", true, "", LEAVE, {}, ORVAUTH_STATUS_SUCCESS, false, false},
+        {"leave deleting the account", true, "", LEAVE_DELETING, {DELETED}, ORVAUTH_STATUS_SUCCESS, false, false},
+        {"leave cut at its bound", true, "", LEAVE_DELETING, {DELETE_CUT}, ORVAUTH_STATUS_TIMED_OUT, true, true},
+        {"join past the directory, load", false, joinDone, LOAD, {}, ORVAUTH_STATUS_SUCCESS, true, false},
+        {"join started, load", false, joinStarted, LOAD, {}, ORVAUTH_STATUS_SUCCESS, false, true},
+        {"join started, keytab accepted", false, joinStarted, CHECK_TRUST, {ACCEPTED, INFO, ACCEPTED},
+         ORVAUTH_STATUS_SUCCESS, true, false},
+        {"join started, keytab refused", false, joinStarted, CHECK_TRUST, {REFUSED}, ORVAUTH_STATUS_FILE_NOT_FOUND,
+         false, false},
+        {"join started, no answer", false, joinStarted, CHECK_TRUST, {NO_ANSWER}, ORVAUTH_STATUS_FILE_NOT_FOUND,
+         false, true},
+        {"leave started, load", true, leaveStarted, LOAD, {}, ORVAUTH_STATUS_SUCCESS, true, true},
+        {"local leave started, load", true, localLeaveStarted, LOAD, {}, ORVAUTH_STATUS_SUCCESS, false, false},
+        {"leave started, account kept", true, leaveStarted, CHECK_TRUST, {ACCEPTED, ACCEPTED}, ORVAUTH_STATUS_SUCCESS,
+         true, false},
+        {"leave started, account gone", true, leaveStarted, CHECK_TRUST, {REFUSED}, ORVAUTH_STATUS_FILE_NOT_FOUND,
+         false, false},
+        {"leave started, no answer", true, leaveStarted, JOIN, {NO_ANSWER}, ORVAUTH_STATUS_ALREADY_JOINED, true, true},
+    };
+    for (const auto& c : cases) {
+        Reset(c.joined, c.journal);
+        ScriptedAdcli adcli(c.script);
+        Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"});
+        EXPECT_EQ(orvauth_plugin::Guarded([&] { c.operation(membership); }), c.status) << c.name;
+        EXPECT_EQ(adcli.runs, c.script.size()) << c.name;
+        const orvauth_plugin::StateFile state = LoadState();
+        EXPECT_EQ(IsJoined(state), c.joinedAfter) << c.name;
+        EXPECT_EQ(state.Value(keys::COMPUTER_NAME), c.joinedAfter ? "NODE01" : "") << c.name;
+        EXPECT_EQ(state.Value(keys::PREFERRED_CONTROLLER), "dc1.corp.example.test") << c.name;
+        EXPECT_EQ(FileExists(KeytabPath()), c.joinedAfter || c.journalAfter) << c.name;
+        EXPECT_EQ(LoadIntent().Keys().empty(), !c.journalAfter) << c.name;
+        EXPECT_EQ(FileExists(SSSD_CONF), c.joinedAfter) << c.name;  // the identity service follows
+    }
+}
+
+}  // namespace
