@@ -1,7 +1,7 @@
 # What an installed host needs beside the binaries: the library's four
 # configuration files and the adproxy plug-in's, only where none is present (an existing file is the
 # administrator's and is never replaced), the manual pages and the bash
-# completion. DESTDIR relocates all of it.
+# completion (written from the command table, tools/CMakeLists.txt). DESTDIR relocates all of it.
 
 # The library never creates its configuration files; these defaults are
 # local users only ("None"), the adclient and adproxy plug-ins, and no
@@ -19,4 +19,3 @@ endforeach()
 
 install(FILES docs/man/orvauthctl.8 docs/man/orvauth-proxyd.8 docs/man/orvauth-proxyd-ca.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES docs/man/orvauth-proxyd.conf.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
-install(FILES docs/completion/orvauthctl DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)

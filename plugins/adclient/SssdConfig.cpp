@@ -1,17 +1,14 @@
 #include "SssdConfig.h"
 
 #include "base/AsciiText.h"
-#include "base/BoundedProgram.h"
+#include "base/SssdService.h"
 #include "base/FileReplacement.h"
-#include "base/LogText.h"
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
-#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -28,8 +25,6 @@ const char* const DOMAIN_PREFIX = "domain/";
 // to start where no service manager starts them on demand. A file left
 // with nothing else was created by Configure and goes on leave.
 const char* const BASE_KEYS[][2] = {{"services", "nss, pam"}};
-// How long a restart or stop of SSSD may take before it counts as failed.
-constexpr std::chrono::seconds SERVICE_CONTROL_BOUND{120};
 
 using orvauth_base::Trim;
 
@@ -334,29 +329,15 @@ void SssdConfig::Remove(const std::string& dnsName) const
 
 void SssdConfig::ControlService(Restart action) const
 {
-    const char* verb = action == Restart::Restart ? "restart" : "stop";
-    struct stat status;
-    if (::stat(settings.managerRunning.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-        if (action == Restart::Restart) {
-            syslog(LOG_NOTICE, "No service manager is running: start SSSD (sssd) for the domain's users to log in");
-        } else {
-            syslog(LOG_NOTICE, "No service manager is running: SSSD (sssd) serves no domain any more and can be stopped");
-        }
-        return;
-    }
-    const std::vector<std::string> environment{"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
-    const char* done = action == Restart::Restart ? "restarted" : "stopped";
-    orvauth_base::ProgramOutcome outcome;
-    if (const int error = orvauth_base::RunBoundedProgram({settings.systemctl, verb, settings.unit}, &environment,
-                                                          SERVICE_CONTROL_BOUND, outcome)) {
-        syslog(LOG_ERR, "SSSD could not be %s: %s: %s", done, settings.systemctl.c_str(), std::strerror(error));
-    } else if (outcome.timedOut) {
-        syslog(LOG_ERR, "SSSD could not be %s: '%s %s %s' did not finish within %d s", done,
-               settings.systemctl.c_str(), verb, settings.unit.c_str(), static_cast<int>(SERVICE_CONTROL_BOUND.count()));
-    } else if (outcome.status != 0) {
-        syslog(LOG_ERR, "SSSD could not be %s: '%s %s %s' exited with status %d%s%s", done,
-               settings.systemctl.c_str(), verb, settings.unit.c_str(), outcome.status,
-               outcome.Printed().empty() ? "" : ": ", orvauth_base::LogText(outcome.Printed(), 500).c_str());
+    const bool restart = action == Restart::Restart;
+    const orvauth_base::SssdOutcome outcome = orvauth_base::ControlSssd(
+        {settings.systemctl, settings.managerRunning, settings.unit},
+        restart ? orvauth_base::SssdAction::Restart : orvauth_base::SssdAction::Stop);
+    if (!outcome.managed) {
+        syslog(LOG_NOTICE, restart ? "No service manager is running: start SSSD (sssd) for the domain's users to log in"
+                                   : "No service manager is running: SSSD (sssd) serves no domain any more and can be stopped");
+    } else if (!outcome.failure.empty()) {
+        syslog(LOG_ERR, "SSSD could not be %s: %s", restart ? "restarted" : "stopped", outcome.failure.c_str());
     }
 }
 

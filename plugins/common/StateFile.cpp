@@ -29,7 +29,7 @@ std::string TrimTrailing(const std::string& text)
     return text.substr(0, end);
 }
 
-std::uint32_t StatusForWriteError(int error)
+std::uint32_t StatusForFileError(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS ? ORVAUTH_STATUS_ACCESS_DENIED : ORVAUTH_STATUS_INTERNAL_ERROR;
 }
@@ -44,7 +44,8 @@ StateFile StateFile::Read(const std::string& path)
         if (error == ENOENT) {
             return state;
         }
-        Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+        // A caller without root's rights hears that, not of a fault.
+        Fail(StatusForFileError(error));
     }
     orvauth_base::ForEachLine(content, [&state](const std::string& text) {
         const auto parsed = orvauth_base::ReadKeyValueLine(text);
@@ -143,7 +144,7 @@ void StateFile::Write(const std::string& path) const
         // which file, which step and why (a full or read-only disk, say).
         syslog(LOG_ERR, "Cannot %s %s: %s; the plug-in's state is unchanged", failure.step, failure.path.c_str(),
                std::strerror(failure.error));
-        Fail(StatusForWriteError(failure.error));
+        Fail(StatusForFileError(failure.error));
     }
 }
 
@@ -151,7 +152,7 @@ void StateFile::Append(const std::string& path, const std::string& key, const st
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
     if (fd < 0) {
-        Fail(StatusForWriteError(errno));
+        Fail(StatusForFileError(errno));
     }
     // A file whose last line lacks its newline would swallow the new line.
     std::string text = key + " = " + value + "\n";
@@ -168,7 +169,7 @@ void StateFile::Append(const std::string& path, const std::string& key, const st
     const int error = orvauth_base::WriteAll(fd, text.data(), text.size());
     ::close(fd);
     if (error != 0) {
-        Fail(StatusForWriteError(error));
+        Fail(StatusForFileError(error));
     }
 }
 

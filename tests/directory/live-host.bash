@@ -10,7 +10,7 @@ ctl() {  # the tool with the run's own store, state and management address
 # All of the below, and the tool's profile where its package puts it.
 host_prepare() {
   host_private_state
-  install -m 0644 "$here/../../tools/orvauthctl/pam-configs/orvauth-mkhomedir" /usr/share/pam-configs/
+  install -m 0644 "$here/../../host/pam-configs/orvauth-mkhomedir" /usr/share/pam-configs/
   host_syslog
   host_stock_pam
 }

@@ -25,10 +25,10 @@ t() {
 
 t 0 - $'  Active Directory\n* None' stores
 t 0 - 'Usage: orvauthctl [<global options>] <command>' help help
-t 2 - "unknown command 'frobnicate'" frobnicate
+t 2 - "unknown command 'frobnicate' (the commands: stores, activate, status, join," frobnicate
 t 2 - 'activate: missing operand (<store>)' activate
 t 2 - "--verify-proxy-cert takes 0 or 1, not '2'" --verify-proxy-cert 2 status
-t 1 - "The specified store 'none' is unknown" activate none
+t 2 - "The specified store 'AD' is unknown; the stores are \"Active Directory\", \"None\"" activate AD
 # status only reads: a missing database is reported, not created (the next row would see it).
 t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/configstore.db'\"}" status --json
 t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/configstore.db'\"}" status --json
@@ -36,6 +36,10 @@ t 0 - "\"membership\":{\"error\":\"no configuration store database at '$host/con
 [ "$(id -u)" -ne 0 ] || sandbox_runner=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 if "${sandbox_runner[@]}" test -x "$sandbox_tool"; then
   t 1 - "'activate' must be run as root" activate 'Active Directory'
+  # The plug-ins' state is root's only on a host: status says it cannot read it, and fails.
+  chmod 600 "$sandbox_plugins/simdirectory.state"
+  t 1 - "status cannot read the directory client's record of the membership without root's rights" status
+  chmod 644 "$sandbox_plugins/simdirectory.state"
 else
   echo "note: the not-root row is left out: nobody cannot reach $sandbox_tool"
 fi
@@ -50,10 +54,13 @@ t 1 'Secret#1' "The organizational unit 'Servers/' ends with a '/'" \
   join corp.example.test --ou Servers/ --user administrator --password-stdin
 t 0 'Secret#1' $'Joined the host to corp.example.test/Servers/Hypervisors.\nActive store: Active Directory' \
   join corp.example.test --ou Servers/Hypervisors --user administrator --password-stdin --activate
+t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
+  join corp.example.test --user administrator --password-stdin
+t 1 - "directory logins are not enabled on this host" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins permit --all
 t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status
-t 0 - '"trustState":1' status --json
-t 0 - '"organizationalUnit":"Servers/Hypervisors","proxyAddress":""}' status --json
-t 0 - '"trustedDomains":[{"dnsName":"emea.corp.example.test","netbiosName":"EMEA"},{"dnsName":"partner.' status --json
+t 0 - '"trust_state":1' status --json
+t 0 - '"organizational_unit":"Servers/Hypervisors","proxy_address":""}' status --json
+t 0 - '"trusted_domains":[{"dns_name":"emea.corp.example.test","netbios_name":"EMEA"},{"dns_name":"partner.' status --json
 t 0 - 'dc2.corp.example.test' domain-controller corp.example.test
 t 0 - 'NODE01$@CORP.EXAMPLE.TEST' host-principal corp.example.test
 t 0 - 'EMEA\jdoe' canonical-name jdoe@emea.corp.example.test
@@ -63,15 +70,15 @@ t 0 - $'sshd\nlogin' smartcard get
 # Certificates: one for every proxy in the configuration store, whatever the address says.
 printf -- '-----BEGIN CERTIFICATE-----\nnot base64\n-----END CERTIFICATE-----\n' >"$host/garbage.pem"
 t 1 - 'The certificate format is invalid; only PEM format is supported.' import-cert "$host/garbage.pem"
-t 1 - "IPv4 address 'jorv.corp.example.test' cannot be parsed as an IP address" \
+t 2 - "import-cert: 'jorv.corp.example.test' is not an IPv4 address" \
   import-cert "$host/pki/jorv.pem" jorv.corp.example.test
 t 0 - 'for every authentication proxy, 192.0.2.10 included' import-cert "$host/pki/jorv.pem" 192.0.2.10
-t 0 - "\"proxyThumbprint\":\"$sandbox_thumbprint\"" status --json
+t 0 - "\"proxy_thumbprint\":\"$sandbox_thumbprint\"" status --json
 t 0 - 'The host left its domain.' leave
 t 0 - '"membership":null' status --json
 t 0 - 'Joined the host to the domain of the authentication proxy 192.0.2.10.' --verify-proxy-cert 1 \
   join-proxy 192.0.2.10 --ou 'Servers/Hyper,visors'
-t 0 - '"organizationalUnit":"Servers/Hyper,visors","proxyAddress":"192.0.2.10"}' status --json
+t 0 - '"organizational_unit":"Servers/Hyper,visors","proxy_address":"192.0.2.10"}' status --json
 t 0 - 'The host left its domain.' leave
 
 # Without the configuration store each proxy has its own thumbprint in jorvservers.conf.
@@ -80,7 +87,13 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj 
 t 0 - 'for the authentication proxy 192.0.2.10.' --no-config-store import-cert "$host/other.pem" 192.0.2.10
 t 1 - "The JORV server's certificate cannot be verified." --no-config-store --verify-proxy-cert 1 join-proxy 192.0.2.10
 t 0 - 'for the authentication proxy 192.0.2.10.' --no-config-store import-cert "$host/pki/jorv.pem" 192.0.2.10
-t 0 - "\"proxyThumbprints\":{\"192.0.2.10\":\"$sandbox_thumbprint\"}" --no-config-store status --json
+t 0 - "\"proxy_thumbprints\":{\"192.0.2.10\":\"$sandbox_thumbprint\"}" status --json --no-config-store
+t 1 - 'the host is not joined to a domain' leave
+t 0 - 'removes the membership record from the host configuration store' leave --help
+# The system's PAM directory by any spelling goes through the same backend (pam-auth-update where it manages it).
+logins=(--sssd-conf "$host/sssd.conf" logins status)
+pam=$(orvauthctl --pam-dir /etc/pam.d "${logins[@]}" 2>&1 | grep -o '(PAM, through .*)')
+for dir in /etc/pam.d/ /etc//pam.d /etc/../etc/pam.d; do t 0 - "$pam" --pam-dir "$dir" "${logins[@]}"; done
 
 # A broken provider.conf is reported as such, not as a missing plug-in.
 mv "$config/provider.conf" "$host/provider.conf" && mkdir "$config/provider.conf"
@@ -96,7 +109,7 @@ printf 'hosts: files dns\npasswd:   files simdirectory [NOTFOUND=return]\n' >"$h
 t 0 - $'passwd: files simdirectory [NOTFOUND=return]\nhosts: files dns' nss normalize "$host/nsswitch.conf"
 # JSON output stays valid UTF-8 whatever the files hold.
 printf 'remote-authentication-store = "Non\xffe"\n' >"$config/authentication.conf"
-t 0 - $'"activeStore":"Non\xef\xbf\xbde"' status --json
+t 0 - $'"active_store":"Non\xef\xbf\xbde"' status --json
 
 echo "orvauthctl end to end: $failures failed"
 exit $((failures > 0))

@@ -3,6 +3,8 @@
 
 #include "Arguments.h"
 
+#include <orvane/host/HostFiles.h>
+
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -16,6 +18,7 @@ enum ExitStatus { EXIT_OK = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 struct Invocation {
     const ParsedArguments& arguments;
     std::ostream& out;
+    const orvane::host::HostFiles& files;  // from the global options
 };
 
 struct Command {
@@ -27,6 +30,7 @@ struct Command {
     size_t minOperands = 0;
     size_t maxOperands = 0;  // SIZE_MAX: no limit
     std::function<int(const Invocation&)> run;
+    std::vector<std::string> actions;  // the words the first operand may be; empty: any
 };
 
 // Every command, in the order the help lists them.

@@ -1,7 +1,8 @@
 // Requests the directory store forwards to its client: domain-controller,
 // host-principal, canonical-name, preferred-dcs, smartcard.
 #include "Command.h"
-#include "StoreAccess.h"
+
+#include <orvane/host/Stores.h>
 
 #include <cstdint>
 #include <ostream>
@@ -10,6 +11,7 @@ namespace orvauthctl {
 namespace {
 
 using orvane::authentication::ActiveDirectoryStore;
+using orvane::host::CreateDirectoryStore;
 
 // A request that takes one name and answers one line.
 template <std::string (ActiveDirectoryStore::*Ask)(const std::string&) const>
@@ -35,9 +37,6 @@ int PrintStored(const Invocation& call, const char* label, const Items& items)
 int PreferredControllers(const Invocation& call)
 {
     const std::vector<std::string>& operands = call.arguments.operands;
-    if (operands[0] != "set") {
-        throw UsageError("unknown action '" + operands[0] + "' (expected: set)");
-    }
     std::deque<std::string> controllers(operands.begin() + 1, operands.end());
     CreateDirectoryStore()->SetPreferredDomainControllers(controllers);
     return PrintStored(call, "Preferred domain controllers:", controllers);
@@ -55,9 +54,6 @@ int SmartCard(const Invocation& call)
         }
         return EXIT_OK;
     }
-    if (operands[0] != "set") {
-        throw UsageError("unknown action '" + operands[0] + "' (expected: get or set)");
-    }
     std::vector<std::string> services(operands.begin() + 1, operands.end());
     CreateDirectoryStore()->SetSmartCardEnabledServices(services);
     return PrintStored(call, "Smart-card services:", services);
@@ -71,23 +67,23 @@ std::vector<Command> DirectoryCommands()
         {"domain-controller", "<domain>", "show a domain controller of a domain",
          "Asks the directory client for any domain controller of <domain>. Prints an empty line when\n"
          "the client does not offer this request.",
-         {}, 1, 1, AskOne<&ActiveDirectoryStore::GetDomainControllerForDomain>},
+         {}, 1, 1, AskOne<&ActiveDirectoryStore::GetDomainControllerForDomain>, {}},
         {"host-principal", "<domain>", "show the host's principal in a domain",
          "Asks the directory client for the host's principal name in <domain>. Prints an empty line\n"
          "when the client does not offer this request.",
-         {}, 1, 1, AskOne<&ActiveDirectoryStore::GetHostPrincipalForDomain>},
+         {}, 1, 1, AskOne<&ActiveDirectoryStore::GetHostPrincipalForDomain>, {}},
         {"canonical-name", "<user>", "show a user's canonical name",
          "Asks the directory client for the canonical form of the user name <user>. A client that\n"
          "does not offer this request leaves the name as given.",
-         {}, 1, 1, AskOne<&ActiveDirectoryStore::ConvertCanonicalUsername>},
+         {}, 1, 1, AskOne<&ActiveDirectoryStore::ConvertCanonicalUsername>, {}},
         {"preferred-dcs", "set [<dc>...]", "set the preferred domain controllers",
          "Hands the directory client the domain controllers to prefer, in order; none clears the\n"
          "list. A client without this request accepts it and changes nothing.",
-         {}, 1, SIZE_MAX, PreferredControllers},
+         {}, 1, SIZE_MAX, PreferredControllers, {"set"}},
         {"smartcard", "get | set [<service>...]", "show or set the smart-card enabled services",
          "'get' prints the services that accept smart-card logins, one per line; 'set' replaces them\n"
          "(none disables smart-card logins).",
-         {}, 1, SIZE_MAX, SmartCard},
+         {}, 1, SIZE_MAX, SmartCard, {"get", "set"}},
     };
 }
 

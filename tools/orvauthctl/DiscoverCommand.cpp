@@ -1,41 +1,39 @@
-// discover: what a join would use, found without credentials (DNS SRV
-// records, then a netlogon ping of the controllers). Changes nothing.
+// discover: what a join would use, found without credentials; changes
+// nothing on the host.
 #include "Command.h"
-#include "base/DomainDiscovery.h"
 
-#include <chrono>
+#include <orvane/host/Discovery.h>
+
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
 
 namespace orvauthctl {
 namespace {
 
-// Answers take milliseconds; a dead controller costs a 50 ms stagger and a
-// black hole the whole bound.
-constexpr std::chrono::milliseconds DISCOVERY_BOUND{2000};
-
 int Discover(const Invocation& call)
 {
-    const std::string& domain = call.arguments.operands[0];
-    if (domain.empty() || domain[0] == '-' || domain.find_first_of(" \t\n/\\") != std::string::npos) {
-        throw UsageError("discover: '" + domain + "' is not a DNS domain name");
+    orvane::host::DomainDiscovery found;
+    try {
+        found = orvane::host::DiscoverDomain(call.arguments.operands[0]);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(std::string("discover: ") + e.what());
     }
-    const orvauth_base::DomainDiscovery found = orvauth_base::DiscoverDomain(domain, DISCOVERY_BOUND);
     auto row = [&](const char* label, const std::string& value) {
         call.out << label << std::string(26 - std::strlen(label), ' ') << (value.empty() ? "(none)" : value) << '\n';
     };
-    std::string listed;
+    std::string controllers;
     for (const std::string& name : found.controllers) {
-        listed += (listed.empty() ? "" : " ") + name;
+        controllers += (controllers.empty() ? "" : " ") + name;
     }
     row("Domain:", found.domain);
     row("Realm:", found.realm);
     row("NetBIOS name:", found.netbiosName);
     row("Forest:", found.forest);
-    row("Domain controllers:", listed);
-    row("Answering controller:", found.controller);
+    row("Domain controllers:", controllers);
+    row("Answering controller:", found.answeringController);
     row("Its site:", found.controllerSite);
-    row("This host's site:", found.site);
+    row("This host's site:", found.hostSite);
     return EXIT_OK;
 }
 
@@ -49,7 +47,7 @@ std::vector<Command> DiscoverCommands()
          "_ldap._tcp.dc._msdcs.<domain> and asks them, without credentials, for the domain's\n"
          "NetBIOS name, realm, forest and sites (a netlogon ping, UDP port 389); the first\n"
          "answer counts. Changes nothing; gives up after 2 seconds.",
-         {}, 1, 1, Discover},
+         {}, 1, 1, Discover, {}},
     };
 }
 

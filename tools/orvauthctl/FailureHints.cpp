@@ -2,6 +2,7 @@
 
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/host/Stores.h>
 
 #include <set>
 #include <unistd.h>
@@ -84,6 +85,19 @@ std::string MembershipHint(const std::string& command, const ParsedArguments& ar
     }
 }
 
+// The domain the host is in, and the two ways out of it.
+std::string AlreadyJoinedHint()
+{
+    std::string domain;
+    try {
+        domain = orvane::host::JoinedDomain();
+    } catch (const std::exception&) {
+    }
+    return "the host is already joined to " + (domain.empty() ? std::string("a domain") : domain) +
+           ": leave it first ('orvauthctl leave', or 'orvauthctl leave --user <name>' to remove its machine account "
+           "too), then join again";
+}
+
 }  // namespace
 
 std::vector<std::string> FailureHints(const std::string& command, const ParsedArguments& arguments,
@@ -115,7 +129,9 @@ std::vector<std::string> FailureHints(const std::string& command, const ParsedAr
             return hints;
         }
     }
-    if (dynamic_cast<const auth::InvalidThumbprintStoreException*>(&error) != nullptr) {
+    if (dynamic_cast<const auth::SetupAlreadyJoinedException*>(&error) != nullptr) {
+        hints.push_back(AlreadyJoinedHint());
+    } else if (dynamic_cast<const auth::InvalidThumbprintStoreException*>(&error) != nullptr) {
         hints.push_back("no certificate of an authentication proxy is trusted yet: import the proxy's certificate " +
                         std::string("first (orvauthctl import-cert <pem-file> <server>)"));
     } else if (dynamic_cast<const auth::InvalidHostNameException*>(&error) != nullptr) {

@@ -1,7 +1,5 @@
 #include "HostSettings.h"
 
-#include "LoginCommands.h"
-
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/JORVProxy.h>
 
@@ -40,6 +38,7 @@ ManagementInterface ParseManagementInterface(const std::string& value)
 
 const std::vector<OptionDefinition>& GlobalOptions()
 {
+    const orvane::host::HostFiles defaults = orvane::host::HostFiles::Defaults();
     static const std::vector<OptionDefinition> options = {
         {"config-store", "<db>", "host configuration store database\n(default " +
                                      std::string(Settings::DEFAULT_CONFIG_STORE_PATH) + ")"},
@@ -51,17 +50,17 @@ const std::vector<OptionDefinition>& GlobalOptions()
         {"no-config-store", "", "do not record membership or the proxy certificate in the\nconfiguration store (turns feature switch 57 off)"},
         {"verify-proxy-cert", "0|1",
          "whether join-proxy checks the proxy's certificate; stored as\nUserVars.ActiveDirectoryVerifyJORVCertificate in the --config-store\ndatabase"},
-        {"nsswitch-conf", "<path>", "name-service switch file for logins (default " + std::string(DEFAULT_NSSWITCH_CONF) + ")"},
-        {"pam-dir", "<dir>", "directory of the PAM files for logins (default " + std::string(DEFAULT_PAM_DIR) + ")"},
-        {"sssd-conf", "<path>", "sssd.conf of the identity service, whose conf.d holds the tool's\nlogin settings (default " + std::string(DEFAULT_SSSD_CONF) + ")"},
-        {"state-dir", "<dir>", "where logins enable records what it added and status keeps\nthe directory's last answers (default " + std::string(DEFAULT_STATE_DIR) + ")"},
+        {"nsswitch-conf", "<path>", "name-service switch file for logins (default " + defaults.nsswitchConf + ")"},
+        {"pam-dir", "<dir>", "directory of the PAM files for logins (default " + defaults.pamDirectory + ")"},
+        {"sssd-conf", "<path>", "sssd.conf of the identity service, whose conf.d holds the tool's\nlogin settings (default " + defaults.sssdConf + ")"},
+        {"state-dir", "<dir>", "where logins enable records what it added and status keeps\nthe directory's last answers (default " + defaults.stateDirectory + ")"},
         {"version", "", "print the version and exit"},
         {"help", "", "print this help and exit"},
     };
     return options;
 }
 
-void ApplyHostSettings(const ParsedArguments& global)
+orvane::host::HostFiles ApplyHostSettings(const ParsedArguments& global)
 {
     ManagementInterface management;
     if (global.Has("management-interface")) {
@@ -71,13 +70,18 @@ void ApplyHostSettings(const ParsedArguments& global)
     if (global.Has("verify-proxy-cert") && verify != "0" && verify != "1") {
         throw UsageError("--verify-proxy-cert takes 0 or 1, not '" + verify + "'");
     }
-    for (const char* name : {"config-store", "hosts-file", "resolv-conf"}) {
+    for (const char* name : {"config-store", "hosts-file", "resolv-conf", "nsswitch-conf", "pam-dir", "sssd-conf",
+                             "state-dir"}) {
         if (global.Has(name) && global.Value(name).empty()) {
             throw UsageError("--" + std::string(name) + " needs a path");
         }
     }
+    orvane::host::HostFiles files = orvane::host::HostFiles::Defaults();
+    files.nsswitchConf = global.Value("nsswitch-conf", files.nsswitchConf);
+    files.pamDirectory = global.Value("pam-dir", files.pamDirectory);
+    files.sssdConf = global.Value("sssd-conf", files.sssdConf);
+    files.stateDirectory = global.Value("state-dir", files.stateDirectory);
 
-    ApplyLoginFileSettings(global);
     if (global.Has("config-store")) {
         Settings::SetConfigStorePath(global.Value("config-store"));
     }
@@ -100,6 +104,7 @@ void ApplyHostSettings(const ParsedArguments& global)
     if (global.Has("verify-proxy-cert")) {
         Settings::SetAdvancedIntegerOption(VERIFY_JORV_CERTIFICATE_OPTION, verify == "1" ? 1 : 0);
     }
+    return files;
 }
 
 }  // namespace orvauthctl

@@ -4,6 +4,8 @@
 
 #include "Arguments.h"
 
+#include <orvane/host/HostFiles.h>
+
 #include <vector>
 
 namespace orvauthctl {
@@ -11,9 +13,10 @@ namespace orvauthctl {
 const std::vector<OptionDefinition>& GlobalOptions();
 
 // Hands the global options to the platform layer's settings of this
-// process. Every value is checked before anything is set (UsageError), so a
-// bad option changes nothing. --verify-proxy-cert is the one persistent
-// setting: it is written to the configuration store's database.
-void ApplyHostSettings(const ParsedArguments& global);
+// process and returns the host files they name. Every value is checked
+// before anything is set (UsageError), so a bad option changes nothing.
+// --verify-proxy-cert is the one persistent setting: it is written to the
+// configuration store's database.
+orvane::host::HostFiles ApplyHostSettings(const ParsedArguments& global);
 
 }  // namespace orvauthctl

@@ -2,12 +2,13 @@
 #include "Command.h"
 #include "Password.h"
 #include "Progress.h"
-#include "StoreAccess.h"
 #include "base/FileReplacement.h"
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JoinRetries.h>
+#include <orvane/host/Membership.h>
+#include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
 
 #include <cstdio>
@@ -20,7 +21,7 @@ namespace {
 
 using orvane::authentication::ActiveDirectoryConfigStore;
 using orvane::authentication::ActiveDirectoryStore;
-using orvane::authentication::InvalidIPAddressException;
+using orvane::host::CreateDirectoryStore;
 
 const OptionDefinition SKIP_HOSTNAME_CHECK{"skip-hostname-check", "",
                                      "do not check the host's name against the domain or prepare the hosts\n"
@@ -102,45 +103,19 @@ int JoinProxy(const Invocation& call)
     return EXIT_OK;
 }
 
-// The library's credentialed leave keeps the domain record; the tool's
-// leave means the host is out, so the record goes too. Returns false when
-// there was none to remove.
-bool RemoveDomainRecord()
-{
-    if (!ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
-        return false;
-    }
-    ActiveDirectoryConfigStore configStore;
-    try {
-        configStore.GetDomainName();
-    } catch (const orvane::authentication::ConfigurationError&) {
-        return false;
-    }
-    configStore.RemoveDomainInfo();
-    return true;
-}
-
 int Leave(const Invocation& call)
 {
-    std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
-    if (call.arguments.Has("user")) {
-        std::string user = call.arguments.Value("user");
+    if (!call.arguments.Has("user")) {
+        if (call.arguments.Has("password-stdin")) {
+            throw UsageError("--password-stdin needs --user");
+        }
+        orvane::host::LeaveDomain(nullptr);
+    } else {
+        const std::string user = call.arguments.Value("user");
         Secret password;
         ReadPassword(password, user, call.arguments.Has("password-stdin"));
-        try {
-            store->PartDomain(CredentialsOf(user, password));
-        } catch (const orvane::authentication::FileNotFoundException&) {
-            // Already out of the domain (an earlier leave was interrupted):
-            // only the record remained to remove.
-            if (!RemoveDomainRecord()) {
-                throw;
-            }
-        }
-        RemoveDomainRecord();
-    } else if (call.arguments.Has("password-stdin")) {
-        throw UsageError("--password-stdin needs --user");
-    } else {
-        store->PartDomain();
+        const Credentials credentials = CredentialsOf(user, password);
+        orvane::host::LeaveDomain(&credentials);
     }
     call.out << "The host left its domain.\n";
     return EXIT_OK;
@@ -168,7 +143,7 @@ int ImportCertificate(const Invocation& call)
     if (call.arguments.operands.size() == 2) {
         const std::string& server = call.arguments.operands[1];
         if (!NodeCtl::Network::Ipv4Address::IsValidAddress(server)) {
-            throw InvalidIPAddressException("IPv4 address '" + server + "' cannot be parsed as an IP address");
+            throw UsageError("import-cert: '" + server + "' is not an IPv4 address (the proxy's address, such as 192.0.2.10)");
         }
         store->ImportCertificateForJORV(path, server);
         if (ActiveDirectoryConfigStore::IsConfigStoreEnabled()) {
@@ -201,7 +176,7 @@ std::vector<Command> MembershipCommands()
          "store active only with --activate (or later 'activate \"Active Directory\"').",
          {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
           SKIP_HOSTNAME_CHECK},
-         1, 1, Join},
+         1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",
          "Joins the host through the authentication proxy at IPv4 address <server>; no credentials\n"
@@ -209,22 +184,23 @@ std::vector<Command> MembershipCommands()
          "when the advanced option UserVars.ActiveDirectoryVerifyJORVCertificate is 1 (see\n"
          "--verify-proxy-cert). The host's name is always resolved.",
          {OU, ACTIVATE, SKIP_HOSTNAME_CHECK},
-         1, 1, JoinProxy},
+         1, 1, JoinProxy, {}},
         {"leave", "[--user <name> [--password-stdin]]", "take the host out of its domain",
-         "Leaves the domain. Without --user the machine account stays in the directory and the\n"
-         "membership record is removed from the host configuration store; with --user the account is\n"
-         "removed with those credentials (password as for join) and the record is left alone.",
-         {{"user", "<name>", "leave with this account's credentials"}, PASSWORD_STDIN}, 0, 0, Leave},
+         "Leaves the domain and removes the membership record from the host configuration store.\n"
+         "Without --user the machine account stays in the directory; with --user it is removed with\n"
+         "those credentials (password as for join). On a host that is not joined it says so and\n"
+         "fails; a leave that was interrupted is completed.",
+         {{"user", "<name>", "leave with this account's credentials"}, PASSWORD_STDIN}, 0, 0, Leave, {}},
         {"proxy-domain", "<server>", "show the DNS domain an authentication proxy serves",
          "Asks the authentication proxy at IPv4 address <server> for its domain's DNS name. The\n"
          "proxy's certificate is not checked.",
-         {}, 1, 1, ProxyDomain},
+         {}, 1, 1, ProxyDomain, {}},
         {"import-cert", "<pem-file> [<server>]", "trust an authentication proxy's certificate",
          "Without <server>, trusts the PEM certificate for every proxy: it and its thumbprint go to\n"
          "the host configuration store. With <server>, trusts it for the proxy at that IPv4 address:\n"
          "kept in jorvservers.conf when the configuration store is disabled (--no-config-store),\n"
          "otherwise again in the configuration store for every proxy.",
-         {}, 1, 2, ImportCertificate},
+         {}, 1, 2, ImportCertificate, {}},
     };
 }
 

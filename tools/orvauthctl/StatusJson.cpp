@@ -8,6 +8,8 @@
 namespace orvauthctl {
 namespace {
 
+using namespace orvane::host;
+
 using orvane::authentication::Domain;
 
 template <typename T, typename Convert>
@@ -18,7 +20,7 @@ Json FromOutcome(const Outcome<T>& outcome, Convert convert)
 
 Json FromDomain(const Domain& domain)
 {
-    return {{"dnsName", domain.dnsName}, {"netbiosName", domain.netbiosName}};
+    return {{"dns_name", domain.dnsName}, {"netbios_name", domain.netbiosName}};
 }
 
 Json FromModule(const ModuleInfo& module)
@@ -35,55 +37,57 @@ Json DirectoryJson(const DirectoryStatus& directory)
     }
     using Configuration = orvane::authentication::ActiveDirectoryStoreConfiguration;
     json["configuration"] = FromOutcome(directory.configuration, [](const Configuration& c) {
-        return Json{{"joinedDomain", FromDomain(c.activeDomain)},
-                    {"preferredDomainControllers", c.preferredDomainControllers},
-                    {"machineAccount", c.machineAccountDN}};
+        return Json{{"joined_domain", FromDomain(c.activeDomain)},
+                    {"preferred_domain_controllers", c.preferredDomainControllers},
+                    {"machine_account", c.machineAccountDN}};
     });
-    json["trustedDomains"] = FromOutcome(directory.trustedDomains, [](const std::deque<Domain>& domains) {
+    json["trusted_domains"] = FromOutcome(directory.trustedDomains, [](const std::deque<Domain>& domains) {
         Json list = Json::array();
         for (const Domain& domain : domains) {
             list.push_back(FromDomain(domain));
         }
         return list;
     });
-    json["trustState"] = FromOutcome(directory.trustState, [](TrustState state) { return state; });
+    json["trust_state"] = FromOutcome(directory.trustState, [](TrustState state) { return state; });
     if (!directory.cachedItems.empty()) {  // no controller answered: these items are the last answers
         json["cached"] = true;
-        json["cachedSince"] = directory.cachedSince;
-        json["cachedItems"] = directory.cachedItems;
+        json["cached_since"] = directory.cachedSince;
+        json["cached_items"] = directory.cachedItems;
     }
-    json["pamModule"] = FromModule(directory.pamModule);
-    json["nssModule"] = FromModule(directory.nssModule);
+    json["pam_module"] = FromModule(directory.pamModule);
+    json["nss_module"] = FromModule(directory.nssModule);
     return json;
 }
 
 Json RecordsJson(const HostRecords& records)
 {
-    Json json{{"configStoreEnabled", records.configStoreEnabled}};
+    Json json{{"config_store_enabled", records.configStoreEnabled}};
     if (records.configStoreEnabled) {
         json["membership"] = FromOutcome(records.membership, [](const MembershipRecord& r) {
-            return r.present ? Json{{"domainName", r.domainName},
-                                    {"organizationalUnit", r.organizationalUnit},
-                                    {"proxyAddress", r.proxyAddress}}
+            return r.present ? Json{{"domain_name", r.domainName},
+                                    {"organizational_unit", r.organizationalUnit},
+                                    {"proxy_address", r.proxyAddress}}
                              : Json(nullptr);
         });
-        json["proxyThumbprint"] = FromOutcome(records.proxyThumbprint,
+        json["proxy_thumbprint"] = FromOutcome(records.proxyThumbprint,
                                               [](const std::string& t) { return t.empty() ? Json(nullptr) : Json(t); });
     } else {
         using Servers = std::map<std::string, std::string>;
-        json["proxyThumbprints"] = FromOutcome(records.proxyThumbprints, [](const Servers& servers) { return Json(servers); });
+        json["proxy_thumbprints"] = FromOutcome(records.proxyThumbprints, [](const Servers& servers) { return Json(servers); });
     }
-    json["verifyProxyCertificate"] = FromOutcome(records.verifyProxyCertificate, [](int64_t value) { return value; });
+    json["verify_proxy_certificate"] = FromOutcome(records.verifyProxyCertificate, [](int64_t value) { return value; });
     return json;
 }
 
 }  // namespace
 
+using orvane::host::StatusReport;
+
 void PrintStatusJson(std::ostream& out, const StatusReport& report)
 {
-    PrintJson(out, Json{{"activeStore", FromOutcome(report.activeStore, [](const std::string& name) { return name; })},
-                        {"configDirectory", report.configDirectory},
-                        {"pluginDirectory", report.pluginDirectory},
+    PrintJson(out, Json{{"active_store", FromOutcome(report.activeStore, [](const std::string& name) { return name; })},
+                        {"config_directory", report.configDirectory},
+                        {"plugin_directory", report.pluginDirectory},
                         {"directory", DirectoryJson(report.directory)},
                         {"records", RecordsJson(report.records)}});
 }

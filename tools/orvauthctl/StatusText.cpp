@@ -2,8 +2,6 @@
 // error in its place.
 #include "StatusReport.h"
 
-#include <orvane/authentication/PluginStatus.h>
-
 #include <algorithm>
 #include <initializer_list>
 #include <iomanip>
@@ -12,6 +10,8 @@
 
 namespace orvauthctl {
 namespace {
+
+using namespace orvane::host;
 
 using orvane::authentication::Domain;
 
@@ -63,26 +63,6 @@ std::string ModuleText(const ModuleInfo& module)
 
 std::string OrNone(const std::string& text) { return text.empty() ? "(none)" : text; }
 
-// The trust states every plug-in of this project reports by name
-// (PluginStatus.h), in words; the number follows, and stands alone for a
-// value of another plug-in's own.
-std::string TrustStateText(TrustState state)
-{
-    const char* words = nullptr;
-    switch (state) {
-    case ORVAUTH_TRUST_NOT_REPORTED: words = "not reported by the plug-in"; break;
-    case ORVAUTH_TRUST_GOOD: words = "good: the machine account logs in to the domain"; break;
-    case ORVAUTH_TRUST_NO_ANSWER_IN_TIME: words = "not known: the directory did not answer in time"; break;
-    case ORVAUTH_TRUST_BROKEN: words = "broken: the domain refuses the machine account; join the host again"; break;
-    case ORVAUTH_TRUST_UNREACHABLE: words = "unreachable: no domain controller answered"; break;
-    case ORVAUTH_TRUST_NOT_JOINED: words = "not joined"; break;
-    case ORVAUTH_TRUST_OTHER_FAILURE: words = "not known: the system log has the reason"; break;
-    case ORVAUTH_TRUST_NO_DOMAIN: words = "not joined: no membership recorded"; break;
-    default: return std::to_string(state);
-    }
-    return std::string(words) + " (" + std::to_string(state) + ")";
-}
-
 // Under an item shown from the last complete answers: that it is one.
 void CachedNote(std::ostream& out, const DirectoryStatus& directory, std::initializer_list<const char*> items)
 {
@@ -112,7 +92,7 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
     });
     OutcomeLine(out, "Machine account", directory.configuration,
                 [](const Configuration& c) { return std::vector<std::string>{OrNone(c.machineAccountDN)}; });
-    CachedNote(out, directory, {"configuration", "machineAccount"});
+    CachedNote(out, directory, {"configuration", "machine_account"});
     OutcomeLine(out, "Trusted domains", directory.trustedDomains, [](const std::deque<Domain>& domains) {
         std::vector<std::string> lines;
         for (const Domain& domain : domains) {
@@ -120,10 +100,10 @@ void PrintDirectoryText(std::ostream& out, const DirectoryStatus& directory)
         }
         return lines;
     });
-    CachedNote(out, directory, {"trustedDomains"});
+    CachedNote(out, directory, {"trusted_domains"});
     OutcomeLine(out, "Trust state", directory.trustState,
-                [](TrustState state) { return std::vector<std::string>{TrustStateText(state)}; });
-    CachedNote(out, directory, {"trustState"});
+                [](TrustState state) { return std::vector<std::string>{DescribeTrustState(state)}; });
+    CachedNote(out, directory, {"trust_state"});
     Line(out, "PAM module", ModuleText(directory.pamModule));
     Line(out, "NSS module", ModuleText(directory.nssModule));
 }
@@ -160,6 +140,8 @@ void PrintRecordsText(std::ostream& out, const HostRecords& records)
 }
 
 }  // namespace
+
+using orvane::host::StatusReport;
 
 void PrintStatusText(std::ostream& out, const StatusReport& report)
 {

@@ -2,7 +2,8 @@
 #include "Command.h"
 #include "Json.h"
 #include "StatusReport.h"
-#include "StoreAccess.h"
+
+#include <orvane/host/Stores.h>
 
 #include <iostream>
 #include <stdexcept>
@@ -10,11 +11,13 @@
 namespace orvauthctl {
 namespace {
 
+using namespace orvane::host;
+
 const OptionDefinition JSON_OPTION{"json", "", "print one JSON object instead of text"};
 
 int ListStores(const Invocation& call)
 {
-    std::vector<std::string> names = Factory().GetRegisteredStores();
+    std::vector<std::string> names = RegisteredStores();
     Outcome<std::string> active = Attempt<std::string>(RecordedActiveStore);
     if (call.arguments.Has("json")) {
         Json stores = Json::array();
@@ -37,7 +40,12 @@ int ListStores(const Invocation& call)
 int Activate(const Invocation& call)
 {
     const std::string& name = call.arguments.operands[0];
-    std::unique_ptr<orvane::authentication::AuthenticationStore> store = CreateStore(name);
+    std::unique_ptr<orvane::authentication::AuthenticationStore> store;
+    try {
+        store = CreateStore(name);
+    } catch (const UnknownStoreName& e) {
+        throw UsageError(e.what());
+    }
     store->MakeActive();
     call.out << "Active store: " << store->GetDisplayName() << '\n';
     return EXIT_OK;
@@ -45,7 +53,7 @@ int Activate(const Invocation& call)
 
 int Status(const Invocation& call)
 {
-    StatusReport report = GatherStatus();
+    const StatusReport report = GatherStatus(call.files);
     if (call.arguments.Has("json")) {
         PrintStatusJson(call.out, report);
     } else {
@@ -60,6 +68,10 @@ int Status(const Invocation& call)
     if (directoryActive && !report.directory.loadError.empty()) {
         throw std::runtime_error(report.directory.loadError);
     }
+    if (!report.unreadable.empty()) {
+        throw std::runtime_error("status cannot read " + report.unreadable + " without root's rights, so what it " +
+                                 "shows is not the host's membership: run it as root");
+    }
     return EXIT_OK;
 }
 
@@ -71,11 +83,11 @@ std::vector<Command> StoreCommands()
         {"stores", "[--json]", "list the registered authentication stores, the active one marked with '*'",
          "Lists the stores the library can make active, in byte order, and marks the one recorded in\n"
          "authentication.conf. Fails (after listing) when that record cannot be read.",
-         {JSON_OPTION}, 0, 0, ListStores},
+         {JSON_OPTION}, 0, 0, ListStores, {}},
         {"activate", "<store>", "make a store the host's active remote authentication store",
          "Records <store> (a name as listed by 'stores', e.g. \"Active Directory\" or None) in\n"
          "authentication.conf. Activating None also deactivates the store recorded before.",
-         {}, 1, 1, Activate},
+         {}, 1, 1, Activate, {}},
         {"status", "[--json]", "show the active store, the directory membership and the host's records",
          "Shows the recorded active store; what the directory client reports (joined domain, preferred\n"
          "domain controllers, machine account, trusted domains, trust state, and the PAM and NSS modules\n"
@@ -83,7 +95,7 @@ std::vector<Command> StoreCommands()
          "setting kept on the host. Directory queries wait at most 60 seconds each, then report the\n"
          "last known answer. An item that cannot be read is shown with its error. Fails when the active\n"
          "store cannot be determined or is the directory store and its client cannot be loaded.",
-         {JSON_OPTION}, 0, 0, Status},
+         {JSON_OPTION}, 0, 0, Status, {}},
     };
 }
 

@@ -46,17 +46,9 @@ private:
     std::unique_ptr<std::ifstream> file;
 };
 
-void CheckAction(const std::vector<std::string>& operands)
-{
-    if (operands[0] != "normalize") {
-        throw UsageError("unknown action '" + operands[0] + "' (expected: normalize)");
-    }
-}
-
 template <typename Model>
 int Normalize(const Invocation& call, Model& model)
 {
-    CheckAction(call.arguments.operands);
     Input input(call.arguments.operands);
     try {
         input.Stream() >> model;
@@ -89,12 +81,12 @@ std::vector<Command> SystemFileCommands()
          "Reads a PAM policy file (standard input when none or '-') and writes it to standard output\n"
          "the way the library writes policies: header, then the rules grouped by facility. Comments\n"
          "and spacing are dropped. Fails on an unknown facility (such as an include line) or control.",
-         {}, 1, 2, NormalizePam},
+         {}, 1, 2, NormalizePam, {"normalize"}},
         {"nss", "normalize [<file>]", "rewrite a name-service switch file in the normalised layout",
          "Reads a name-service switch file (standard input when none or '-') and writes it to standard\n"
          "output the way the library writes it: one line per known database, in a fixed order.\n"
          "Comments, unknown databases and databases without services are dropped.",
-         {}, 1, 2, NormalizeNss},
+         {}, 1, 2, NormalizeNss, {"normalize"}},
     };
 }
 

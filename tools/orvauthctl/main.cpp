@@ -10,6 +10,7 @@
 #include "HostSettings.h"
 #include "LogCapture.h"
 
+#include <algorithm>
 #include <iostream>
 
 using namespace orvauthctl;
@@ -44,6 +45,23 @@ void CheckCommandArguments(const Command& command, const ParsedArguments& argume
     if (count > command.maxOperands) {
         throw UsageError(command.name + ": unexpected operand '" + arguments.operands[command.maxOperands] + "'");
     }
+    const std::vector<std::string>& actions = command.actions;
+    if (!actions.empty() && std::find(actions.begin(), actions.end(), arguments.operands[0]) == actions.end()) {
+        std::string expected;
+        for (size_t i = 0; i < actions.size(); ++i) {
+            expected += (i == 0 ? "" : i + 1 == actions.size() ? " or " : ", ") + actions[i];
+        }
+        throw UsageError(command.name + ": unknown action '" + arguments.operands[0] + "' (expected: " + expected + ")");
+    }
+}
+
+std::string UnknownCommand(const std::string& name)
+{
+    std::string known;
+    for (const Command& command : AllCommands()) {
+        known += (known.empty() ? "" : ", ") + command.name;
+    }
+    return "unknown command '" + name + "' (the commands: " + known + ")";
 }
 
 int PrintVersion()
@@ -99,20 +117,26 @@ int Run(const std::vector<std::string>& words)
         if (global.operands[0] == "help") {  // help <command>
             command = FindCommand(global.operands[1]);
             if (command == nullptr) {
-                return UsageFailure("unknown command '" + global.operands[1] + "'", nullptr);
+                return UsageFailure(UnknownCommand(global.operands[1]), nullptr);
             }
             PrintCommandHelp(std::cout, *command);
             return EXIT_OK;
         }
         command = FindCommand(global.operands[0]);
         if (command == nullptr) {
-            return UsageFailure("unknown command '" + global.operands[0] + "'", nullptr);
+            return UsageFailure(UnknownCommand(global.operands[0]), nullptr);
         }
+        // The global options may also follow the command.
         std::vector<OptionDefinition> options = command->options;
-        options.push_back({"help", "", ""});
-        options.push_back({"version", "", ""});
-        options.push_back({"verbose", "", ""});
+        options.insert(options.end(), ToolOptions().begin(), ToolOptions().end());
         arguments = ParseArguments(std::vector<std::string>(global.operands.begin() + 1, global.operands.end()), options);
+        for (const OptionDefinition& option : GlobalOptions()) {
+            auto given = arguments.options.find(option.name);
+            if (given != arguments.options.end() && option.name != "help" && option.name != "version") {
+                global.options[option.name] = given->second;
+                arguments.options.erase(given);
+            }
+        }
         if (arguments.Has("help")) {
             PrintCommandHelp(std::cout, *command);
             return EXIT_OK;
@@ -125,8 +149,8 @@ int Run(const std::vector<std::string>& words)
             CopyLogToStandardError();
         }
         CheckCommandArguments(*command, arguments);
-        ApplyHostSettings(global);
-        return command->run(Invocation{arguments, std::cout});
+        const orvane::host::HostFiles files = ApplyHostSettings(global);
+        return command->run(Invocation{arguments, std::cout, files});
     } catch (const UsageError& e) {
         return UsageFailure(e.what(), command);
     } catch (const std::exception& e) {

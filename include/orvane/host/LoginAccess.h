@@ -1,16 +1,18 @@
-// Who may log in, and the identity service's settings the tool owns: kept
+// Who may log in, and the identity service's settings the host integration owns: kept
 // in a file of its own in SSSD's snippet directory (conf.d), which SSSD
 // reads after sssd.conf and lets override it. The plug-in's sssd.conf thus
 // stays the plug-in's, and taking the tool's settings away is removing
 // one file.
 #pragma once
 
+#include <orvane/host/Export.h>
+
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace orvauthctl {
+namespace orvane::host {
 
 enum class AccessMode {
     Nobody,        // access_provider = deny: the state after a join
@@ -34,7 +36,7 @@ struct SssdSnippet {
     int passwordAgeDays = -1;  // ad_maximum_machine_account_password_age
 };
 
-class AccessRuleRefused : public std::runtime_error {
+class ORVAUTHHOST_API AccessRuleRefused : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -43,22 +45,22 @@ public:
 // the names (as the distribution's realm tool does); deny of the last name
 // leaves nobody permitted, never everyone. Deny of a name while everyone is
 // permitted is refused: there is no list to take it from.
-void Permit(LoginAccess& access, const std::vector<std::string>& users, const std::vector<std::string>& groups);
-void PermitAll(LoginAccess& access, AccessMode mode);  // Everyone or DomainPolicy
-void Deny(LoginAccess& access, const std::vector<std::string>& users, const std::vector<std::string>& groups);
-void DenyAll(LoginAccess& access);
+ORVAUTHHOST_API void Permit(LoginAccess& access, const std::vector<std::string>& users, const std::vector<std::string>& groups);
+ORVAUTHHOST_API void PermitAll(LoginAccess& access, AccessMode mode);  // Everyone or DomainPolicy
+ORVAUTHHOST_API void Deny(LoginAccess& access, const std::vector<std::string>& users, const std::vector<std::string>& groups);
+ORVAUTHHOST_API void DenyAll(LoginAccess& access);
 
 // "user@domain" in lower case for "user", "user@domain" or "DOMAIN\user"
 // (the NetBIOS prefix is dropped: the snippet names one domain).
-std::string QualifiedName(const std::string& name, const std::string& domain);
+ORVAUTHHOST_API std::string QualifiedName(const std::string& name, const std::string& domain);
 
 // One line per permitted set, for people: "nobody", "everyone", ...
-std::vector<std::string> DescribeAccess(const LoginAccess& access);
-const char* AccessModeName(AccessMode mode);  // nobody, listed, everyone, domain-policy
+ORVAUTHHOST_API std::vector<std::string> DescribeAccess(const LoginAccess& access);
+ORVAUTHHOST_API const char* AccessModeName(AccessMode mode);  // nobody, listed, everyone, domain-policy
 
 // The snippet's text, and back. Parse throws std::runtime_error for a file
 // that is not one the tool wrote (another section, an unknown key).
-std::string FormatSnippet(const SssdSnippet& snippet);
-SssdSnippet ParseSnippet(const std::string& text);
+ORVAUTHHOST_API std::string FormatSnippet(const SssdSnippet& snippet);
+ORVAUTHHOST_API SssdSnippet ParseSnippet(const std::string& text);
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

@@ -1,12 +1,12 @@
 // Who may log in: the permit/deny rules and the SSSD snippet they become,
 // from the snippet's text back to its text.
-#include "LoginAccess.h"
+#include <orvane/host/LoginAccess.h>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace orvauthctl;
+using namespace orvane::host;
 
 const std::string HEAD = "[domain/ad.example.test]\n";
 

@@ -1,4 +1,4 @@
-#include "LoginBackend.h"
+#include "logins/LoginBackend.h"
 #include "base/FileReplacement.h"
 
 #include <orvane/authentication/Configuration.h>
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace orvauthctl {
+namespace orvane::host {
 
 std::string ReadLoginFile(const std::string& path)
 {
@@ -106,4 +106,4 @@ void GiveBack(const std::string& path, const FileRecord& record,
                                  : "only what enable added was taken out\n");
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

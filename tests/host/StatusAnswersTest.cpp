@@ -1,6 +1,5 @@
-// orvauthctl status against silent controllers: kept answers stand in, marked with their time, and a hung
+// Status against silent controllers: kept answers stand in, marked with their time, and a hung
 // plug-in holds status no longer than the time-out plus a second.
-#include "StatusCache.h"
 #include "StatusReport.h"
 #include "ThreadSeam.h"
 #include "common/Files.h"
@@ -39,7 +38,7 @@ TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDoma
         for (int slot : HELD) plugin.Hold(slot, hang);
         const auto start = std::chrono::steady_clock::now();
         // A new store with a 1-second time-out, as each run of the tool has.
-        auto status = orvauthctl::GatherDirectoryStatus(std::make_shared<ActiveDirectoryStore>(1), 1, path);
+        auto status = orvane::host::GatherDirectoryStatus(std::make_shared<ActiveDirectoryStore>(1), 1, path);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         for (int slot : HELD) plugin.Hold(slot, false);
         EXPECT_TRUE(WaitForThreadsToEnd());
@@ -50,13 +49,13 @@ TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDoma
     };
     const std::string corp = "corp.example/CORP", dn = "CN=HV01,DC=corp,DC=example";
     EXPECT_EQ(gather(ORVAUTH_TRUST_GOOD, 0, corp.c_str(), false).second, "1 " + dn);
-    orvauthctl::CachedDirectoryAnswers kept;
-    ASSERT_TRUE(orvauthctl::LoadDirectoryAnswers(path, kept));
+    orvane::host::CachedDirectoryAnswers kept;
+    ASSERT_TRUE(orvane::host::LoadDirectoryAnswers(path, kept));
     const std::string keptText = ReadFile(path);
     struct { TrustState trust; int ldap; std::string domain; bool hang, keep; std::string shown; } cases[] = {
-        {ORVAUTH_TRUST_UNREACHABLE, 1311, corp, false, true, "machineAccount,trustedDomains,trustState,1 " + dn},
+        {ORVAUTH_TRUST_UNREACHABLE, 1311, corp, false, true, "machine_account,trusted_domains,trust_state,1 " + dn},
         {ORVAUTH_TRUST_UNREACHABLE, 1311, "x.example/X", false, true, "4 "},  // another domain now
-        {0, 0, corp, true, true, "configuration,trustedDomains,trustState,1 " + dn},
+        {0, 0, corp, true, true, "configuration,trusted_domains,trust_state,1 " + dn},
         {0, 0, corp, true, false, "2 "},
         {ORVAUTH_TRUST_BROKEN, 0, corp, false, true, "3 " + dn},  // an answer, kept in turn
     };
@@ -66,17 +65,17 @@ TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDoma
         EXPECT_EQ(status.second, c.shown);
         EXPECT_EQ(status.first.cachedSince, status.first.cachedItems.empty() ? "" : kept.obtained);
     }
-    ASSERT_TRUE(orvauthctl::LoadDirectoryAnswers(path, kept));
+    ASSERT_TRUE(orvane::host::LoadDirectoryAnswers(path, kept));
     EXPECT_EQ(kept.trustState, static_cast<TrustState>(ORVAUTH_TRUST_BROKEN));
 
-    orvauthctl::StatusReport report;
+    orvane::host::StatusReport report;
     report.directory = gather(ORVAUTH_TRUST_UNREACHABLE, 1311, corp.c_str(), false).first;
     std::ostringstream text, json;
     orvauthctl::PrintStatusText(text, report);
     orvauthctl::PrintStatusJson(json, report);
     EXPECT_NE(text.str().find("(cached, from " + kept.obtained + "; the domain controller did not answer)"),
               std::string::npos) << text.str();
-    EXPECT_NE(json.str().find("\"cached\":true,\"cachedSince\":\"" + kept.obtained + "\""), std::string::npos);
+    EXPECT_NE(json.str().find("\"cached\":true,\"cached_since\":\"" + kept.obtained + "\""), std::string::npos);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-#include "LoginAccess.h"
+#include <orvane/host/LoginAccess.h>
+
 #include "base/AsciiText.h"
 
 #include <algorithm>
 #include <cctype>
 #include <sstream>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 const char* const HEADER =
@@ -209,4 +210,4 @@ SssdSnippet ParseSnippet(const std::string& text)
     return snippet;
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

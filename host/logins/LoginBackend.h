@@ -9,7 +9,7 @@
 // stays.
 #pragma once
 
-#include "LoginRules.h"
+#include "logins/LoginRules.h"
 
 #include <functional>
 #include <iosfwd>
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace orvauthctl {
+namespace orvane::host {
 
 struct FileRecord {
     std::string before;  // the bytes before enable
@@ -77,4 +77,4 @@ void ReplaceLoginFile(const std::string& path, const std::string& text);
 void GiveBack(const std::string& path, const FileRecord& record,
               const std::function<std::string(const std::string&)>& remove, std::ostream& out);
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

@@ -1,4 +1,4 @@
-#include "StatusCache.h"
+#include "status/StatusCache.h"
 
 #include "base/FileReplacement.h"
 
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 using orvane::authentication::Domain;
@@ -87,4 +87,4 @@ void SaveDirectoryAnswers(const std::string& path, const CachedDirectoryAnswers&
     }
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

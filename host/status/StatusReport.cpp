@@ -1,7 +1,6 @@
-#include "StatusReport.h"
+#include <orvane/host/Status.h>
 
-#include "LoginCommands.h"
-#include "StoreAccess.h"
+#include <orvane/host/Stores.h>
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -10,11 +9,13 @@
 #include <orvane/authentication/JORVProxy.h>
 #include <platform/PlatformSettings.h>
 
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 using namespace orvane::authentication;
@@ -34,7 +35,7 @@ constexpr int FACTORY_STORE_TIMEOUT_SECONDS = 60;
 
 const char* const CACHE_FILE = "directory-answers.json";
 
-DirectoryStatus GatherDirectoryStatusFromFactory()
+DirectoryStatus GatherDirectoryStatusFromFactory(const HostFiles& files)
 {
     DirectoryStatus status;
     std::shared_ptr<const ActiveDirectoryStore> store;
@@ -44,7 +45,7 @@ DirectoryStatus GatherDirectoryStatusFromFactory()
         status.loadError = e.what();
         return status;
     }
-    return GatherDirectoryStatus(store, FACTORY_STORE_TIMEOUT_SECONDS, StateDirectory() + "/" + CACHE_FILE);
+    return GatherDirectoryStatus(store, FACTORY_STORE_TIMEOUT_SECONDS, DirectoryAnswersPath(files));
 }
 
 MembershipRecord ReadMembershipRecord()
@@ -98,17 +99,37 @@ HostRecords GatherHostRecords()
     return records;
 }
 
+// What the process was refused for want of rights: the plug-in's answers,
+// the configuration store database.
+std::string Unreadable(const StatusReport& report)
+{
+    const DirectoryStatus& directory = report.directory;
+    if (directory.configuration.accessDenied || directory.trustedDomains.accessDenied ||
+        directory.trustState.accessDenied) {
+        return "the directory client's record of the membership";
+    }
+    const std::string database = OrvPlatform::Settings::GetConfigStorePath();
+    if (report.records.configStoreEnabled && ::access(database.c_str(), F_OK) == 0 &&
+        ::access(database.c_str(), R_OK) != 0 && errno == EACCES) {
+        return "the configuration store database " + database;
+    }
+    return "";
+}
+
 }  // namespace
 
-StatusReport GatherStatus()
+std::string DirectoryAnswersPath(const HostFiles& files) { return files.stateDirectory + "/" + CACHE_FILE; }
+
+StatusReport GatherStatus(const HostFiles& files)
 {
     StatusReport report;
     report.configDirectory = orvane::authentication::ConfigurationDirectory();
     report.pluginDirectory = orvane::authentication::PluginDirectory();
     report.activeStore = Attempt<std::string>(RecordedActiveStore);
-    report.directory = GatherDirectoryStatusFromFactory();
+    report.directory = GatherDirectoryStatusFromFactory(files);
     report.records = GatherHostRecords();
+    report.unreadable = Unreadable(report);
     return report;
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

@@ -1,5 +1,6 @@
-#include "StoreAccess.h"
+#include <orvane/host/Stores.h>
 
+#include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 
@@ -10,11 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace orvauthctl {
+namespace orvane::host {
 
 using namespace orvane::authentication;
 
 const char* const DIRECTORY_STORE = "Active Directory";
+
+namespace {
 
 AuthenticationStoreFactory& Factory()
 {
@@ -25,11 +28,20 @@ AuthenticationStoreFactory& Factory()
     return *factory;
 }
 
+}  // namespace
+
+std::vector<std::string> RegisteredStores() { return Factory().GetRegisteredStores(); }
+
 std::unique_ptr<AuthenticationStore> CreateStore(const std::string& name)
 {
     std::unique_ptr<AuthenticationStore> store = Factory().CreateInstance(name);
     if (!store) {
-        throw UnknownRemoteAuthenticationStoreException(name);
+        std::string known;
+        for (const std::string& each : RegisteredStores()) {
+            known += (known.empty() ? "\"" : ", \"") + each + "\"";
+        }
+        throw UnknownStoreName(UnknownRemoteAuthenticationStoreException(name).what() + std::string("; the stores are ") +
+                               known);
     }
     return store;
 }
@@ -77,4 +89,20 @@ std::string RecordedActiveStore()
     return AuthenticationConfiguration().ActiveStore();
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host
+
+namespace orvane::host {
+
+std::string JoinedDomain()
+{
+    try {
+        return CreateDirectoryStore()->Provider()->GetActiveDomain().dnsName;
+    } catch (const Exception& e) {
+        if (e.Code() == 2) {  // the plug-in's "file not found": no membership
+            return "";
+        }
+        throw;
+    }
+}
+
+}  // namespace orvane::host

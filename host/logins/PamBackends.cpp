@@ -1,6 +1,6 @@
 // The two PAM backends: Debian's pam-auth-update, and the library's PAM
 // model for files no such tool manages.
-#include "LoginBackend.h"
+#include "logins/LoginBackend.h"
 #include "base/BoundedProgram.h"
 
 #include <SystemConfiguration/PAMPolicy.h>
@@ -9,12 +9,13 @@
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <iterator>
 #include <ostream>
 #include <sstream>
 #include <unistd.h>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 const char* const PAM_AUTH_UPDATE = "/usr/sbin/pam-auth-update";
@@ -95,7 +96,7 @@ public:
         if (!HasWord(all, HOME_MODULE)) {
             if (::access((std::string(PROFILE_DIR) + "/" + HOME_PROFILE).c_str(), R_OK) != 0) {
                 throw LoginEditRefused(std::string("the profile ") + HOME_PROFILE + " is not installed in " +
-                                       PROFILE_DIR + " (it comes with orvauthctl); no file was changed");
+                                       PROFILE_DIR + " (it comes with liborvauthhost); no file was changed");
             }
             wanted.push_back(HOME_PROFILE);
         }
@@ -282,7 +283,11 @@ void RunHostProgram(const std::string& program, const std::vector<std::string>& 
 std::unique_ptr<LoginBackend> ChooseLoginBackend(const std::string& pamDir, const std::vector<std::string>& files)
 {
     const std::string marker = "pam-auth-update";
-    if (pamDir == SYSTEM_PAM_DIR && ::access(PAM_AUTH_UPDATE, X_OK) == 0) {
+    // The same directory by any spelling ("/etc/pam.d/", a link to it).
+    std::error_code ignored;
+    const bool systemDirectory = std::filesystem::weakly_canonical(pamDir, ignored) ==
+                                 std::filesystem::weakly_canonical(SYSTEM_PAM_DIR, ignored);
+    if (systemDirectory && ::access(PAM_AUTH_UPDATE, X_OK) == 0) {
         try {
             if (ReadLoginFile(std::string(SYSTEM_PAM_DIR) + "/common-auth").find(marker) != std::string::npos) {
                 return std::make_unique<PamAuthUpdateBackend>();
@@ -293,4 +298,4 @@ std::unique_ptr<LoginBackend> ChooseLoginBackend(const std::string& pamDir, cons
     return std::make_unique<PamModelBackend>(files);
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

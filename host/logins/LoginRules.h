@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace orvauthctl {
+namespace orvane::host {
 
 // The modules a directory plug-in declares for the host.
 struct LoginModules {
@@ -70,4 +70,4 @@ bool EnableLogins(SystemConfiguration::PAMPolicy& policy, const LoginModules& mo
 bool DisableLogins(SystemConfiguration::PAMPolicy& policy, const LoginModules& modules);
 LoginState GetLoginState(const SystemConfiguration::PAMPolicy& policy, const LoginModules& modules);
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

@@ -1,4 +1,4 @@
-#include "LoginRules.h"
+#include "logins/LoginRules.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 using SystemConfiguration::NSSConfiguration;
@@ -267,9 +267,9 @@ LoginState GetLoginState(const PAMPolicy& policy, const LoginModules& modules)
     return Combine(on, stacks.size());
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 // A line's parts: "<lead><database>:<sources><tail>" where tail is the
@@ -385,4 +385,4 @@ std::string RemoveNssService(const std::string& text, const LoginModules& module
     });
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host

@@ -1,8 +1,7 @@
 // The directory's part of status: the three questions asked at once with
 // one deadline, and the last complete answers standing in for those no
 // domain controller gave.
-#include "StatusCache.h"
-#include "StatusReport.h"
+#include "status/StatusCache.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/PluginStatus.h>
@@ -15,7 +14,7 @@
 #include <system_error>
 #include <thread>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
 using namespace orvane::authentication;
@@ -90,14 +89,14 @@ void FillFromCache(DirectoryStatus& status, bool configurationBack, const Cached
         status.cachedItems.push_back("configuration");
     } else if (configuration.value.machineAccountDN.empty() && !cached.configuration.machineAccountDN.empty()) {
         configuration.value.machineAccountDN = cached.configuration.machineAccountDN;
-        status.cachedItems.push_back("machineAccount");
+        status.cachedItems.push_back("machine_account");
     }
     if (!status.trustedDomains.ok || (status.trustedDomains.value.empty() && !cached.trustedDomains.empty())) {
         status.trustedDomains = {true, cached.trustedDomains, ""};
-        status.cachedItems.push_back("trustedDomains");
+        status.cachedItems.push_back("trusted_domains");
     }
     status.trustState = {true, cached.trustState, ""};
-    status.cachedItems.push_back("trustState");
+    status.cachedItems.push_back("trust_state");
     status.cachedSince = cached.obtained;
 }
 
@@ -163,4 +162,4 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
     return status;
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host
