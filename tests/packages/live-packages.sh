@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The login scenario of live-logins.sh (join, logins, a directory user's
 # login, leave) run by the installed orvauthctl on a host with only the
-# runtime packages: liborvauth1, liborvauthplatform1, orvauth-common,
+# runtime packages: liborvauth1, liborvauthplatform1, liborvauthhost1, orvauth-common,
 # orvauthctl, orvauth-adclient; no -dev package, no compiler. In
 # live-directory.sh's namespaces, /usr, /var/lib and /var/cache overlaid.
 #   live-packages.sh <work dir> <package dir>
@@ -17,7 +17,7 @@ done
 rm -f /usr/bin/cc /usr/bin/c++ /usr/bin/*gcc* /usr/bin/*g++* /usr/bin/clang*
 printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod 0755 /usr/sbin/policy-rc.d
 runtime=()
-for name in liborvauth1 liborvauthplatform1 orvauth-common orvauthctl orvauth-adclient; do
+for name in liborvauth1 liborvauthplatform1 liborvauthhost1 orvauth-common orvauthctl orvauth-adclient; do
   runtime+=("$(ls "$2/${name}"_*.deb)")
 done
 DEBIAN_FRONTEND=noninteractive dpkg -i "${runtime[@]}" >"$LIVE_WORK/dpkg" 2>&1 || { tail -n 20 "$LIVE_WORK/dpkg"; exit 1; }
