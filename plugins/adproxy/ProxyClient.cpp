@@ -69,9 +69,16 @@ int SendWithoutSignal(BIO* bio, const char* data, int length)
     return sent;
 }
 
+// Freed when the plug-in is unloaded: no connection of its own outlives it,
+// and the write function it names goes with the plug-in.
+struct OwnedMethod {
+    BIO_METHOD* method;
+    ~OwnedMethod() { BIO_meth_free(method); }
+};
+
 BIO_METHOD* SocketWithoutSignal()
 {
-    static BIO_METHOD* const method = [] {
+    static const OwnedMethod owned{[] {
         const BIO_METHOD* socket = BIO_s_socket();
         // A type of its own (a descriptor, for SSL_get_fd) tells it apart.
         BIO_METHOD* made =
@@ -84,8 +91,8 @@ BIO_METHOD* SocketWithoutSignal()
             BIO_meth_set_destroy(made, BIO_meth_get_destroy(socket));
         }
         return made;
-    }();
-    return method;
+    }()};
+    return owned.method;
 }
 
 // httplib keeps a pointer to the socket BIO it made and calls
