@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # The README's "Join a host to a domain" followed as printed: each sh block,
 # unchanged and in order, as root against a live DC carrying the README's
-# names (corp.example.test, dc1 at 192.0.2.5, node01 on a LAN address);
-# then the host is in the OU named and a permitted user logs in. Stand-ins
-# for what the namespace lacks: systemctl (SSSD only), hostnamectl,
-# timedatectl; apt-get simulates. Everything written lands in overlays.
-#   live-readme-join.sh <work dir> <source dir>
+# names (corp.example.test, dc1 at 192.0.2.5, node01 on a LAN address),
+# from the folder of the built packages, on a host with no compiler; then
+# no -dev package is installed, the host is in the OU named and a permitted
+# user logs in. Stand-ins for what the namespace lacks: systemctl (SSSD
+# only), hostnamectl, timedatectl; apt-get answers yes and finds the
+# packages' dependencies already installed. Everything written lands in
+# overlays.
+#   live-readme-join.sh <work dir> <package dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --steps ]; then
-  LIVE_DOMAIN=corp.example.test LIVE_DC_ADDRESS=192.0.2.5 exec "$here/live-directory.sh" "$1" "$0" --steps "$2"
+  LIVE_DOMAIN=corp.example.test LIVE_DC_ADDRESS=192.0.2.5 exec "$here/live-directory.sh" "$1" "$0" --steps "$(cd "$2" && pwd)"
 fi
-source=$2
+packages=$2
 domain=corp.example.test
 . "$here/live-host.bash"
 
@@ -22,10 +25,11 @@ overlay() {  # overlay <lower> <mount point>: writes go to the run's tmpfs
 }
 host_private_state
 mkdir -p /run/readme && mount -t tmpfs tmpfs /run/readme
-overlay /usr /usr
-overlay /var/lib /var/lib
-mkdir -p /run/readme/src && overlay "$source" /run/readme/src
-rm -rf /run/readme/src/build/release /var/lib/orvane
+for dir in /usr /var/lib /var/cache; do overlay "$dir" "$dir"; done
+rm -rf /var/lib/orvane
+mkdir -p /var/log/apt
+rm -f /usr/bin/cc /usr/bin/c++ /usr/bin/*gcc* /usr/bin/*g++* /usr/bin/clang*
+printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod 0755 /usr/sbin/policy-rc.d
 host_syslog
 # Terminals of the run's own for the tool's password prompt.
 mkdir -p /dev/pts && mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts
@@ -84,25 +88,28 @@ sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))' "$@" <<<'Adm1n#Pass'
 }
 awk -v dir="$LIVE_WORK" '/^## Join a host to a domain/ { on = 1; next } on && /^## / { exit }
   on && /^ *```sh$/ { file = dir "/block" ++n; next } on && /^ *```$/ { file = ""; next }
-  file != "" { sub(/^   /, ""); print > file }' "$source/README.md"
+  file != "" { sub(/^   /, ""); print > file }' "$here/../../README.md"
 steps=$(ls "$LIVE_WORK" | grep -c '^block[0-9]*$' || true)
-((steps == 8)) || { step=README; fail "the section has $steps sh blocks, not 8"; }
-cd /run/readme/src
+((steps == 7)) || { step=README; fail "the section has $steps sh blocks, not 7"; }
+cd "$packages"
 for i in $(seq "$steps"); do
   block=$(cat "$LIVE_WORK/block$i")
   step_start "README step $i"
   echo "== step $i:"$'\n'"$block"
-  in_terminal bash -euo pipefail -c "apt-get() { command apt-get --simulate \"\$@\"; }; $block" \
+  in_terminal bash -euo pipefail -c "apt-get() { DEBIAN_FRONTEND=noninteractive command apt-get -y \"\$@\"; }; $block" \
     >"$LIVE_WORK/step$i" 2>&1 || fail "$(tail -n 20 "$LIVE_WORK/step$i")"
   step_end
 done
 
 out() { tr -d '\r' <"$LIVE_WORK/step$1"; }
 step="README's outcomes"
-out 1 | grep -Eq '^[0-9]+ upgraded, 0 newly installed' || fail "packages missing: $(out 1 | tail -n 5)"
-out 6 | grep -q "dc1.$domain" || fail "discover: $(out 6)"
-out 7 | grep -Eq '^ *Trust state: +good' || fail "status: $(out 7)"
-out 8 | grep -q "^jdoe@$domain:" || fail "getent: $(out 8)"
+for name in liborvauth1 liborvauthplatform1 liborvauthhost1 orvauth-common orvauthctl orvauth-adclient; do
+  dpkg-query -W -f '${Status}' "$name" 2>/dev/null | grep -q 'install ok installed' || fail "$name is not installed: $(out 1 | tail -n 5)"
+done
+! dpkg-query -W liborvauth-dev >/dev/null 2>&1 && ! command -v g++ cc >/dev/null || fail "a -dev package or a compiler"
+out 5 | grep -q "dc1.$domain" || fail "discover: $(out 5)"
+out 6 | grep -Eq '^ *Trust state: +good' || fail "status: $(out 6)"
+out 7 | grep -q "^jdoe@$domain:" || fail "getent: $(out 7)"
 ldbsearch -H "$LIVE_SAM" '(sAMAccountName=NODE01$)' dn | grep -q '^dn: CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp' ||
   fail "NODE01 is not in OU=Hypervisors,OU=Servers"
 step_start "jdoe (in hypervisor-admins) logs in"
