@@ -17,6 +17,22 @@ std::vector<std::string> SplitWords(const std::string& text)
     return words;
 }
 
+UserName SplitUserName(const std::string& userName, const std::string& defaultDomain)
+{
+    UserName split{userName, defaultDomain};
+    const std::string::size_type backslash = userName.find('\\');
+    const std::string::size_type at = userName.rfind('@');
+    if (backslash != std::string::npos) {
+        split = {userName.substr(backslash + 1), userName.substr(0, backslash)};
+    } else if (at != std::string::npos) {
+        split = {userName.substr(0, at), userName.substr(at + 1)};
+    }
+    if (split.account.empty() || split.account.find_first_of("\\@") != std::string::npos) {
+        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
+    }
+    return split;
+}
+
 std::string AccountNameForHost(const std::string& hostName)
 {
     return ToUpper(hostName.substr(0, hostName.find('.')));

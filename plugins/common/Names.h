@@ -19,6 +19,17 @@ using orvauth_base::ToUpper;
 // Words separated by blanks.
 std::vector<std::string> SplitWords(const std::string& text);
 
+// A user's name as typed: "DOMAIN\\account", "account@domain", or
+// "account" alone, in defaultDomain.
+struct UserName {
+    std::string account;
+    std::string domain;
+};
+
+// Splits userName; an empty account, or one still holding '\\' or '@',
+// fails with status 1315 (invalid account name).
+UserName SplitUserName(const std::string& userName, const std::string& defaultDomain);
+
 // The first label of a host name, in upper case: the machine account's name.
 std::string AccountNameForHost(const std::string& hostName);
 

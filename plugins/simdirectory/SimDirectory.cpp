@@ -235,20 +235,9 @@ std::string CanonicalUsernameAnswer(const char* userName)
     std::lock_guard<std::mutex> guard(stateLock);
     const SimulatedDomain domain = LoadDomain();
     RequireJoined(domain);
-    std::string name = userName;
-    std::string domainPart = domain.DnsName();
-    const std::string::size_type backslash = name.find('\\');
-    const std::string::size_type at = name.rfind('@');
-    if (backslash != std::string::npos) {
-        domainPart = name.substr(0, backslash);
-        name = name.substr(backslash + 1);
-    } else if (at != std::string::npos) {
-        domainPart = name.substr(at + 1);
-        name = name.substr(0, at);
-    }
-    if (name.empty() || name.find_first_of("\\@") != std::string::npos) {
-        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
-    }
+    const UserName split = SplitUserName(userName, domain.DnsName());
+    const std::string& name = split.account;
+    const std::string& domainPart = split.domain;
     KnownDomain known;
     if (!domain.Find(domainPart, known)) {
         Fail(ORVAUTH_STATUS_NO_SUCH_DOMAIN);
