@@ -56,16 +56,16 @@ std::string ControllersServiceName(const std::string& domain, const std::string&
     return "_ldap._tcp." + (site.empty() ? "" : site + "._sites.") + "dc._msdcs." + domain;
 }
 
-Controllers ProbeControllers(const std::string& domain, std::chrono::milliseconds bound)
+std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound)
 {
-    Controllers found{ListedControllers(ControllersServiceName(domain, "")), {}};
+    std::string answering;
     std::vector<pollfd> sockets;
     std::vector<std::size_t> owner;  // which listed name each socket is for
-    for (std::size_t index = 0; index < found.listed.size(); ++index) {
+    for (std::size_t index = 0; index < names.size(); ++index) {
         addrinfo hints{};
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* addresses = nullptr;
-        if (getaddrinfo(found.listed[index].c_str(), "389", &hints, &addresses) != 0) {
+        if (getaddrinfo(names[index].c_str(), "389", &hints, &addresses) != 0) {
             continue;
         }
         for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
@@ -83,7 +83,7 @@ Controllers ProbeControllers(const std::string& domain, std::chrono::millisecond
         freeaddrinfo(addresses);
     }
     const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (found.answering.empty() && !sockets.empty()) {
+    while (answering.empty() && !sockets.empty()) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || poll(sockets.data(), sockets.size(), static_cast<int>(left.count())) < 0) {
@@ -97,7 +97,7 @@ Controllers ProbeControllers(const std::string& domain, std::chrono::millisecond
                 continue;
             }
             if (getsockopt(sockets[at].fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0) {
-                found.answering = found.listed[owner[at]];
+                answering = names[owner[at]];
                 break;
             }
             close(sockets[at].fd);  // refused: the others may still answer
@@ -108,6 +108,13 @@ Controllers ProbeControllers(const std::string& domain, std::chrono::millisecond
     for (const pollfd& each : sockets) {
         close(each.fd);
     }
+    return answering;
+}
+
+Controllers ProbeControllers(const std::string& domain, std::chrono::milliseconds bound)
+{
+    Controllers found{ListedControllers(ControllersServiceName(domain, "")), {}};
+    found.answering = FirstAnswering(found.listed, bound);
     return found;
 }
 

@@ -23,6 +23,11 @@ std::string ControllersServiceName(const std::string& domain, const std::string&
 // DNS has none or does not answer (one try of a second per name server).
 std::vector<std::string> ListedControllers(const std::string& serviceName);
 
+// Connects to the LDAP port of every name at once; the first connection
+// made within bound names the controller to use, else "". A name DNS
+// cannot resolve is skipped.
+std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound);
+
 // Asks DNS for the domain's controllers (one try of a second per name
 // server) and connects to all of their LDAP ports at once; the first
 // connection made within bound names the controller to use. Nothing listed or nothing answering leaves

@@ -11,6 +11,7 @@
 #include <ftw.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sstream>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -70,11 +71,27 @@ AdcliOutcome AdcliRunner::Succeed(AdcliCommand command, const std::vector<std::s
                                   const char* secret, std::chrono::milliseconds bound)
 {
     AdcliOutcome outcome = Run(arguments, secret, bound);
-    const std::uint32_t status = ClassifyAdcliResult(command, outcome.status, outcome.timedOut, outcome.errors);
+    const std::string containerOption = "--domain-ou=";
+    std::string askedContainer;
+    for (const std::string& argument : arguments) {
+        if (argument.rfind(containerOption, 0) == 0) {
+            askedContainer = argument.substr(containerOption.size());
+        }
+    }
+    const std::uint32_t status =
+        ClassifyAdcliResult(command, outcome.status, outcome.timedOut, outcome.errors, askedContainer);
     if (status != ORVAUTH_STATUS_SUCCESS) {
-        std::string reason = outcome.timedOut
-                                 ? "no answer within " + std::to_string(bound.count() / 1000) + " s"
-                                 : outcome.errors;
+        // adcli --verbose's steps (" * ...") stay out of the log line.
+        std::string reason;
+        if (outcome.timedOut) {
+            reason = "no answer within " + std::to_string(bound.count() / 1000) + " s";
+        }
+        std::istringstream lines(outcome.timedOut ? "" : outcome.errors);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind(" * ", 0) != 0) {
+                reason += line + "\n";
+            }
+        }
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
             reason.pop_back();
         }

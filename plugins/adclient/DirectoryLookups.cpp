@@ -1,7 +1,7 @@
 #include "adclient/DirectoryLookups.h"
 
+#include "adclient/ControllerChoice.h"
 #include "adclient/DirectorySession.h"
-#include "base/ControllerProbe.h"
 #include "base/LdapText.h"
 #include "common/Names.h"
 #include "common/StatusError.h"
@@ -16,9 +16,6 @@ namespace {
 // libldap's bound for connecting and for each request.
 constexpr std::chrono::seconds LDAP_BOUND{5};
 constexpr std::chrono::seconds QUERY_BOUND{10};
-// How long the controllers DNS names get to accept a connection before
-// adcli is left to look for one itself.
-constexpr std::chrono::milliseconds PROBE_BOUND{2000};
 
 MachineAccount AccountOf(const JoinedDomain& joined)
 {
@@ -69,20 +66,9 @@ std::string MachineAccountDN(const JoinedDomain& joined)
 
 std::string CanonicalUsername(const JoinedDomain& joined, const std::string& userName)
 {
-    std::string name = userName;
-    std::string domainPart = joined.domain;
-    const std::string::size_type backslash = name.find('\\');
-    const std::string::size_type at = name.rfind('@');
-    if (backslash != std::string::npos) {
-        domainPart = name.substr(0, backslash);
-        name = name.substr(backslash + 1);
-    } else if (at != std::string::npos) {
-        domainPart = name.substr(at + 1);
-        name = name.substr(0, at);
-    }
-    if (name.empty() || name.find_first_of("\\@") != std::string::npos) {
-        Fail(ORVAUTH_STATUS_INVALID_ACCOUNT_NAME);
-    }
+    const UserName split = SplitUserName(userName, joined.domain);
+    const std::string& name = split.account;
+    const std::string& domainPart = split.domain;
     if (!joined.Names(domainPart)) {
         TrustedDomain trusted;
         if (!FindTrusted(joined, domainPart, trusted)) {
@@ -124,25 +110,20 @@ std::uint32_t TrustRelationship(const JoinedDomain& joined, const std::string& d
 
 std::string AnyDomainController(AdcliRunner& adcli, const char* selector, const std::string& domainName)
 {
-    std::vector<std::string> arguments{"info"};
+    std::vector<std::string> preferred;
+    std::string recorded;
     {
         // A preferred controller is asked only about its own domain.
         std::lock_guard<std::mutex> guard(StateLock());
         const StateFile state = LoadState();
-        const std::vector<std::string> preferred = state.Values(keys::PREFERRED_CONTROLLER);
-        if (IsJoined(state) && !preferred.empty() &&
-            (EqualsIgnoringCase(domainName, state.Value(keys::DOMAIN)) ||
-             EqualsIgnoringCase(domainName, state.Value(keys::NETBIOS)))) {
-            arguments.push_back("--domain-controller=" + preferred.front());
+        if (IsJoined(state) && (EqualsIgnoringCase(domainName, state.Value(keys::DOMAIN)) ||
+                                EqualsIgnoringCase(domainName, state.Value(keys::NETBIOS)))) {
+            preferred = state.Values(keys::PREFERRED_CONTROLLER);
+            recorded = state.Value(keys::CONTROLLER);
         }
     }
-    orvauth_base::Controllers probed;
-    if (arguments.size() == 1) {
-        probed = orvauth_base::ProbeControllers(domainName, PROBE_BOUND);
-        if (!probed.answering.empty()) {
-            arguments.push_back("--domain-controller=" + probed.answering);
-        }
-    }
+    const orvauth_base::Controllers probed = ControllerToUse(domainName, preferred, recorded);
+    std::vector<std::string> arguments{"info", "--domain-controller=" + probed.answering};
     arguments.push_back(domainName);
     const AdcliOutcome outcome = adcli.Succeed(AdcliCommand::Info, arguments, nullptr, QUERY_BOUND);
     std::string chosen = DetailValue(outcome.output, "domain-controller");

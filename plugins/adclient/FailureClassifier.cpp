@@ -18,7 +18,14 @@ struct Rule {
     const char* text;  // lower case; found anywhere in the diagnostics
     std::uint32_t status;
     bool quoted = false;
+    const char* fix = nullptr;  // said after the quoted sentence
 };
+
+const char ENCRYPTION_TYPES[] =
+    "this host and the domain controller share no Kerberos encryption type. Allow AES "
+    "(aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96) on both sides: in /etc/krb5.conf "
+    "(permitted_enctypes, default_tkt_enctypes) and on the accounts in the directory "
+    "(msDS-SupportedEncryptionTypes, or the domain's Kerberos policy)";
 
 const char OTP_REFUSED[] =
     "The domain controller refused the one-time password the authentication proxy set for this host's machine "
@@ -40,6 +47,10 @@ const Rule RULES[] = {
     {"new password cannot be zero length", ORVAUTH_STATUS_PASSWORD_EXPIRED},
     // Another account of the same name exists elsewhere in the directory.
     {"already exists, but is not in the desired organizational unit", ORVAUTH_STATUS_ALREADY_JOINED, QUOTED},
+    // A domain or host that allows only some encryption types (AES only, RC4 off).
+    {"kdc has no support for encryption type", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED, ENCRYPTION_TYPES},
+    {"no supported encryption types", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED, ENCRYPTION_TYPES},
+    {"bad encryption type", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED, ENCRYPTION_TYPES},
     {"insufficient permissions", ORVAUTH_STATUS_ACCESS_DENIED},
     {"insufficient access", ORVAUTH_STATUS_ACCESS_DENIED},
     {"the organizational unit does not exist", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED},
@@ -53,6 +64,30 @@ const Rule RULES[] = {
     {"cannot contact any kdc", ORVAUTH_STATUS_NO_SUCH_DOMAIN},
     {"cannot resolve network address", ORVAUTH_STATUS_NO_SUCH_DOMAIN},
 };
+
+// adcli's account that is not in the container asked for: where it is
+// (adcli --verbose says "Found computer account for NAME$ at: DN") and the
+// two ways out.
+std::string AccountElsewhere(const std::string& diagnostics, const std::string& askedContainer)
+{
+    const std::string found = "Found computer account for ";
+    const std::string::size_type line = diagnostics.find(found);
+    const std::string::size_type at = line == std::string::npos ? line : diagnostics.find(" at: ", line);
+    const std::string::size_type end = at == std::string::npos ? at : diagnostics.find('\n', at);
+    if (at == std::string::npos) {
+        return "";
+    }
+    const std::string dn = orvauth_base::Trim(diagnostics.substr(at + 5, end == std::string::npos ? end : end - at - 5));
+    // Its container as --ou takes it: relative to the domain.
+    const std::string::size_type comma = dn.find(',');
+    std::string container = comma == std::string::npos ? "" : dn.substr(comma + 1);
+    const std::string lower = orvauth_base::ToLower(container);
+    container = lower.rfind("dc=", 0) == 0 ? "" : container.substr(0, lower.find(",dc="));
+    return "The computer account " + dn + " already exists in another container than the one asked for (" +
+           (askedContainer.empty() ? "the domain's default container for computers" : askedContainer) +
+           "). Either move the account there in the directory and join again, or join into its own container: --ou \"" +
+           container + "\"";
+}
 
 // The sentence of diagnostics that holds position: from after the last
 // ": " (adcli's "joining domain ... failed: ") up to the end of the line.
@@ -70,7 +105,7 @@ std::string SentenceAt(const std::string& diagnostics, std::string::size_type po
 }  // namespace
 
 AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool timedOut,
-                                  const std::string& diagnostics)
+                                  const std::string& diagnostics, const std::string& askedContainer)
 {
     if (timedOut) {
         return {ORVAUTH_STATUS_TIMED_OUT, ""};
@@ -94,15 +129,25 @@ AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool tim
         if (command == AdcliCommand::MachineJoin && rule.status == ORVAUTH_STATUS_INVALID_PASSWORD) {
             return {ORVAUTH_STATUS_INVALID_PASSWORD, OTP_REFUSED};
         }
-        return {rule.status, rule.quoted ? SentenceAt(diagnostics, position) : ""};
+        if (rule.status == ORVAUTH_STATUS_ALREADY_JOINED) {
+            const std::string elsewhere = AccountElsewhere(diagnostics, askedContainer);
+            if (!elsewhere.empty()) {
+                return {rule.status, elsewhere};
+            }
+        }
+        std::string reason = rule.quoted ? SentenceAt(diagnostics, position) : "";
+        if (rule.fix != nullptr) {
+            reason += std::string(": ") + rule.fix;
+        }
+        return {rule.status, reason};
     }
     return {ORVAUTH_STATUS_INTERNAL_ERROR, ""};
 }
 
 std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool timedOut,
-                                  const std::string& diagnostics)
+                                  const std::string& diagnostics, const std::string& askedContainer)
 {
-    const AdcliFailure failure = ClassifyAdcliFailure(command, exitStatus, timedOut, diagnostics);
+    const AdcliFailure failure = ClassifyAdcliFailure(command, exitStatus, timedOut, diagnostics, askedContainer);
     if (failure.status != ORVAUTH_STATUS_SUCCESS && !failure.reason.empty()) {
         orvauth_plugin::NoteFailureReason(failure.reason);
     }

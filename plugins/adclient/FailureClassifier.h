@@ -31,12 +31,14 @@ struct AdcliFailure {
 // never 1326, because the library retries that status eight times: an
 // administrator's would lock the account, and a refused one-time password
 // stays refused.
+// askedContainer: the DN a join asked for (its --domain-ou), "" for the
+// domain's default, named when the account exists in another one.
 AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool timedOut,
-                                  const std::string& diagnostics);
+                                  const std::string& diagnostics, const std::string& askedContainer = "");
 
 // ClassifyAdcliFailure's status, its reason noted for the library
 // (orvauth_plugin::NoteFailureReason).
 std::uint32_t ClassifyAdcliResult(AdcliCommand command, int exitStatus, bool timedOut,
-                                  const std::string& diagnostics);
+                                  const std::string& diagnostics, const std::string& askedContainer = "");
 
 }  // namespace adclient

@@ -4,6 +4,8 @@
 #include "common/Names.h"
 #include "common/StatusError.h"
 
+#include <fstream>
+
 namespace adclient {
 
 bool IsPlainWord(const char* text)
@@ -17,6 +19,50 @@ bool IsPlainWord(const char* text)
         }
     }
     return true;
+}
+
+namespace {
+
+// A shell-quoted os-release value: "...", '...' or bare, backslash escapes
+// inside double quotes and bare.
+std::string OsReleaseValue(const std::string& raw)
+{
+    std::string value;
+    char quote = 0;
+    for (std::size_t at = 0; at < raw.size(); ++at) {
+        const char c = raw[at];
+        if (quote == 0 && (c == '"' || c == '\'')) {
+            quote = c;
+        } else if (c == quote) {
+            quote = 0;
+        } else if (c == '\\' && quote != '\'' && at + 1 < raw.size()) {
+            value += raw[++at];
+        } else {
+            value += c;
+        }
+    }
+    for (char c : value) {
+        if (static_cast<unsigned char>(c) < ' ' || c == 0x7f) {
+            return "";
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+OperatingSystem ReadOsRelease(const std::string& path)
+{
+    OperatingSystem system;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("NAME=", 0) == 0) {
+            system.name = OsReleaseValue(line.substr(5));
+        } else if (line.rfind("VERSION_ID=", 0) == 0) {
+            system.version = OsReleaseValue(line.substr(11));
+        }
+    }
+    return system;
 }
 
 std::string LocalHostFqdn()

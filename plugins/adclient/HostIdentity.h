@@ -15,6 +15,16 @@ std::string LocalHostFqdn();
 // StatusError 1315 for an empty or malformed name.
 std::string LoginName(const std::string& userName);
 
+// The distribution's name and version, for the computer account's
+// operatingSystem and operatingSystemVersion: NAME and VERSION_ID of an
+// os-release(5) file, unquoted; empty where the file has none, or a value
+// with a control character.
+struct OperatingSystem {
+    std::string name;
+    std::string version;
+};
+OperatingSystem ReadOsRelease(const std::string& path);
+
 // A name fit for one adcli argument or one state-file line: non-empty, no
 // blanks or control characters, not starting with '-'.
 bool IsPlainWord(const char* text);

@@ -1,9 +1,9 @@
 #include "adclient/Membership.h"
 
 #include "adclient/AdClientState.h"
+#include "adclient/ControllerChoice.h"
 #include "adclient/HostIdentity.h"
 #include "adclient/IntentJournal.h"
-#include "base/ControllerProbe.h"
 #include "common/Names.h"
 #include "common/StatusError.h"
 
@@ -24,9 +24,6 @@ using std::chrono::seconds;
 // one that drops packets, and a command must end within 15 s all told.
 constexpr seconds MEMBERSHIP_BOUND{12};
 constexpr seconds QUERY_BOUND{10};
-// How long the controllers DNS names get to accept a connection before
-// adcli is left to look for one itself.
-constexpr std::chrono::milliseconds PROBE_BOUND{2000};
 
 const char* const MEMBERSHIP_KEYS[] = {keys::DOMAIN,     keys::NETBIOS,       keys::REALM,    keys::DOMAIN_SID,
                                        keys::CONTROLLER, keys::COMPUTER_NAME, keys::HOST_FQDN};
@@ -105,10 +102,17 @@ std::vector<std::string> Membership::JoinArguments(const std::string& domain, co
     }
     PrepareDirectories();
     std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
-                                       "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details"};
+                                       "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details", "--verbose"};
     const std::vector<std::string> preferred = state.Values(keys::PREFERRED_CONTROLLER);
-    AddController(arguments, preferred.empty() ? orvauth_base::ProbeControllers(domain, PROBE_BOUND).answering
-                                               : preferred.front());
+    // What the directory shows of the host, as its distribution names itself.
+    const OperatingSystem system = ReadOsRelease("/etc/os-release");
+    if (!system.name.empty()) {
+        arguments.push_back("--os-name=" + system.name);
+    }
+    if (!system.version.empty()) {
+        arguments.push_back("--os-version=" + system.version);
+    }
+    AddController(arguments, ControllerToUse(domain, preferred).answering);
     return arguments;
 }
 
@@ -168,7 +172,7 @@ void Membership::Leave(const char* userName, const char* password)
         }
         std::vector<std::string> arguments{"delete-computer", "--domain=" + joined.domain,
                                            "--login-user=" + LoginName(userName), "--stdin-password"};
-        AddController(arguments, joined.Controller());
+        AddController(arguments, ControllerToUse(joined.domain, joined.preferred, joined.controller).answering);
         arguments.push_back(joined.computerName);
         RecordIntent(journal);
         JournaledAdcli(AdcliCommand::Delete, arguments, password);
@@ -204,7 +208,7 @@ void Membership::RenewPassword()
     if (!joined.hostFqdn.empty()) {
         arguments.push_back("--host-fqdn=" + joined.hostFqdn);
     }
-    AddController(arguments, joined.Controller());
+    AddController(arguments, ControllerToUse(joined.domain, joined.preferred, joined.controller).answering);
     adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MEMBERSHIP_BOUND);
     syslog(LOG_NOTICE, "adclient: the machine account password of %s in %s was renewed", joined.computerName.c_str(),
            joined.domain.c_str());
@@ -257,7 +261,7 @@ void Membership::ConfigureIdentityService()
     const std::string realm = state.Value(keys::REALM);
     const SssdDomain domain{state.Value(keys::DOMAIN), realm, KeytabPath(),
                             state.Value(keys::COMPUTER_NAME) + "$@" + realm, state.Value(keys::HOST_FQDN),
-                            state.Values(keys::PREFERRED_CONTROLLER)};
+                            state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd")};
     try {
         identityService.Configure(domain);
     } catch (const SssdConfigError& e) {

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <syslog.h>
 #include <unistd.h>
@@ -196,6 +197,25 @@ SssdSettings SssdSettings::Defaults()
     return SssdSettings{ORVAUTH_SSSD_CONF, "/usr/bin/systemctl", "/run/systemd/system", "sssd.service"};
 }
 
+std::string DefaultUserShell(const std::string& useraddDefaults)
+{
+    std::ifstream in(useraddDefaults);
+    std::string shell = "/bin/sh";
+    for (std::string line; std::getline(in, line);) {
+        line = orvauth_base::Trim(line);
+        if (line.rfind("SHELL=", 0) == 0) {
+            std::string value = orvauth_base::Trim(line.substr(6));
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+                value = value.substr(1, value.size() - 2);
+            }
+            if (!value.empty() && value.front() == '/') {
+                shell = value;
+            }
+        }
+    }
+    return shell;
+}
+
 std::string WithDomain(const std::string& current, const SssdDomain& domain)
 {
     const std::string name = Checked("domain name", domain.dnsName);
@@ -228,6 +248,10 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         {"ad_maximum_machine_account_password_age", "30"},
         // The host's DNS records are the operator's, not the service's.
         {"dyndns_update", "False"},
+        // Users the directory gives no shell get the one local users get,
+        // rather than an empty field each program reads its own way.
+        {"default_shell", domain.defaultShell.empty() ? "" : Checked("default shell", domain.defaultShell)},
+        {"fallback_homedir", HOME_PATTERN},
     };
 
     IniFile file(current);

@@ -28,7 +28,15 @@ struct SssdDomain {
     std::string hostPrincipal;  // e.g. NODE01$@CORP.EXAMPLE.TEST
     std::string hostName;       // the host's fully qualified name; empty: the service works it out
     std::vector<std::string> preferredControllers;  // empty: found through DNS
+    std::string defaultShell;  // for users the directory gives no loginShell; empty: the service's default
 };
+
+// The home directories of the domain's users: /home/<domain>/<user>.
+constexpr const char* HOME_PATTERN = "/home/%d/%u";
+
+// The shell useradd gives a new user: SHELL in its defaults file
+// (/etc/default/useradd), else its built-in /bin/sh.
+std::string DefaultUserShell(const std::string& useraddDefaults);
 
 // The configuration could not be read or written (the file is unchanged),
 // or a value could not be written into it.

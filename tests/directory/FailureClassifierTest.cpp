@@ -34,6 +34,14 @@ const Case CASES[] = {
     {"DeleteOfAnAccountAlreadyGone", AdcliCommand::Delete, 5, "adcli: deleting node01 in ad.example.test domain failed: No computer account for node01$ exists", 0},
     {"AccountElsewhere", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The computer account NODE01 already exists, but is not in the desired organizational unit.", 2691,
      "The computer account NODE01 already exists, but is not in the desired organizational unit."},
+    {"AccountElsewhereVerbose", AdcliCommand::Join, 5, " * Found computer account for NODE01$ at: CN=NODE01,OU=Elsewhere,DC=ad,DC=example,DC=test\n"
+     " ! The computer account NODE01 already exists, but is not in the desired organizational unit.\n"
+     "adcli: joining domain ad.example.test failed: The computer account NODE01 already exists, but is not in the desired organizational unit.", 2691,
+     "The computer account CN=NODE01,OU=Elsewhere,DC=ad,DC=example,DC=test already exists in another container than the one "
+     "asked for (the domain's default container for computers). Either move the account there in the directory and join "
+     "again, or join into its own container: --ou \"OU=Elsewhere\""},
+    {"AesOnlyController", AdcliCommand::Join, 3, "Couldn't authenticate as: Administrator@AD.EXAMPLE.TEST: KDC has no support for encryption type", 87,
+     "KDC has no support for encryption type: this host and the domain controller share no Kerberos encryption type"},
     {"NoSuchOU", AdcliCommand::Join, 5, "adcli: joining domain ad.example.test failed: The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test", 87,
      "The organizational unit does not exist: OU=Nope,DC=ad,DC=example,DC=test"},
     {"UnknownDomain", AdcliCommand::Join, 5, "adcli: couldn't connect to nosuch.example.test domain: Couldn't find usable domain controller to connect to", 1355},

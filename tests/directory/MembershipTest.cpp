@@ -4,6 +4,7 @@
 // code has its own BuildSettings.h); the SSSD configuration is a file there,
 // with no service manager to restart.
 #include "adclient/AdClientState.h"
+#include "adclient/HostIdentity.h"
 #include "adclient/IntentJournal.h"
 #include "adclient/Membership.h"
 #include "common/Files.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <krb5.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace adclient;
@@ -110,7 +112,7 @@ void Reset(bool joined, const std::string& journal)
     }
     if (joined) {
         orvauth_test::WriteFile(SSSD_CONF, WithDomain("", {DOMAIN, "CORP.EXAMPLE.TEST", KeytabPath(),
-                                                           "NODE01$@CORP.EXAMPLE.TEST", "node01.corp.example.test", {}}));
+                                                           "NODE01$@CORP.EXAMPLE.TEST", "node01.corp.example.test", {}, ""}));
     }
 }
 
@@ -171,6 +173,32 @@ TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
         EXPECT_EQ(LoadIntent().Keys().empty(), !c.journalAfter) << c.name;
         EXPECT_EQ(FileExists(SSSD_CONF), c.joinedAfter) << c.name;  // the identity service follows
     }
+}
+
+// What the directory is told of the host's system, from os-release(5).
+TEST(Membership, OperatingSystemComesFromOsRelease)
+{
+    const struct {
+        const char* file;
+        const char* name;
+        const char* version;
+    } cases[] = {
+        {"PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n",
+         "Debian GNU/Linux", "12"},
+        {"NAME='Orvane Host'\nVERSION_ID=4.2\n", "Orvane Host", "4.2"},
+        {"NAME=\"Say \\\"hi\\\"\"\n", "Say \"hi\"", ""},
+        {"ID=debian\n", "", ""},
+        {"NAME=\"two\tparts\"\n", "", ""},  // a control character: left to adcli's default
+    };
+    ::mkdir(SANDBOX.c_str(), 0700);
+    const std::string file = SANDBOX + "/os-release";
+    for (const auto& c : cases) {
+        orvauth_test::WriteFile(file, c.file);
+        const OperatingSystem system = ReadOsRelease(file);
+        EXPECT_EQ(system.name, c.name) << c.file;
+        EXPECT_EQ(system.version, c.version) << c.file;
+    }
+    EXPECT_EQ(ReadOsRelease(SANDBOX + "/absent").name, "");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ using orvauth_test::ReadFile;
 using orvauth_test::WriteFile;
 
 const SssdDomain CORP{"corp.example.test", "", "/etc/krb5.keytab", "NODE01$@CORP.EXAMPLE.TEST",
-                      "node01.corp.example.test", {"dc1.corp.example.test", "dc2.corp.example.test"}};
+                      "node01.corp.example.test", {"dc1.corp.example.test", "dc2.corp.example.test"}, "/bin/bash"};
 
 const char* const CORP_ONLY = "[sssd]\n"
                               "services = nss, pam\n"
@@ -41,7 +41,9 @@ const char* const CORP_ONLY = "[sssd]\n"
                               "use_fully_qualified_names = True\n"
                               "cache_credentials = True\n"
                               "ad_maximum_machine_account_password_age = 30\n"
-                              "dyndns_update = False\n";
+                              "dyndns_update = False\n"
+                              "default_shell = /bin/bash\n"
+                              "fallback_homedir = /home/%d/%u\n";
 
 class SssdConfigTest : public ::testing::Test {
 protected:
@@ -86,6 +88,25 @@ TEST_F(SssdConfigTest, JoinWritesAValidPrivateConfigurationAndRestartsTheService
     Config().Remove(CORP.dnsName);
     EXPECT_FALSE(orvauth_test::FileExists(conf));
     EXPECT_EQ("restart sssd.service\nstop sssd.service\n", Calls());
+}
+
+TEST(DefaultUserShell, IsUseraddsShellSettingElseItsBuiltInOne)
+{
+    const struct {
+        const char* defaults;
+        const char* shell;
+    } cases[] = {
+        {"SHELL=/bin/bash\n", "/bin/bash"},
+        {"# SHELL=/bin/zsh\nGROUP=100\n", "/bin/sh"},
+        {"  SHELL=\"/usr/bin/fish\"\n", "/usr/bin/fish"},
+        {"SHELL=bash\n", "/bin/sh"},  // not a path
+    };
+    orvauth_test::TempDir dir;
+    for (const auto& c : cases) {
+        WriteFile(dir.File("useradd"), c.defaults);
+        EXPECT_EQ(c.shell, adclient::DefaultUserShell(dir.File("useradd"))) << c.defaults;
+    }
+    EXPECT_EQ("/bin/sh", adclient::DefaultUserShell(dir.File("absent")));
 }
 
 struct Original {

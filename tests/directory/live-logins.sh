@@ -72,6 +72,11 @@ sssd_restart
 for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
 step_end
 getent passwd "alice@$domain" >/dev/null || fail "alice@$domain does not resolve"
+# The directory gives alice no loginShell: she gets the shell useradd gives,
+# and a home under /home/<domain>.
+entry=$(getent passwd "alice@$domain")
+[ "$(cut -d: -f7 <<<"$entry")" = "$(useradd -D | sed -n 's/^SHELL=//p')" ] && [ "$(cut -d: -f6 <<<"$entry")" = "/home/$domain/alice" ] ||
+  fail "shell and home: $entry"
 id "alice@$domain" | grep -q "orvauth-operators@$domain" || fail "groups: $(id "alice@$domain")"
 step_start "nobody permitted: alice refused at account management"
 login "alice@$domain" 'Alice#Secret1' && fail "alice let in before any permit"

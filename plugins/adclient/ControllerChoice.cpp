@@ -1,0 +1,43 @@
+#include "adclient/ControllerChoice.h"
+
+#include "common/StatusError.h"
+
+#include <syslog.h>
+
+namespace adclient {
+
+orvauth_base::Controllers ControllerToUse(const std::string& domain, const std::vector<std::string>& preferred,
+                                          const std::string& recorded)
+{
+    if (!preferred.empty()) {
+        return {{preferred.front()}, preferred.front()};
+    }
+    const std::string service = orvauth_base::ControllersServiceName(domain, "");
+    std::vector<std::string> tried = orvauth_base::ListedControllers(service);
+    if (tried.empty() && !recorded.empty()) {
+        tried.push_back(recorded);
+    }
+    std::string reason;
+    std::uint32_t status = ORVAUTH_STATUS_NO_LOGON_SERVERS;
+    if (tried.empty()) {
+        status = ORVAUTH_STATUS_NO_SUCH_DOMAIN;
+        reason = "no domain controller of " + domain + " is listed in DNS (" + service +
+                 "): check that the host's DNS servers (/etc/resolv.conf) answer for the domain";
+    } else {
+        const std::string answering = orvauth_base::FirstAnswering(tried, PROBE_BOUND);
+        if (!answering.empty()) {
+            return {tried, answering};
+        }
+        std::string names;
+        for (const std::string& name : tried) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        reason = "no domain controller of " + domain + " answered within " +
+                 std::to_string(PROBE_BOUND.count()) + " ms (tried " + names +
+                 "): check that they are running and that this host reaches their LDAP port (TCP 389)";
+    }
+    syslog(LOG_WARNING, "adclient: %s", reason.c_str());
+    orvauth_plugin::Fail(status, reason);
+}
+
+}  // namespace adclient
