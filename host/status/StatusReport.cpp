@@ -21,14 +21,16 @@ namespace {
 using namespace orvane::authentication;
 
 // Opening the configuration store creates its database; status only looks.
-void RequireDatabase()
+// A host without one (never joined, nothing imported) has no records yet:
+// that is no error.
+bool DatabaseExists()
 {
-    const std::string path = OrvPlatform::Settings::GetConfigStorePath();
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        throw std::runtime_error("no configuration store database at '" + path + "'");
-    }
+    return stat(OrvPlatform::Settings::GetConfigStorePath().c_str(), &info) == 0;
 }
+
+// UserVars.ActiveDirectoryVerifyJORVCertificate when nobody set it.
+constexpr int64_t VERIFY_BY_DEFAULT = 1;
 
 // The factory's directory store waits this long for each query.
 constexpr int FACTORY_STORE_TIMEOUT_SECONDS = 60;
@@ -50,9 +52,11 @@ DirectoryStatus GatherDirectoryStatusFromFactory(const HostFiles& files)
 
 MembershipRecord ReadMembershipRecord()
 {
-    RequireDatabase();
-    ActiveDirectoryConfigStore records;
     MembershipRecord record;
+    if (!DatabaseExists()) {
+        return record;
+    }
+    ActiveDirectoryConfigStore records;
     try {
         record.domainName = records.GetDomainName();
     } catch (const ConfigurationError&) {
@@ -66,7 +70,9 @@ MembershipRecord ReadMembershipRecord()
 
 std::string ReadProxyThumbprint()
 {
-    RequireDatabase();
+    if (!DatabaseExists()) {
+        return "";
+    }
     try {
         return ActiveDirectoryConfigStore().GetThumbprint();
     } catch (const ConfigurationError&) {
@@ -81,7 +87,9 @@ std::map<std::string, std::string> ReadThumbprintFile()
 
 int64_t ReadVerifyOption()
 {
-    RequireDatabase();
+    if (!DatabaseExists()) {
+        return VERIFY_BY_DEFAULT;
+    }
     return ReadVerifyJORVCertificateOption();
 }
 
