@@ -93,12 +93,31 @@ Membership::Membership(AdcliRunner& adcli, SssdSettings identityService)
 
 // The caller holds the state lock. What an interrupted operation left is
 // settled first; a joined host is refused.
-std::vector<std::string> Membership::JoinArguments(const std::string& domain, const std::string& hostFqdn)
+// Whether the host is joined to domain, with nothing left half done, and
+// the directory refuses its keytab (a controller answered and said no).
+bool Membership::KeytabRefusedBy(const StateFile& state, const std::string& domain)
+{
+    if (!LoadIntent().Keys().empty() ||
+        !(EqualsIgnoringCase(domain, state.Value(keys::DOMAIN)) || EqualsIgnoringCase(domain, state.Value(keys::NETBIOS)))) {
+        return false;
+    }
+    const std::vector<std::string> preferred = state.Values(keys::PREFERRED_CONTROLLER);
+    return CheckKeytab(state.Value(keys::DOMAIN), preferred.empty() ? state.Value(keys::CONTROLLER) : preferred.front()) ==
+           Keytab::Refused;
+}
+
+std::vector<std::string> Membership::JoinArguments(const std::string& domain, const std::string& hostFqdn,
+                                                   bool repairable)
 {
     SettleInterrupted(true);
     const StateFile state = LoadState();
     if (IsJoined(state)) {
-        Fail(ORVAUTH_STATUS_ALREADY_JOINED);
+        if (!repairable || !KeytabRefusedBy(state, domain)) {
+            Fail(ORVAUTH_STATUS_ALREADY_JOINED);
+        }
+        syslog(LOG_NOTICE, "adclient: the directory refuses this host's keytab for %s (the host was restored from an "
+               "older backup, or its account's password was reset): joining again resets the account's password and "
+               "rewrites the keytab", state.Value(keys::DOMAIN).c_str());
     }
     PrepareDirectories();
     std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
@@ -130,7 +149,7 @@ void Membership::Join(const std::string& domain, const std::string& organization
                       const std::string& login, const char* password)
 {
     std::lock_guard<std::mutex> guard(StateLock());
-    std::vector<std::string> arguments = JoinArguments(domain, hostFqdn);
+    std::vector<std::string> arguments = JoinArguments(domain, hostFqdn, true);
     arguments.push_back("--login-user=" + login);
     if (!organizationalUnit.empty()) {
         arguments.push_back("--domain-ou=" + ContainerDN(organizationalUnit, domain));

@@ -48,7 +48,11 @@ private:
     enum class Keytab { Accepted, Refused, Unknown };
 
     JoinedDomain SettledMembership();
-    std::vector<std::string> JoinArguments(const std::string& domain, const std::string& hostFqdn);
+    // repairable: a host joined to domain whose keytab the directory refuses
+    // (restored from an older backup, its password reset) joins again.
+    std::vector<std::string> JoinArguments(const std::string& domain, const std::string& hostFqdn,
+                                           bool repairable = false);
+    bool KeytabRefusedBy(const orvauth_plugin::StateFile& state, const std::string& domain);
     Keytab CheckKeytab(const std::string& domain, const std::string& controller);
     void SettleInterrupted(bool mayAskDirectory);
     void SettleStartedJoin(const orvauth_plugin::StateFile& journal);

@@ -217,6 +217,25 @@ TEST_F(LiveDirectory, JoinThroughTheToolCreatesTheAccountAndAWorkingKeytab)
     EXPECT_EQ(Read(STATE).find(PASSWORD), std::string::npos);
 }
 
+// A host restored from an older backup: its keytab no longer logs in. A
+// join with credentials repairs it in one command; a healthy host is still
+// refused as joined.
+TEST_F(LiveDirectory, JoinRepairsARestoredHostAndRefusesAHealthyOne)
+{
+    const std::string sam = std::getenv("LIVE_SAM");
+    ASSERT_EQ(orvauth_test::RunChild({"samba-tool", "user", "setpassword", "NODE01$", "--newpassword=Rest0red#Elsewhere1",
+                                      "-H", sam}).status, 0);
+    ASSERT_FALSE(KeytabLogsIn());
+    const std::vector<std::string> join{"join", DOMAIN + "/Servers", "--user", "Administrator", "--password-stdin"};
+    Timed("join of a restored host", 15, [&] { EXPECT_EQ(Ctl(join, PASSWORD + "\n").status, 0); });
+    EXPECT_TRUE(KeytabLogsIn());
+    EXPECT_NE(systemLog->All().find("the directory refuses this host's keytab for " + DOMAIN), std::string::npos);
+    const orvauth_test::ChildResult again = Ctl(join, PASSWORD + "\n");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find(DOMAIN), std::string::npos) << again.err;
+    EXPECT_TRUE(KeytabLogsIn());
+}
+
 TEST_F(LiveDirectory, QueriesAnswerFromTheDirectory)
 {
     const double bound = 60 + 1;  // the store's time-out and a second

@@ -133,7 +133,12 @@ TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
         bool joinedAfter, journalAfter;
     } cases[] = {
         {"join", false, "", JOIN, {JOIN_DONE}, ORVAUTH_STATUS_SUCCESS, true, false},
-        {"join when joined", true, "", JOIN, {}, ORVAUTH_STATUS_ALREADY_JOINED, true, false},
+        {"join when joined", true, "", JOIN, {ACCEPTED}, ORVAUTH_STATUS_ALREADY_JOINED, true, false},
+        {"join when joined, no controller answers", true, "", JOIN, {NO_ANSWER}, ORVAUTH_STATUS_ALREADY_JOINED, true,
+         false},
+        {"join of a restored host, its keytab refused", true, "", JOIN, {REFUSED, JOIN_DONE}, ORVAUTH_STATUS_SUCCESS,
+         true, false},
+        {"proxy join of a restored host", true, "", PROXY_JOIN, {}, ORVAUTH_STATUS_ALREADY_JOINED, true, false},
         {"join refused", false, "", JOIN, {JOIN_REFUSED}, ORVAUTH_STATUS_INVALID_PASSWORD, false, false},
         {"join cut at its bound", false, "", JOIN, {JOIN_CUT}, ORVAUTH_STATUS_TIMED_OUT, false, true},
         {"proxy join", false, "", PROXY_JOIN, {JOIN_DONE}, ORVAUTH_STATUS_SUCCESS, true, false},
