@@ -1,10 +1,12 @@
 #include "adclient/HostIdentity.h"
 
+#include "base/AsciiText.h"
 #include "base/HostIdentity.h"
 #include "common/Names.h"
 #include "common/StatusError.h"
 
 #include <fstream>
+#include <map>
 
 namespace adclient {
 
@@ -23,9 +25,9 @@ bool IsPlainWord(const char* text)
 
 namespace {
 
-// A shell-quoted os-release value: "...", '...' or bare, backslash escapes
-// inside double quotes and bare.
-std::string OsReleaseValue(const std::string& raw)
+// A shell-quoted value: "...", '...' or bare, backslash escapes inside
+// double quotes and bare. "" when it holds a control character.
+std::string Unquoted(const std::string& raw)
 {
     std::string value;
     char quote = 0;
@@ -49,20 +51,36 @@ std::string OsReleaseValue(const std::string& raw)
     return value;
 }
 
+// The NAME=value lines of a shell-style settings file (os-release(5),
+// useradd's defaults), unquoted; the last one of a name wins, comments and
+// other lines are skipped.
+std::map<std::string, std::string> ShellAssignments(const std::string& path)
+{
+    std::map<std::string, std::string> assignments;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        line = orvauth_base::Trim(line);
+        const std::string::size_type equals = line.find('=');
+        if (line.empty() || line[0] == '#' || equals == std::string::npos || equals == 0) {
+            continue;
+        }
+        assignments[line.substr(0, equals)] = Unquoted(line.substr(equals + 1));
+    }
+    return assignments;
+}
+
 }  // namespace
 
 OperatingSystem ReadOsRelease(const std::string& path)
 {
-    OperatingSystem system;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("NAME=", 0) == 0) {
-            system.name = OsReleaseValue(line.substr(5));
-        } else if (line.rfind("VERSION_ID=", 0) == 0) {
-            system.version = OsReleaseValue(line.substr(11));
-        }
-    }
-    return system;
+    std::map<std::string, std::string> release = ShellAssignments(path);
+    return {release["NAME"], release["VERSION_ID"]};
+}
+
+std::string DefaultUserShell(const std::string& useraddDefaults)
+{
+    const std::string shell = ShellAssignments(useraddDefaults)["SHELL"];
+    return !shell.empty() && shell.front() == '/' ? shell : "/bin/sh";
 }
 
 std::string LocalHostFqdn()

@@ -25,6 +25,10 @@ struct OperatingSystem {
 };
 OperatingSystem ReadOsRelease(const std::string& path);
 
+// The shell useradd gives a new user: SHELL in its defaults file
+// (/etc/default/useradd), else its built-in /bin/sh.
+std::string DefaultUserShell(const std::string& useraddDefaults);
+
 // A name fit for one adcli argument or one state-file line: non-empty, no
 // blanks or control characters, not starting with '-'.
 bool IsPlainWord(const char* text);

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <syslog.h>
 #include <unistd.h>
@@ -195,25 +194,6 @@ void ReplaceConfiguration(const std::string& path, const std::string& text)
 SssdSettings SssdSettings::Defaults()
 {
     return SssdSettings{ORVAUTH_SSSD_CONF, "/usr/bin/systemctl", "/run/systemd/system", "sssd.service"};
-}
-
-std::string DefaultUserShell(const std::string& useraddDefaults)
-{
-    std::ifstream in(useraddDefaults);
-    std::string shell = "/bin/sh";
-    for (std::string line; std::getline(in, line);) {
-        line = orvauth_base::Trim(line);
-        if (line.rfind("SHELL=", 0) == 0) {
-            std::string value = orvauth_base::Trim(line.substr(6));
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-                value = value.substr(1, value.size() - 2);
-            }
-            if (!value.empty() && value.front() == '/') {
-                shell = value;
-            }
-        }
-    }
-    return shell;
 }
 
 std::string WithDomain(const std::string& current, const SssdDomain& domain)

@@ -34,10 +34,6 @@ struct SssdDomain {
 // The home directories of the domain's users: /home/<domain>/<user>.
 constexpr const char* HOME_PATTERN = "/home/%d/%u";
 
-// The shell useradd gives a new user: SHELL in its defaults file
-// (/etc/default/useradd), else its built-in /bin/sh.
-std::string DefaultUserShell(const std::string& useraddDefaults);
-
 // The configuration could not be read or written (the file is unchanged),
 // or a value could not be written into it.
 class SssdConfigError : public std::runtime_error {

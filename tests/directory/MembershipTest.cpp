@@ -206,4 +206,25 @@ TEST(Membership, OperatingSystemComesFromOsRelease)
     EXPECT_EQ(ReadOsRelease(SANDBOX + "/absent").name, "");
 }
 
+// The shell directory users get when the directory names none: useradd's.
+TEST(Membership, DefaultShellIsUseraddsElseItsBuiltInOne)
+{
+    const struct {
+        const char* defaults;
+        const char* shell;
+    } cases[] = {
+        {"SHELL=/bin/bash\n", "/bin/bash"},
+        {"# SHELL=/bin/zsh\nGROUP=100\n", "/bin/sh"},
+        {"  SHELL=\"/usr/bin/fish\"\n", "/usr/bin/fish"},
+        {"SHELL=bash\n", "/bin/sh"},  // not a path
+    };
+    ::mkdir(SANDBOX.c_str(), 0700);
+    const std::string file = SANDBOX + "/useradd";
+    for (const auto& c : cases) {
+        orvauth_test::WriteFile(file, c.defaults);
+        EXPECT_EQ(DefaultUserShell(file), c.shell) << c.defaults;
+    }
+    EXPECT_EQ(DefaultUserShell(SANDBOX + "/absent"), "/bin/sh");
+}
+
 }  // namespace

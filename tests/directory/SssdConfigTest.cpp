@@ -90,25 +90,6 @@ TEST_F(SssdConfigTest, JoinWritesAValidPrivateConfigurationAndRestartsTheService
     EXPECT_EQ("restart sssd.service\nstop sssd.service\n", Calls());
 }
 
-TEST(DefaultUserShell, IsUseraddsShellSettingElseItsBuiltInOne)
-{
-    const struct {
-        const char* defaults;
-        const char* shell;
-    } cases[] = {
-        {"SHELL=/bin/bash\n", "/bin/bash"},
-        {"# SHELL=/bin/zsh\nGROUP=100\n", "/bin/sh"},
-        {"  SHELL=\"/usr/bin/fish\"\n", "/usr/bin/fish"},
-        {"SHELL=bash\n", "/bin/sh"},  // not a path
-    };
-    orvauth_test::TempDir dir;
-    for (const auto& c : cases) {
-        WriteFile(dir.File("useradd"), c.defaults);
-        EXPECT_EQ(c.shell, adclient::DefaultUserShell(dir.File("useradd"))) << c.defaults;
-    }
-    EXPECT_EQ("/bin/sh", adclient::DefaultUserShell(dir.File("absent")));
-}
-
 struct Original {
     const char* name;
     std::string text;
