@@ -56,6 +56,12 @@ std::string ControllersServiceName(const std::string& domain, const std::string&
     return "_ldap._tcp." + (site.empty() ? "" : site + "._sites.") + "dc._msdcs." + domain;
 }
 
+std::string NoControllerListed(const std::string& domain)
+{
+    return "no domain controller of " + domain + " is listed in DNS (" + ControllersServiceName(domain, "") +
+           "): check that the host's DNS servers (/etc/resolv.conf) answer for the domain";
+}
+
 std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound)
 {
     std::string answering;

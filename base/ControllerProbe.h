@@ -19,6 +19,9 @@ struct Controllers {
 // _ldap._tcp[.<site>._sites].dc._msdcs.<domain>.
 std::string ControllersServiceName(const std::string& domain, const std::string& site);
 
+// What to tell the operator when DNS lists no controller of domain.
+std::string NoControllerListed(const std::string& domain);
+
 // The targets of the SRV records of `serviceName`, by priority; empty when
 // DNS has none or does not answer (one try of a second per name server).
 std::vector<std::string> ListedControllers(const std::string& serviceName);

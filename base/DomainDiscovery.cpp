@@ -161,8 +161,7 @@ DomainDiscovery DiscoverDomain(const std::string& domain, std::chrono::milliseco
     const std::string service = ControllersServiceName(domain, "");
     const std::vector<std::string> listed = ListedControllers(service);
     if (listed.empty()) {
-        throw std::runtime_error("no domain controller of " + domain + " is listed in DNS (" + service +
-                                 "): check that the host's DNS servers (/etc/resolv.conf) answer for the domain");
+        throw std::runtime_error(NoControllerListed(domain));
     }
     std::vector<Target> targets = Addresses(listed, Clock::now());
     if (targets.empty()) {

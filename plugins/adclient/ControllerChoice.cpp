@@ -12,8 +12,7 @@ orvauth_base::Controllers ControllerToUse(const std::string& domain, const std::
     if (!preferred.empty()) {
         return {{preferred.front()}, preferred.front()};
     }
-    const std::string service = orvauth_base::ControllersServiceName(domain, "");
-    std::vector<std::string> tried = orvauth_base::ListedControllers(service);
+    std::vector<std::string> tried = orvauth_base::ListedControllers(orvauth_base::ControllersServiceName(domain, ""));
     if (tried.empty() && !recorded.empty()) {
         tried.push_back(recorded);
     }
@@ -21,8 +20,7 @@ orvauth_base::Controllers ControllerToUse(const std::string& domain, const std::
     std::uint32_t status = ORVAUTH_STATUS_NO_LOGON_SERVERS;
     if (tried.empty()) {
         status = ORVAUTH_STATUS_NO_SUCH_DOMAIN;
-        reason = "no domain controller of " + domain + " is listed in DNS (" + service +
-                 "): check that the host's DNS servers (/etc/resolv.conf) answer for the domain";
+        reason = orvauth_base::NoControllerListed(domain);
     } else {
         const std::string answering = orvauth_base::FirstAnswering(tried, PROBE_BOUND);
         if (!answering.empty()) {
