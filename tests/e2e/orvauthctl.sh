@@ -54,10 +54,14 @@ t 1 '' 'empty or no password was specified' join corp.example.test --user admini
 t 2 - 'either after the domain or with --ou, not both' join corp.example.test/Servers --ou Hypervisors --user administrator
 t 1 'Secret#1' "The organizational unit 'Servers/' ends with a '/'" \
   join corp.example.test --ou Servers/ --user administrator --password-stdin
-t 0 'Secret#1' $'Joined the host to corp.example.test/Servers/Hypervisors.\nActive store: Active Directory' \
-  join corp.example.test --ou Servers/Hypervisors --user administrator --password-stdin --activate
+t 2 - "option '--use-ldaps' takes no value" join corp.example.test --use-ldaps=no --user administrator
+t 2 - '--description: the description holds a control character' join corp.example.test --description $'a\nb' --user administrator
+t 0 'Secret#1' $'Recorded description = Rack 4 in '"$config"$'/adclient.conf (it holds for later operations too).\nJoined the host to corp.example.test/Servers/Hypervisors.\nActive store: Active Directory' \
+  join corp.example.test --ou Servers/Hypervisors --user administrator --password-stdin --activate --description ' Rack 4 '
+grep -qx 'description = Rack 4' "$config/adclient.conf" || { echo "FAIL: adclient.conf lacks the description"; failures=$((failures + 1)); }
+# A refused join takes its setting back (t checks that the files are as they were).
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
-  join corp.example.test --user administrator --password-stdin
+  join corp.example.test --user administrator --password-stdin --use-ldaps
 t 1 - "directory logins are not enabled on this host" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins permit --all
 t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  operating system:   (none)\n  description:        (none)\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
 t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status --verbose
