@@ -189,8 +189,6 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
         status.trustState = pending->trustStateDone ? pending->trustState
                                                     : Outcome<TrustState>{true, ORVAUTH_TRUST_NO_ANSWER_IN_TIME, ""};
     }
-    AddLocalRecords(status, *store);
-
     CachedDirectoryAnswers cached;
     if (!configurationBack || (status.trustState.ok && ControllerSilent(status.trustState.value))) {
         if (LoadDirectoryAnswers(cachePath, cached)) {
@@ -201,6 +199,7 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
                   status.accountAttributes};
         SaveDirectoryAnswers(cachePath, cached);
     }
+    AddLocalRecords(status, *store);  // also for a domain known from the kept answers
     return status;
 }
 
