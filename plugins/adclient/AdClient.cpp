@@ -35,7 +35,7 @@ AdcliRunner& Adcli()
 
 Membership& TheMembership()
 {
-    static Membership* const membership = new Membership(Adcli(), SssdSettings::Defaults());
+    static Membership* const membership = new Membership(Adcli(), SssdSettings::Defaults(), ORVAUTH_KRB5_CONF);
     return *membership;
 }
 

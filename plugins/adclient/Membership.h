@@ -10,6 +10,7 @@
 
 #include "adclient/AdClientState.h"
 #include "adclient/AdcliProcess.h"
+#include "adclient/KerberosConfig.h"
 #include "adclient/SssdConfig.h"
 #include "common/StateFile.h"
 
@@ -19,7 +20,8 @@ namespace adclient {
 
 class Membership {
 public:
-    Membership(AdcliRunner& adcli, SssdSettings identityService);
+    // kerberosConfig: the krb5.conf the join adds the domain's settings to.
+    Membership(AdcliRunner& adcli, SssdSettings identityService, std::string kerberosConfig);
 
     // Joins domain with an administrator's login ("user" or "user@REALM")
     // and password; organizationalUnit, when not empty, in path or DN form.
@@ -53,17 +55,20 @@ private:
     std::vector<std::string> JoinArguments(const std::string& domain, const std::string& hostFqdn,
                                            bool repairable = false);
     bool KeytabRefusedBy(const orvauth_plugin::StateFile& state, const std::string& domain);
-    Keytab CheckKeytab(const std::string& domain, const std::string& controller);
+    Keytab CheckKeytab(const std::string& domain, const std::string& controller, const std::string& keytab);
     void SettleInterrupted(bool mayAskDirectory);
     void SettleStartedJoin(const orvauth_plugin::StateFile& journal);
+    void SettleStagedKeytab();
     void SettleLeave(const orvauth_plugin::StateFile& journal, bool mayAskDirectory);
     AdcliOutcome JournaledAdcli(AdcliCommand command, const std::vector<std::string>& arguments, const char* secret);
     void FinishJoin(const orvauth_plugin::StateFile& details);
     void ConfigureIdentityService();
     void LeaveLocally(const std::string& domain);
+    void RemoveKerberosSettings();
 
     AdcliRunner& adcli;
     SssdConfig identityService;
+    KerberosConfig kerberos;
 };
 
 }  // namespace adclient
