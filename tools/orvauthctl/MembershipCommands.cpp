@@ -1,4 +1,5 @@
 // join, join-proxy, leave, proxy-domain, import-cert.
+#include "ClientSettingsFlags.h"
 #include "Command.h"
 #include "Password.h"
 #include "Progress.h"
@@ -84,12 +85,14 @@ int Join(const Invocation& call)
                          "administrator preset with adcli preset-computer --one-time-password)");
     }
     std::string user = call.arguments.Value("user");
+    ClientSettingsChange settings(call.arguments);
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
     ReadPassword(password, oneTimePassword ? "the preset computer account (one-time password)" : user,
                  call.arguments.Has("password-stdin"));
     ReportJoinRetries();
-    {
+    settings.Record(call.out);
+    try {
         Progress progress("Joining " + domainArgument);
         const bool skipCheck = call.arguments.Has("skip-hostname-check");
         if (oneTimePassword) {
@@ -97,6 +100,9 @@ int Join(const Invocation& call)
         } else {
             store->JoinDomain(domainArgument, CredentialsOf(user, password), skipCheck);
         }
+    } catch (...) {
+        settings.Undo();
+        throw;
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
     ActivateIfAsked(call, *store);
@@ -181,7 +187,7 @@ std::vector<Command> MembershipCommands()
 {
     return {
         {"join", "<domain[/ou]> (--user <name> | --one-time-password) [--ou <ou>] [--password-stdin] [--activate]"
-                 " [--skip-hostname-check]",
+                 " [--skip-hostname-check] [--use-ldaps] [--description <text>]",
          "join a domain with an administrator's credentials or a preset account",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
@@ -192,12 +198,15 @@ std::vector<Command> MembershipCommands()
          "the terminal without echo, or read from standard input with --password-stdin; it is never\n"
          "taken from the command line or the environment. The directory may be retried for minutes.\n"
          "Must be run as root. Joining makes the directory store active only with --activate (or\n"
-         "later 'activate \"Active Directory\"').",
+         "later 'activate \"Active Directory\"').\n"
+         "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
+         "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
+         "a join that fails puts the file back as it was.",
          {{"user", "<name>", "the account that joins the host"},
           {"one-time-password", "",
            "join with the computer account preset for this host: the password asked for is the\n"
            "one-time password the administrator set"},
-          OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK},
+          OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",
