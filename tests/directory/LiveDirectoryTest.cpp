@@ -302,7 +302,7 @@ TEST_F(LiveDirectory, DelegatedJoinerJoinsOnlyWhereItIsDelegated)
     std::string sid = OnController("(sAMAccountName=delegate)", "objectSid");
     sid = sid.substr(sid.find("objectSid: ") + 11);
     sid = sid.substr(0, sid.find('\n')) + ")";
-    std::string sddl = "(OA;;CC" + computer + sid;
+    std::string sddl = "(OA;;CC" + computer + ";" + sid;
     for (const char* right : {"CR;00299570-246d-11d0-a768-00aa006e0529", "WP;4c164200-20c0-11d0-a768-00aa006e0529",
                               "SW;72e39547-7b18-11d1-adef-00c04fd8d5cd", "SW;f3a64788-5306-11d1-a9c5-0000f80367c1"}) {
         sddl += std::string("(OA;CIIO;") + right + computer + sid;
