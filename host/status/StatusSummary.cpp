@@ -91,6 +91,13 @@ StatusSummary SummariseStatus(const StatusReport& report, const HostFiles& files
         summary.realm = orvauth_base::ToUpper(summary.domain);
     }
     summary.container = ParentDN(configuration.machineAccountDN);
+    const auto attribute = [&](const char* name) {
+        const auto found = directory.accountAttributes.find(name);
+        return found == directory.accountAttributes.end() ? std::string() : found->second;
+    };
+    summary.operatingSystem = attribute("operatingSystem");
+    summary.operatingSystemVersion = attribute("operatingSystemVersion");
+    summary.description = attribute("description");
     if (directory.trustState.ok) {
         summary.trustState = directory.trustState.value;
         summary.trust = TrustStateWords(directory.trustState.value);

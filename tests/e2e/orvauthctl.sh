@@ -67,7 +67,7 @@ grep -qx 'description = Rack 4' "$config/adclient.conf" || { echo "FAIL: adclien
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
   join corp.example.test --user administrator --password-stdin --use-ldaps
 t 1 - "directory logins are not enabled on this host" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins permit --all
-t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
+t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  operating system:   (none)\n  description:        (none)\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
 t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status --verbose
 t 0 - '"trust_state":1' status --json
 t 0 - '"organizational_unit":"Servers/Hypervisors","proxy_address":""}' status --json
