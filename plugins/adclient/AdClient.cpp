@@ -68,19 +68,24 @@ std::int32_t StoreList(const char* key, const char* const* array)
     }));
 }
 
+// Without a user name the password is the one-time password of the account
+// an administrator preset for this host.
 std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, const Credentials* credentials)
 {
     return static_cast<std::int32_t>(Guarded([&] {
-        if (credentials == nullptr || credentials->userName == nullptr ||
-            (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
+        if (credentials == nullptr || (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
             Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         RequireSecret(credentials->password);
         if (!IsPlainWord(domainName)) {
             Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
         }
-        const std::string login = LoginName(credentials->userName);
-        TheMembership().Join(domainName, organizationalUnit ? organizationalUnit : "", LocalHostFqdn(), login,
+        const std::string unit = organizationalUnit ? organizationalUnit : "";
+        if (credentials->userName == nullptr) {
+            TheMembership().JoinPreset(domainName, unit, LocalHostFqdn(), credentials->password);
+            return;
+        }
+        TheMembership().Join(domainName, unit, LocalHostFqdn(), LoginName(credentials->userName),
                              credentials->password);
     }));
 }

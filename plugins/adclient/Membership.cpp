@@ -149,14 +149,28 @@ JoinedDomain Membership::SettledMembership()
 void Membership::Join(const std::string& domain, const std::string& organizationalUnit, const std::string& hostFqdn,
                       const std::string& login, const char* password)
 {
+    JoinAs(AdcliCommand::Join, "--login-user=" + login, domain, organizationalUnit, hostFqdn, password);
+}
+
+// adcli logs in as the computer account itself, sets a password of its own
+// and keeps the object where the administrator made it.
+void Membership::JoinPreset(const std::string& domain, const std::string& organizationalUnit,
+                            const std::string& hostFqdn, const char* oneTimePassword)
+{
+    JoinAs(AdcliCommand::PresetJoin, "--login-type=computer", domain, organizationalUnit, hostFqdn, oneTimePassword);
+}
+
+void Membership::JoinAs(AdcliCommand command, const std::string& login, const std::string& domain,
+                        const std::string& organizationalUnit, const std::string& hostFqdn, const char* secret)
+{
     std::lock_guard<std::mutex> guard(StateLock());
     std::vector<std::string> arguments = JoinArguments(domain, hostFqdn, true);
-    arguments.push_back("--login-user=" + login);
+    arguments.push_back(login);
     if (!organizationalUnit.empty()) {
         arguments.push_back("--domain-ou=" + ContainerDN(organizationalUnit, domain));
     }
     RecordJoinIntent(domain, hostFqdn);
-    const AdcliOutcome outcome = JournaledAdcli(AdcliCommand::Join, arguments, password);
+    const AdcliOutcome outcome = JournaledAdcli(command, arguments, secret);
     PromoteStagedKeytab(KeytabPath());
     FinishJoin(JoinDetails(outcome, hostFqdn));
 }

@@ -27,6 +27,10 @@ public:
     // and password; organizationalUnit, when not empty, in path or DN form.
     void Join(const std::string& domain, const std::string& organizationalUnit, const std::string& hostFqdn,
               const std::string& login, const char* password);
+    // Joins with the computer account an administrator preset for the host
+    // (adcli preset-computer --one-time-password) and its one-time password.
+    void JoinPreset(const std::string& domain, const std::string& organizationalUnit, const std::string& hostFqdn,
+                    const char* oneTimePassword);
     // Joins with the account an authentication proxy preset, by its one-time
     // password. expectedSid, when not empty, is the domain's SID the proxy
     // reported: a join that lands elsewhere is taken back.
@@ -49,6 +53,9 @@ public:
 private:
     enum class Keytab { Accepted, Refused, Unknown };
 
+    // login: adcli's option saying who logs in to join.
+    void JoinAs(AdcliCommand command, const std::string& login, const std::string& domain,
+                const std::string& organizationalUnit, const std::string& hostFqdn, const char* secret);
     JoinedDomain SettledMembership();
     // repairable: a host joined to domain whose keytab the directory refuses
     // (restored from an older backup, its password reset) joins again.

@@ -52,6 +52,10 @@ t 2 - 'standard input is not a terminal' join corp.example.test --user administr
 t 1 'Secret#1\0junk' 'the password holds a NUL byte' join corp.example.test --user administrator --password-stdin
 t 1 '' 'empty or no password was specified' join corp.example.test --user administrator --password-stdin
 t 2 - 'either after the domain or with --ou, not both' join corp.example.test/Servers --ou Hypervisors --user administrator
+t 2 - 'join: give either --user <name> or --one-time-password' join corp.example.test --user administrator --one-time-password
+t 2 - "option '--one-time-password' takes no value" join corp.example.test --one-time-password=Otp-1
+t 1 'Otp-1' "the domain refused the one-time password of the host's preset computer account" \
+  join corp.example.test --one-time-password --password-stdin
 t 1 'Secret#1' "The organizational unit 'Servers/' ends with a '/'" \
   join corp.example.test --ou Servers/ --user administrator --password-stdin
 t 2 - "option '--use-ldaps' takes no value" join corp.example.test --use-ldaps=no --user administrator

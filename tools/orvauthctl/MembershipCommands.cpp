@@ -76,16 +76,30 @@ int Join(const Invocation& call)
         // The directory client takes a DN or the path form alike.
         domainArgument += "/" + call.arguments.Value("ou");
     }
+    // Either an administrator's (or delegated user's) credentials or the
+    // preset computer account's one-time password, which is read like any
+    // password and never taken from the command line.
+    const bool oneTimePassword = call.arguments.Has("one-time-password");
+    if (oneTimePassword == call.arguments.Has("user")) {
+        throw UsageError("join: give either --user <name> or --one-time-password (for a computer account an "
+                         "administrator preset with adcli preset-computer --one-time-password)");
+    }
     std::string user = call.arguments.Value("user");
     ClientSettingsChange settings(call.arguments);
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
-    ReadPassword(password, user, call.arguments.Has("password-stdin"));
+    ReadPassword(password, oneTimePassword ? "the preset computer account (one-time password)" : user,
+                 call.arguments.Has("password-stdin"));
     ReportJoinRetries();
     settings.Record(call.out);
     try {
         Progress progress("Joining " + domainArgument);
-        store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
+        const bool skipCheck = call.arguments.Has("skip-hostname-check");
+        if (oneTimePassword) {
+            store->JoinDomainWithOneTimePassword(domainArgument, password.CString(), skipCheck);
+        } else {
+            store->JoinDomain(domainArgument, CredentialsOf(user, password), skipCheck);
+        }
     } catch (...) {
         settings.Undo();
         throw;
@@ -172,20 +186,27 @@ int ImportCertificate(const Invocation& call)
 std::vector<Command> MembershipCommands()
 {
     return {
-        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]"
-                 " [--use-ldaps] [--description <text>]",
-         "join a domain with an administrator's credentials",
+        {"join", "<domain[/ou]> (--user <name> | --one-time-password) [--ou <ou>] [--password-stdin] [--activate]"
+                 " [--skip-hostname-check] [--use-ldaps] [--description <text>]",
+         "join a domain with an administrator's credentials or a preset account",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
-         "password is asked for on the terminal without echo, or read from standard input with\n"
-         "--password-stdin; it is never taken from the command line or the environment. The\n"
-         "directory may be retried for minutes. Must be run as root. Joining makes the directory\n"
-         "store active only with --activate (or later 'activate \"Active Directory\"').\n"
+         "account of --user needs the right to create computer objects there (a domain administrator,\n"
+         "or a user delegated that right on the organizational unit). With --one-time-password the\n"
+         "host instead takes over the computer account an administrator made for it beforehand\n"
+         "(adcli preset-computer --one-time-password), where it is. The password is asked for on\n"
+         "the terminal without echo, or read from standard input with --password-stdin; it is never\n"
+         "taken from the command line or the environment. The directory may be retried for minutes.\n"
+         "Must be run as root. Joining makes the directory store active only with --activate (or\n"
+         "later 'activate \"Active Directory\"').\n"
          "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
          "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
          "a join that fails puts the file back as it was.",
-         {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
-          SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION},
+         {{"user", "<name>", "the account that joins the host"},
+          {"one-time-password", "",
+           "join with the computer account preset for this host: the password asked for is the\n"
+           "one-time password the administrator set"},
+          OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",

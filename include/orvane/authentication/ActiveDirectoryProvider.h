@@ -43,7 +43,8 @@ public:
     int GetAPIVersion() const;
 
     // Joins, retrying up to 8 calls 30 seconds apart while the plug-in
-    // answers 1326 or 0xFFFF0000.
+    // answers 1326 or 0xFFFF0000. A null user name with a password: the
+    // preset account's one-time password (ActiveDirectoryClient.h).
     void JoinDomain(const std::string& domain, const std::string& organizationalUnit,
                     const Credentials& credentials) const;
     // As JoinDomain, with an account created by an authentication proxy;
