@@ -1,0 +1,297 @@
+// Registration runs two programs, bounded like every program the library
+// runs: kinit takes the machine account's ticket from the host keytab into
+// a credential cache of this call's own, nsupdate -g writes the records
+// with it. nsupdate finds the zone and its primary server through the
+// host's resolver, as SSSD's own updates do.
+#include <orvane/host/DnsRegistration.h>
+
+#include <orvane/host/LoginAccess.h>
+#include <orvane/host/Stores.h>
+
+#include "logins/LoginSettingsFile.h"
+#include "base/AsciiText.h"
+#include "base/BoundedProgram.h"
+#include "base/FileReplacement.h"
+#include "base/HostIdentity.h"
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <ostream>
+#include <sstream>
+
+extern char** environ;
+
+namespace orvane::host {
+namespace {
+
+const char* const KINIT = "/usr/bin/kinit";
+const char* const NSUPDATE = "/usr/bin/nsupdate";
+constexpr std::chrono::seconds PROGRAM_BOUND{15};
+constexpr int RECORD_TTL = 3600;
+
+struct MachineAccount {
+    std::string hostName;  // fully qualified, lower case
+    std::string principal;
+    std::string keytab;
+};
+
+// The plug-in's sssd.conf names the keytab, the machine account's
+// principal and the host's name in the domain's section.
+MachineAccount ReadMachineAccount(const HostFiles& files, const std::string& domain)
+{
+    std::string text;
+    if (const int error = orvauth_base::ReadWholeFile(files.sssdConf, text)) {
+        throw DnsUpdateFailed("cannot read " + files.sssdConf + ": " + std::strerror(error));
+    }
+    MachineAccount account;
+    std::istringstream lines(text);
+    bool inDomain = false;
+    for (std::string line; std::getline(lines, line);) {
+        line = orvauth_base::Trim(line);
+        if (!line.empty() && line.front() == '[') {
+            inDomain = line == "[domain/" + domain + "]";
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (!inDomain || equals == std::string::npos) {
+            continue;
+        }
+        const std::string key = orvauth_base::Trim(line.substr(0, equals)), value = orvauth_base::Trim(line.substr(equals + 1));
+        if (key == "krb5_keytab") {
+            account.keytab = value;
+        } else if (key == "ldap_sasl_authid") {
+            account.principal = value;
+        } else if (key == "ad_hostname") {
+            account.hostName = value;
+        }
+    }
+    if (account.keytab.empty() || account.principal.empty()) {
+        throw DnsUpdateFailed(files.sssdConf + " names no host keytab or machine account for " + domain +
+                              ": join the host again (orvauthctl join)");
+    }
+    if (account.hostName.empty()) {
+        orvauth_base::HostIdentity identity;
+        orvauth_base::ReadHostIdentity(identity);
+        account.hostName = identity.hostName.find('.') != std::string::npos ? identity.hostName
+                                                                              : identity.shortName + "." + domain;
+    }
+    account.hostName = orvauth_base::ToLower(account.hostName);
+    return account;
+}
+
+// Every address of an interface that is up, but loopback and link-local
+// ones: the set SSSD registers with dyndns_iface = *.
+std::vector<std::string> HostAddresses()
+{
+    struct ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        throw DnsUpdateFailed(std::string("cannot list the host's addresses: ") + std::strerror(errno));
+    }
+    std::vector<std::string> addresses;
+    for (const struct ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || (entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) {
+            continue;
+        }
+        char text[INET6_ADDRSTRLEN] = {};
+        if (entry->ifa_addr->sa_family == AF_INET) {
+            const in_addr& address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
+            const uint32_t host = ntohl(address.s_addr);
+            if ((host >> 24) != 127 && (host >> 16) != 0xa9fe) {
+                addresses.push_back(inet_ntop(AF_INET, &address, text, sizeof text));
+            }
+        } else if (entry->ifa_addr->sa_family == AF_INET6) {
+            const in6_addr& address = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr;
+            if (!IN6_IS_ADDR_LINKLOCAL(&address) && !IN6_IS_ADDR_LOOPBACK(&address)) {
+                addresses.push_back(inet_ntop(AF_INET6, &address, text, sizeof text));
+            }
+        }
+    }
+    ::freeifaddrs(list);
+    return addresses;
+}
+
+std::string ReverseName(const std::string& address)
+{
+    unsigned char bytes[16];
+    std::string name;
+    const char* digits = "0123456789abcdef";
+    if (inet_pton(AF_INET, address.c_str(), bytes) == 1) {
+        for (int i = 3; i >= 0; --i) {
+            name += std::to_string(bytes[i]) + ".";
+        }
+        return name + "in-addr.arpa.";
+    }
+    if (inet_pton(AF_INET6, address.c_str(), bytes) == 1) {
+        for (int i = 15; i >= 0; --i) {
+            name += std::string(1, digits[bytes[i] & 0xf]) + "." + digits[bytes[i] >> 4] + ".";
+        }
+        return name + "ip6.arpa.";
+    }
+    throw DnsUpdateFailed("'" + address + "' is not an IP address");
+}
+
+// The machine account's ticket in a directory of this call's own, gone
+// when the call ends.
+class TicketCache {
+public:
+    explicit TicketCache(const MachineAccount& account)
+    {
+        char pattern[] = "/tmp/orvauth-dns.XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) {
+            throw DnsUpdateFailed(std::string("cannot create a directory for the machine account's ticket: ") +
+                                  std::strerror(errno));
+        }
+        directory = pattern;
+        orvauth_base::ProgramOutcome outcome;
+        Run({KINIT, "-k", "-t", account.keytab, "-c", Cache(), account.principal}, outcome, "kinit");
+        if (outcome.status != 0) {
+            std::filesystem::remove_all(directory);
+            throw DnsUpdateFailed("the machine account " + account.principal + " could not authenticate with " +
+                                  account.keytab + " (" + orvauth_base::Trim(outcome.Printed()) +
+                                  "): check that the host is still joined (orvauthctl status)");
+        }
+    }
+    ~TicketCache()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    TicketCache(const TicketCache&) = delete;
+    TicketCache& operator=(const TicketCache&) = delete;
+
+    std::string Cache() const { return "FILE:" + directory + "/ccache"; }
+
+    // Runs one nsupdate script; true when the server took it.
+    bool Update(const std::string& script, std::string& printed) const
+    {
+        const std::string path = directory + "/update";
+        if (const int error = orvauth_base::ReplaceFile(path, script, 0600).error) {
+            throw DnsUpdateFailed("cannot write " + path + ": " + std::strerror(error));
+        }
+        std::vector<std::string> environment{"KRB5CCNAME=" + Cache()};
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            if (std::strncmp(*variable, "KRB5CCNAME=", 11) != 0) {
+                environment.emplace_back(*variable);
+            }
+        }
+        orvauth_base::ProgramOutcome outcome;
+        Run({NSUPDATE, "-g", "-t", "10", path}, outcome, "nsupdate", &environment);
+        printed = orvauth_base::Trim(outcome.Printed());
+        return outcome.status == 0;
+    }
+
+private:
+    static void Run(const std::vector<std::string>& argv, orvauth_base::ProgramOutcome& outcome, const char* name,
+                    const std::vector<std::string>* environment = nullptr)
+    {
+        if (const int error = orvauth_base::RunBoundedProgram(argv, environment, PROGRAM_BOUND, outcome)) {
+            throw DnsUpdateFailed(std::string("cannot run ") + argv[0] + ": " + std::strerror(error) +
+                                  (error == ENOENT ? " (install the package that has it)" : ""));
+        }
+        if (outcome.timedOut) {
+            throw DnsUpdateFailed(std::string(name) + " had no answer from the domain's servers within " +
+                                  std::to_string(PROGRAM_BOUND.count()) + " s: check that a controller is reachable");
+        }
+    }
+
+    std::string directory;
+};
+
+// Writes (or, addresses empty, deletes) the records; a reverse record
+// without a zone is reported, not fatal.
+void Publish(const MachineAccount& account, const std::vector<std::string>& addresses,
+             const std::vector<std::string>& reverseAddresses, bool add, std::ostream& report)
+{
+    const TicketCache ticket(account);
+    std::string printed;
+    if (!ticket.Update(ForwardUpdate(account.hostName, addresses), printed)) {
+        throw DnsUpdateFailed("the domain's DNS refused the update of " + account.hostName + " (" + printed +
+                              "): check that it allows secure dynamic updates");
+    }
+    std::string list;
+    for (const std::string& address : addresses) {
+        list += (list.empty() ? "" : ", ") + address;
+    }
+    report << "DNS: " << account.hostName << (add ? " registered with " + list : " removed") << '\n';
+    for (const std::string& address : reverseAddresses) {
+        const bool done = ticket.Update(ReverseUpdate(account.hostName, address, add), printed);
+        report << "DNS: reverse record of " << address
+               << (done ? (add ? " registered" : " removed") : " not changed (no reverse zone for it in the domain's DNS?)")
+               << '\n';
+    }
+}
+
+std::string Domain()
+{
+    const std::string domain = JoinedDomain();
+    if (domain.empty()) {
+        throw DnsUpdateFailed("this host is not joined to a domain: join it first (orvauthctl join)");
+    }
+    return domain;
+}
+
+}  // namespace
+
+std::string ForwardUpdate(const std::string& hostName, const std::vector<std::string>& addresses)
+{
+    std::string script = "update delete " + hostName + ". A\nupdate delete " + hostName + ". AAAA\n";
+    for (const std::string& address : addresses) {
+        const bool v6 = address.find(':') != std::string::npos;
+        script += "update add " + hostName + ". " + std::to_string(RECORD_TTL) + (v6 ? " AAAA " : " A ") + address + "\n";
+    }
+    return script + "send\n";
+}
+
+std::string ReverseUpdate(const std::string& hostName, const std::string& address, bool add)
+{
+    const std::string name = ReverseName(address);
+    return "update delete " + name + " PTR\n" +
+           (add ? "update add " + name + " " + std::to_string(RECORD_TTL) + " PTR " + hostName + ".\n" : "") + "send\n";
+}
+
+bool DnsUpdateOn(const HostFiles& files) { return LoginSettingsFile(files.sssdConf).Load().dnsUpdate > 0; }
+
+void SetDnsUpdate(const HostFiles& files, bool on, std::ostream& report)
+{
+    const std::string domain = Domain();
+    const MachineAccount account = ReadMachineAccount(files, domain);
+    const std::vector<std::string> addresses = HostAddresses();
+    if (on && addresses.empty()) {
+        throw DnsUpdateFailed("the host has no address to register (loopback and link-local ones are not); "
+                              "nothing was changed");
+    }
+    // Written first when turned on, so that SSSD repeats what failed here.
+    const LoginSettingsFile settingsFile(files.sssdConf);
+    SssdSnippet snippet = settingsFile.LoadFor(domain);
+    const bool wasOn = snippet.dnsUpdate > 0;
+    snippet.dnsUpdate = on ? 1 : 0;
+    if (!on && !wasOn) {
+        // Records the host did not register are the DNS administrator's.
+        settingsFile.Save(snippet, report);
+        report << "DNS: registration was not on; no record was changed\n";
+        return;
+    }
+    if (on) {
+        settingsFile.Save(snippet, report);
+    }
+    Publish(account, on ? addresses : std::vector<std::string>{}, addresses, on, report);
+    if (!on) {
+        settingsFile.Save(snippet, report);
+    }
+}
+
+void RemoveDnsRecords(const HostFiles& files, std::ostream& report)
+{
+    if (!DnsUpdateOn(files)) {
+        return;
+    }
+    const std::string domain = Domain();
+    Publish(ReadMachineAccount(files, domain), {}, HostAddresses(), false, report);
+}
+
+}  // namespace orvane::host
