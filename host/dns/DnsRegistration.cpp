@@ -8,11 +8,11 @@
 #include <orvane/host/LoginAccess.h>
 #include <orvane/host/Stores.h>
 
+#include "MachineAccount.h"
 #include "logins/LoginSettingsFile.h"
 #include "base/AsciiText.h"
 #include "base/BoundedProgram.h"
 #include "base/FileReplacement.h"
-#include "base/HostIdentity.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -33,56 +33,6 @@ const char* const KINIT = "/usr/bin/kinit";
 const char* const NSUPDATE = "/usr/bin/nsupdate";
 constexpr std::chrono::seconds PROGRAM_BOUND{15};
 constexpr int RECORD_TTL = 3600;
-
-struct MachineAccount {
-    std::string hostName;  // fully qualified, lower case
-    std::string principal;
-    std::string keytab;
-};
-
-// The plug-in's sssd.conf names the keytab, the machine account's
-// principal and the host's name in the domain's section.
-MachineAccount ReadMachineAccount(const HostFiles& files, const std::string& domain)
-{
-    std::string text;
-    if (const int error = orvauth_base::ReadWholeFile(files.sssdConf, text)) {
-        throw DnsUpdateFailed("cannot read " + files.sssdConf + ": " + std::strerror(error));
-    }
-    MachineAccount account;
-    std::istringstream lines(text);
-    bool inDomain = false;
-    for (std::string line; std::getline(lines, line);) {
-        line = orvauth_base::Trim(line);
-        if (!line.empty() && line.front() == '[') {
-            inDomain = line == "[domain/" + domain + "]";
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (!inDomain || equals == std::string::npos) {
-            continue;
-        }
-        const std::string key = orvauth_base::Trim(line.substr(0, equals)), value = orvauth_base::Trim(line.substr(equals + 1));
-        if (key == "krb5_keytab") {
-            account.keytab = value;
-        } else if (key == "ldap_sasl_authid") {
-            account.principal = value;
-        } else if (key == "ad_hostname") {
-            account.hostName = value;
-        }
-    }
-    if (account.keytab.empty() || account.principal.empty()) {
-        throw DnsUpdateFailed(files.sssdConf + " names no host keytab or machine account for " + domain +
-                              ": join the host again (orvauthctl join)");
-    }
-    if (account.hostName.empty()) {
-        orvauth_base::HostIdentity identity;
-        orvauth_base::ReadHostIdentity(identity);
-        account.hostName = identity.hostName.find('.') != std::string::npos ? identity.hostName
-                                                                              : identity.shortName + "." + domain;
-    }
-    account.hostName = orvauth_base::ToLower(account.hostName);
-    return account;
-}
 
 // Every address of an interface that is up, but loopback and link-local
 // ones: the set SSSD registers with dyndns_iface = *.
@@ -226,6 +176,15 @@ void Publish(const MachineAccount& account, const std::vector<std::string>& addr
     }
 }
 
+MachineAccount Account(const HostFiles& files, const std::string& domain)
+{
+    try {
+        return ReadMachineAccount(files, domain);
+    } catch (const std::runtime_error& e) {
+        throw DnsUpdateFailed(e.what());
+    }
+}
+
 std::string Domain()
 {
     const std::string domain = JoinedDomain();
@@ -259,7 +218,7 @@ bool DnsUpdateOn(const HostFiles& files) { return LoginSettingsFile(files.sssdCo
 void SetDnsUpdate(const HostFiles& files, bool on, std::ostream& report)
 {
     const std::string domain = Domain();
-    const MachineAccount account = ReadMachineAccount(files, domain);
+    const MachineAccount account = Account(files, domain);
     const std::vector<std::string> addresses = HostAddresses();
     if (on && addresses.empty()) {
         throw DnsUpdateFailed("the host has no address to register (loopback and link-local ones are not); "
@@ -291,7 +250,7 @@ void RemoveDnsRecords(const HostFiles& files, std::ostream& report)
         return;
     }
     const std::string domain = Domain();
-    Publish(ReadMachineAccount(files, domain), {}, HostAddresses(), false, report);
+    Publish(Account(files, domain), {}, HostAddresses(), false, report);
 }
 
 }  // namespace orvane::host

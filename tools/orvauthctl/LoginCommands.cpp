@@ -9,6 +9,8 @@
 #include <orvane/host/Logins.h>
 #include <orvane/host/Renewal.h>
 
+#include <ctime>
+
 #include <algorithm>
 #include <ostream>
 
@@ -38,7 +40,19 @@ void PrintPermitted(const LoginAccess& access, std::ostream& out)
 void PrintStatus(const Invocation& call, const LoginsStatus& status)
 {
     const SssdSnippet& settings = status.settings;
+    std::string passwordError;
+    MachinePasswordAge password;
+    try {
+        password = ReadMachinePasswordAge(call.files);
+    } catch (const std::exception& e) {
+        passwordError = e.what();
+    }
     if (call.arguments.Has("json")) {
+        const Json machinePassword = passwordError.empty() ? Json{{"key_version", password.keyVersion},
+                                                                  {"set_at", password.setAt},
+                                                                  {"renew_after_days", password.renewAfterDays},
+                                                                  {"checks", password.checks}}
+                                                           : Json{{"error", passwordError}};
         Json files = Json::object();
         for (const LoginFileState& file : status.files) {
             files[file.path] = file.state;
@@ -52,7 +66,9 @@ void PrintStatus(const Invocation& call, const LoginsStatus& status)
                              {"domain", settings.domain},
                              {"permitted", access},
                              {"offline_days", settings.offlineDays},
-                             {"machine_password_age_days", settings.passwordAgeDays}});
+                             {"machine_password_age_days", settings.passwordAgeDays},
+                             {"dns_update", settings.dnsUpdate > 0},
+                             {"machine_password", machinePassword}});
         return;
     }
     call.out << "active store: " << status.activeStore << "\nmodules: " << status.nssModule
@@ -66,6 +82,9 @@ void PrintStatus(const Invocation& call, const LoginsStatus& status)
                  : settings.offlineDays == 0 ? "no limit"
                                              : "within " + std::to_string(settings.offlineDays) +
                                                    " days of the last online login")
+             << "\nDNS registration: " << (settings.dnsUpdate > 0 ? "on (SSSD keeps the host's records)" : "off")
+             << "\nmachine password: "
+             << (passwordError.empty() ? DescribePasswordAge(password, std::time(nullptr)) : "unknown: " + passwordError)
              << '\n';
 }
 
