@@ -9,9 +9,8 @@
 #include <orvane/host/Logins.h>
 #include <orvane/host/Renewal.h>
 
-#include <ctime>
-
 #include <algorithm>
+#include <ctime>
 #include <ostream>
 
 namespace orvauthctl {
