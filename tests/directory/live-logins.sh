@@ -3,7 +3,8 @@
 # joined to the live DC: logins enable, nobody permitted until permit
 # --group, a full sshd-shaped login with the home made, a user outside the
 # group refused with a log line, offline logins with the controller's
-# packets dropped, renew (and a failed one that leaves the keytab working);
+# packets dropped, renew (and a failed one that leaves the keytab working),
+# the DNS records and SSSD's own renewal (live-dns.bash);
 # then logins disable and leave give every file back byte for byte, and
 # pam-auth-update --enable mkhomedir still works. discover is timed
 # against the live and the dropping controller. Steps print figures.
@@ -126,6 +127,7 @@ for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep
 step_start "full login of alice after the renewal"
 login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
 step_end
+. "$here/live-dns.bash"  # DNS registration and SSSD's own renewal
 
 # A renewal that fails (the controller refuses every connection) leaves the
 # keytab as it was, and the host still authenticates with it afterwards.

@@ -1,0 +1,62 @@
+# The host's DNS records and SSSD's own machine-password renewal, on the
+# joined host of live-logins.sh (sourced there with `ctl`, `keytab`, the
+# step helpers; SSSD running). Samba's updates skip loopback addresses: the
+# host gets one on a veth pair of this namespace, in a reverse zone of its
+# own. SSSD then keeps the records and renews the password by itself:
+# both are waited for together, with SSSD's first checks brought forward
+# through the settings an administrator uses (renew --every/--checks).
+dns_a() { dig +short +time=2 +tries=1 @127.0.0.10 "node01.$domain" A; }
+dns_ptr() { dig +short +time=2 +tries=1 @127.0.0.10 -x "$1" PTR; }
+newest_kvno() { klist -k "$keytab" | awk '/NODE01\$@/ {print $1}' | sort -n | tail -1; }
+
+ip link add orvdns0 type veth peer name orvdns1
+ip addr add 192.0.2.50/24 dev orvdns0 && ip link set orvdns0 up && ip link set orvdns1 up
+samba-tool dns zonecreate 127.0.0.10 2.0.192.in-addr.arpa -U Administrator --password='Adm1n#Pass' >/dev/null ||
+  fail "no reverse zone"
+
+step_start "dns-update on registers the A and PTR records"
+out=$(ctl dns-update on) || fail "$out"
+[ "$(dns_a)" = 192.0.2.50 ] && [ "$(dns_ptr 192.0.2.50)" = "node01.$domain." ] || fail "A '$(dns_a)': $out"
+grep -q '^dyndns_update = True' /etc/sssd/conf.d/orvauth-logins.conf || fail "SSSD does not keep them"
+step_end
+
+# The address changes; the password is aged on the controller (pwdLastSet
+# 0 is as old as a password gets); SSSD restarts with checks every minute.
+step_start "SSSD follows the address change and renews the password by itself"
+ip addr del 192.0.2.50/24 dev orvdns0 && ip addr add 192.0.2.51/24 dev orvdns0
+ctl renew --every 1 --checks 60:5 >/dev/null || fail "renew --every --checks"
+kvno_before=$(newest_kvno)
+ldbmodify -H "$LIVE_SAM" >/dev/null <<LDIF || fail "pwdLastSet"
+dn: CN=NODE01,CN=Computers,DC=${domain//./,DC=}
+changetype: modify
+replace: pwdLastSet
+pwdLastSet: 0
+LDIF
+sssd_restart
+for _ in $(seq 400); do
+  [ "$(dns_a)" = 192.0.2.51 ] && (($(newest_kvno) > kvno_before)) && break
+  sleep 1
+done
+took=$(elapsed)
+step_end
+[ "$(dns_a)" = 192.0.2.51 ] || fail "the A record stayed '$(dns_a)'"
+(($(newest_kvno) > kvno_before)) || fail "SSSD did not renew: key version $kvno_before -> $(newest_kvno)"
+echo "SSSD: A record 192.0.2.51 and key version $kvno_before -> $(newest_kvno) within $took ms"
+ctl renew --every 30 --checks 86400:750 >/dev/null
+ctl logins status | grep -qx "DNS registration: on (SSSD keeps the host's records)" || fail "$(ctl logins status)"
+ctl logins status | grep -q "^machine password: set .* (today), key version $(newest_kvno); SSSD renews it when it is 30 days old" ||
+  fail "$(ctl logins status)"
+
+step_start "leave --user removes the records, join --dns-update registers them"
+ctl leave --user Administrator --password-stdin <<<'Adm1n#Pass' >"$LIVE_WORK/leave" || fail "$(cat "$LIVE_WORK/leave")"
+[ -z "$(dns_a)" ] && [ -z "$(dns_ptr 192.0.2.51)" ] || fail "records stayed: $(dns_a) $(cat "$LIVE_WORK/leave")"
+out=$(ctl join "$domain" --user Administrator --password-stdin --dns-update <<<'Adm1n#Pass') || fail "$out"
+[ "$(dns_a)" = 192.0.2.51 ] || fail "join --dns-update: '$(dns_a)' $out"
+step_end
+step_start "dns-update off removes the records"
+out=$(ctl dns-update off) || fail "$out"
+[ -z "$(dns_a)" ] && [ -z "$(dns_ptr 192.0.2.51)" ] || fail "records stayed: $(dns_a) $out"
+step_end
+ip link del orvdns0
+sssd_restart
+for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
