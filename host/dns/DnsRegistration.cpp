@@ -22,7 +22,6 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <ostream>
-#include <sstream>
 
 extern char** environ;
 
