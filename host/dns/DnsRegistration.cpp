@@ -131,7 +131,11 @@ public:
         orvauth_base::ProgramOutcome outcome;
         Run({NSUPDATE, "-g", "-t", "10", path}, outcome, "nsupdate", &environment);
         printed = orvauth_base::Trim(outcome.Printed());
-        return outcome.status == 0;
+        // Samba's internal DNS server applies a signed update and then signs
+        // its answer in a way nsupdate of BIND 9.18 does not verify: the
+        // update was authenticated and made, only the answer's signature
+        // failed.
+        return outcome.status == 0 || printed.find("tsig verify failure") != std::string::npos;
     }
 
 private:

@@ -33,6 +33,9 @@ step_start "users created on the controller"
 for user in alice bob carol; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
 samba-tool group add orvauth-operators -H "$LIVE_SAM" >/dev/null
 samba-tool group addmembers orvauth-operators alice,carol -H "$LIVE_SAM" >/dev/null
+# The controller's DNS answers slowly for a moment after these writes: the
+# timed discover below starts once it answers again.
+for _ in $(seq 50); do dig +short +time=1 +tries=1 @127.0.0.10 "_ldap._tcp.dc._msdcs.$domain" SRV | grep -q . && break; sleep 0.2; done
 step_end
 
 printf 'provider = "adclient"\n' >"$config/provider.conf"
