@@ -18,10 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <ostream>
+#include <resolv.h>
+#include <set>
 
 extern char** environ;
 
@@ -131,11 +134,7 @@ public:
         orvauth_base::ProgramOutcome outcome;
         Run({NSUPDATE, "-g", "-t", "10", path}, outcome, "nsupdate", &environment);
         printed = orvauth_base::Trim(outcome.Printed());
-        // Samba's internal DNS server applies a signed update and then signs
-        // its answer in a way nsupdate of BIND 9.18 does not verify: the
-        // update was authenticated and made, only the answer's signature
-        // failed.
-        return outcome.status == 0 || printed.find("tsig verify failure") != std::string::npos;
+        return outcome.status == 0;
     }
 
 private:
@@ -155,6 +154,49 @@ private:
     std::string directory;
 };
 
+// The record data the host's resolver gives for name now: addresses for A
+// and AAAA, names for PTR.
+std::set<std::string> Answers(const std::string& name, int type)
+{
+    struct __res_state resolver {};
+    if (res_ninit(&resolver) != 0) {
+        return {};
+    }
+    resolver.retrans = 2;
+    resolver.retry = 2;
+    std::vector<unsigned char> answer(NS_MAXMSG);
+    const int length = res_nquery(&resolver, name.c_str(), ns_c_in, type, answer.data(), static_cast<int>(answer.size()));
+    res_nclose(&resolver);
+    ns_msg message;
+    std::set<std::string> data;
+    if (length <= 0 || ns_initparse(answer.data(), length, &message) != 0) {
+        return data;
+    }
+    for (int index = 0; index < ns_msg_count(message, ns_s_an); ++index) {
+        ns_rr record;
+        char text[NS_MAXDNAME];
+        if (ns_parserr(&message, ns_s_an, index, &record) != 0 || ns_rr_type(record) != type) {
+            continue;
+        }
+        if (type == ns_t_ptr) {
+            if (dn_expand(ns_msg_base(message), ns_msg_end(message), ns_rr_rdata(record), text, sizeof text) >= 0) {
+                data.insert(orvauth_base::ToLower(text));
+            }
+        } else if (inet_ntop(type == ns_t_a ? AF_INET : AF_INET6, ns_rr_rdata(record), text, sizeof text) != nullptr) {
+            data.insert(text);
+        }
+    }
+    return data;
+}
+
+// Samba's internal DNS server signs its answer to a signed update in a way
+// nsupdate of BIND 9.18 does not verify ("tsig verify failure"), whether it
+// made the update or refused it: the records then say which.
+bool Made(bool accepted, const std::string& printed, const std::function<bool()>& recordsAsAsked)
+{
+    return accepted || (printed.find("tsig verify failure") != std::string::npos && recordsAsAsked());
+}
+
 // Writes (or, addresses empty, deletes) the records; a reverse record
 // without a zone is reported, not fatal.
 void Publish(const MachineAccount& account, const std::vector<std::string>& addresses,
@@ -162,7 +204,12 @@ void Publish(const MachineAccount& account, const std::vector<std::string>& addr
 {
     const TicketCache ticket(account);
     std::string printed;
-    if (!ticket.Update(ForwardUpdate(account.hostName, addresses), printed)) {
+    const auto forwardAsAsked = [&] {
+        std::set<std::string> now = Answers(account.hostName, ns_t_a), v6 = Answers(account.hostName, ns_t_aaaa);
+        now.insert(v6.begin(), v6.end());
+        return now == std::set<std::string>(addresses.begin(), addresses.end());
+    };
+    if (!Made(ticket.Update(ForwardUpdate(account.hostName, addresses), printed), printed, forwardAsAsked)) {
         throw DnsUpdateFailed("the domain's DNS refused the update of " + account.hostName + " (" + printed +
                               "): check that it allows secure dynamic updates");
     }
@@ -172,7 +219,10 @@ void Publish(const MachineAccount& account, const std::vector<std::string>& addr
     }
     report << "DNS: " << account.hostName << (add ? " registered with " + list : " removed") << '\n';
     for (const std::string& address : reverseAddresses) {
-        const bool done = ticket.Update(ReverseUpdate(account.hostName, address, add), printed);
+        const bool done = Made(ticket.Update(ReverseUpdate(account.hostName, address, add), printed), printed, [&] {
+            return Answers(ReverseName(address), ns_t_ptr) ==
+                   (add ? std::set<std::string>{account.hostName} : std::set<std::string>{});
+        });
         report << "DNS: reverse record of " << address
                << (done ? (add ? " registered" : " removed") : " not changed (no reverse zone for it in the domain's DNS?)")
                << '\n';
