@@ -1,4 +1,5 @@
 // join, join-proxy, leave, proxy-domain, import-cert.
+#include "ClientSettingsFlags.h"
 #include "Command.h"
 #include "Password.h"
 #include "Progress.h"
@@ -77,13 +78,18 @@ int Join(const Invocation& call)
         domainArgument += "/" + call.arguments.Value("ou");
     }
     std::string user = call.arguments.Value("user");
+    ClientSettingsChange settings(call.arguments);
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
     ReadPassword(password, user, call.arguments.Has("password-stdin"));
     ReportJoinRetries();
-    {
+    settings.Record(call.out);
+    try {
         Progress progress("Joining " + domainArgument);
         store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
+    } catch (...) {
+        settings.Undo();
+        throw;
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
     ActivateIfAsked(call, *store);
@@ -197,20 +203,22 @@ std::vector<Command> MembershipCommands()
 {
     return {
         {"join",
-         "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--dns-update]\n"
-         "       [--skip-hostname-check]",
+         "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]\n"
+         "       [--use-ldaps] [--description <text>] [--dns-update]",
          "join a domain with an administrator's credentials",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
          "password is asked for on the terminal without echo, or read from standard input with\n"
          "--password-stdin; it is never taken from the command line or the environment. The\n"
          "directory may be retried for minutes. Must be run as root. Joining makes the directory\n"
-         "store active only with --activate (or later 'activate \"Active Directory\"'). With\n"
-         "--dns-update, the host registers its records in the domain's DNS at once and SSSD keeps\n"
-         "them (as dns-update on).",
+         "store active only with --activate (or later 'activate \"Active Directory\"').\n"
+         "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
+         "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
+         "a join that fails puts the file back as it was. With --dns-update, the host registers its\n"
+         "records in the domain's DNS at once and SSSD keeps them (as dns-update on).",
          {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
-          {"dns-update", "", "register the host's A/AAAA and PTR records and have SSSD keep them"},
-          SKIP_HOSTNAME_CHECK},
+          SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION,
+          {"dns-update", "", "register the host's A/AAAA and PTR records and have SSSD keep them"}},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",
