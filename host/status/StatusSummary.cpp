@@ -52,6 +52,7 @@ void AddLogins(const HostFiles& files, StatusSummary& summary)
         summary.permittedLogins = {"not known: " + logins.settingsError};
     } else {
         summary.permittedLogins = DescribeAccess(logins.settings.access);
+        summary.dnsRegistration = logins.settings.dnsUpdate > 0;
     }
 }
 

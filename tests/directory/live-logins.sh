@@ -4,7 +4,8 @@
 # --group, a full sshd-shaped login with the home made, a user outside the
 # group refused with a log line, single sign-on over ssh (live-sso.bash),
 # offline logins with the controller's packets dropped, renew (and a failed
-# one that leaves the keytab working); then logins disable and leave give every file back byte for byte, and
+# one that leaves the keytab working), the DNS records (live-dns.bash);
+# then logins disable and leave give every file back byte for byte, and
 # pam-auth-update --enable mkhomedir still works. discover is timed
 # against the live and the dropping controller. Steps print figures.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
@@ -35,6 +36,9 @@ step_start "users created on the controller"
 for user in alice bob carol; do samba-tool user create $user "${user^}#Secret1" -H "$LIVE_SAM" >/dev/null; done
 samba-tool group add orvauth-operators -H "$LIVE_SAM" >/dev/null
 samba-tool group addmembers orvauth-operators alice,carol -H "$LIVE_SAM" >/dev/null
+# The controller's DNS answers slowly for a moment after these writes: the
+# timed discover below starts once it answers again.
+for _ in $(seq 50); do dig +short +time=1 +tries=1 @127.0.0.10 "_ldap._tcp.dc._msdcs.$domain" SRV | grep -q . && break; sleep 0.2; done
 step_end
 
 printf 'provider = "adclient"\n' >"$config/provider.conf"
@@ -130,6 +134,7 @@ for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep
 step_start "full login of alice after the renewal"
 login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
 step_end
+. "$here/live-dns.bash"  # DNS registration and SSSD's own renewal
 
 # A renewal that fails (the controller refuses every connection) leaves the
 # keytab as it was, and the host still authenticates with it afterwards.
