@@ -7,6 +7,7 @@
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JoinRetries.h>
+#include <orvane/host/IdMapping.h>
 #include <orvane/host/Membership.h>
 #include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
@@ -34,6 +35,9 @@ const OptionDefinition OU{"ou", "<ou>",
                          "organizational unit of the machine account: a DN (OU=Hypervisors,OU=Servers\n"
                          "or with the domain's DC= part) or a path from the domain's top\n"
                          "(Servers/Hypervisors); text holding '=' is taken as a DN"};
+const OptionDefinition ID_MAPPING{"id-mapping", "sid|posix",
+                                 "where users' and groups' IDs come from: sid (SSSD maps the SIDs; the\n"
+                                 "default) or posix (the directory's uidNumber/gidNumber, equal on every host)"};
 const OptionDefinition ACTIVATE{"activate", "", "make the Active Directory store active once the host joined"};
 
 // The library waits between the attempts of a join the directory may accept
@@ -75,6 +79,10 @@ int Join(const Invocation& call)
         // The directory client takes a DN or the path form alike.
         domainArgument += "/" + call.arguments.Value("ou");
     }
+    orvane::host::IdMapping idMapping = orvane::host::IdMapping::Sid;
+    if (call.arguments.Has("id-mapping") && !orvane::host::ParseIdMapping(call.arguments.Value("id-mapping"), idMapping)) {
+        throw UsageError("--id-mapping takes sid or posix, not '" + call.arguments.Value("id-mapping") + "'");
+    }
     std::string user = call.arguments.Value("user");
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
@@ -85,6 +93,18 @@ int Join(const Invocation& call)
         store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
+    try {
+        orvane::host::SetIdMapping(call.files, idMapping, call.out);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("the host joined, but its ID mapping could not be set: ") + e.what() +
+                                 "; fix that, then leave and join again");
+    }
+    if (idMapping == orvane::host::IdMapping::Posix) {
+        call.out << "IDs: the directory's uidNumber and gidNumber. Users and groups without them do not resolve "
+                    "on this host; to list the users that lack a uidNumber (with a directory user's Kerberos "
+                    "ticket, kinit <user>):\n  "
+                 << orvane::host::UsersWithoutPosixIdsCommand(orvane::host::JoinedDomain()) << '\n';
+    }
     ActivateIfAsked(call, *store);
     return EXIT_OK;
 }
@@ -109,13 +129,13 @@ int Leave(const Invocation& call)
         if (call.arguments.Has("password-stdin")) {
             throw UsageError("--password-stdin needs --user");
         }
-        orvane::host::LeaveDomain(nullptr);
+        orvane::host::LeaveDomain(nullptr, call.files);
     } else {
         const std::string user = call.arguments.Value("user");
         Secret password;
         ReadPassword(password, user, call.arguments.Has("password-stdin"));
         const Credentials credentials = CredentialsOf(user, password);
-        orvane::host::LeaveDomain(&credentials);
+        orvane::host::LeaveDomain(&credentials, call.files);
     }
     call.out << "The host left its domain.\n";
     return EXIT_OK;
@@ -166,16 +186,20 @@ int ImportCertificate(const Invocation& call)
 std::vector<Command> MembershipCommands()
 {
     return {
-        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]",
+        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]\n"
+                 "     [--id-mapping sid|posix]",
          "join a domain with an administrator's credentials",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
          "password is asked for on the terminal without echo, or read from standard input with\n"
          "--password-stdin; it is never taken from the command line or the environment. The\n"
          "directory may be retried for minutes. Must be run as root. Joining makes the directory\n"
-         "store active only with --activate (or later 'activate \"Active Directory\"').",
+         "store active only with --activate (or later 'activate \"Active Directory\"').\n"
+         "--id-mapping posix gives users and groups the directory's uidNumber and gidNumber (SSSD's\n"
+         "ldap_id_mapping = False, in conf.d/orvauth-id-mapping.conf of --sssd-conf), the same IDs on\n"
+         "every host; those without them do not resolve. sid (the default) lets SSSD map SIDs.",
          {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
-          SKIP_HOSTNAME_CHECK},
+          SKIP_HOSTNAME_CHECK, ID_MAPPING},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",
