@@ -5,13 +5,14 @@
 # back byte for byte.
 sudoers_dir() { ls -l --time-style=+ /etc/sudoers.d && cat /etc/sudoers.d/*; }
 sudoers_before=$(sudoers_dir)
-for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
+# sudo goes by alice's groups: wait until SSSD has them.
+for _ in $(seq 300); do id "alice@$domain" 2>/dev/null | grep -q "orvauth-operators@$domain" && break; sleep 0.1; done
 step_start "logins admins --group orvauth-operators"
 out=$(ctl logins admins --group orvauth-operators) || fail "$out"
 grep -q "checked with visudo" <<<"$out" && ! grep -q "does not let one log in" <<<"$out" || fail "$out"
 step_end
 step_start "sudo -l: alice (an operator) may, bob may not"
-sudo -l -U "alice@$domain" | grep -q '(ALL : ALL) ALL' || fail "alice: $(sudo -l -U "alice@$domain" 2>&1)"
+sudo -l -U "alice@$domain" | grep -q "(ALL : ALL) ALL" || fail "alice: $(sudo -l -U "alice@$domain" 2>&1); $(id "alice@$domain")"
 out=$(sudo -l -U "bob@$domain" 2>&1 || true)
 grep -q 'not allowed to run sudo' <<<"$out" || fail "bob: $out"
 step_end

@@ -11,14 +11,18 @@ sssd_fresh() {  # SSSD with an empty cache: what a host that never resolved anyo
   sssd_restart
   for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
 }
+host_named() {  # the host's name, and its management address's in the hosts file
+  hostname "$1.$domain"
+  sed -i '/^127\.0\.0\.11[[:space:]]/d' /etc/hosts && echo "127.0.0.11 $1.$domain $1" >>/etc/hosts
+}
 step_start "POSIX attributes on the controller"
 samba-tool group addunixattrs 'Domain Users' 10000 -H "$LIVE_SAM" >/dev/null
 samba-tool user addunixattrs alice 10001 -H "$LIVE_SAM" >/dev/null
 step_end
 for node in node01 node02; do
-  hostname "$node.$domain"
+  host_named "$node"
   step_start "join --id-mapping posix as $node"
-  out=$(ctl join "$domain" --user Administrator --password-stdin --id-mapping posix <<<'Adm1n#Pass') || fail "$out"
+  out=$(ctl join "$domain" --user Administrator --password-stdin --id-mapping posix <<<'Adm1n#Pass' 2>&1) || fail "$out"
   grep -qx 'ldap_id_mapping = False' /etc/sssd/conf.d/orvauth-id-mapping.conf || fail "$out"
   step_end
   step_start "alice resolves to the directory's IDs on $node, bob does not"
@@ -42,5 +46,5 @@ for node in node01 node02; do
   [ ! -e /etc/sssd/conf.d/orvauth-id-mapping.conf ] || fail "the ID mapping stayed after leave"
   step_end
 done
-hostname "node01.$domain"
+host_named node01
 kill "$(cat /run/sssd.pid)" 2>/dev/null || true
