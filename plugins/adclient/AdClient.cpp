@@ -15,8 +15,10 @@
 #include "common/StatusError.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
+#include <orvane/authentication/PluginStatus.h>
 
 #include <cstring>
+#include <type_traits>
 
 using namespace orvauth_plugin;
 using namespace adclient;
@@ -290,6 +292,15 @@ extern "C" {
 ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = {
     4, "pam_sss.so", nullptr, "sss", nullptr,
 };
+
+// What status shows of the host's account besides its name.
+ORVAUTH_PLUGIN_EXPORT int OrvauthPluginMachineAccountAttributes(char*** attributes,
+                                                                ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnStrings(attributes, release, [] { return MachineAccountAttributes(RequireJoined()); });
+}
+static_assert(std::is_same<decltype(&OrvauthPluginMachineAccountAttributes), OrvauthPluginAccountAttributesFunction>::value,
+              "the export's type");
 
 ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = {
     4,

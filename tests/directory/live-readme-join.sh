@@ -108,7 +108,7 @@ for name in liborvauth1 liborvauthplatform1 liborvauthhost1 orvauth-common orvau
 done
 ! dpkg-query -W liborvauth-dev >/dev/null 2>&1 && ! command -v g++ cc >/dev/null || fail "a -dev package or a compiler"
 out 5 | grep -q "dc1.$domain" || fail "discover: $(out 5)"
-out 6 | grep -Eq '^ *Trust state: +good' || fail "status: $(out 6)"
+out 6 | grep -Eq '^ *(trust|Trust state): +good' || fail "status: $(out 6)"
 out 7 | grep -q "^jdoe@$domain:" || fail "getent: $(out 7)"
 ldbsearch -H "$LIVE_SAM" '(sAMAccountName=NODE01$)' dn | grep -q '^dn: CN=NODE01,OU=Hypervisors,OU=Servers,DC=corp' ||
   fail "NODE01 is not in OU=Hypervisors,OU=Servers"

@@ -1,4 +1,5 @@
 // join, join-proxy, leave, proxy-domain, import-cert.
+#include "ClientSettingsFlags.h"
 #include "Command.h"
 #include "Password.h"
 #include "Progress.h"
@@ -84,13 +85,18 @@ int Join(const Invocation& call)
         throw UsageError("--id-mapping takes sid or posix, not '" + call.arguments.Value("id-mapping") + "'");
     }
     std::string user = call.arguments.Value("user");
+    ClientSettingsChange settings(call.arguments);
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
     ReadPassword(password, user, call.arguments.Has("password-stdin"));
     ReportJoinRetries();
-    {
+    settings.Record(call.out);
+    try {
         Progress progress("Joining " + domainArgument);
         store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
+    } catch (...) {
+        settings.Undo();
+        throw;
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
     try {
@@ -186,8 +192,8 @@ int ImportCertificate(const Invocation& call)
 std::vector<Command> MembershipCommands()
 {
     return {
-        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]\n"
-                 "     [--id-mapping sid|posix]",
+        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]"
+                 " [--use-ldaps] [--description <text>]\n     [--id-mapping sid|posix]",
          "join a domain with an administrator's credentials",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
@@ -195,11 +201,14 @@ std::vector<Command> MembershipCommands()
          "--password-stdin; it is never taken from the command line or the environment. The\n"
          "directory may be retried for minutes. Must be run as root. Joining makes the directory\n"
          "store active only with --activate (or later 'activate \"Active Directory\"').\n"
+         "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
+         "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
+         "a join that fails puts the file back as it was.\n"
          "--id-mapping posix gives users and groups the directory's uidNumber and gidNumber (SSSD's\n"
          "ldap_id_mapping = False, in conf.d/orvauth-id-mapping.conf of --sssd-conf), the same IDs on\n"
          "every host; those without them do not resolve. sid (the default) lets SSSD map SIDs.",
          {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
-          SKIP_HOSTNAME_CHECK, ID_MAPPING},
+          SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION, ID_MAPPING},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",

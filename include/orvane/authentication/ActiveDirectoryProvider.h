@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,10 @@ public:
     std::vector<std::string> GetSmartCardEnabledServices() const;
     // Slot 17 (API version 4): a new machine account password now.
     void RenewMachinePassword() const;
+    // The machine account's attributes the plug-in reads for the operator
+    // (ORVAUTH_PLUGIN_ACCOUNT_ATTRIBUTES_SYMBOL in PluginStatus.h), by name.
+    // Throws CallNotImplementedException when the plug-in exports none.
+    std::map<std::string, std::string> GetMachineAccountAttributes() const;
 
 private:
     void CacheMetadata();
