@@ -8,7 +8,7 @@ namespace orvane::host {
 
 HostFiles HostFiles::Defaults()
 {
-    return HostFiles{"/etc/nsswitch.conf", "/etc/pam.d", ORVAUTHHOST_SSSD_CONF, ORVAUTHHOST_STATE_DIR};
+    return HostFiles{"/etc/nsswitch.conf", "/etc/pam.d", ORVAUTHHOST_SSSD_CONF, ORVAUTHHOST_STATE_DIR, "/etc/sudoers.d"};
 }
 
 }  // namespace orvane::host

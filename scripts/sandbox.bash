@@ -64,7 +64,8 @@ STATE
   printf 'nameserver 192.0.2.53\nsearch lab.example.test\n' >"$sandbox_host/resolv.conf"
 
   sandbox_options=(--config-store "$sandbox_host/configstore.db" --hosts-file "$sandbox_host/hosts"
-                   --resolv-conf "$sandbox_host/resolv.conf" --management-interface eth0=192.0.2.21)
+                   --resolv-conf "$sandbox_host/resolv.conf" --management-interface eth0=192.0.2.21
+                   --sssd-conf "$sandbox_host/sssd.conf")
 }
 
 # sandbox_runner, when set, is the command (and its options) that runs the

@@ -15,8 +15,8 @@ namespace {
 
 const char* const FILE_NAME = "orvauth-logins.conf";
 
-// SSSD reads its configuration when it starts: restarted where a service
-// manager runs it, otherwise the operator is told.
+}  // namespace
+
 void RestartSssd(const std::string& what, std::ostream& report)
 {
     const orvauth_base::SssdOutcome outcome = orvauth_base::ControlSssd({}, orvauth_base::SssdAction::Restart);
@@ -29,10 +29,13 @@ void RestartSssd(const std::string& what, std::ostream& report)
     }
 }
 
-}  // namespace
+std::string SssdSnippetDirectory(const std::string& sssdConf)
+{
+    return sssdConf.substr(0, sssdConf.rfind('/') + 1) + "conf.d";
+}
 
 LoginSettingsFile::LoginSettingsFile(const std::string& sssdConf)
-    : directory(sssdConf.substr(0, sssdConf.rfind('/') + 1) + "conf.d"), path(directory + "/" + FILE_NAME)
+    : directory(SssdSnippetDirectory(sssdConf)), path(directory + "/" + FILE_NAME)
 {
 }
 

@@ -10,6 +10,13 @@
 
 namespace orvane::host {
 
+// SSSD reads its configuration when it starts: restarted where a service
+// manager runs it, otherwise the operator is told; what is the change made.
+void RestartSssd(const std::string& what, std::ostream& report);
+
+// The snippet directory (conf.d) beside sssd.conf, which SSSD reads after it.
+std::string SssdSnippetDirectory(const std::string& sssdConf);
+
 class LoginSettingsFile {
 public:
     explicit LoginSettingsFile(const std::string& sssdConf);

@@ -7,6 +7,7 @@
 #include "logins/LoginBackend.h"
 #include "logins/LoginRules.h"
 #include "logins/LoginSettingsFile.h"
+#include "logins/SudoersDropIn.h"
 #include "base/AsciiText.h"
 
 #include <orvane/authentication/ActiveDirectoryProvider.h>
@@ -88,7 +89,7 @@ Logins::Logins(HostFiles files) : files(std::move(files))
     // One spelling of each path ("/etc/pam.d/" is "/etc/pam.d"), so that
     // disable finds what enable recorded whatever the spelling.
     for (std::string* path : {&this->files.nsswitchConf, &this->files.pamDirectory, &this->files.sssdConf,
-                              &this->files.stateDirectory}) {
+                              &this->files.stateDirectory, &this->files.sudoersDirectory}) {
         *path = Normal(*path);
     }
 }
@@ -192,8 +193,10 @@ void Logins::Disable(const std::vector<std::string>& pamFiles, std::ostream& rep
                  [&](const std::string& current) { return RemoveNssService(current, modules, found->second.added); },
                  report);
     }
-    // Who may log in goes with the logins: the next enable starts from nobody.
+    // Who may log in and who administers go with the logins: the next
+    // enable starts from nobody.
     LoginSettingsFile(files.sssdConf).Remove(report);
+    RemoveAdministrators(report);
     RemoveLoginRecord(RecordPath(files));
 }
 
@@ -228,6 +231,11 @@ LoginsStatus Logins::Status(const std::vector<std::string>& pamFiles) const
     } catch (const std::exception& e) {
         status.settingsError = e.what();
     }
+    try {
+        status.administrators = SudoersDropIn(files.sudoersDirectory).Load();
+    } catch (const std::exception& e) {
+        status.administratorsError = e.what();
+    }
     return status;
 }
 
@@ -255,14 +263,10 @@ LoginAccess SaveAccess(const HostFiles& files, const SssdSnippet& snippet, std::
     return snippet.access;
 }
 
-}  // namespace
-
-LoginAccess Logins::Permit(LoginNames kind, const std::vector<std::string>& names, std::ostream& report) const
+// Names are taken in the directory's own spelling, and only when the
+// directory knows them.
+std::vector<std::string> ConfirmedNames(LoginNames kind, const std::vector<std::string>& names, const std::string& domain)
 {
-    std::string domain;
-    SssdSnippet snippet = AccessSettings(files, domain);
-    // Names are taken in the directory's own spelling, and only when the
-    // directory knows them.
     std::unique_ptr<orvane::authentication::ActiveDirectoryStore> store = CreateDirectoryStore();
     const std::string netbios = store->Provider()->GetActiveDomain().netbiosName;
     std::vector<std::string> qualified;
@@ -283,6 +287,16 @@ LoginAccess Logins::Permit(LoginNames kind, const std::vector<std::string>& name
                                      "); nothing was changed");
         }
     }
+    return qualified;
+}
+
+}  // namespace
+
+LoginAccess Logins::Permit(LoginNames kind, const std::vector<std::string>& names, std::ostream& report) const
+{
+    std::string domain;
+    SssdSnippet snippet = AccessSettings(files, domain);
+    const std::vector<std::string> qualified = ConfirmedNames(kind, names, domain);
     const bool users = kind == LoginNames::Users;
     orvane::host::Permit(snippet.access, users ? qualified : std::vector<std::string>{},
                          users ? std::vector<std::string>{} : qualified);
@@ -321,6 +335,29 @@ LoginAccess Logins::DenyAll(std::ostream& report) const
     SssdSnippet snippet = AccessSettings(files, domain);
     orvane::host::DenyAll(snippet.access);
     return SaveAccess(files, snippet, report);
+}
+
+Administrators Logins::AddAdministrators(LoginNames kind, const std::vector<std::string>& names,
+                                         std::ostream& report) const
+{
+    const std::string domain = JoinedDomain();
+    if (domain.empty()) {
+        throw LoginsNotReady("this host is not joined to a domain: join it first (orvauthctl join); nothing "
+                             "was changed");
+    }
+    const SudoersDropIn dropIn(files.sudoersDirectory);
+    Administrators administrators = dropIn.Load();
+    const std::vector<std::string> qualified = ConfirmedNames(kind, names, domain);
+    (kind == LoginNames::Users ? administrators.users : administrators.groups).insert(qualified.begin(), qualified.end());
+    dropIn.Save(administrators, report);
+    return administrators;
+}
+
+void Logins::RemoveAdministrators(std::ostream& report) const
+{
+    const SudoersDropIn dropIn(files.sudoersDirectory);
+    dropIn.Load();  // one the library did not write stays
+    dropIn.Save(Administrators{}, report);
 }
 
 void Logins::SetPasswordRenewal(int days, const std::string& checks, std::ostream& report) const

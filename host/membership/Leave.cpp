@@ -2,7 +2,10 @@
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/host/IdMapping.h>
 #include <orvane/host/Stores.h>
+
+#include <sstream>
 
 namespace orvane::host {
 namespace {
@@ -27,9 +30,10 @@ bool RemoveDomainRecord()
 
 }  // namespace
 
-void LeaveDomain(const Credentials* credentials)
+void LeaveDomain(const Credentials* credentials, const HostFiles& files)
 {
     std::unique_ptr<orvane::authentication::ActiveDirectoryStore> store = CreateDirectoryStore();
+    bool parted = true;
     try {
         credentials != nullptr ? store->PartDomain(*credentials) : store->PartDomain();
     } catch (const orvane::authentication::FileNotFoundException&) {
@@ -38,11 +42,13 @@ void LeaveDomain(const Credentials* credentials)
         if (!RemoveDomainRecord()) {
             throw NotJoined("the host is not joined to a domain: there is nothing to leave");
         }
-        return;
+        parted = false;
     }
-    if (credentials != nullptr) {
+    if (parted && credentials != nullptr) {
         RemoveDomainRecord();
     }
+    std::ostringstream unheard;  // the plug-in stopped SSSD: there is no restart to tell of
+    ForgetIdMapping(files, unheard);
 }
 
 }  // namespace orvane::host

@@ -2,6 +2,7 @@
 
 #include "base/AsciiText.h"
 
+#include <orvane/host/IdMapping.h>
 #include <orvane/host/Logins.h>
 
 #include <algorithm>
@@ -53,6 +54,16 @@ void AddLogins(const HostFiles& files, StatusSummary& summary)
     } else {
         summary.permittedLogins = DescribeAccess(logins.settings.access);
         summary.dnsRegistration = logins.settings.dnsUpdate > 0;
+    }
+    if (!logins.administratorsError.empty()) {
+        summary.administrators = {"not known: " + logins.administratorsError};
+    } else if (!logins.administrators.Empty()) {
+        summary.administrators = DescribeAdministrators(logins.administrators);
+    }
+    try {
+        summary.idMapping = IdMappingName(GetIdMapping(files));
+    } catch (const std::exception& e) {
+        summary.idMapping = std::string("not known: ") + e.what();
     }
 }
 

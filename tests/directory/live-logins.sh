@@ -3,9 +3,11 @@
 # joined to the live DC: logins enable, nobody permitted until permit
 # --group, a full sshd-shaped login with the home made, a user outside the
 # group refused with a log line, single sign-on over ssh (live-sso.bash),
-# offline logins with the controller's packets dropped, renew (and a failed
-# one that leaves the keytab working), the DNS records (live-dns.bash);
-# then logins disable and leave give every file back byte for byte, and
+# administrators through sudo (live-admins.bash), offline logins with the
+# controller's packets dropped, renew (and a failed one that leaves the
+# keytab working), the DNS records (live-dns.bash); then logins disable and
+# leave give every file back byte for byte, IDs from the directory on two
+# host names (live-id-mapping.bash), and
 # pam-auth-update --enable mkhomedir still works. discover is timed
 # against the live and the dropping controller. Steps print figures.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
@@ -101,6 +103,8 @@ ctl logins status --json | grep -q "\"groups\":\[\"orvauth-operators@$domain\"\]
 sssd_restart
 step_end
 
+. "$here/live-admins.bash"
+
 step_start "full login of alice (authenticate, acct_mgmt, open/close session)"
 login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
 step_end
@@ -188,6 +192,7 @@ step_start "leave"
 ctl leave >/dev/null || fail "leave"
 step_end
 [ "$(snapshot)" = "$before" ] || { diff <(echo "$before") <(snapshot) >&2; fail "files differ from before the join"; }
+. "$here/live-id-mapping.bash"
 step_start "pam-auth-update --enable mkhomedir afterwards"
 out=$(DEBIAN_FRONTEND=noninteractive pam-auth-update --enable mkhomedir 2>&1) || fail "$out"
 grep -q 'pam_mkhomedir.so' /etc/pam.d/common-session || fail "mkhomedir not enabled: $out"

@@ -17,7 +17,7 @@ c() {
 }
 
 c 'logins' lo
-c 'enable disable status permit deny' logins ''
+c 'enable disable status permit deny admins' logins ''
 c 'disable deny' --state-dir /tmp logins d
 c 'get set' smartcard ''
 c 'set' preferred-dcs ''
@@ -28,6 +28,7 @@ c 'files-d' logins --pam-dir ''
 c 'files' pam normalize ''
 c 'interfaces' --management-interface ''
 c '0 1' status --verify-proxy-cert ''
+c 'posix' join corp.example.test --id-mapping p
 c 'Active\ Directory' activate A
 echo "orvauthctl completion: $failures failed"
 exit $((failures > 0))

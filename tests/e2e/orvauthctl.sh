@@ -67,6 +67,21 @@ grep -qx 'description = Rack 4' "$config/adclient.conf" || { echo "FAIL: adclien
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
   join corp.example.test --user administrator --password-stdin --use-ldaps
 t 1 - "directory logins are not enabled on this host" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins permit --all
+# Administrators: one drop-in checked by visudo beside the admin's own file, which --none leaves as it was.
+mkdir -m 0750 "$host/sudoers.d" && printf 'admin ALL=(ALL) ALL\n' >"$host/sudoers.d/local"
+sudoers=$(ls -l --time-style=+ "$host/sudoers.d" && cat "$host/sudoers.d"/*)
+admins=(--sudoers-dir "$host/sudoers.d" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins admins)
+t 2 - 'logins admins takes one of --user, --group or --none' "${admins[@]}"
+t 2 - '--none takes no names' "${admins[@]}" --none ops
+t 1 - "$host/none is not a directory (missing): install sudo" --sudoers-dir "$host/none" logins admins --group ops
+t 0 - $'  group domain admins@corp.example.test\nBeing an administrator does not let one log in' "${admins[@]}" --group 'Domain Admins'
+t 0 - $'  user jdoe@corp.example.test\n  group domain admins' "${admins[@]}" --user 'CORP\JDoe'
+grep -qx '%domain\\x20admins@corp.example.test ALL=(ALL:ALL) ALL' "$host/sudoers.d/orvauth-admins" &&
+  [ "$(stat -c %a "$host/sudoers.d/orvauth-admins")" = 440 ] || { echo "FAIL: $(ls -l "$host/sudoers.d"; cat "$host/sudoers.d/orvauth-admins")"; failures=$((failures + 1)); }
+t 0 - '"administrators":{"users":["jdoe@corp.example.test"],"groups":["domain admins@corp.example.test"]}' \
+  --pam-dir /etc/pam.d "${admins[@]:0:6}" logins status --json
+t 0 - 'none from the directory' "${admins[@]}" --none
+[ "$(ls -l --time-style=+ "$host/sudoers.d" && cat "$host/sudoers.d"/*)" = "$sudoers" ] || { echo "FAIL: --none: $(ls -la "$host/sudoers.d")"; failures=$((failures + 1)); }
 t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  operating system:   (none)\n  description:        (none)\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
 t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status --verbose
 t 0 - '"trust_state":1' status --json
@@ -87,6 +102,13 @@ t 0 - 'for every authentication proxy, 192.0.2.10 included' import-cert "$host/p
 t 0 - "\"proxy_thumbprint\":\"$sandbox_thumbprint\"" status --json
 t 0 - 'The host left its domain.' leave
 t 0 - '"membership":null' status --json
+# IDs from the directory: the join's own settings file beside sssd.conf, gone with the leave.
+t 2 - "--id-mapping takes sid or posix, not 'rfc2307'" join corp.example.test --user administrator --id-mapping rfc2307
+t 0 'Secret#1' "-H ldap://corp.example.test -b DC=corp,DC=example,DC=test '(&(objectCategory=person)" \
+  join corp.example.test --user administrator --password-stdin --id-mapping posix
+grep -qx 'ldap_id_mapping = False' "$host/conf.d/orvauth-id-mapping.conf" || { echo "FAIL: no ID mapping"; failures=$((failures + 1)); }
+t 0 - 'The host left its domain.' leave
+[ ! -e "$host/conf.d/orvauth-id-mapping.conf" ] || { echo "FAIL: the ID mapping stayed"; failures=$((failures + 1)); }
 t 0 - 'Joined the host to the domain of the authentication proxy 192.0.2.10.' --verify-proxy-cert 1 \
   join-proxy 192.0.2.10 --ou 'Servers/Hyper,visors'
 t 0 - '"organizational_unit":"Servers/Hyper,visors","proxy_address":"192.0.2.10"}' status --json

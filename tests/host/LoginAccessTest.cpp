@@ -2,9 +2,15 @@
 // rules and the snippet they become, from its text back to its text; and
 // the DNS updates the host sends.
 #include <orvane/host/DnsRegistration.h>
+#include <orvane/host/Administrators.h>
 #include <orvane/host/LoginAccess.h>
 
+#include "common/ChildProcess.h"
+#include "common/Files.h"
+
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -109,6 +115,59 @@ TEST(DnsUpdateScripts, RecordsAsNsupdateReadsThem)
     EXPECT_EQ("update delete 5.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.ip6.arpa. PTR\nsend\n",
               ReverseUpdate("node01.ad.example.test", "2001:db8::5", false));
     EXPECT_THROW(ReverseUpdate("node01.ad.example.test", "192.0.2", true), DnsUpdateFailed);
+}
+
+// Administrators' names as sudoers words: what sudoers would misread
+// (a list, a user ID, a negation, a group, a netgroup, an escape, a quote)
+// is escaped; visudo accepts the drop-in and it reads back as written.
+struct SudoersName {
+    std::string name;
+    bool group;
+    const char* word;
+};
+
+TEST(Administrators, NamesSudoersWouldMisreadAreEscaped)
+{
+    const SudoersName names[] = {
+        {"ops@ad.example.test", true, "%ops@ad.example.test"},
+        {"domain admins@ad.example.test", true, "%domain\\x20admins@ad.example.test"},
+        {"alice,bob@ad.example.test", false, "alice\\x2cbob@ad.example.test"},  // two users
+        {"#1000@ad.example.test", false, "\\x231000@ad.example.test"},          // a user ID, a comment
+        {"!root@x", false, "\\x21root@x"},
+        {"%wheel@x", false, "\\x25wheel@x"},  // a user named like a group
+        {"+net@x", true, "%\\x2bnet@x"},
+        {"a\\b\"c:d=e(f)@x", false, "a\\x5cb\\x22c\\x3ad\\x3de\\x28f\\x29@x"},
+        {"caf\xc3\xa9@x", false, "caf\\xc3\\xa9@x"},
+    };
+    Administrators all;
+    for (const SudoersName& name : names) {
+        EXPECT_EQ(name.word, SudoersWord(name.name, name.group));
+        (name.group ? all.groups : all.users).insert(name.name);
+    }
+    const std::string text = FormatSudoersDropIn(all);
+    EXPECT_EQ(all.users, ParseSudoersDropIn(text).users);
+    EXPECT_EQ(all.groups, ParseSudoersDropIn(text).groups);
+    if (::access("/usr/sbin/visudo", X_OK) != 0) {
+        GTEST_SKIP() << "no visudo (sudo is in the test packages)";
+    }
+    orvauth_test::TempDir dir;
+    orvauth_test::WriteFile(dir.File("drop-in"), text);
+    const orvauth_test::ChildResult check = orvauth_test::RunChild({"/usr/sbin/visudo", "-cf", dir.File("drop-in")});
+    EXPECT_EQ(0, check.status) << check.out << check.err << text;
+}
+
+TEST(Administrators, ForeignDropInRefusedAndLoginRulesNamed)
+{
+    const std::string ours = FormatSudoersDropIn({{"alice@x"}, {"ops@x", "dev@x"}});
+    for (const std::string& text : {std::string("%ops@x ALL=(ALL:ALL) ALL\n"), ours + "bob@x ALL=(ALL) ALL\n",
+                                    ours + "b\\ob@x ALL=(ALL:ALL) ALL\n", ours + "bob x ALL=(ALL:ALL) ALL\n"}) {
+        EXPECT_THROW(ParseSudoersDropIn(text), std::runtime_error) << text;
+    }
+    LoginAccess access{AccessMode::Listed, {}, {"ops@x"}};
+    EXPECT_EQ((std::vector<std::string>{"user alice@x", "group dev@x"}),
+              AdministratorsNotPermitted(ParseSudoersDropIn(ours), access));
+    access.mode = AccessMode::Everyone;
+    EXPECT_TRUE(AdministratorsNotPermitted(ParseSudoersDropIn(ours), access).empty());
 }
 
 }  // namespace

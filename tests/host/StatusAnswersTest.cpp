@@ -86,7 +86,7 @@ TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDoma
     WriteFile(path, keptText);
     ASSERT_TRUE(orvane::host::LoadDirectoryAnswers(path, kept));
     const orvane::host::HostFiles files{state.File("nsswitch.conf"), state.File("pam.d"), state.File("sssd.conf"),
-                                        state.File("answers")};
+                                        state.File("answers"), state.File("sudoers.d")};
     const auto start = std::chrono::steady_clock::now();
     report = orvane::host::GatherStatus(files);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));

@@ -76,7 +76,8 @@ protected:
     {
         std::vector<std::string> argv{ORVAUTHCTL_PATH, "--nsswitch-conf", host.File("nsswitch.conf"), "--pam-dir",
                                       host.File("pam.d"), "--state-dir", state.File("orvauthctl"),
-                                      "--sssd-conf", state.File("sssd.conf"), "logins"};
+                                      "--sssd-conf", state.File("sssd.conf"), "--sudoers-dir", state.File("sudoers.d"),
+                                      "logins"};
         argv.insert(argv.end(), words.begin(), words.end());
         return orvauth_test::RunChild(argv);
     }
@@ -248,13 +249,14 @@ TEST_F(LoginsTest, EnableNeedsTheDirectoryStoreActiveStatusTellsPartlyOn)
     EXPECT_EQ("active store: None\nmodules: simdirectory (name-service switch), pam_simdirectory.so (PAM, through "
               "PAM model)\n" + host.File("nsswitch.conf") + ": partly on\n" + host.File("pam.d/common-auth") +
                   ": off\npermitted to log in:\n  nobody (logins permit --user/--group/--all says who may)\n"
-                  "offline logins: SSSD's default\nDNS registration: off\nmachine password: unknown: this host is "
+                  "administrators (sudo, any command as root):\n  none from the directory (logins admins "
+                  "--user/--group names them)\noffline logins: SSSD's default\nDNS registration: off\nmachine password: unknown: this host is "
                   "not joined to a domain: it has no machine password\n",
               status.out);
     EXPECT_EQ(2, Logins({"restart"}).status);
     for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
              {"permit", "alice"}, {"permit", "--user"}, {"permit", "--all", "alice"}, {"deny", "--gpo"},
-             {"permit", "--user", "--group", "a"}}) {
+             {"permit", "--user", "--group", "a"}, {"admins", "--all"}, {"admins", "--none", "a"}}) {
         EXPECT_EQ(2, Logins(usage).status) << usage[1];
     }
     orvauth_test::ChildResult unjoined = Logins({"permit", "--group", "operators"});

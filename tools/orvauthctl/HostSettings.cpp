@@ -54,6 +54,7 @@ const std::vector<OptionDefinition>& GlobalOptions()
         {"pam-dir", "<dir>", "directory of the PAM files for logins (default " + defaults.pamDirectory + ")"},
         {"sssd-conf", "<path>", "sssd.conf of the identity service, whose conf.d holds the tool's\nlogin settings (default " + defaults.sssdConf + ")"},
         {"state-dir", "<dir>", "where logins enable records what it added and status keeps\nthe directory's last answers (default " + defaults.stateDirectory + ")"},
+        {"sudoers-dir", "<dir>", "sudo's drop-in directory, where logins admins puts its rules\n(default " + defaults.sudoersDirectory + ")"},
         {"version", "", "print the version and exit"},
         {"help", "", "print this help and exit"},
     };
@@ -71,7 +72,7 @@ orvane::host::HostFiles ApplyHostSettings(const ParsedArguments& global)
         throw UsageError("--verify-proxy-cert takes 0 or 1, not '" + verify + "'");
     }
     for (const char* name : {"config-store", "hosts-file", "resolv-conf", "nsswitch-conf", "pam-dir", "sssd-conf",
-                             "state-dir"}) {
+                             "state-dir", "sudoers-dir"}) {
         if (global.Has(name) && global.Value(name).empty()) {
             throw UsageError("--" + std::string(name) + " needs a path");
         }
@@ -81,6 +82,7 @@ orvane::host::HostFiles ApplyHostSettings(const ParsedArguments& global)
     files.pamDirectory = global.Value("pam-dir", files.pamDirectory);
     files.sssdConf = global.Value("sssd-conf", files.sssdConf);
     files.stateDirectory = global.Value("state-dir", files.stateDirectory);
+    files.sudoersDirectory = global.Value("sudoers-dir", files.sudoersDirectory);
 
     if (global.Has("config-store")) {
         Settings::SetConfigStorePath(global.Value("config-store"));

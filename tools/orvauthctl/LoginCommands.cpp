@@ -36,6 +36,14 @@ void PrintPermitted(const LoginAccess& access, std::ostream& out)
     }
 }
 
+void PrintAdministrators(const Administrators& administrators, std::ostream& out)
+{
+    out << "administrators (sudo, any command as root):";
+    for (const std::string& line : DescribeAdministrators(administrators)) {
+        out << "\n  " << line;
+    }
+}
+
 void PrintStatus(const Invocation& call, const LoginsStatus& status)
 {
     const SssdSnippet& settings = status.settings;
@@ -64,6 +72,8 @@ void PrintStatus(const Invocation& call, const LoginsStatus& status)
                              {"files", files},
                              {"domain", settings.domain},
                              {"permitted", access},
+                             {"administrators",
+                              {{"users", status.administrators.users}, {"groups", status.administrators.groups}}},
                              {"offline_days", settings.offlineDays},
                              {"machine_password_age_days", settings.passwordAgeDays},
                              {"dns_update", settings.dnsUpdate > 0},
@@ -76,6 +86,8 @@ void PrintStatus(const Invocation& call, const LoginsStatus& status)
         call.out << file.path << ": " << file.state << '\n';
     }
     PrintPermitted(settings.access, call.out);
+    call.out << '\n';
+    PrintAdministrators(status.administrators, call.out);
     call.out << "\noffline logins: "
              << (settings.offlineDays < 0    ? "SSSD's default"
                  : settings.offlineDays == 0 ? "no limit"
@@ -91,8 +103,10 @@ int Status(const Invocation& call, const Logins& logins, const std::vector<std::
 {
     const LoginsStatus status = logins.Status(pamFiles);
     PrintStatus(call, status);
-    if (!status.settingsError.empty()) {
-        throw std::runtime_error(status.settingsError);
+    for (const std::string* error : {&status.settingsError, &status.administratorsError}) {
+        if (!error->empty()) {
+            throw std::runtime_error(*error);
+        }
     }
     const size_t unknown = std::count_if(status.files.begin(), status.files.end(),
                                          [](const LoginFileState& f) { return f.state.rfind("unknown:", 0) == 0; });
@@ -132,12 +146,50 @@ int Access(const Invocation& call, const Logins& logins, bool permit)
     return EXIT_OK;
 }
 
+// admins: names added to the administrators, or none; and who of them the
+// login rules do not name, since being one lets nobody log in.
+int Admins(const Invocation& call, const Logins& logins)
+{
+    const ParsedArguments& arguments = call.arguments;
+    const std::vector<std::string> names(arguments.operands.begin() + 1, arguments.operands.end());
+    const int kinds = (arguments.Has("user") ? 1 : 0) + (arguments.Has("group") ? 1 : 0) + (arguments.Has("none") ? 1 : 0);
+    if (kinds != 1 || arguments.Has("all") || arguments.Has("gpo")) {
+        throw UsageError("logins admins takes one of --user, --group or --none");
+    }
+    if (arguments.Has("none") != names.empty()) {
+        throw UsageError(arguments.Has("none") ? "--none takes no names" : "--user and --group take one name or more");
+    }
+    if (arguments.Has("none")) {
+        logins.RemoveAdministrators(call.out);
+        PrintAdministrators(Administrators{}, call.out);
+        call.out << '\n';
+        return EXIT_OK;
+    }
+    const Administrators administrators =
+        logins.AddAdministrators(arguments.Has("user") ? LoginNames::Users : LoginNames::Groups, names, call.out);
+    PrintAdministrators(administrators, call.out);
+    call.out << '\n';
+    const std::vector<std::string> outside = AdministratorsNotPermitted(administrators, logins.Status({}).settings.access);
+    if (!outside.empty()) {
+        call.out << "Being an administrator does not let one log in; the login rules do not name:";
+        for (const std::string& line : outside) {
+            call.out << "\n  " << line;
+        }
+        call.out << "\n(permit them with 'orvauthctl logins permit --user/--group <name>', unless a permitted "
+                    "group already lets them in)\n";
+    }
+    return EXIT_OK;
+}
+
 int RunLogins(const Invocation& call)
 {
     const std::string& verb = call.arguments.operands[0];
     const Logins logins(call.files);
     if (verb == "permit" || verb == "deny") {
         return Access(call, logins, verb == "permit");
+    }
+    if (verb == "admins") {
+        return Admins(call, logins);
     }
     const std::vector<std::string> pamFiles(call.arguments.operands.begin() + 1, call.arguments.operands.end());
     if (std::find(pamFiles.begin(), pamFiles.end(), "") != pamFiles.end()) {
@@ -201,7 +253,8 @@ std::vector<Command> LoginCommands()
         {"logins",
          "enable [--offline-days <n>] | disable | status [--json] [<pam-file>...]\n"
          "       | permit --user <name>... | --group <name>... | --all | --gpo\n"
-         "       | deny --user <name>... | --group <name>... | --all",
+         "       | deny --user <name>... | --group <name>... | --all\n"
+         "       | admins --user <name>... | --group <name>... | --none",
          "let directory users log in, or stop them; say who may",
          "enable adds the directory plug-in's NSS module to the passwd, group and shadow lines of the\n"
          "name-service switch file (last on each line that lacks it; every other byte stays), and its\n"
@@ -221,14 +274,20 @@ std::vector<Command> LoginCommands()
          "group policy logon rights decide (SSSD's ad_gpo_access_control = enforcing; the\n"
          "controllers' SYSVOL must be readable). deny --user/--group removes names (none left:\n"
          "nobody), deny --all lets nobody in. SSSD takes changes up when it restarts.\n"
-         "status prints per file on, off or partly on, who may log in and the offline window.",
+         "admins --user/--group makes names the directory knows administrators: sudo lets them run\n"
+         "any command as root, through one drop-in of --sudoers-dir (orvauth-admins, mode 0440,\n"
+         "checked with visudo -cf before it is renamed into place); --none, and disable, remove it.\n"
+         "Being an administrator does not let one log in: permit says who may.\n"
+         "status prints per file on, off or partly on, who may log in, the administrators and the\n"
+         "offline window.",
          {{"offline-days", "<n>", "enable: days offline logins stay possible (default 7, 0: no limit)"},
           {"json", "", "status: one JSON document"},
-          {"user", "", "permit/deny: the names are users"},
-          {"group", "", "permit/deny: the names are groups"},
+          {"user", "", "permit/deny/admins: the names are users"},
+          {"group", "", "permit/deny/admins: the names are groups"},
+          {"none", "", "admins: no directory user or group is an administrator"},
           {"all", "", "permit/deny: every directory user"},
           {"gpo", "", "permit: the domain's group policy decides"}},
-         1, SIZE_MAX, RunLogins, {"enable", "disable", "status", "permit", "deny"}},
+         1, SIZE_MAX, RunLogins, {"enable", "disable", "status", "permit", "deny", "admins"}},
         {"renew", "[--every <days>] [--checks <period>:<first delay>]", "renew the machine account password",
          "Gives the machine account a new password now, through the directory plug-in (adcli\n"
          "update on the plug-in's keytab: the key version goes up, the previous key stays for\n"

@@ -9,6 +9,7 @@
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JoinRetries.h>
 #include <orvane/host/DnsRegistration.h>
+#include <orvane/host/IdMapping.h>
 #include <orvane/host/Membership.h>
 #include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
@@ -36,6 +37,9 @@ const OptionDefinition OU{"ou", "<ou>",
                          "organizational unit of the machine account: a DN (OU=Hypervisors,OU=Servers\n"
                          "or with the domain's DC= part) or a path from the domain's top\n"
                          "(Servers/Hypervisors); text holding '=' is taken as a DN"};
+const OptionDefinition ID_MAPPING{"id-mapping", "sid|posix",
+                                 "where users' and groups' IDs come from: sid (SSSD maps the SIDs; the\n"
+                                 "default) or posix (the directory's uidNumber/gidNumber, equal on every host)"};
 const OptionDefinition ACTIVATE{"activate", "", "make the Active Directory store active once the host joined"};
 
 // The library waits between the attempts of a join the directory may accept
@@ -77,6 +81,10 @@ int Join(const Invocation& call)
         // The directory client takes a DN or the path form alike.
         domainArgument += "/" + call.arguments.Value("ou");
     }
+    orvane::host::IdMapping idMapping = orvane::host::IdMapping::Sid;
+    if (call.arguments.Has("id-mapping") && !orvane::host::ParseIdMapping(call.arguments.Value("id-mapping"), idMapping)) {
+        throw UsageError("--id-mapping takes sid or posix, not '" + call.arguments.Value("id-mapping") + "'");
+    }
     // Either an administrator's (or delegated user's) credentials or the
     // preset computer account's one-time password, which is read like any
     // password and never taken from the command line.
@@ -106,6 +114,18 @@ int Join(const Invocation& call)
         throw;
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
+    try {
+        orvane::host::SetIdMapping(call.files, idMapping, call.out);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("the host joined, but its ID mapping could not be set: ") + e.what() +
+                                 "; fix that, then leave and join again");
+    }
+    if (idMapping == orvane::host::IdMapping::Posix) {
+        call.out << "IDs: the directory's uidNumber and gidNumber. Users and groups without them do not resolve "
+                    "on this host; to list the users that lack a uidNumber (with a directory user's Kerberos "
+                    "ticket, kinit <user>):\n  "
+                 << orvane::host::UsersWithoutPosixIdsCommand(orvane::host::JoinedDomain()) << '\n';
+    }
     ActivateIfAsked(call, *store);
     if (call.arguments.Has("dns-update")) {
         try {
@@ -148,7 +168,7 @@ int Leave(const Invocation& call)
         if (call.arguments.Has("password-stdin")) {
             throw UsageError("--password-stdin needs --user");
         }
-        orvane::host::LeaveDomain(nullptr);
+        orvane::host::LeaveDomain(nullptr, call.files);
         if (DnsRegistered(call)) {
             call.out << "The host's DNS records stay in the domain's DNS (leave --user removes them).\n";
         }
@@ -165,7 +185,7 @@ int Leave(const Invocation& call)
                 call.out << "The host's DNS records stay: " << e.what() << "; remove them in the domain's DNS\n";
             }
         }
-        orvane::host::LeaveDomain(&credentials);
+        orvane::host::LeaveDomain(&credentials, call.files);
     }
     call.out << "The host left its domain.\n";
     return EXIT_OK;
@@ -218,7 +238,8 @@ std::vector<Command> MembershipCommands()
     return {
         {"join", "<domain[/ou]> (--user <name> | --one-time-password) [--ou <ou>] [--password-stdin] [--activate]"
                  " [--skip-hostname-check]\n"
-                 "       [--use-ldaps] [--description <text>] [--dns-update]",
+                 "       [--use-ldaps] [--description <text>] [--dns-update]\n"
+                 "       [--id-mapping sid|posix]",
          "join a domain with an administrator's credentials or a preset account",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
@@ -233,13 +254,16 @@ std::vector<Command> MembershipCommands()
          "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
          "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
          "a join that fails puts the file back as it was. With --dns-update, the host registers its\n"
-         "records in the domain's DNS at once and SSSD keeps them (as dns-update on).",
+         "records in the domain's DNS at once and SSSD keeps them (as dns-update on).\n"
+         "--id-mapping posix gives users and groups the directory's uidNumber and gidNumber (SSSD's\n"
+         "ldap_id_mapping = False, in conf.d/orvauth-id-mapping.conf of --sssd-conf), the same IDs on\n"
+         "every host; those without them do not resolve. sid (the default) lets SSSD map SIDs.",
          {{"user", "<name>", "the account that joins the host"},
           {"one-time-password", "",
            "join with the computer account preset for this host: the password asked for is the\n"
            "one-time password the administrator set"},
           OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION,
-          {"dns-update", "", "register the host's A/AAAA and PTR records and have SSSD keep them"}},
+          {"dns-update", "", "register the host's A/AAAA and PTR records and have SSSD keep them"}, ID_MAPPING},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",

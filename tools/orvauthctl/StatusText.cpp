@@ -202,7 +202,9 @@ void PrintSummary(std::ostream& out, const StatusReport& report)
     Fact(out, "permitted logins", summary.permittedLogins);
     Fact(out, "administrators", summary.administrators.empty() ? std::vector<std::string>{"none from the directory"}
                                                                : summary.administrators);
-    Fact(out, "ID mapping", summary.idMapping == "sid" ? "sid (IDs derived from each user's SID)" : summary.idMapping);
+    Fact(out, "ID mapping", summary.idMapping == "sid"     ? "sid (IDs derived from each user's SID)"
+                                 : summary.idMapping == "posix" ? "posix (the directory's uidNumber and gidNumber)"
+                                                                : summary.idMapping);
     Fact(out, "DNS registration", summary.dnsRegistration ? "on" : "off (this host registers no DNS records)");
     Fact(out, "machine password", PasswordText(summary));
     if (!summary.cachedSince.empty()) {

@@ -14,8 +14,9 @@ struct HostFiles {
     std::string pamDirectory;    // the directory of the PAM files
     std::string sssdConf;        // sssd.conf; its conf.d holds the login settings
     std::string stateDirectory;  // the record of logins enable, the directory's last answers
+    std::string sudoersDirectory;  // sudo's drop-in directory: the directory's administrators
 
-    // /etc/nsswitch.conf, /etc/pam.d and the sssd.conf and state directory
+    // /etc/nsswitch.conf, /etc/pam.d, /etc/sudoers.d and the sssd.conf and state directory
     // fixed when the library was built.
     ORVAUTHHOST_API static HostFiles Defaults();
 };

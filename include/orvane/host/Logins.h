@@ -11,6 +11,7 @@
 // thing it did to report.
 #pragma once
 
+#include <orvane/host/Administrators.h>
 #include <orvane/host/Export.h>
 #include <orvane/host/HostFiles.h>
 #include <orvane/host/LoginAccess.h>
@@ -42,6 +43,8 @@ struct LoginsStatus {
     std::vector<LoginFileState> files;
     SssdSnippet settings;       // who may log in, offline logins, password renewal
     std::string settingsError;  // the settings file could not be read
+    Administrators administrators;    // sudo through the library's drop-in
+    std::string administratorsError;  // the drop-in could not be read
 };
 
 enum class LoginNames { Users, Groups };
@@ -53,7 +56,8 @@ public:
     // pamFiles: names in the PAM directory or paths; none: common-auth,
     // common-account, common-password and common-session. offlineDays: how
     // long offline logins stay possible (0: no limit; negative: as set
-    // before, 7 days at first). Needs the directory store active.
+    // before, 7 days at first). Needs the directory store active. Disable
+    // also takes the administrators' drop-in away.
     void Enable(const std::vector<std::string>& pamFiles, int offlineDays, std::ostream& report) const;
     void Disable(const std::vector<std::string>& pamFiles, std::ostream& report) const;
     // Never throws for a file it cannot examine: that file's state says why.
@@ -66,6 +70,14 @@ public:
     LoginAccess PermitAll(AccessMode mode, std::ostream& report) const;  // Everyone or DomainPolicy
     LoginAccess Deny(LoginNames kind, const std::vector<std::string>& names, std::ostream& report) const;
     LoginAccess DenyAll(std::ostream& report) const;
+
+    // Administrators (sudo) from the directory, in the drop-in of the
+    // sudoers directory: names confirmed as Permit confirms them join those
+    // there; RemoveAdministrators takes the drop-in away. Being one does not
+    // let anyone log in. Throws LoginsNotReady on a host that is not joined.
+    Administrators AddAdministrators(LoginNames kind, const std::vector<std::string>& names,
+                                     std::ostream& report) const;
+    void RemoveAdministrators(std::ostream& report) const;
 
     // How old SSSD lets the machine password grow before it renews it
     // (0: never; negative: as it is), and how often it checks that age

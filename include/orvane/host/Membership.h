@@ -5,6 +5,7 @@
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
 #include <orvane/host/Export.h>
+#include <orvane/host/HostFiles.h>
 
 #include <stdexcept>
 
@@ -19,7 +20,8 @@ public:
 
 // With credentials, the machine account is removed from the directory with
 // them; without (null), it stays there. A leave that was interrupted after
-// the directory client let go completes by removing the record.
-ORVAUTHHOST_API void LeaveDomain(const Credentials* credentials);
+// the directory client let go completes by removing the record. The
+// domain's ID mapping choice (IdMapping.h) goes with it.
+ORVAUTHHOST_API void LeaveDomain(const Credentials* credentials, const HostFiles& files = HostFiles::Defaults());
 
 }  // namespace orvane::host

@@ -89,6 +89,7 @@ int main(int argc, char** argv)
                  "    " << ValuePattern([](const std::string& v) { return v == "<path>" || v == "<db>"; })
               << ") _filedir; return ;;\n"
                  "    --verify-proxy-cert) COMPREPLY=($(compgen -W '0 1' -- \"$cur\")); return ;;\n"
+                 "    --id-mapping) COMPREPLY=($(compgen -W 'sid posix' -- \"$cur\")); return ;;\n"
                  "    --management-interface) _available_interfaces; return ;;\n"
                  "    " << ValuePattern([](const std::string&) { return true; }) << ") return ;;\n"
                  "  esac\n"
