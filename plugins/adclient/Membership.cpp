@@ -1,6 +1,7 @@
 #include "adclient/Membership.h"
 
 #include "adclient/AdClientState.h"
+#include "adclient/ClientSettings.h"
 #include "adclient/ControllerChoice.h"
 #include "adclient/HostIdentity.h"
 #include "adclient/IntentJournal.h"
@@ -28,10 +29,14 @@ constexpr seconds QUERY_BOUND{10};
 const char* const MEMBERSHIP_KEYS[] = {keys::DOMAIN,     keys::NETBIOS,       keys::REALM,    keys::DOMAIN_SID,
                                        keys::CONTROLLER, keys::COMPUTER_NAME, keys::HOST_FQDN};
 
+// The controller to talk to, and how: with use_ldaps over LDAPS only.
 void AddController(std::vector<std::string>& arguments, const std::string& controller)
 {
     if (!controller.empty()) {
         arguments.push_back("--domain-controller=" + controller);
+    }
+    if (CurrentClientSettings().useLdaps) {
+        arguments.push_back("--use-ldaps");
     }
 }
 
@@ -130,6 +135,10 @@ std::vector<std::string> Membership::JoinArguments(const std::string& domain, co
     }
     if (!system.version.empty()) {
         arguments.push_back("--os-version=" + system.version);
+    }
+    const std::string description = CurrentClientSettings().description;
+    if (!description.empty()) {
+        arguments.push_back("--description=" + description);
     }
     AddController(arguments, ControllerToUse(domain, preferred).answering);
     return arguments;
@@ -280,7 +289,8 @@ void Membership::ConfigureIdentityService()
     const std::string realm = state.Value(keys::REALM);
     const SssdDomain domain{state.Value(keys::DOMAIN), realm, KeytabPath(),
                             state.Value(keys::COMPUTER_NAME) + "$@" + realm, state.Value(keys::HOST_FQDN),
-                            state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd")};
+                            state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd"),
+                            CurrentClientSettings().useLdaps};
     try {
         identityService.Configure(domain);
     } catch (const SssdConfigError& e) {

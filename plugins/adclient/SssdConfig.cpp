@@ -232,6 +232,8 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         // rather than an empty field each program reads its own way.
         {"default_shell", domain.defaultShell.empty() ? "" : Checked("default shell", domain.defaultShell)},
         {"fallback_homedir", HOME_PATTERN},
+        // The service then binds over TLS without a SASL security layer.
+        {"ad_use_ldaps", domain.useLdaps ? "True" : ""},
     };
 
     IniFile file(current);

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <krb5.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +76,7 @@ public:
     {
         const Reply reply = runs < script.size() ? script[runs] : Reply{"(none)", 1, "", ""};
         EXPECT_EQ(arguments.front(), reply.verb) << "run " << runs;
+        seen.push_back(arguments);
         ++runs;
         if (reply.verb == "join" && reply.status <= 0) {
             WriteKeytab();
@@ -87,6 +90,7 @@ public:
     }
     std::vector<Reply> script;
     std::size_t runs = 0;
+    std::vector<std::vector<std::string>> seen;
 };
 
 using Operation = void (*)(Membership&);
@@ -178,6 +182,35 @@ TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
         EXPECT_EQ(LoadIntent().Keys().empty(), !c.journalAfter) << c.name;
         EXPECT_EQ(FileExists(SSSD_CONF), c.joinedAfter) << c.name;  // the identity service follows
     }
+}
+
+bool Has(const std::vector<std::string>& arguments, const std::string& word)
+{
+    return std::find(arguments.begin(), arguments.end(), word) != arguments.end();
+}
+
+// adclient.conf reaches every adcli run and SSSD; a malformed one stops a
+// join before the directory hears of it.
+TEST(Membership, SettingsFileReachesAdcliAndSssd)
+{
+    const std::string settings = SANDBOX + "/adclient.conf";
+    Reset(false, "");
+    orvauth_test::WriteFile(settings, "use_ldaps = yes\ndescription = Rack 4\n");
+    ScriptedAdcli adcli({JOIN_DONE, ACCEPTED, DELETED});
+    Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"});
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_SUCCESS);
+    EXPECT_NE(orvauth_test::ReadFile(SSSD_CONF).find("\nad_use_ldaps = True\n"), std::string::npos);
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { CHECK_TRUST(membership); }), ORVAUTH_STATUS_SUCCESS);
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { LEAVE_DELETING(membership); }), ORVAUTH_STATUS_SUCCESS);
+    ASSERT_EQ(adcli.seen.size(), 3u);
+    EXPECT_TRUE(Has(adcli.seen[0], "--description=Rack 4"));
+    for (const auto& run : adcli.seen) {
+        EXPECT_TRUE(Has(run, "--use-ldaps")) << run.front();
+    }
+    orvauth_test::WriteFile(settings, "use_ldaps = on\n");
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(adcli.seen.size(), 3u);
+    ::unlink(settings.c_str());
 }
 
 // What the directory is told of the host's system, from os-release(5).
