@@ -174,6 +174,7 @@ step_start "leave"
 ctl leave >/dev/null || fail "leave"
 step_end
 [ "$(snapshot)" = "$before" ] || { diff <(echo "$before") <(snapshot) >&2; fail "files differ from before the join"; }
+. "$here/live-hardened.bash"
 step_start "pam-auth-update --enable mkhomedir afterwards"
 out=$(DEBIAN_FRONTEND=noninteractive pam-auth-update --enable mkhomedir 2>&1) || fail "$out"
 grep -q 'pam_mkhomedir.so' /etc/pam.d/common-session || fail "mkhomedir not enabled: $out"
