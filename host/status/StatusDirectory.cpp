@@ -100,7 +100,41 @@ void FillFromCache(DirectoryStatus& status, bool configurationBack, const Cached
     status.cachedSince = cached.obtained;
 }
 
+// What the plug-in says without the directory: its modules, and the host's
+// principal in the joined domain.
+void AddLocalRecords(DirectoryStatus& status, const ActiveDirectoryStore& store)
+{
+    const ActiveDirectoryProvider& provider = *store.Provider();
+    status.pamModule = {provider.PAMModule(), provider.PAMModuleParameters()};
+    status.nssModule = {provider.NSSModule(), provider.NSSModuleParameters()};
+    const std::string& domain = status.configuration.value.activeDomain.dnsName;
+    if (status.configuration.ok && !domain.empty()) {
+        status.hostPrincipal = Attempt<std::string>([&] { return store.GetHostPrincipalForDomain(domain); }).value;
+    }
+}
+
 }  // namespace
+
+DirectoryStatus KeptDirectoryStatus(const std::shared_ptr<const ActiveDirectoryStore>& store,
+                                    const std::string& cachePath)
+{
+    DirectoryStatus status;
+    const ActiveDirectoryProvider& provider = *store->Provider();
+    status.configuration = Attempt<ActiveDirectoryStoreConfiguration>([&] {
+        ActiveDirectoryStoreConfiguration local;
+        local.activeDomain = provider.GetActiveDomain();
+        local.preferredDomainControllers = provider.GetPreferredDomainControllers();
+        return local;
+    });
+    status.trustedDomains = {false, {}, "no domain controller answered"};
+    status.trustState = {true, ORVAUTH_TRUST_UNREACHABLE, ""};
+    CachedDirectoryAnswers cached;
+    if (LoadDirectoryAnswers(cachePath, cached)) {
+        FillFromCache(status, status.configuration.ok, cached);
+    }
+    AddLocalRecords(status, *store);
+    return status;
+}
 
 DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirectoryStore>& store, int timeoutSeconds,
                                       const std::string& cachePath)
@@ -146,9 +180,7 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
         status.trustState = pending->trustStateDone ? pending->trustState
                                                     : Outcome<TrustState>{true, ORVAUTH_TRUST_NO_ANSWER_IN_TIME, ""};
     }
-    const ActiveDirectoryProvider& provider = *store->Provider();
-    status.pamModule = {provider.PAMModule(), provider.PAMModuleParameters()};
-    status.nssModule = {provider.NSSModule(), provider.NSSModuleParameters()};
+    AddLocalRecords(status, *store);
 
     CachedDirectoryAnswers cached;
     if (!configurationBack || (status.trustState.ok && ControllerSilent(status.trustState.value))) {

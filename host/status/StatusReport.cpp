@@ -2,17 +2,26 @@
 
 #include <orvane/host/Stores.h>
 
+#include "status/StatusCache.h"
+#include "status/StatusSummary.h"
+
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/ActiveDirectoryProvider.h>
 #include <orvane/authentication/Configuration.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JORVProxy.h>
+#include <orvane/authentication/PluginStatus.h>
 #include <platform/PlatformSettings.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace orvane::host {
@@ -37,6 +46,51 @@ constexpr int FACTORY_STORE_TIMEOUT_SECONDS = 60;
 
 const char* const CACHE_FILE = "directory-answers.json";
 
+// How long status waits for the plug-in to name a controller of the joined
+// domain: its probe's bound (1.5 s) after a second for DNS, whose server may
+// be the dead controller itself, and a tenth for the rest.
+constexpr std::chrono::milliseconds CONTROLLER_WAIT{2600};
+
+// False when the plug-in says no controller of the joined domain answers,
+// or says nothing within CONTROLLER_WAIT; true when one answers, when the
+// host is not joined and when the plug-in cannot tell (no such request).
+bool ControllerAnswers(const std::shared_ptr<const ActiveDirectoryStore>& store)
+{
+    const Outcome<Domain> joined = Attempt<Domain>([&] { return store->Provider()->GetActiveDomain(); });
+    if (!joined.ok || joined.value.dnsName.empty()) {
+        return true;
+    }
+    struct Answer {
+        std::mutex lock;
+        std::condition_variable given;
+        bool done = false;
+        bool none = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    const std::string domain = joined.value.dnsName;
+    auto ask = [store, answer, domain] {
+        bool none = false;
+        try {
+            store->GetDomainControllerForDomain(domain);
+        } catch (const Exception& e) {
+            none = e.Code() == ORVAUTH_STATUS_NO_LOGON_SERVERS || e.Code() == ORVAUTH_STATUS_NO_SUCH_DOMAIN ||
+                   e.Code() == ORVAUTH_STATUS_TIMED_OUT;
+        } catch (const std::exception&) {
+        }
+        std::lock_guard<std::mutex> guard(answer->lock);
+        answer->done = true;
+        answer->none = none;
+        answer->given.notify_all();
+    };
+    try {
+        std::thread(ask).detach();
+    } catch (const std::system_error&) {
+        return true;  // no thread to bound the question with: the queries' own time-out applies
+    }
+    std::unique_lock<std::mutex> guard(answer->lock);
+    return answer->given.wait_for(guard, CONTROLLER_WAIT, [&] { return answer->done; }) && !answer->none;
+}
+
 DirectoryStatus GatherDirectoryStatusFromFactory(const HostFiles& files)
 {
     DirectoryStatus status;
@@ -46,6 +100,9 @@ DirectoryStatus GatherDirectoryStatusFromFactory(const HostFiles& files)
     } catch (const std::exception& e) {
         status.loadError = e.what();
         return status;
+    }
+    if (!ControllerAnswers(store)) {
+        return KeptDirectoryStatus(store, DirectoryAnswersPath(files));
     }
     return GatherDirectoryStatus(store, FACTORY_STORE_TIMEOUT_SECONDS, DirectoryAnswersPath(files));
 }
@@ -137,6 +194,7 @@ StatusReport GatherStatus(const HostFiles& files)
     report.directory = GatherDirectoryStatusFromFactory(files);
     report.records = GatherHostRecords();
     report.unreadable = Unreadable(report);
+    report.summary = SummariseStatus(report, files);
     return report;
 }
 

@@ -7,7 +7,7 @@ namespace orvane::host {
 // The trust states every plug-in of this project reports by name
 // (PluginStatus.h), in words; the number follows, and stands alone for a
 // value of another plug-in's own.
-std::string DescribeTrustState(TrustState state)
+std::string TrustStateWords(TrustState state)
 {
     const char* words = nullptr;
     switch (state) {
@@ -19,9 +19,15 @@ std::string DescribeTrustState(TrustState state)
     case ORVAUTH_TRUST_NOT_JOINED: words = "not joined"; break;
     case ORVAUTH_TRUST_OTHER_FAILURE: words = "not known: the system log has the reason"; break;
     case ORVAUTH_TRUST_NO_DOMAIN: words = "not joined: no membership recorded"; break;
-    default: return std::to_string(state);
+    default: return "state " + std::to_string(state);
     }
-    return std::string(words) + " (" + std::to_string(state) + ")";
+    return words;
+}
+
+std::string DescribeTrustState(TrustState state)
+{
+    const std::string words = TrustStateWords(state);
+    return words.rfind("state ", 0) == 0 ? std::to_string(state) : words + " (" + std::to_string(state) + ")";
 }
 
 }  // namespace orvane::host

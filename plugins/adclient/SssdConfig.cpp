@@ -223,6 +223,16 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         {"use_fully_qualified_names", "True"},
         // A user who logged in once can do so while no controller answers.
         {"cache_credentials", "True"},
+        // A dead controller costs seconds: SSSD gives up on it and goes
+        // offline (cached credentials) after these rather than its defaults
+        // (6 s for Kerberos, 6 to connect, 8 per LDAP call, 6 for DNS). A
+        // controller slower than that is taken as dead too (docs/plugins.md).
+        {"krb5_auth_timeout", "2"},
+        {"ldap_network_timeout", "2"},
+        {"ldap_opt_timeout", "3"},
+        {"dns_resolver_server_timeout", "1000"},
+        {"dns_resolver_op_timeout", "1"},
+        {"dns_resolver_timeout", "2"},
         // The machine password is renewed by SSSD (adcli update on the
         // keytab above) when it is older than this many days.
         {"ad_maximum_machine_account_password_age", "30"},

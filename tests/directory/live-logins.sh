@@ -142,17 +142,22 @@ nft delete table inet refuse
 KRB5CCNAME=MEMORY:renew kinit -k -t "$keytab" 'NODE01$@AD.EXAMPLE.TEST' || fail "the host no longer authenticates"
 step_end
 
-# Every controller unreachable: its packets are dropped.
+# Every controller unreachable: its packets are dropped where they arrive,
+# as a dead host's network does (an output drop fails each send at once).
+# SSSD's time-outs (sssd.conf) let the first login in from the cache within
+# 3 s; SSSD is then offline and the next takes no wait.
 nft -f - <<'NFT'
 table inet blackhole {
-  chain output { type filter hook output priority 0; ip daddr 127.0.0.10 drop; }
+  chain input { type filter hook input priority 0; ip daddr 127.0.0.10 drop; }
 }
 NFT
-step_start "offline login of alice (cached credentials)"
-login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
-took=$(elapsed)
-step_end
-((took < 10000)) || fail "offline login took $took ms"
+for try in first next; do
+  step_start "offline login of alice, $try try (cached credentials)"
+  login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+  took=$(elapsed)
+  step_end
+  ((took < $([ $try = first ] && echo 3000 || echo 1000))) || fail "$try offline login took $took ms"
+done
 step_start "offline login of carol (never logged in) refused"
 login "carol@$domain" 'Carol#Secret1' && fail "carol let in offline"
 took=$(elapsed)

@@ -38,7 +38,7 @@ t configstore.db - --verify-proxy-cert 0 status
 t simdirectory.state - smartcard set sshd
 t simdirectory.state 'Secret#1' leave --user administrator --password-stdin
 t logins.json - "${logins[@]}" enable system-auth
-[ ! -e "$host/configstore.db-wal" ] && output=$(orvauthctl status 2>&1) && [[ $output == *"Recorded domain:"*"corp.example.test"* ]] ||
+[ ! -e "$host/configstore.db-wal" ] && output=$(orvauthctl status --verbose 2>&1) && [[ $output == *"Recorded domain:"*"corp.example.test"* ]] ||
   { printf 'FAIL: status on the full disk: %s\n' "$output"; failures=$((failures + 1)); }
 rm -f "${disks[@]/%//.filler}" && orvauthctl "${logins[@]}" enable system-auth >/dev/null && fill || exit 1
 t nsswitch.conf - "${logins[@]}" disable

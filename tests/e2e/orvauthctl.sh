@@ -32,6 +32,7 @@ t 2 - "The specified store 'AD' is unknown; the stores are \"Active Directory\",
 # status only reads: a host without a database has no records, which is no
 # error, and the database is not created (the next row would see it).
 t 0 - '"membership":null,"proxy_thumbprint":null,"verify_proxy_certificate":1' status --json
+t 0 - $'not joined to a domain\n  active store:       None\n  directory logins:   not enabled' status
 [ ! -e "$host/configstore.db" ] || { echo "FAIL: status created $host/configstore.db"; failures=$((failures + 1)); }
 # Not root: the refusal says so (as root, the row runs as nobody, if nobody can reach the tool).
 [ "$(id -u)" -ne 0 ] || sandbox_runner=(setpriv --reuid=65534 --regid=65534 --clear-groups)
@@ -62,7 +63,8 @@ grep -qx 'description = Rack 4' "$config/adclient.conf" || { echo "FAIL: adclien
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
   join corp.example.test --user administrator --password-stdin --use-ldaps
 t 1 - "directory logins are not enabled on this host" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins permit --all
-t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status
+t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
+t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status --verbose
 t 0 - '"trust_state":1' status --json
 t 0 - '"organizational_unit":"Servers/Hypervisors","proxy_address":""}' status --json
 t 0 - '"trusted_domains":[{"dns_name":"emea.corp.example.test","netbios_name":"EMEA"},{"dns_name":"partner.' status --json
@@ -84,6 +86,7 @@ t 0 - '"membership":null' status --json
 t 0 - 'Joined the host to the domain of the authentication proxy 192.0.2.10.' --verify-proxy-cert 1 \
   join-proxy 192.0.2.10 --ou 'Servers/Hyper,visors'
 t 0 - '"organizational_unit":"Servers/Hyper,visors","proxy_address":"192.0.2.10"}' status --json
+t 0 - 'container:          OU=Hyper\,visors,OU=Servers,DC=corp,DC=example,DC=test' status
 t 0 - 'The host left its domain.' leave
 
 # Without the configuration store each proxy has its own thumbprint in jorvservers.conf.

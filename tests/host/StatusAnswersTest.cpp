@@ -71,11 +71,30 @@ TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDoma
     orvane::host::StatusReport report;
     report.directory = gather(ORVAUTH_TRUST_UNREACHABLE, 1311, corp.c_str(), false).first;
     std::ostringstream text, json;
-    orvauthctl::PrintStatusText(text, report);
+    orvauthctl::PrintStatusText(text, report, true);
     orvauthctl::PrintStatusJson(json, report);
     EXPECT_NE(text.str().find("(cached, from " + kept.obtained + "; the domain controller did not answer)"),
               std::string::npos) << text.str();
     EXPECT_NE(json.str().find("\"cached\":true,\"cached_since\":\"" + kept.obtained + "\""), std::string::npos);
+
+    // The tool's route: the plug-in names no controller, so nothing is asked of the directory and the
+    // screen is the kept answers'; the account and realm are the plug-in's own, its container the kept DN's.
+    plugin.Reset();
+    plugin->answer[SCRIPTABLE_SLOT_GET_ACTIVE_DOMAIN] = corp.c_str();
+    plugin->answer[SCRIPTABLE_SLOT_GET_HOST_PRINCIPAL_FOR_DOMAIN] = "HV01$@CORP.EXAMPLE";
+    plugin->status[SCRIPTABLE_SLOT_GET_ANY_DOMAIN_CONTROLLER] = 1311;
+    WriteFile(path, keptText);
+    ASSERT_TRUE(orvane::host::LoadDirectoryAnswers(path, kept));
+    const orvane::host::HostFiles files{state.File("nsswitch.conf"), state.File("pam.d"), state.File("sssd.conf"),
+                                        state.File("answers")};
+    const auto start = std::chrono::steady_clock::now();
+    report = orvane::host::GatherStatus(files);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(plugin->calls[SCRIPTABLE_SLOT_GET_DOMAIN_TRUST_STATE] + plugin->calls[SCRIPTABLE_SLOT_GET_MACHINE_ACCOUNT_DN], 0u);
+    const orvane::host::StatusSummary& summary = report.summary;
+    EXPECT_EQ(summary.domain + " " + summary.account + " " + summary.realm + " " + summary.container + " " + summary.trust,
+              "corp.example HV01$ CORP.EXAMPLE DC=corp,DC=example good: the machine account logs in to the domain");
+    EXPECT_EQ(summary.cachedSince, kept.obtained);
 }
 
 }  // namespace

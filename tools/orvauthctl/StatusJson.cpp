@@ -1,5 +1,6 @@
-// The status report as one JSON object for programs. A failed item is
-// {"error": text} in place of its value.
+// The status report as one JSON object for programs: the facts of the
+// text's first screen at the top, then every item of the report, a failed
+// item as {"error": text} in place of its value.
 #include "Json.h"
 #include "StatusReport.h"
 
@@ -79,17 +80,42 @@ Json RecordsJson(const HostRecords& records)
     return json;
 }
 
+Json OrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+// The facts, at the top of the object; null for what is not known.
+void AddSummary(Json& json, const StatusSummary& summary)
+{
+    json["joined"] = summary.joined;
+    json["domain"] = OrNull(summary.domain);
+    json["netbios_name"] = OrNull(summary.netbiosName);
+    json["realm"] = OrNull(summary.realm);
+    json["computer_account"] = OrNull(summary.account);
+    json["container"] = OrNull(summary.container);
+    json["trust"] = OrNull(summary.trust);
+    json["trust_state"] = summary.joined ? Json(summary.trustState) : Json(nullptr);
+    json["logins_enabled"] = summary.loginsEnabled;
+    json["permitted_logins"] = summary.permittedLogins;
+    json["administrators"] = summary.administrators;
+    json["id_mapping"] = summary.idMapping;
+    json["dns_registration"] = summary.dnsRegistration;
+    json["password_set"] = summary.passwordSet == 0 ? Json(nullptr) : Json(summary.passwordSet);
+    json["key_version"] = summary.keyVersion == 0 ? Json(nullptr) : Json(summary.keyVersion);
+    json["cached_since"] = OrNull(summary.cachedSince);
+}
+
 }  // namespace
 
 using orvane::host::StatusReport;
 
 void PrintStatusJson(std::ostream& out, const StatusReport& report)
 {
-    PrintJson(out, Json{{"active_store", FromOutcome(report.activeStore, [](const std::string& name) { return name; })},
-                        {"config_directory", report.configDirectory},
-                        {"plugin_directory", report.pluginDirectory},
-                        {"directory", DirectoryJson(report.directory)},
-                        {"records", RecordsJson(report.records)}});
+    Json json{{"active_store", FromOutcome(report.activeStore, [](const std::string& name) { return name; })}};
+    AddSummary(json, report.summary);
+    json["config_directory"] = report.configDirectory;
+    json["plugin_directory"] = report.pluginDirectory;
+    json["directory"] = DirectoryJson(report.directory);
+    json["records"] = RecordsJson(report.records);
+    PrintJson(out, json);
 }
 
 }  // namespace orvauthctl

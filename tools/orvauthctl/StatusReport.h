@@ -1,5 +1,5 @@
-// status printed: aligned text for people, one JSON object for programs.
-// A failed item shows its error in its place.
+// status printed: text for people (one screen of facts, or with verbose
+// every item of the report), one JSON object for programs holding both.
 #pragma once
 
 #include <orvane/host/Status.h>
@@ -8,7 +8,7 @@
 
 namespace orvauthctl {
 
-void PrintStatusText(std::ostream& out, const orvane::host::StatusReport& report);
+void PrintStatusText(std::ostream& out, const orvane::host::StatusReport& report, bool verbose);
 void PrintStatusJson(std::ostream& out, const orvane::host::StatusReport& report);
 
 }  // namespace orvauthctl

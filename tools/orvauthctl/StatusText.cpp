@@ -1,8 +1,10 @@
-// The status report as aligned text for people. A failed item shows its
-// error in its place.
+// The status report as text for people: one screen of facts about the
+// membership, in the shape of `realm list`; with --verbose, everything the
+// report holds, each failed item with its error in its place.
 #include "StatusReport.h"
 
 #include <algorithm>
+#include <ctime>
 #include <initializer_list>
 #include <iomanip>
 #include <ostream>
@@ -139,12 +141,83 @@ void PrintRecordsText(std::ostream& out, const HostRecords& records)
                 [](int64_t value) { return std::vector<std::string>{std::to_string(value)}; });
 }
 
+// The facts' labels are short: their values start here.
+constexpr int FACT_COLUMN = 22;
+
+void Fact(std::ostream& out, const std::string& label, const std::vector<std::string>& values)
+{
+    for (size_t i = 0; i < values.size(); ++i) {
+        out << std::left << std::setw(FACT_COLUMN) << (i == 0 ? "  " + label + ":" : "") << values[i] << '\n';
+    }
+}
+void Fact(std::ostream& out, const std::string& label, const std::string& value)
+{
+    Fact(out, label, std::vector<std::string>{value});
+}
+
+std::string UtcDay(int64_t seconds)
+{
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[32];
+    gmtime_r(&time, &parts);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
+    return text;
+}
+
+std::string PasswordText(const StatusSummary& summary)
+{
+    if (summary.passwordSet == 0) {
+        return "age not known (the host keytab holds no key of the account this process can read)";
+    }
+    const int64_t days = std::max<int64_t>(0, (std::time(nullptr) - summary.passwordSet) / 86400);
+    return std::to_string(days) + (days == 1 ? " day" : " days") + " old (set " + UtcDay(summary.passwordSet) +
+           ", key version " + std::to_string(summary.keyVersion) + ")";
+}
+
+void PrintSummary(std::ostream& out, const StatusReport& report)
+{
+    const StatusSummary& summary = report.summary;
+    const std::string store = report.activeStore.ok ? report.activeStore.value : "not known: " + report.activeStore.error;
+    const std::string logins =
+        summary.loginsEnabled ? "enabled" : "not enabled (orvauthctl logins enable turns them on)";
+    if (!summary.joined) {
+        out << "not joined to a domain\n";
+        Fact(out, "active store", store);
+        Fact(out, "directory logins", logins);
+        Fact(out, "to join", "orvauthctl join <domain> --user <administrator>");
+        return;
+    }
+    out << summary.domain << '\n';
+    Fact(out, "realm", summary.realm);
+    Fact(out, "NetBIOS name", OrNone(summary.netbiosName));
+    Fact(out, "computer account", summary.account.empty() ? "not known" : summary.account);
+    Fact(out, "container", summary.container.empty() ? "not known" : summary.container);
+    Fact(out, "trust", summary.trust);
+    Fact(out, "active store", store);
+    Fact(out, "directory logins", logins);
+    Fact(out, "permitted logins", summary.permittedLogins);
+    Fact(out, "administrators", summary.administrators.empty() ? std::vector<std::string>{"none from the directory"}
+                                                               : summary.administrators);
+    Fact(out, "ID mapping", summary.idMapping == "sid" ? "sid (IDs derived from each user's SID)" : summary.idMapping);
+    Fact(out, "DNS registration", summary.dnsRegistration ? "on" : "off (this host registers no DNS records)");
+    Fact(out, "machine password", PasswordText(summary));
+    if (!summary.cachedSince.empty()) {
+        out << "  (the domain controller did not answer: the directory's facts are cached, from "
+            << summary.cachedSince << ")\n";
+    }
+}
+
 }  // namespace
 
 using orvane::host::StatusReport;
 
-void PrintStatusText(std::ostream& out, const StatusReport& report)
+void PrintStatusText(std::ostream& out, const StatusReport& report, bool verbose)
 {
+    if (!verbose) {
+        PrintSummary(out, report);
+        return;
+    }
     Line(out, "Active store", report.activeStore.ok ? report.activeStore.value : "error: " + report.activeStore.error,
          false);
     Line(out, "Configuration directory", report.configDirectory, false);

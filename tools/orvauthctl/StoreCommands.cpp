@@ -57,7 +57,7 @@ int Status(const Invocation& call)
     if (call.arguments.Has("json")) {
         PrintStatusJson(call.out, report);
     } else {
-        PrintStatusText(call.out, report);
+        PrintStatusText(call.out, report, call.arguments.Has("verbose"));
     }
     // The report shows every failure in its place; the one that makes the
     // host's authentication unusable is also the command's failure.
@@ -88,13 +88,18 @@ std::vector<Command> StoreCommands()
          "Records <store> (a name as listed by 'stores', e.g. \"Active Directory\" or None) in\n"
          "authentication.conf. Activating None also deactivates the store recorded before.",
          {}, 1, 1, Activate, {}},
-        {"status", "[--json]", "show the active store, the directory membership and the host's records",
-         "Shows the recorded active store; what the directory client reports (joined domain, preferred\n"
-         "domain controllers, machine account, trusted domains, trust state, and the PAM and NSS modules\n"
-         "it declares); and the membership record, trusted proxy certificates and certificate check\n"
-         "setting kept on the host. Directory queries wait at most 60 seconds each, then report the\n"
-         "last known answer. An item that cannot be read is shown with its error. Fails when the active\n"
-         "store cannot be determined or is the directory store and its client cannot be loaded.",
+        {"status", "[--json] [--verbose]", "show the host's domain membership, who may log in and the host's records",
+         "Shows on one screen the joined domain, its realm, the host's computer account and its\n"
+         "container, the trust state, the active store, whether directory logins are enabled and who\n"
+         "may log in, administrators, ID mapping, DNS registration and the machine password's age; a\n"
+         "host that is not joined says so. --verbose adds everything the directory client reports\n"
+         "(preferred domain controllers, machine account, trusted domains, the PAM and NSS modules it\n"
+         "declares) and the host's records (membership record, trusted proxy certificates, certificate\n"
+         "check setting), each item that cannot be read with its error; --json prints all of it. When\n"
+         "no controller of the joined domain answers within 2.6 seconds, the directory's facts are the\n"
+         "last known answers, marked cached with their time; otherwise directory queries wait at most\n"
+         "60 seconds each. Fails when the active store cannot be determined or is the directory store\n"
+         "and its client cannot be loaded.",
          {JSON_OPTION}, 0, 0, Status, {}},
     };
 }

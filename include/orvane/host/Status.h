@@ -73,6 +73,9 @@ struct DirectoryStatus {
     // "trusted_domains", "trust_state") and when those were obtained.
     std::vector<std::string> cachedItems;
     std::string cachedSince;
+    // The host's principal in its domain ("NODE01$@AD.EXAMPLE.TEST"), as
+    // the plug-in names it without asking the directory; empty when unknown.
+    std::string hostPrincipal;
 };
 
 // What the host keeps about its membership outside the plug-in.
@@ -87,7 +90,31 @@ struct HostRecords {
     Outcome<int64_t> verifyProxyCertificate;
 };
 
+// The facts status shows by default, one line each, in the order of the
+// screen: what the rest of the report and the host's settings say, read
+// once. Empty text: not known, or not joined.
+struct StatusSummary {
+    bool joined = false;
+    std::string domain;       // DNS name
+    std::string netbiosName;
+    std::string realm;        // Kerberos realm
+    std::string account;      // the machine account ("NODE01$")
+    std::string container;    // where the account is ("CN=Computers,DC=ad,...")
+    std::string trust;        // the trust state in words
+    TrustState trustState = 0;
+    bool loginsEnabled = false;               // the PAM and NSS modules are in place
+    std::vector<std::string> permittedLogins; // who may log in, one line per permitted set
+    std::vector<std::string> administrators;  // who may use sudo; empty: nobody from the directory
+    std::string idMapping = "sid";            // "sid": SSSD maps SIDs to IDs
+    bool dnsRegistration = false;             // this host registers its records in the domain's DNS
+    int64_t passwordSet = 0;  // when the machine password was set (the keys' time, seconds since 1970); 0: unknown
+    int keyVersion = 0;       // the keytab's newest key version of the account; 0: unknown
+    // Set when the directory's facts are the kept ones: when they were obtained.
+    std::string cachedSince;
+};
+
 struct StatusReport {
+    StatusSummary summary;
     Outcome<std::string> activeStore;
     std::string configDirectory;
     std::string pluginDirectory;
@@ -99,9 +126,11 @@ struct StatusReport {
     std::string unreadable;
 };
 
-// Everything status shows; the directory's answers wait at most 60 seconds
-// and are kept in files.stateDirectory for a later run no controller
-// answers.
+// Everything status shows. A joined host asks the plug-in for a controller
+// of its domain first (the plug-in's probe, within 2.6 seconds): when none
+// answers, the directory's part is the kept answers, without waiting on the
+// directory. Otherwise the directory's answers wait at most 60 seconds and
+// are kept in files.stateDirectory for a later run no controller answers.
 ORVAUTHHOST_API StatusReport GatherStatus(const HostFiles& files = HostFiles::Defaults());
 
 // The directory's answers, all asked at once and waited for at most
@@ -121,6 +150,9 @@ struct CachedDirectoryAnswers {
     std::deque<orvane::authentication::Domain> trustedDomains;
     TrustState trustState = 0;
 };
+// The trust state in words ("good: the machine account logs in to the
+// domain"); a plug-in's own value as "state <number>".
+ORVAUTHHOST_API std::string TrustStateWords(TrustState state);
 // The trust state in words with its number ("good: the machine account logs
 // in to the domain (1)"); a plug-in's own value as its number alone.
 ORVAUTHHOST_API std::string DescribeTrustState(TrustState state);
