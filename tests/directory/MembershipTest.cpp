@@ -184,11 +184,6 @@ TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
     }
 }
 
-bool Has(const std::vector<std::string>& arguments, const std::string& word)
-{
-    return std::find(arguments.begin(), arguments.end(), word) != arguments.end();
-}
-
 // adclient.conf reaches every adcli run and SSSD; a malformed one stops a
 // join before the directory hears of it.
 TEST(Membership, SettingsFileReachesAdcliAndSssd)
@@ -199,13 +194,14 @@ TEST(Membership, SettingsFileReachesAdcliAndSssd)
     ScriptedAdcli adcli({JOIN_DONE, ACCEPTED, DELETED});
     Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"});
     EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_SUCCESS);
-    EXPECT_NE(orvauth_test::ReadFile(SSSD_CONF).find("\nad_use_ldaps = True\n"), std::string::npos);
+    EXPECT_NE(orvauth_test::ReadFile(SSSD_CONF).find("\nad_use_ldaps = True\nad_enable_dns_sites = False\n"),
+              std::string::npos);
     EXPECT_EQ(orvauth_plugin::Guarded([&] { CHECK_TRUST(membership); }), ORVAUTH_STATUS_SUCCESS);
     EXPECT_EQ(orvauth_plugin::Guarded([&] { LEAVE_DELETING(membership); }), ORVAUTH_STATUS_SUCCESS);
     ASSERT_EQ(adcli.seen.size(), 3u);
-    EXPECT_TRUE(Has(adcli.seen[0], "--description=Rack 4"));
+    EXPECT_EQ(std::count(adcli.seen[0].begin(), adcli.seen[0].end(), "--description=Rack 4"), 1);
     for (const auto& run : adcli.seen) {
-        EXPECT_TRUE(Has(run, "--use-ldaps")) << run.front();
+        EXPECT_EQ(std::count(run.begin(), run.end(), "--use-ldaps"), 1) << run.front();
     }
     orvauth_test::WriteFile(settings, "use_ldaps = on\n");
     EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_INVALID_PARAMETER);
