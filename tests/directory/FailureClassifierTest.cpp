@@ -94,12 +94,7 @@ TEST(ClassifierEncryptionTypes, NamesWhatThisHostPermits)
     orvauth_test::TempDir directory;
     orvauth_test::WriteFile(directory.File("krb5.conf"), "[libdefaults]\n  permitted_enctypes = aes128-cts-hmac-sha1-96\n");
     ::setenv("KRB5_CONFIG", directory.File("krb5.conf").c_str(), 1);
-    const std::string reason =
-        ClassifyAdcliFailure(AdcliCommand::Join, 3, false, "Couldn't authenticate: KDC has no support for encryption type\n")
-            .reason;
+    const std::string reason = ClassifyAdcliFailure(AdcliCommand::Join, 3, false, "KDC has no support for encryption type").reason;
     ::unsetenv("KRB5_CONFIG");
-    EXPECT_NE(reason.find("(msDS-SupportedEncryptionTypes, or the domain's Kerberos policy). This host permits: "
-                          "aes128-cts-hmac-sha1-96"),
-              std::string::npos)
-        << reason;
+    EXPECT_NE(reason.find("Kerberos policy). This host permits: aes128-cts-hmac-sha1-96"), std::string::npos) << reason;
 }

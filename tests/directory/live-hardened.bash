@@ -17,8 +17,6 @@ grep -qx 'ad_use_ldaps = True' /etc/sssd/sssd.conf || fail "no ad_use_ldaps in s
 ldbsearch --configfile="$LIVE_SMB_CONF" -H "$LIVE_SAM" '(sAMAccountName=NODE01$)' description | grep -qx 'description: Rack 4, row B' ||
   fail "description: $(ldbsearch --configfile="$LIVE_SMB_CONF" -H "$LIVE_SAM" '(sAMAccountName=NODE01$)' description)"
 keytab=$(sed -n 's/^krb5_keytab = //p' /etc/sssd/sssd.conf)
-klist -ke "$keytab" | grep -iE '\((des|arcfour|rc4|deprecated)' && fail "the keytab holds RC4 or DES keys"
-klist -ke "$keytab" | grep -q 'aes256-cts-hmac-sha1-96' || fail "no AES key: $(klist -ke "$keytab")"
 step_start "hardened: domain-controller and status over LDAPS"
 out=$(ctl domain-controller "$domain" 2>&1) && grep -q "dc1.$domain" <<<"$out" || fail "$out"
 out=$(ctl status --verbose 2>&1) && grep -q "Machine account.*CN=NODE01,CN=Computers" <<<"$out" || fail "$out"
@@ -32,7 +30,7 @@ step_end
 step_start "hardened: renew and kinit -k"
 out=$(ctl renew 2>&1) || fail "$out"
 KRB5CCNAME=MEMORY:hardened kinit -k -t "$keytab" 'NODE01$@AD.EXAMPLE.TEST' || fail "kinit -k"
-klist -ke "$keytab" | grep -iE '\((des|arcfour|rc4|deprecated)' && fail "renew wrote RC4 or DES keys"
+klist -ke "$keytab" | grep -iE '\((des|arcfour|rc4|deprecated)' && fail "the keytab (old and new keys) holds RC4 or DES"
 step_end
 ctl logins disable >/dev/null && ctl leave >/dev/null || fail "hardened: leave"
 nft delete table inet ldaponly
