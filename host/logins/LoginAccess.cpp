@@ -10,7 +10,7 @@ namespace orvane::host {
 namespace {
 
 const char* const HEADER =
-    "# Written by orvauthctl (logins permit/deny, logins enable --offline-days, renew --every):\n"
+    "# Written by orvauthctl (logins permit/deny, logins enable --offline-days, renew --every, dns-update):\n"
     "# change these settings with the tool; SSSD reads them after sssd.conf.\n";
 
 using orvauth_base::Trim;
@@ -43,6 +43,32 @@ int Number(const std::string& key, const std::string& value)
     }
     return std::stoi(value);
 }
+
+bool Boolean(const std::string& key, const std::string& value)
+{
+    const std::string lower = orvauth_base::ToLower(value);
+    if (lower != "true" && lower != "false") {
+        throw std::runtime_error("the value of " + key + " is neither True nor False: '" + value + "'");
+    }
+    return lower == "true";
+}
+
+}  // namespace
+
+std::string RenewalChecks(const std::string& value)
+{
+    const size_t colon = value.find(':');
+    const auto seconds = [](const std::string& part) {
+        return !part.empty() && part.size() <= 9 && std::all_of(part.begin(), part.end(), ::isdigit);
+    };
+    if (colon == std::string::npos || !seconds(value.substr(0, colon)) || !seconds(value.substr(colon + 1)) ||
+        std::stol(value.substr(0, colon)) == 0) {
+        throw std::invalid_argument("'" + value + "' is not <period>:<first delay> in seconds, the period above 0");
+    }
+    return std::to_string(std::stol(value.substr(0, colon))) + ":" + std::to_string(std::stol(value.substr(colon + 1)));
+}
+
+namespace {
 
 const std::pair<AccessMode, const char*> PROVIDERS[] = {
     {AccessMode::Nobody, "deny"},
@@ -150,6 +176,19 @@ std::string FormatSnippet(const SssdSnippet& snippet)
     if (snippet.passwordAgeDays >= 0) {
         text += "ad_maximum_machine_account_password_age = " + std::to_string(snippet.passwordAgeDays) + "\n";
     }
+    if (!snippet.renewalChecks.empty()) {
+        text += "ad_machine_account_password_renewal_opts = " + RenewalChecks(snippet.renewalChecks) + "\n";
+    }
+    if (snippet.dnsUpdate >= 0) {
+        text += std::string("dyndns_update = ") + (snippet.dnsUpdate > 0 ? "True" : "False") + "\n";
+    }
+    if (snippet.dnsUpdate > 0) {
+        // Every address but loopback and link-local ones, as the tool
+        // registers at once; the reverse record too where the domain's DNS
+        // has the zone; the refresh makes the records follow the addresses.
+        text += "dyndns_iface = *\ndyndns_update_ptr = True\ndyndns_refresh_interval = " +
+                std::to_string(DNS_REFRESH_SECONDS) + "\n";
+    }
     if (snippet.offlineDays >= 0) {
         text += "[pam]\noffline_credentials_expiration = " + std::to_string(snippet.offlineDays) + "\n";
     }
@@ -196,7 +235,16 @@ SssdSnippet ParseSnippet(const std::string& text)
             snippet.access.groups = SplitList(value);
         } else if (key == "ad_maximum_machine_account_password_age") {
             snippet.passwordAgeDays = Number(key, value);
-        } else if (key != "ad_gpo_access_control") {
+        } else if (key == "ad_machine_account_password_renewal_opts") {
+            try {
+                snippet.renewalChecks = RenewalChecks(value);
+            } catch (const std::invalid_argument& e) {
+                throw std::runtime_error(key + ": " + e.what());
+            }
+        } else if (key == "dyndns_update") {
+            snippet.dnsUpdate = Boolean(key, value) ? 1 : 0;
+        } else if (key != "ad_gpo_access_control" && key != "dyndns_iface" && key != "dyndns_update_ptr" &&
+                   key != "dyndns_refresh_interval") {
             throw std::runtime_error("it has a line '" + line + "' the tool does not write");
         }
     }

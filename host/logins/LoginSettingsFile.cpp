@@ -52,7 +52,8 @@ SssdSnippet LoginSettingsFile::LoadFor(const std::string& domain) const
 {
     SssdSnippet snippet = Load();
     if (snippet.domain != domain) {
-        snippet = SssdSnippet{domain, LoginAccess{}, snippet.offlineDays, snippet.passwordAgeDays};
+        snippet = SssdSnippet{domain, LoginAccess{}, snippet.offlineDays, snippet.passwordAgeDays, snippet.renewalChecks,
+                              snippet.dnsUpdate};
     }
     return snippet;
 }

@@ -150,7 +150,8 @@ void Logins::Enable(const std::vector<std::string>& pamFiles, int offlineDays, s
     const LoginSettingsFile settingsFile(files.sssdConf);
     SssdSnippet snippet = settingsFile.Load();
     if (snippet.domain != domain) {
-        snippet = SssdSnippet{domain, LoginAccess{}, DEFAULT_OFFLINE_DAYS, snippet.passwordAgeDays};
+        snippet = SssdSnippet{domain, LoginAccess{}, DEFAULT_OFFLINE_DAYS, snippet.passwordAgeDays, snippet.renewalChecks,
+                              snippet.dnsUpdate};
     }
     if (offlineDays >= 0 || snippet.offlineDays < 0) {
         snippet.offlineDays = offlineDays >= 0 ? offlineDays : DEFAULT_OFFLINE_DAYS;
@@ -322,7 +323,7 @@ LoginAccess Logins::DenyAll(std::ostream& report) const
     return SaveAccess(files, snippet, report);
 }
 
-void Logins::SetPasswordRenewal(int days, std::ostream& report) const
+void Logins::SetPasswordRenewal(int days, const std::string& checks, std::ostream& report) const
 {
     const std::string domain = JoinedDomain();
     if (domain.empty()) {
@@ -330,7 +331,8 @@ void Logins::SetPasswordRenewal(int days, std::ostream& report) const
     }
     const LoginSettingsFile settingsFile(files.sssdConf);
     SssdSnippet snippet = settingsFile.LoadFor(domain);
-    snippet.passwordAgeDays = days;
+    snippet.passwordAgeDays = days < 0 ? snippet.passwordAgeDays : days;
+    snippet.renewalChecks = checks.empty() ? snippet.renewalChecks : RenewalChecks(checks);
     settingsFile.Save(snippet, report);
 }
 

@@ -54,6 +54,9 @@ bool LoadDirectoryAnswers(const std::string& path, CachedDirectoryAnswers& answe
             read.trustedDomains.push_back(ToDomain(domain));
         }
         read.trustState = document.at("trustState").get<TrustState>();
+        // Kept since status shows them; answers kept before have none.
+        read.accountAttributes =
+            document.value("accountAttributes", json::object()).get<std::map<std::string, std::string>>();
         answers = std::move(read);
         return true;
     } catch (const json::exception&) {
@@ -72,7 +75,8 @@ void SaveDirectoryAnswers(const std::string& path, const CachedDirectoryAnswers&
                         {"preferredDomainControllers", answers.configuration.preferredDomainControllers},
                         {"machineAccount", answers.configuration.machineAccountDN},
                         {"trustedDomains", trusted},
-                        {"trustState", answers.trustState}};
+                        {"trustState", answers.trustState},
+                        {"accountAttributes", answers.accountAttributes}};
     const std::string directory = orvauth_base::FileReplacement::DirectoryOf(path);
     if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
         syslog(LOG_NOTICE, "status: cannot create %s to keep the directory's answers: %s", directory.c_str(),

@@ -38,6 +38,7 @@ struct PendingAnswers {
     bool trustedDomainsDone = false;
     bool trustStateDone = false;
     Outcome<ActiveDirectoryStoreConfiguration> configuration;
+    std::map<std::string, std::string> accountAttributes;
     Outcome<std::deque<Domain>> trustedDomains;
     Outcome<TrustState> trustState;
 };
@@ -97,6 +98,10 @@ void FillFromCache(DirectoryStatus& status, bool configurationBack, const Cached
     }
     status.trustState = {true, cached.trustState, ""};
     status.cachedItems.push_back("trust_state");
+    if (status.accountAttributes.empty() && !cached.accountAttributes.empty()) {
+        status.accountAttributes = cached.accountAttributes;
+        status.cachedItems.push_back("account_attributes");
+    }
     status.cachedSince = cached.obtained;
 }
 
@@ -144,8 +149,11 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
     auto pending = std::make_shared<PendingAnswers>();
     RunAside([store, pending] {
         auto configuration = Attempt<ActiveDirectoryStoreConfiguration>([&] { return ReadStoreConfiguration(*store); });
+        using Attributes = std::map<std::string, std::string>;
+        auto attributes = Attempt<Attributes>([&] { return store->Provider()->GetMachineAccountAttributes(); });
         std::lock_guard<std::mutex> guard(pending->lock);
         pending->configuration = std::move(configuration);
+        pending->accountAttributes = std::move(attributes.value);
         pending->configurationDone = true;
         pending->changed.notify_all();
     });
@@ -173,6 +181,7 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
         pending->changed.wait_until(guard, deadline,
                                     [&] { return pending->configurationDone && pending->trustStateDone; });
         configurationBack = pending->configurationDone;
+        status.accountAttributes = pending->accountAttributes;
         status.configuration = configurationBack ? pending->configuration
                                                  : Outcome<ActiveDirectoryStoreConfiguration>{false, {}, noAnswer};
         status.trustedDomains =
@@ -180,17 +189,17 @@ DirectoryStatus GatherDirectoryStatus(const std::shared_ptr<const ActiveDirector
         status.trustState = pending->trustStateDone ? pending->trustState
                                                     : Outcome<TrustState>{true, ORVAUTH_TRUST_NO_ANSWER_IN_TIME, ""};
     }
-    AddLocalRecords(status, *store);
-
     CachedDirectoryAnswers cached;
     if (!configurationBack || (status.trustState.ok && ControllerSilent(status.trustState.value))) {
         if (LoadDirectoryAnswers(cachePath, cached)) {
             FillFromCache(status, configurationBack, cached);
         }
     } else if (IsCompleteAnswer(status)) {
-        cached = {UtcNow(), status.configuration.value, status.trustedDomains.value, status.trustState.value};
+        cached = {UtcNow(), status.configuration.value, status.trustedDomains.value, status.trustState.value,
+                  status.accountAttributes};
         SaveDirectoryAnswers(cachePath, cached);
     }
+    AddLocalRecords(status, *store);  // also for a domain known from the kept answers
     return status;
 }
 

@@ -52,6 +52,7 @@ void AddLogins(const HostFiles& files, StatusSummary& summary)
         summary.permittedLogins = {"not known: " + logins.settingsError};
     } else {
         summary.permittedLogins = DescribeAccess(logins.settings.access);
+        summary.dnsRegistration = logins.settings.dnsUpdate > 0;
     }
 }
 
@@ -91,6 +92,13 @@ StatusSummary SummariseStatus(const StatusReport& report, const HostFiles& files
         summary.realm = orvauth_base::ToUpper(summary.domain);
     }
     summary.container = ParentDN(configuration.machineAccountDN);
+    const auto attribute = [&](const char* name) {
+        const auto found = directory.accountAttributes.find(name);
+        return found == directory.accountAttributes.end() ? std::string() : found->second;
+    };
+    summary.operatingSystem = attribute("operatingSystem");
+    summary.operatingSystemVersion = attribute("operatingSystemVersion");
+    summary.description = attribute("description");
     if (directory.trustState.ok) {
         summary.trustState = directory.trustState.value;
         summary.trust = TrustStateWords(directory.trustState.value);

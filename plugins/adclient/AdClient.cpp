@@ -15,8 +15,10 @@
 #include "common/StatusError.h"
 
 #include <orvane/authentication/ActiveDirectoryClient.h>
+#include <orvane/authentication/PluginStatus.h>
 
 #include <cstring>
+#include <type_traits>
 
 using namespace orvauth_plugin;
 using namespace adclient;
@@ -33,7 +35,7 @@ AdcliRunner& Adcli()
 
 Membership& TheMembership()
 {
-    static Membership* const membership = new Membership(Adcli(), SssdSettings::Defaults());
+    static Membership* const membership = new Membership(Adcli(), SssdSettings::Defaults(), ORVAUTH_KRB5_CONF);
     return *membership;
 }
 
@@ -66,19 +68,24 @@ std::int32_t StoreList(const char* key, const char* const* array)
     }));
 }
 
+// Without a user name the password is the one-time password of the account
+// an administrator preset for this host.
 std::int32_t JoinDomain(const char* domainName, const char* organizationalUnit, const Credentials* credentials)
 {
     return static_cast<std::int32_t>(Guarded([&] {
-        if (credentials == nullptr || credentials->userName == nullptr ||
-            (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
+        if (credentials == nullptr || (organizationalUnit != nullptr && !IsStorable(organizationalUnit))) {
             Fail(ORVAUTH_STATUS_INVALID_PARAMETER);
         }
         RequireSecret(credentials->password);
         if (!IsPlainWord(domainName)) {
             Fail(ORVAUTH_STATUS_INVALID_DOMAIN_NAME);
         }
-        const std::string login = LoginName(credentials->userName);
-        TheMembership().Join(domainName, organizationalUnit ? organizationalUnit : "", LocalHostFqdn(), login,
+        const std::string unit = organizationalUnit ? organizationalUnit : "";
+        if (credentials->userName == nullptr) {
+            TheMembership().JoinPreset(domainName, unit, LocalHostFqdn(), credentials->password);
+            return;
+        }
+        TheMembership().Join(domainName, unit, LocalHostFqdn(), LoginName(credentials->userName),
                              credentials->password);
     }));
 }
@@ -290,6 +297,15 @@ extern "C" {
 ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientMetadata ActiveDirectoryClientMetadata = {
     4, "pam_sss.so", nullptr, "sss", nullptr,
 };
+
+// What status shows of the host's account besides its name.
+ORVAUTH_PLUGIN_EXPORT int OrvauthPluginMachineAccountAttributes(char*** attributes,
+                                                                ActiveDirectoryClientReleaseFunction* release)
+{
+    return ReturnStrings(attributes, release, [] { return MachineAccountAttributes(RequireJoined()); });
+}
+static_assert(std::is_same<decltype(&OrvauthPluginMachineAccountAttributes), OrvauthPluginAccountAttributesFunction>::value,
+              "the export's type");
 
 ORVAUTH_PLUGIN_EXPORT struct ActiveDirectoryClientOperations ActiveDirectoryClientOperations = {
     4,

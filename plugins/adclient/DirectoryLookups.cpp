@@ -52,17 +52,40 @@ std::vector<TrustedDomain> TrustedDomains(const JoinedDomain& joined)
     return domains;
 }
 
-std::string MachineAccountDN(const JoinedDomain& joined)
+namespace {
+
+DirectoryEntry MachineAccountEntry(const JoinedDomain& joined, const std::vector<std::string>& attributes)
 {
     DirectorySession session(AccountOf(joined), LDAP_BOUND);
     const std::vector<DirectoryEntry> entries = session.Search(
         DomainComponents(joined.domain),
         "(&(objectClass=computer)(sAMAccountName=" + orvauth_base::EscapedFilterValue(joined.computerName) + "$))",
-        {"distinguishedName"});
+        attributes);
     if (entries.size() != 1) {
         Fail(ORVAUTH_STATUS_NO_TRUST_ACCOUNT);  // the directory has no (or no single) account for this host
     }
-    return entries.front().dn;
+    return entries.front();
+}
+
+}  // namespace
+
+std::string MachineAccountDN(const JoinedDomain& joined)
+{
+    return MachineAccountEntry(joined, {"distinguishedName"}).dn;
+}
+
+std::vector<std::string> MachineAccountAttributes(const JoinedDomain& joined)
+{
+    const std::vector<std::string> names{"operatingSystem", "operatingSystemVersion", "description"};
+    const DirectoryEntry entry = MachineAccountEntry(joined, names);
+    std::vector<std::string> attributes;
+    for (const std::string& name : names) {
+        const std::string value = entry.First(orvauth_base::ToLower(name));
+        if (!value.empty()) {
+            attributes.push_back(name + "=" + value);
+        }
+    }
+    return attributes;
 }
 
 std::string CanonicalUsername(const JoinedDomain& joined, const std::string& userName)

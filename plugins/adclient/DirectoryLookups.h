@@ -22,6 +22,10 @@ std::vector<TrustedDomain> TrustedDomains(const JoinedDomain& joined);
 // The distinguished name of the host's machine account.
 std::string MachineAccountDN(const JoinedDomain& joined);
 
+// "operatingSystem=...", "operatingSystemVersion=...", "description=..."
+// for those the host's machine account has.
+std::vector<std::string> MachineAccountAttributes(const JoinedDomain& joined);
+
 // "NETBIOS\account" with the directory's spelling of the account for a user
 // of the joined domain; for a trusted domain, whose directory this host
 // cannot read, its NetBIOS name and the name as given.

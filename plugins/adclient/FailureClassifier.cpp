@@ -56,6 +56,21 @@ const char OTP_REFUSED[] =
     "account: join through the proxy again for a new one; if it is refused again, the proxy and this host reach "
     "different domain controllers that have not replicated yet";
 
+const char PRESET_MISSING[] =
+    "the domain has no computer account of this host's name to join with a one-time password. Ask the domain's "
+    "administrator to preset it (adcli preset-computer --one-time-password), or join with --user";
+
+const char PRESET_REFUSED[] =
+    "the domain controller refused the one-time password of this host's preset computer account (mistyped, or used "
+    "already: a join replaces it). Ask the domain's administrator for the right one, or to preset the account "
+    "again (adcli delete-computer, then adcli preset-computer --one-time-password) and join with the new one";
+
+// What a joining account needs on the computer objects of its container
+// beyond creating them: adcli sets the password, the account flags, the
+// DNS host name and the service principal names.
+const char ACCOUNT_RIGHTS[] = "\"Reset password\", \"Read and write account restrictions\", \"Validated write to "
+                              "DNS host name\" and \"Validated write to service principal name\"";
+
 // First match wins: the time-out text comes before the generic connection
 // failures it is part of.
 const Rule RULES[] = {
@@ -77,6 +92,8 @@ const Rule RULES[] = {
     {"bad encryption type", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED, ENCRYPTION_TYPES},
     {"insufficient permissions", ORVAUTH_STATUS_ACCESS_DENIED},
     {"insufficient access", ORVAUTH_STATUS_ACCESS_DENIED},
+    // An account found whose password the joining account may not reset.
+    {"not permitted to change password", ORVAUTH_STATUS_ACCESS_DENIED},
     {"the organizational unit does not exist", ORVAUTH_STATUS_INVALID_PARAMETER, QUOTED},
     {"connection timed out", ORVAUTH_STATUS_TIMED_OUT},
     {"timed out", ORVAUTH_STATUS_TIMED_OUT},
@@ -89,30 +106,6 @@ const Rule RULES[] = {
     {"cannot resolve network address", ORVAUTH_STATUS_NO_SUCH_DOMAIN},
 };
 
-// adcli's account that is not in the container asked for: where it is
-// (adcli --verbose says "Found computer account for NAME$ at: DN") and the
-// two ways out.
-std::string AccountElsewhere(const std::string& diagnostics, const std::string& askedContainer)
-{
-    const std::string found = "Found computer account for ";
-    const std::string::size_type line = diagnostics.find(found);
-    const std::string::size_type at = line == std::string::npos ? line : diagnostics.find(" at: ", line);
-    const std::string::size_type end = at == std::string::npos ? at : diagnostics.find('\n', at);
-    if (at == std::string::npos) {
-        return "";
-    }
-    const std::string dn = orvauth_base::Trim(diagnostics.substr(at + 5, end == std::string::npos ? end : end - at - 5));
-    // Its container as --ou takes it: relative to the domain.
-    const std::string::size_type comma = dn.find(',');
-    std::string container = comma == std::string::npos ? "" : dn.substr(comma + 1);
-    const std::string lower = orvauth_base::ToLower(container);
-    container = lower.rfind("dc=", 0) == 0 ? "" : container.substr(0, lower.find(",dc="));
-    return "The computer account " + dn + " already exists in another container than the one asked for (" +
-           (askedContainer.empty() ? "the domain's default container for computers" : askedContainer) +
-           "). Either move the account there in the directory and join again, or join into its own container: --ou \"" +
-           container + "\"";
-}
-
 // The sentence of diagnostics that holds position: from after the last
 // ": " (adcli's "joining domain ... failed: ") up to the end of the line.
 std::string SentenceAt(const std::string& diagnostics, std::string::size_type position)
@@ -124,6 +117,80 @@ std::string SentenceAt(const std::string& diagnostics, std::string::size_type po
                 : start + 2;
     const std::string::size_type end = diagnostics.find('\n', position);
     return orvauth_base::Trim(diagnostics.substr(start, end == std::string::npos ? std::string::npos : end - start));
+}
+
+// The DN of the account adcli found (--verbose: "Found computer account for
+// NAME$ at: DN"), "" when it found none.
+std::string FoundAccount(const std::string& diagnostics)
+{
+    const std::string::size_type line = diagnostics.find("Found computer account for ");
+    const std::string::size_type at = line == std::string::npos ? line : diagnostics.find(" at: ", line);
+    if (at == std::string::npos) {
+        return "";
+    }
+    const std::string::size_type end = diagnostics.find('\n', at);
+    return orvauth_base::Trim(diagnostics.substr(at + 5, end == std::string::npos ? end : end - at - 5));
+}
+
+// The right the joining (or leaving) account lacks, on which object, and
+// the ways out. adcli says "Insufficient permissions to <action>: <DN>:
+// <LDAP reason>", with "modify" also when it was creating the account (only
+// an account it found was there), or, for an account it found but may not
+// reset, "Cannot set computer password: Access denied: Not permitted to
+// change password".
+std::string MissingRight(AdcliCommand command, const std::string& diagnostics)
+{
+    const std::string lower = orvauth_base::ToLower(diagnostics);
+    const std::string found = FoundAccount(diagnostics);
+    const std::string ask = ". Ask a domain administrator to delegate it, or ";
+    const std::string::size_type reset = lower.find("not permitted to change password");
+    if (reset != std::string::npos) {
+        return SentenceAt(diagnostics, reset) + ": the joining account lacks the right \"Reset password\" on " +
+               (found.empty() ? std::string("the host's computer account") : found) + ask +
+               "join with an account that has it";
+    }
+    const std::string marker = "insufficient permissions to ";
+    const std::string::size_type start = lower.rfind(marker);
+    const std::string::size_type actionEnd = start == std::string::npos ? start : lower.find(": ", start);
+    const std::string::size_type dnEnd = actionEnd == std::string::npos ? actionEnd : lower.find(": ", actionEnd + 2);
+    if (dnEnd == std::string::npos || lower.find('\n', start) < dnEnd) {
+        return "";
+    }
+    const std::string action = lower.substr(start + marker.size(), actionEnd - start - marker.size());
+    const std::string dn = diagnostics.substr(actionEnd + 2, dnEnd - actionEnd - 2);
+    const std::string::size_type comma = dn.find(',');
+    const std::string container = comma == std::string::npos ? dn : dn.substr(comma + 1);
+    const std::string said = "Insufficient permissions to " + action + " " + dn + ": ";
+    if (command == AdcliCommand::Delete) {
+        return said + "the account lacks the right \"Delete computer objects\" on " + container + ask +
+               "leave without --user (the computer account then stays in the directory)";
+    }
+    if (!found.empty()) {
+        return said + "the joining account lacks one of the rights " + ACCOUNT_RIGHTS + " on " + dn + ask +
+               "join with an account that has them";
+    }
+    return said + "the joining account lacks the right \"Create computer objects\" on " + container + ask +
+           "join into an organizational unit where it has it (--ou); with it, it needs " + ACCOUNT_RIGHTS +
+           " on the computer objects there";
+}
+
+// adcli's account that is not in the container asked for: where it is and
+// the two ways out.
+std::string AccountElsewhere(const std::string& diagnostics, const std::string& askedContainer)
+{
+    const std::string dn = FoundAccount(diagnostics);
+    if (dn.empty()) {
+        return "";
+    }
+    // Its container as --ou takes it: relative to the domain.
+    const std::string::size_type comma = dn.find(',');
+    std::string container = comma == std::string::npos ? "" : dn.substr(comma + 1);
+    const std::string lower = orvauth_base::ToLower(container);
+    container = lower.rfind("dc=", 0) == 0 ? "" : container.substr(0, lower.find(",dc="));
+    return "The computer account " + dn + " already exists in another container than the one asked for (" +
+           (askedContainer.empty() ? "the domain's default container for computers" : askedContainer) +
+           "). Either move the account there in the directory and join again, or join into its own container: --ou \"" +
+           container + "\"";
 }
 
 }  // namespace
@@ -152,6 +219,17 @@ AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool tim
         }
         if (command == AdcliCommand::MachineJoin && rule.status == ORVAUTH_STATUS_INVALID_PASSWORD) {
             return {ORVAUTH_STATUS_INVALID_PASSWORD, OTP_REFUSED};
+        }
+        // An administrator's preset account: nothing to wait for, the
+        // administrator has to act.
+        if (command == AdcliCommand::PresetJoin && rule.status == ORVAUTH_STATUS_NO_SUCH_USER) {
+            return {ORVAUTH_STATUS_NO_TRUST_ACCOUNT, SentenceAt(diagnostics, position) + ": " + PRESET_MISSING};
+        }
+        if (command == AdcliCommand::PresetJoin && rule.status == ORVAUTH_STATUS_INVALID_PASSWORD) {
+            return {ORVAUTH_STATUS_INVALID_PASSWORD, SentenceAt(diagnostics, position) + ": " + PRESET_REFUSED};
+        }
+        if (rule.status == ORVAUTH_STATUS_ACCESS_DENIED) {
+            return {rule.status, MissingRight(command, diagnostics)};
         }
         if (rule.status == ORVAUTH_STATUS_ALREADY_JOINED) {
             const std::string elsewhere = AccountElsewhere(diagnostics, askedContainer);

@@ -12,7 +12,8 @@ namespace adclient {
 
 enum class AdcliCommand {
     Join,         // with an administrator's credentials
-    MachineJoin,  // with a preset account's one-time password
+    MachineJoin,  // with the one-time password an authentication proxy set
+    PresetJoin,   // with the one-time password of an account an administrator preset
     Delete,       // delete-computer
     TestJoin,
     Info,

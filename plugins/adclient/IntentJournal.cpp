@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <krb5.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -48,37 +47,6 @@ void ClearIntent()
         syslog(LOG_ERR, "adclient: cannot remove %s (%s); the next call will check the membership again",
                IntentPath().c_str(), std::strerror(errno));
     }
-}
-
-std::string KeytabComputerName(const std::string& keytabPath)
-{
-    krb5_context context = nullptr;
-    if (krb5_init_context(&context) != 0) {
-        return "";
-    }
-    std::string name;
-    krb5_keytab keytab = nullptr;
-    krb5_kt_cursor cursor;
-    if (krb5_kt_resolve(context, ("FILE:" + keytabPath).c_str(), &keytab) == 0 &&
-        krb5_kt_start_seq_get(context, keytab, &cursor) == 0) {
-        krb5_keytab_entry entry;
-        while (name.empty() && krb5_kt_next_entry(context, keytab, &entry, &cursor) == 0) {
-            if (krb5_princ_size(context, entry.principal) == 1) {
-                const krb5_data* part = krb5_princ_component(context, entry.principal, 0);
-                const std::string first(part->data, part->length);
-                if (first.size() > 1 && first.back() == '$') {
-                    name = first.substr(0, first.size() - 1);
-                }
-            }
-            krb5_free_keytab_entry_contents(context, &entry);
-        }
-        krb5_kt_end_seq_get(context, keytab, &cursor);
-    }
-    if (keytab != nullptr) {
-        krb5_kt_close(context, keytab);
-    }
-    krb5_free_context(context);
-    return name;
 }
 
 }  // namespace adclient

@@ -7,8 +7,6 @@
 
 #include "common/StateFile.h"
 
-#include <string>
-
 namespace adclient {
 
 namespace intent {
@@ -28,9 +26,5 @@ orvauth_plugin::StateFile LoadIntent();
 // go on to change the directory.
 void RecordIntent(const orvauth_plugin::StateFile& journal);
 void ClearIntent();
-
-// The machine account a keytab holds keys for ("NAME$@REALM" gives NAME), or
-// "" when it holds none or cannot be read.
-std::string KeytabComputerName(const std::string& keytabPath);
 
 }  // namespace adclient

@@ -4,6 +4,7 @@
 #include "adclient/ClientSettings.h"
 #include "adclient/ControllerChoice.h"
 #include "adclient/HostIdentity.h"
+#include "adclient/HostKeytab.h"
 #include "adclient/IntentJournal.h"
 #include "common/Names.h"
 #include "common/StatusError.h"
@@ -77,11 +78,10 @@ void RecordJoin(const StateFile& details)
     SaveState(state);
 }
 
-void RemoveKeytab()
+// The keytab entries of the membership the state records.
+HostPrincipals HostOf(const StateFile& state)
 {
-    if (::unlink(KeytabPath().c_str()) != 0 && errno != ENOENT) {
-        Fail(ORVAUTH_STATUS_ACCESS_DENIED);
-    }
+    return {state.Value(keys::REALM), state.Value(keys::COMPUTER_NAME), state.Value(keys::HOST_FQDN)};
 }
 
 void RecordJoinIntent(const std::string& domain, const std::string& hostFqdn)
@@ -96,8 +96,8 @@ void RecordJoinIntent(const std::string& domain, const std::string& hostFqdn)
 
 }  // namespace
 
-Membership::Membership(AdcliRunner& adcli, SssdSettings identityService)
-    : adcli(adcli), identityService(std::move(identityService))
+Membership::Membership(AdcliRunner& adcli, SssdSettings identityService, std::string kerberosConfig)
+    : adcli(adcli), identityService(std::move(identityService)), kerberos(std::move(kerberosConfig))
 {
 }
 
@@ -112,8 +112,8 @@ bool Membership::KeytabRefusedBy(const StateFile& state, const std::string& doma
         return false;
     }
     const std::vector<std::string> preferred = state.Values(keys::PREFERRED_CONTROLLER);
-    return CheckKeytab(state.Value(keys::DOMAIN), preferred.empty() ? state.Value(keys::CONTROLLER) : preferred.front()) ==
-           Keytab::Refused;
+    return CheckKeytab(state.Value(keys::DOMAIN), preferred.empty() ? state.Value(keys::CONTROLLER) : preferred.front(),
+                       KeytabPath()) == Keytab::Refused;
 }
 
 std::vector<std::string> Membership::JoinArguments(const std::string& domain, const std::string& hostFqdn,
@@ -131,7 +131,7 @@ std::vector<std::string> Membership::JoinArguments(const std::string& domain, co
     }
     PrepareDirectories();
     std::vector<std::string> arguments{"join", "--domain=" + domain, "--host-fqdn=" + hostFqdn,
-                                       "--host-keytab=" + KeytabPath(), "--stdin-password", "--show-details", "--verbose"};
+                                       "--host-keytab=" + StagedKeytabPath(KeytabPath()), "--stdin-password", "--show-details", "--verbose"};
     const std::vector<std::string> preferred = state.Values(keys::PREFERRED_CONTROLLER);
     // What the directory shows of the host, as its distribution names itself.
     const OperatingSystem system = ReadOsRelease("/etc/os-release");
@@ -146,6 +146,7 @@ std::vector<std::string> Membership::JoinArguments(const std::string& domain, co
         arguments.push_back("--description=" + description);
     }
     AddController(arguments, ControllerToUse(domain, preferred).answering);
+    StageKeytab(KeytabPath());
     return arguments;
 }
 
@@ -162,14 +163,30 @@ JoinedDomain Membership::SettledMembership()
 void Membership::Join(const std::string& domain, const std::string& organizationalUnit, const std::string& hostFqdn,
                       const std::string& login, const char* password)
 {
+    JoinAs(AdcliCommand::Join, "--login-user=" + login, domain, organizationalUnit, hostFqdn, password);
+}
+
+// adcli logs in as the computer account itself, sets a password of its own
+// and keeps the object where the administrator made it.
+void Membership::JoinPreset(const std::string& domain, const std::string& organizationalUnit,
+                            const std::string& hostFqdn, const char* oneTimePassword)
+{
+    JoinAs(AdcliCommand::PresetJoin, "--login-type=computer", domain, organizationalUnit, hostFqdn, oneTimePassword);
+}
+
+void Membership::JoinAs(AdcliCommand command, const std::string& login, const std::string& domain,
+                        const std::string& organizationalUnit, const std::string& hostFqdn, const char* secret)
+{
     std::lock_guard<std::mutex> guard(StateLock());
     std::vector<std::string> arguments = JoinArguments(domain, hostFqdn, true);
-    arguments.push_back("--login-user=" + login);
+    arguments.push_back(login);
     if (!organizationalUnit.empty()) {
         arguments.push_back("--domain-ou=" + ContainerDN(organizationalUnit, domain));
     }
     RecordJoinIntent(domain, hostFqdn);
-    FinishJoin(JoinDetails(JournaledAdcli(AdcliCommand::Join, arguments, password), hostFqdn));
+    const AdcliOutcome outcome = JournaledAdcli(command, arguments, secret);
+    PromoteStagedKeytab(KeytabPath());
+    FinishJoin(JoinDetails(outcome, hostFqdn));
 }
 
 void Membership::JoinWithAccount(const std::string& domain, const std::string& hostFqdn, const char* oneTimePassword,
@@ -183,10 +200,11 @@ void Membership::JoinWithAccount(const std::string& domain, const std::string& h
     if (!expectedSid.empty() && !EqualsIgnoringCase(DetailValue(outcome.output, "domain-SID"), expectedSid)) {
         // Joined a domain other than the one the proxy reported: take the
         // keytab back rather than keep a membership nobody asked for.
-        RemoveKeytab();
+        DiscardStagedKeytab(KeytabPath());
         ClearIntent();
         Fail(ORVAUTH_STATUS_DOMAIN_TRUST_INCONSISTENT);
     }
+    PromoteStagedKeytab(KeytabPath());
     FinishJoin(JoinDetails(outcome, hostFqdn));
 }
 
@@ -229,11 +247,16 @@ void Membership::CheckTrust()
 // keytab, keeping the previous ones for controllers that have not replicated
 // the change yet. adcli writes the keytab only after the directory took the
 // password, so a failure leaves the old keys working. Its failures are those
-// of a keytab login, as for testjoin.
+// of a keytab login, as for testjoin. adcli works on the staged keytab,
+// which replaces the keytab once it succeeded; one it left when it was
+// stopped is settled by the next call (SettleStagedKeytab).
 void Membership::RenewPassword()
 {
     const JoinedDomain joined = RequireJoined();
-    std::vector<std::string> arguments{"update", "--domain=" + joined.domain, "--host-keytab=" + KeytabPath(),
+    std::lock_guard<std::mutex> guard(StateLock());
+    StageKeytab(KeytabPath());
+    std::vector<std::string> arguments{"update", "--domain=" + joined.domain,
+                                       "--host-keytab=" + StagedKeytabPath(KeytabPath()),
                                        "--computer-password-lifetime=0"};
     if (!joined.computerName.empty()) {
         arguments.push_back("--computer-name=" + joined.computerName);
@@ -242,7 +265,15 @@ void Membership::RenewPassword()
         arguments.push_back("--host-fqdn=" + joined.hostFqdn);
     }
     AddController(arguments, ControllerToUse(joined.domain, joined.preferred, joined.controller).answering);
-    adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MembershipBound());
+    try {
+        adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MembershipBound());
+    } catch (const StatusError& error) {
+        if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
+            DiscardStagedKeytab(KeytabPath());
+        }
+        throw;
+    }
+    PromoteStagedKeytab(KeytabPath());
     syslog(LOG_NOTICE, "adclient: the machine account password of %s in %s was renewed", joined.computerName.c_str(),
            joined.domain.c_str());
 }
@@ -265,6 +296,7 @@ AdcliOutcome Membership::JournaledAdcli(AdcliCommand command, const std::vector<
         return adcli.Succeed(command, arguments, secret, MembershipBound());
     } catch (const StatusError& error) {
         if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
+            DiscardStagedKeytab(KeytabPath());
             ClearIntent();
         }
         throw;
@@ -285,9 +317,10 @@ void Membership::FinishJoin(const StateFile& details)
     ClearIntent();
 }
 
-// The identity service follows the membership just recorded. When it
-// cannot be configured the join is taken back here (keytab and state), so
-// that a failed join leaves nothing behind on the host.
+// Kerberos and the identity service follow the membership just recorded.
+// When they cannot be configured the join is taken back here (keytab,
+// krb5.conf and state), so that a failed join leaves nothing behind on the
+// host.
 void Membership::ConfigureIdentityService()
 {
     StateFile state = LoadState();
@@ -297,10 +330,12 @@ void Membership::ConfigureIdentityService()
                             state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd"),
                             CurrentClientSettings().useLdaps};
     try {
+        kerberos.Configure({realm, domain.dnsName, KeytabPath(), ::access(SSSD_KRB5_INCLUDES, F_OK) == 0});
         identityService.Configure(domain);
-    } catch (const SssdConfigError& e) {
+    } catch (const std::runtime_error& e) {
         syslog(LOG_ERR, "adclient: %s; the join is taken back", e.what());
-        RemoveKeytab();
+        RemoveKerberosSettings();
+        RemoveHostKeys(KeytabPath(), HostOf(state));
         ForgetMembership(state);
         SaveState(state);
         ClearIntent();
@@ -308,11 +343,13 @@ void Membership::ConfigureIdentityService()
     }
 }
 
-// The host's side of a leave: keytab, membership, identity service.
+// The host's side of a leave: keytab, Kerberos settings, membership,
+// identity service.
 void Membership::LeaveLocally(const std::string& domain)
 {
-    RemoveKeytab();
     StateFile state = LoadState();
+    RemoveHostKeys(KeytabPath(), HostOf(state));
+    RemoveKerberosSettings();
     ForgetMembership(state);
     SaveState(state);
     try {
@@ -324,14 +361,26 @@ void Membership::LeaveLocally(const std::string& domain)
     }
 }
 
-// Whether the directory accepts the host keytab for domain: Unknown when no
-// controller answered.
-Membership::Keytab Membership::CheckKeytab(const std::string& domain, const std::string& controller)
+// A krb5.conf the block cannot be taken out of only names a realm the host
+// is no longer in; the leave goes on.
+void Membership::RemoveKerberosSettings()
 {
-    if (::access(KeytabPath().c_str(), F_OK) != 0) {
+    try {
+        kerberos.Remove();
+    } catch (const KerberosConfigError& e) {
+        syslog(LOG_ERR, "adclient: %s; remove the lines orvauthctl join added by hand", e.what());
+    }
+}
+
+// Whether the directory accepts the host keytab for domain: Unknown when no
+// controller answered. A keytab without a machine account's keys is refused.
+Membership::Keytab Membership::CheckKeytab(const std::string& domain, const std::string& controller,
+                                           const std::string& keytab)
+{
+    if (KeytabComputerName(keytab).empty()) {
         return Keytab::Refused;
     }
-    std::vector<std::string> arguments{"testjoin", "--domain=" + domain, "--host-keytab=" + KeytabPath()};
+    std::vector<std::string> arguments{"testjoin", "--domain=" + domain, "--host-keytab=" + keytab};
     AddController(arguments, controller);
     const AdcliOutcome outcome = adcli.Run(arguments, nullptr, QUERY_BOUND);
     switch (ClassifyAdcliResult(AdcliCommand::TestJoin, outcome.status, outcome.timedOut, outcome.errors)) {
@@ -347,23 +396,33 @@ Membership::Keytab Membership::CheckKeytab(const std::string& domain, const std:
 }
 
 // adcli was stopped during a join: if the directory accepts the keytab it
-// wrote, the join is completed with what the directory says of itself;
-// otherwise the keytab is taken back.
+// wrote (the staged one, or the keytab when the rename was done), the join
+// is completed with what the directory says of itself; otherwise the keytab
+// is taken back.
 void Membership::SettleStartedJoin(const StateFile& journal)
 {
     const std::string domain = journal.Value(keys::DOMAIN);
-    const Keytab keytab = CheckKeytab(domain, "");
+    const std::string staged = StagedKeytabPath(KeytabPath());
+    const bool wasStaged = ::access(staged.c_str(), F_OK) == 0;
+    const Keytab keytab = CheckKeytab(domain, "", wasStaged ? staged : KeytabPath());
     if (keytab == Keytab::Unknown) {
         syslog(LOG_WARNING, "adclient: a join of %s was interrupted and no controller answered; it is settled by "
                "the next join, leave or status", domain.c_str());
         return;
     }
     if (keytab == Keytab::Refused) {
-        RemoveKeytab();
+        DiscardStagedKeytab(KeytabPath());
+        if (!wasStaged) {
+            RemoveHostKeys(KeytabPath(), {ToUpper(domain), KeytabComputerName(KeytabPath()),
+                                          journal.Value(keys::HOST_FQDN)});
+        }
         ClearIntent();
         syslog(LOG_NOTICE, "adclient: a join of %s was interrupted before the directory accepted this host; "
                "taken back (join again to retry)", domain.c_str());
         return;
+    }
+    if (wasStaged) {
+        PromoteStagedKeytab(KeytabPath());
     }
     const AdcliOutcome info = adcli.Succeed(AdcliCommand::Info, {"info", domain}, nullptr, QUERY_BOUND);
     StateFile details;
@@ -392,7 +451,7 @@ void Membership::SettleLeave(const StateFile& journal, bool mayAskDirectory)
         if (!mayAskDirectory) {
             return;
         }
-        const Keytab keytab = CheckKeytab(domain, state.Value(keys::CONTROLLER));
+        const Keytab keytab = CheckKeytab(domain, state.Value(keys::CONTROLLER), KeytabPath());
         if (keytab == Keytab::Unknown) {
             syslog(LOG_WARNING, "adclient: a leave of %s was interrupted and no controller answered; it is "
                    "settled by the next join, leave or status", domain.c_str());
@@ -424,6 +483,37 @@ void Membership::SettleInterrupted(bool mayAskDirectory)
         syslog(LOG_NOTICE, "adclient: completed the interrupted join of %s", journal.Value(keys::DOMAIN).c_str());
     } else if (operation == intent::JOIN && mayAskDirectory) {
         SettleStartedJoin(journal);
+    } else if (operation.empty() && mayAskDirectory) {
+        SettleStagedKeytab();
+    }
+}
+
+// A renewal stopped during adcli left the staged keytab: when the directory
+// accepts it (the new password, or the old one when adcli had not yet set
+// it), it replaces the keytab; otherwise it goes.
+void Membership::SettleStagedKeytab()
+{
+    const std::string staged = StagedKeytabPath(KeytabPath());
+    if (::access(staged.c_str(), F_OK) != 0) {
+        return;
+    }
+    const StateFile state = LoadState();
+    if (!IsJoined(state)) {
+        DiscardStagedKeytab(KeytabPath());
+        return;
+    }
+    switch (CheckKeytab(state.Value(keys::DOMAIN), state.Value(keys::CONTROLLER), staged)) {
+    case Keytab::Accepted:
+        PromoteStagedKeytab(KeytabPath());
+        syslog(LOG_NOTICE, "adclient: completed the interrupted renewal of the machine account password");
+        break;
+    case Keytab::Refused:
+        DiscardStagedKeytab(KeytabPath());
+        syslog(LOG_NOTICE, "adclient: an interrupted renewal of the machine account password left a keytab the "
+               "directory refuses; it was removed and the keytab kept");
+        break;
+    case Keytab::Unknown:
+        break;
     }
 }
 

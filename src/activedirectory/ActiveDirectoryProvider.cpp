@@ -414,5 +414,26 @@ void ActiveDirectoryProvider::RenewMachinePassword() const
     CheckStatus(handle, operations->RenewMachinePassword());
 }
 
+std::map<std::string, std::string> ActiveDirectoryProvider::GetMachineAccountAttributes() const
+{
+    const auto answer = reinterpret_cast<OrvauthPluginAccountAttributesFunction>(
+        dlsym(handle, ORVAUTH_PLUGIN_ACCOUNT_ATTRIBUTES_SYMBOL));
+    if (answer == nullptr) {
+        throw CallNotImplementedException();
+    }
+    char** texts = nullptr;
+    ActiveDirectoryClientReleaseFunction release = nullptr;
+    CheckStatus(handle, answer(&texts, &release));
+    PluginResult result(texts, release);
+    std::map<std::string, std::string> attributes;
+    for (const std::string& text : CopyStringArray<std::vector<std::string>>(texts)) {
+        const std::string::size_type equals = text.find('=');
+        if (equals != std::string::npos) {
+            attributes[text.substr(0, equals)] = text.substr(equals + 1);
+        }
+    }
+    return attributes;
+}
+
 }  // namespace authentication
 }  // namespace orvane

@@ -1,5 +1,6 @@
-// Joining and leaving a domain with an administrator's credentials, and
-// keeping the domain record in the host configuration store in step.
+// Joining and leaving a domain with an administrator's credentials or a
+// preset account's one-time password, and keeping the domain record in the
+// host configuration store in step.
 #include "membership/DomainRecord.h"
 #include "membership/HostFilesRollback.h"
 #include "errors/LogText.h"
@@ -33,13 +34,11 @@ void CheckCredentials(const Credentials& credentials)
     }
 }
 
-}  // namespace
-
-void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const Credentials& credentials,
-                                      bool skipHostNameCheck)
+// The join both entries share: with credentials, or a null user name and a
+// one-time password.
+void JoinAs(ActiveDirectoryStore& store, const std::string& domainArgument, const Credentials& credentials,
+            bool skipHostNameCheck)
 {
-    CheckCredentials(credentials);
-
     // Only the first '/' separates: organizational units contain slashes.
     const std::string::size_type slash = domainArgument.find('/');
     const std::string domainName = domainArgument.substr(0, slash);
@@ -53,21 +52,47 @@ void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const C
     HostFilesRollback rollback(!skipHostNameCheck);
     try {
         if (!skipHostNameCheck) {
-            rollback.RunCheck([&] { SanitiseHostnameForDomain(domainName); });
+            rollback.RunCheck([&] { store.SanitiseHostnameForDomain(domainName); });
         }
         try {
-            provider->JoinDomain(domainName, organizationalUnit, credentials);
+            store.Provider()->JoinDomain(domainName, organizationalUnit, credentials);
         } catch (const SetupAlreadyJoinedException&) {
-            if (!CompleteInterruptedJoin(*provider, domainName, organizationalUnit, std::string())) {
+            if (!CompleteInterruptedJoin(*store.Provider(), domainName, organizationalUnit, std::string())) {
                 throw;
             }
             return;
         }
-        RecordMembershipOrLeave(*provider, domainName, organizationalUnit, std::string());
+        RecordMembershipOrLeave(*store.Provider(), domainName, organizationalUnit, std::string());
     } catch (...) {
         rollback.Restore();
         throw;
     }
+}
+
+}  // namespace
+
+void ActiveDirectoryStore::JoinDomain(const std::string& domainArgument, const Credentials& credentials,
+                                      bool skipHostNameCheck)
+{
+    CheckCredentials(credentials);
+    JoinAs(*this, domainArgument, credentials, skipHostNameCheck);
+}
+
+// The plug-in takes a password without a user name as the one-time password
+// of the computer account an administrator preset for this host. The
+// administrator's join above keeps refusing a missing user name, so neither
+// path can be taken for the other by mistake.
+void ActiveDirectoryStore::JoinDomainWithOneTimePassword(const std::string& domainArgument,
+                                                         const char* oneTimePassword, bool skipHostNameCheck)
+{
+    if (oneTimePassword == nullptr || oneTimePassword[0] == '\0') {
+        throw InvalidCredentialsException(
+            "empty or no one-time password was specified; give the one the administrator set when presetting the "
+            "host's computer account");
+    }
+    Credentials credentials{};
+    credentials.password = oneTimePassword;
+    JoinAs(*this, domainArgument, credentials, skipHostNameCheck);
 }
 
 void ActiveDirectoryStore::PartDomain()

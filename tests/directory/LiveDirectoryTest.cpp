@@ -1,7 +1,7 @@
 // Drives the library and orvauthctl against a live Samba AD domain
 // controller started by live-directory.sh, in order: refused joins, a join,
-// the queries, leaves, a rejoin, a join with a preset account, and a
-// controller that stops answering. What the directory holds afterwards is
+// the queries, leaves, a rejoin, a delegated user's join, joins with a
+// preset account, and a controller that stops answering. What the directory holds afterwards is
 // read on the controller's side (ldbsearch), not taken from the library.
 #include "BuildPaths.h"
 #include "common/Recorders.h"
@@ -265,9 +265,9 @@ TEST_F(LiveDirectory, QueriesAnswerFromTheDirectory)
     EXPECT_NE(status.out.find(ACCOUNT_IN_OU), std::string::npos);
     const std::string screen = Ctl({"status"}).out;
     for (const char* fact : {"ad.example.test\n  realm:              AD.EXAMPLE.TEST\n  NetBIOS name:       ADEX\n"
-                             "  computer account:   NODE01$\n  container:          OU=Servers,DC=ad,DC=example,DC=test\n"
+                             "  computer account:   NODE01$\n  container:          OU=Servers,DC=ad,DC=example,DC=test\n",
                              "  trust:              good: the machine account logs in to the domain\n",
-                             "machine password:   0 days old (set "}) {
+                             "machine password:   0 days old (set ", "  operating system:   Debian"}) {
         EXPECT_NE(screen.find(fact), std::string::npos) << screen;
     }
 }
@@ -291,23 +291,63 @@ TEST_F(LiveDirectory, RejoinAndLeaveWithCredentialsDeletesTheAccount)
     EXPECT_FALSE(KeytabLogsIn());
 }
 
+// A user delegated only what a join needs on one organizational unit (create
+// computer objects; on those: reset password, account restrictions,
+// validated writes to the DNS host name and the SPNs) joins into it;
+// elsewhere the refusal names the right and the container.
+TEST_F(LiveDirectory, DelegatedJoinerJoinsOnlyWhereItIsDelegated)
+{
+    const std::string sam = std::getenv("LIVE_SAM"), computer = ";bf967a86-0de6-11d0-a285-00aa003049e2;";
+    ASSERT_EQ(orvauth_test::RunChild({"samba-tool", "user", "create", "delegate", "D3leg#Pass", "-H", sam}).status, 0);
+    std::string sid = OnController("(sAMAccountName=delegate)", "objectSid");
+    sid = sid.substr(sid.find("objectSid: ") + 11);
+    sid = sid.substr(0, sid.find('\n')) + ")";
+    std::string sddl = "(OA;;CC" + computer + ";" + sid;
+    for (const char* right : {"CR;00299570-246d-11d0-a768-00aa006e0529", "WP;4c164200-20c0-11d0-a768-00aa006e0529",
+                              "SW;72e39547-7b18-11d1-adef-00c04fd8d5cd", "SW;f3a64788-5306-11d1-a9c5-0000f80367c1"}) {
+        sddl += std::string("(OA;CIIO;") + right + computer + sid;
+    }
+    ASSERT_EQ(orvauth_test::RunChild({"samba-tool", "ou", "create", "OU=Delegated", "-H", sam}).status, 0);
+    ASSERT_EQ(orvauth_test::RunChild({"samba-tool", "dsacl", "set", "-H", sam,
+                                      "--objectdn=OU=Delegated,DC=ad,DC=example,DC=test", "--sddl=" + sddl}).status, 0);
+    const orvauth_test::ChildResult refused =
+        Ctl({"join", DOMAIN + "/Servers", "--user", "delegate", "--password-stdin"}, "D3leg#Pass\n");
+    EXPECT_NE(refused.err.find("lacks the right \"Create computer objects\" on OU=Servers,DC=ad,DC=example,DC=test"),
+              std::string::npos) << refused.err;
+    Timed("join by a delegated user", 15, [&] {
+        EXPECT_EQ(Ctl({"join", DOMAIN + "/Delegated", "--user", "delegate", "--password-stdin"}, "D3leg#Pass\n").status, 0);
+    });
+    EXPECT_NE(OnController("(sAMAccountName=NODE01$)", "dn").find("dn: CN=NODE01,OU=Delegated,"), std::string::npos);
+    EXPECT_TRUE(KeytabLogsIn());
+    ASSERT_EQ(Ctl({"leave", "--user", "Administrator", "--password-stdin"}, PASSWORD).status, 0);
+}
+
+// The computer account an administrator preset: the tool joins with its
+// one-time password and keeps the object (same GUID, same container); a
+// missing account or a refused password fails at once, saying what to ask
+// for. (The authentication proxy's join with such an account: live-proxy.sh.)
 TEST_F(LiveDirectory, JoinWithAPresetAccountAndItsOneTimePassword)
 {
+    const std::vector<std::string> join{"join", DOMAIN, "--one-time-password", "--password-stdin"};
+    orvauth_test::ChildResult missing, wrong, joined;
+    Timed("one-time password, no preset account", 5, [&] { missing = Ctl(join, ONE_TIME_PASSWORD + "\n"); });
+    EXPECT_NE(missing.err.find("has no computer account of this host's name"), std::string::npos) << missing.err;
     ASSERT_EQ(orvauth_test::RunChild({"adcli", "preset-computer", "--domain=" + DOMAIN, "--login-user=Administrator",
-                                      "--stdin-password", "--one-time-password=" + ONE_TIME_PASSWORD, "node01." + DOMAIN},
+                                      "--stdin-password", "--one-time-password=" + ONE_TIME_PASSWORD,
+                                      "--domain-ou=OU=Servers,DC=ad,DC=example,DC=test", "node01." + DOMAIN},
                                      {}, PASSWORD).status, 0);
-    const std::string sidLine = OnController("(objectClass=domainDNS)", "objectSid");
-    const std::string::size_type at = sidLine.find("objectSid: ") + 11;
-    ActiveDirectoryProvider provider("adclient");
-    JORV::DirectoryDomainInfo domain{"", "ADEX", DOMAIN, sidLine.substr(at, sidLine.find('\n', at) - at)};
-    JORV::MachineAccountInfo account{"node01", DOMAIN, "", "CN=NODE01,CN=Computers,DC=ad,DC=example,DC=test", ONE_TIME_PASSWORD};
+    const std::string object = OnController("(sAMAccountName=NODE01$)", "objectGUID");  // its DN and GUID
+    Timed("a wrong one-time password", 5, [&] { wrong = Ctl(join, "Otp-wrong\n"); });
+    EXPECT_NE(wrong.err.find("or to preset the account again (adcli delete-computer, then adcli preset-computer "
+                             "--one-time-password)"), std::string::npos) << wrong.err;
     SecretWatch watch(ONE_TIME_PASSWORD);  // from here on no command line carries it
-    provider.JoinDomainWithMachineAccount(domain, account);
+    Timed("join with a one-time password", 15, [&] { joined = Ctl(join, ONE_TIME_PASSWORD + "\n"); });
     watch.Stop();
+    ASSERT_EQ(joined.status, 0) << joined.err;
     EXPECT_GT(watch.adcliSeen, 0);
     EXPECT_EQ(watch.leaks, 0);
+    EXPECT_EQ(OnController("(sAMAccountName=NODE01$)", "objectGUID"), object);
     EXPECT_TRUE(KeytabLogsIn());
-    EXPECT_EQ(store.GetDomainTrustState(), 1u);
 }
 
 // Joins and leaves killed (SIGKILL) at random instants: no adcli outlives the

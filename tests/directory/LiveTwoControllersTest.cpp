@@ -57,7 +57,7 @@ TEST_F(TwoControllers, TheToolsQueriesAnswerThroughTheSecond)
     } cases[] = {
         {{"domain-controller", DOMAIN}, 15, "dc2.ad.example.test"},
         {{"discover", DOMAIN}, 3, "Answering controller:     dc2.ad.example.test"},
-        {{"status"}, STORE_TIME_OUT + 1, "NetBIOS Name: PARTNER"},
+        {{"status", "--verbose"}, STORE_TIME_OUT + 1, "NetBIOS Name: PARTNER"},
     };
     for (const auto& each : cases) {
         Timed("second controller: orvauthctl " + each.command[0], each.bound, [&] {

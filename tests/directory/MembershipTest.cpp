@@ -5,6 +5,7 @@
 // with no service manager to restart.
 #include "adclient/AdClientState.h"
 #include "adclient/HostIdentity.h"
+#include "adclient/HostKeytab.h"
 #include "adclient/IntentJournal.h"
 #include "adclient/Membership.h"
 #include "common/Files.h"
@@ -25,6 +26,7 @@ namespace {
 
 const std::string SANDBOX = MEMBERSHIP_SANDBOX;
 const std::string SSSD_CONF = SANDBOX + "/sssd.conf", INTENT = SANDBOX + "/state/adclient.intent";
+const std::string KRB5_CONF = ORVAUTH_KRB5_CONF;
 const char* const DOMAIN = "corp.example.test";
 const char* const SID = "S-1-5-21-1-2-3";
 
@@ -49,17 +51,19 @@ const Reply JOIN_DONE{"join", 0, DETAILS, ""}, JOIN_ELSEWHERE{"join", 0, "domain
     REFUSED{"testjoin", 1, "", "adcli: couldn't authenticate: Client not found in Kerberos database\n"},
     NO_ANSWER{"testjoin", -1, "", ""}, INFO{"info", 0, "domain-name = corp.example.test\ndomain-short = CORP\n", ""};
 
-// A keytab with a key of the machine account NODE01, as adcli join writes it.
-void WriteKeytab()
+// Adds a key of principal (the machine account NODE01 by default, as adcli
+// join writes it) to a keytab.
+void WriteKeytab(const std::string& path = KeytabPath(), const char* principal = "NODE01$@CORP.EXAMPLE.TEST",
+                 krb5_kvno kvno = 1)
 {
     krb5_context context = nullptr;
     ASSERT_EQ(krb5_init_context(&context), 0);
     krb5_keytab keytab = nullptr;
-    ASSERT_EQ(krb5_kt_resolve(context, ("WRFILE:" + KeytabPath()).c_str(), &keytab), 0);
+    ASSERT_EQ(krb5_kt_resolve(context, ("WRFILE:" + path).c_str(), &keytab), 0);
     krb5_keytab_entry entry{};
-    ASSERT_EQ(krb5_parse_name(context, "NODE01$@CORP.EXAMPLE.TEST", &entry.principal), 0);
+    ASSERT_EQ(krb5_parse_name(context, principal, &entry.principal), 0);
     unsigned char key[16] = {};
-    entry.vno = 1;
+    entry.vno = kvno;
     entry.key = {KV5M_KEYBLOCK, ENCTYPE_AES128_CTS_HMAC_SHA1_96, sizeof key, key};
     EXPECT_EQ(krb5_kt_add_entry(context, keytab, &entry), 0);
     krb5_free_principal(context, entry.principal);
@@ -67,8 +71,11 @@ void WriteKeytab()
     krb5_free_context(context);
 }
 
+// An administrator's key in the host keytab, which no operation may touch.
+const char* const NFS = "nfs/node01.corp.example.test@CORP.EXAMPLE.TEST";
+
 // adcli as a case scripts it; a join that gets as far as the directory
-// writes the keytab, as adcli does.
+// writes the keytab it was given, as adcli does.
 class ScriptedAdcli final : public AdcliRunner {
 public:
     explicit ScriptedAdcli(std::vector<Reply> script) : script(std::move(script)) {}
@@ -79,7 +86,9 @@ public:
         seen.push_back(arguments);
         ++runs;
         if (reply.verb == "join" && reply.status <= 0) {
-            WriteKeytab();
+            const std::string keytab = arguments[3].substr(std::string("--host-keytab=").size());
+            EXPECT_EQ(keytab, StagedKeytabPath(KeytabPath()));
+            WriteKeytab(keytab);
         }
         AdcliOutcome outcome;
         outcome.status = reply.status;
@@ -102,22 +111,56 @@ const Operation CHECK_TRUST = [](Membership& m) { m.CheckTrust(); };
 const Operation LOAD = [](Membership& m) { m.SettleWithoutDirectory(); };
 
 // A host joined (state, keytab, SSSD configuration) or not, with a journal
-// or none; an interrupted operation leaves the keytab adcli wrote.
+// or none; a join interrupted in adcli leaves the staged keytab it wrote. The
+// keytab always holds an administrator's key.
 void Reset(bool joined, const std::string& journal)
 {
-    for (const std::string& file : {StatePath(), INTENT, KeytabPath(), SSSD_CONF}) {
+    for (const std::string& file : {StatePath(), INTENT, KeytabPath(), StagedKeytabPath(KeytabPath()), SSSD_CONF,
+                                    KRB5_CONF}) {
         ::unlink(file.c_str());
     }
     PrepareDirectories();
     orvauth_test::WriteFile(StatePath(), std::string(SETTINGS) + (joined ? JOINED : ""));
     orvauth_test::WriteFile(INTENT, journal);
-    if (joined || !journal.empty()) {
+    WriteKeytab(KeytabPath(), NFS);
+    if (joined || journal.find(intent::DIRECTORY_DONE) != std::string::npos) {  // promoted before the phase
         WriteKeytab();
+    } else if (!journal.empty()) {
+        WriteKeytab(StagedKeytabPath(KeytabPath()), NFS);
+        WriteKeytab(StagedKeytabPath(KeytabPath()));
     }
     if (joined) {
+        orvauth_test::WriteFile(KRB5_CONF, WithRealm("", {"CORP.EXAMPLE.TEST", DOMAIN, KeytabPath(), false}));
         orvauth_test::WriteFile(SSSD_CONF, WithDomain("", {DOMAIN, "CORP.EXAMPLE.TEST", KeytabPath(),
                                                            "NODE01$@CORP.EXAMPLE.TEST", "node01.corp.example.test", {}, ""}));
     }
+}
+
+// "principal kvno" of every entry of a keytab, in order; empty when absent.
+std::vector<std::string> Principals(const std::string& path, bool withKvno = false)
+{
+    std::vector<std::string> names;
+    krb5_context context = nullptr;
+    krb5_keytab keytab = nullptr;
+    krb5_kt_cursor cursor;
+    if (FileExists(path) && krb5_init_context(&context) == 0 &&
+        krb5_kt_resolve(context, ("FILE:" + path).c_str(), &keytab) == 0 &&
+        krb5_kt_start_seq_get(context, keytab, &cursor) == 0) {
+        krb5_keytab_entry entry;
+        while (krb5_kt_next_entry(context, keytab, &entry, &cursor) == 0) {
+            char* name = nullptr;
+            krb5_unparse_name(context, entry.principal, &name);
+            names.push_back(std::string(name) + (withKvno ? " " + std::to_string(entry.vno) : ""));
+            krb5_free_unparsed_name(context, name);
+            krb5_free_keytab_entry_contents(context, &entry);
+        }
+        krb5_kt_end_seq_get(context, keytab, &cursor);
+    }
+    if (keytab != nullptr) {
+        krb5_kt_close(context, keytab);
+    }
+    krb5_free_context(context);
+    return names.empty() ? std::vector<std::string>{""} : names;
 }
 
 TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
@@ -171,16 +214,19 @@ TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
     for (const auto& c : cases) {
         Reset(c.joined, c.journal);
         ScriptedAdcli adcli(c.script);
-        Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"});
+        Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"},
+                              KRB5_CONF);
         EXPECT_EQ(orvauth_plugin::Guarded([&] { c.operation(membership); }), c.status) << c.name;
         EXPECT_EQ(adcli.runs, c.script.size()) << c.name;
         const orvauth_plugin::StateFile state = LoadState();
         EXPECT_EQ(IsJoined(state), c.joinedAfter) << c.name;
         EXPECT_EQ(state.Value(keys::COMPUTER_NAME), c.joinedAfter ? "NODE01" : "") << c.name;
         EXPECT_EQ(state.Value(keys::PREFERRED_CONTROLLER), "dc1.corp.example.test") << c.name;
-        EXPECT_EQ(FileExists(KeytabPath()), c.joinedAfter || c.journalAfter) << c.name;
+        EXPECT_EQ(KeytabComputerName(KeytabPath()), c.joinedAfter ? "NODE01" : "") << c.name;
+        EXPECT_EQ(Principals(KeytabPath()).front(), NFS) << c.name;
         EXPECT_EQ(LoadIntent().Keys().empty(), !c.journalAfter) << c.name;
         EXPECT_EQ(FileExists(SSSD_CONF), c.joinedAfter) << c.name;  // the identity service follows
+        EXPECT_EQ(FileExists(KRB5_CONF), c.joinedAfter) << c.name;  // and Kerberos
     }
 }
 
@@ -252,6 +298,78 @@ TEST(Membership, DefaultShellIsUseraddsElseItsBuiltInOne)
         EXPECT_EQ(DefaultUserShell(file), c.shell) << c.defaults;
     }
     EXPECT_EQ(DefaultUserShell(SANDBOX + "/absent"), "/bin/sh");
+}
+
+// A leave takes the host's entries (every key version) out of a keytab
+// shared with other services' keys, which stay in their order; a keytab
+// left empty goes.
+TEST(Membership, LeaveRemovesOnlyTheHostsKeys)
+{
+    const std::vector<std::string> host = {
+        "NODE01$@CORP.EXAMPLE.TEST 2", "host/NODE01@CORP.EXAMPLE.TEST 2", "host/node01.corp.example.test@CORP.EXAMPLE.TEST 3",
+        "RestrictedKrbHost/NODE01@CORP.EXAMPLE.TEST 2", "RestrictedKrbHost/node01.corp.example.test@CORP.EXAMPLE.TEST 3"};
+    const std::vector<std::string> others = {
+        "nfs/node01.corp.example.test@CORP.EXAMPLE.TEST 1", "HTTP/node01.corp.example.test@CORP.EXAMPLE.TEST 4",
+        "host/node01.corp.example.test@OTHER.TEST 2", "NODE02$@CORP.EXAMPLE.TEST 1", "host/node02@CORP.EXAMPLE.TEST 1"};
+    const struct {
+        const char* name;
+        std::vector<std::string> before, after;
+        HostPrincipals principals;
+    } cases[] = {
+        {"mixed", {others[0], host[0], host[1], others[1], host[2], host[3], others[2], host[4], others[3], others[4]},
+         others, {"CORP.EXAMPLE.TEST", "NODE01", "node01.corp.example.test"}},
+        {"the host's only", host, {""}, {"CORP.EXAMPLE.TEST", "node01", "NODE01.corp.example.test"}},
+        {"none of the host's", others, others, {"CORP.EXAMPLE.TEST", "NODE01", "node01.corp.example.test"}},
+        {"computer name unknown", host, host, {"CORP.EXAMPLE.TEST", "", "node01.corp.example.test"}},
+        {"no keytab", {}, {""}, {"CORP.EXAMPLE.TEST", "NODE01", "node01.corp.example.test"}},
+    };
+    ::mkdir(SANDBOX.c_str(), 0700);
+    const std::string keytab = SANDBOX + "/shared.keytab";
+    for (const auto& c : cases) {
+        ::unlink(keytab.c_str());
+        for (const std::string& entry : c.before) {
+            const auto space = entry.find(' ');
+            WriteKeytab(keytab, entry.substr(0, space).c_str(), std::stoi(entry.substr(space + 1)));
+        }
+        RemoveHostKeys(keytab, c.principals);
+        EXPECT_EQ(Principals(keytab, true), c.after) << c.name;
+        EXPECT_FALSE(FileExists(StagedKeytabPath(keytab))) << c.name;
+        struct stat info {};
+        EXPECT_TRUE(::stat(keytab.c_str(), &info) != 0 || (info.st_mode & 0777) == 0600) << c.name;
+    }
+}
+
+// The join's Kerberos block fills the gaps of what the administrator wrote
+// and goes again byte for byte, whatever the file looked like.
+TEST(Membership, KerberosSettingsAreAddedAndGivenBack)
+{
+    const KerberosRealm realm{"CORP.EXAMPLE.TEST", "corp.example.test", "/etc/krb5.keytab", true};
+    const struct {
+        const char* name;
+        std::string file;
+        const char* adminsRealm;
+    } cases[] = {
+        {"no file", "", ""},
+        {"stock", "[libdefaults]\n\tdefault_realm = CORP.EXAMPLE.TEST\n", "CORP.EXAMPLE.TEST"},
+        {"another realm, no final line break", "[realms]\nX = {\n}\n[libdefaults]\n default_realm=OTHER.TEST", "OTHER.TEST"},
+        {"realm outside libdefaults", "[realms]\ndefault_realm = X\n", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string joined = WithRealm(c.file, realm);
+        EXPECT_EQ(joined.compare(0, c.file.size(), c.file), 0) << c.name;  // appended after the administrator's
+        EXPECT_NE(joined.find("\n\tdefault_realm = CORP.EXAMPLE.TEST\n\tdns_lookup_kdc = true\n\trdns = false\n"),
+                  std::string::npos) << c.name;
+        EXPECT_NE(joined.find("\nincludedir /var/lib/sss/pubconf/krb5.include.d/\n[libdefaults]\n"), std::string::npos)
+            << c.name;
+        EXPECT_EQ(joined.find("default_keytab_name"), std::string::npos) << c.name;
+        EXPECT_EQ(WithRealm(joined, realm), joined) << c.name;  // a second join replaces its block
+        EXPECT_EQ(WithoutRealm(joined), c.file) << c.name;
+        EXPECT_EQ(AdministratorsDefaultRealm(joined), c.adminsRealm) << c.name;
+    }
+    // A keytab moved by the build is named; a missing include directory is not included.
+    const std::string moved = WithRealm("", {"R.TEST", "r.test", "/srv/host.keytab", false});
+    EXPECT_NE(moved.find("\tdefault_keytab_name = FILE:/srv/host.keytab\n"), std::string::npos);
+    EXPECT_EQ(moved.find("includedir"), std::string::npos);
 }
 
 }  // namespace

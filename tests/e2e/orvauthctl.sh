@@ -52,6 +52,10 @@ t 2 - 'standard input is not a terminal' join corp.example.test --user administr
 t 1 'Secret#1\0junk' 'the password holds a NUL byte' join corp.example.test --user administrator --password-stdin
 t 1 '' 'empty or no password was specified' join corp.example.test --user administrator --password-stdin
 t 2 - 'either after the domain or with --ou, not both' join corp.example.test/Servers --ou Hypervisors --user administrator
+t 2 - 'join: give either --user <name> or --one-time-password' join corp.example.test --user administrator --one-time-password
+t 2 - "option '--one-time-password' takes no value" join corp.example.test --one-time-password=Otp-1
+t 1 'Otp-1' "the domain refused the one-time password of the host's preset computer account" \
+  join corp.example.test --one-time-password --password-stdin
 t 1 'Secret#1' "The organizational unit 'Servers/' ends with a '/'" \
   join corp.example.test --ou Servers/ --user administrator --password-stdin
 t 2 - "option '--use-ldaps' takes no value" join corp.example.test --use-ldaps=no --user administrator
@@ -62,7 +66,7 @@ t 0 'Secret#1' $'Recorded description = Rack 4 in '"$config"$'/adclient.conf (it
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
   join corp.example.test --user administrator --password-stdin --use-ldaps
 t 1 - "directory logins are not enabled on this host" --state-dir "$host/state" --sssd-conf "$host/sssd.conf" logins permit --all
-t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
+t 0 - $'corp.example.test\n  realm:              CORP.EXAMPLE.TEST\n  NetBIOS name:       CORP\n  computer account:   NODE01$\n  container:          OU=Hypervisors,OU=Servers,DC=corp,DC=example,DC=test\n  operating system:   (none)\n  description:        (none)\n  trust:              good: the machine account logs in to the domain\n  active store:       Active Directory' status
 t 0 - 'Trust state:                  good: the machine account logs in to the domain (1)' status --verbose
 t 0 - '"trust_state":1' status --json
 t 0 - '"organizational_unit":"Servers/Hypervisors","proxy_address":""}' status --json

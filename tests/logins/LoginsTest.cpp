@@ -248,7 +248,8 @@ TEST_F(LoginsTest, EnableNeedsTheDirectoryStoreActiveStatusTellsPartlyOn)
     EXPECT_EQ("active store: None\nmodules: simdirectory (name-service switch), pam_simdirectory.so (PAM, through "
               "PAM model)\n" + host.File("nsswitch.conf") + ": partly on\n" + host.File("pam.d/common-auth") +
                   ": off\npermitted to log in:\n  nobody (logins permit --user/--group/--all says who may)\n"
-                  "offline logins: SSSD's default\n",
+                  "offline logins: SSSD's default\nDNS registration: off\nmachine password: unknown: this host is "
+                  "not joined to a domain: it has no machine password\n",
               status.out);
     EXPECT_EQ(2, Logins({"restart"}).status);
     for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{

@@ -72,6 +72,9 @@ std::string MembershipHint(const std::string& command, const ParsedArguments& ar
     const std::string joining = (command == "join" ? "joining " + host + " to " + domain : "leaving the domain") + ": ";
     switch (code) {
     case 1326: case 86: case 1317: case 1315:
+        if (arguments.Has("one-time-password")) {
+            return joining + "the domain refused the one-time password of the host's preset computer account";
+        }
         return joining + "the domain refused the account '" + arguments.Value("user") + "' or its password; check both";
     case 1355: case 1311: case 1212:
         return joining + "no domain controller answered for " + domain + "; check that the host's DNS server " +

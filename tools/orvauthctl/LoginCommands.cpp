@@ -1,14 +1,16 @@
-// logins enable | disable | status | permit | deny, and renew: what the
+// logins enable | disable | status | permit | deny, renew and dns-update: what the
 // operator asked for, handed to the host integration library, and what it
 // did, printed.
 #include "LoginCommands.h"
 
 #include "Json.h"
 
+#include <orvane/host/DnsRegistration.h>
 #include <orvane/host/Logins.h>
 #include <orvane/host/Renewal.h>
 
 #include <algorithm>
+#include <ctime>
 #include <ostream>
 
 namespace orvauthctl {
@@ -37,7 +39,19 @@ void PrintPermitted(const LoginAccess& access, std::ostream& out)
 void PrintStatus(const Invocation& call, const LoginsStatus& status)
 {
     const SssdSnippet& settings = status.settings;
+    std::string passwordError;
+    MachinePasswordAge password;
+    try {
+        password = ReadMachinePasswordAge(call.files);
+    } catch (const std::exception& e) {
+        passwordError = e.what();
+    }
     if (call.arguments.Has("json")) {
+        const Json machinePassword = passwordError.empty() ? Json{{"key_version", password.keyVersion},
+                                                                  {"set_at", password.setAt},
+                                                                  {"renew_after_days", password.renewAfterDays},
+                                                                  {"checks", password.checks}}
+                                                           : Json{{"error", passwordError}};
         Json files = Json::object();
         for (const LoginFileState& file : status.files) {
             files[file.path] = file.state;
@@ -51,7 +65,9 @@ void PrintStatus(const Invocation& call, const LoginsStatus& status)
                              {"domain", settings.domain},
                              {"permitted", access},
                              {"offline_days", settings.offlineDays},
-                             {"machine_password_age_days", settings.passwordAgeDays}});
+                             {"machine_password_age_days", settings.passwordAgeDays},
+                             {"dns_update", settings.dnsUpdate > 0},
+                             {"machine_password", machinePassword}});
         return;
     }
     call.out << "active store: " << status.activeStore << "\nmodules: " << status.nssModule
@@ -65,6 +81,9 @@ void PrintStatus(const Invocation& call, const LoginsStatus& status)
                  : settings.offlineDays == 0 ? "no limit"
                                              : "within " + std::to_string(settings.offlineDays) +
                                                    " days of the last online login")
+             << "\nDNS registration: " << (settings.dnsUpdate > 0 ? "on (SSSD keeps the host's records)" : "off")
+             << "\nmachine password: "
+             << (passwordError.empty() ? DescribePasswordAge(password, std::time(nullptr)) : "unknown: " + passwordError)
              << '\n';
 }
 
@@ -135,20 +154,42 @@ int RunLogins(const Invocation& call)
     return EXIT_OK;
 }
 
-// renew: a new machine password now; or, with --every, how old SSSD lets it
-// grow before it renews it.
+// renew: a new machine password now; or, with --every or --checks, when
+// SSSD renews it by itself. SSSD's renewal task is the only schedule:
+// --every sets its period, so two renewals never race.
 int Renew(const Invocation& call)
 {
-    if (call.arguments.Has("every")) {
-        const int days = Days(call, "every", "never");
-        Logins(call.files).SetPasswordRenewal(days, call.out);
-        call.out << (days == 0 ? std::string("SSSD will not renew the machine password\n")
-                               : "SSSD renews the machine password when it is " + std::to_string(days) + " days old\n");
+    if (call.arguments.Has("every") || call.arguments.Has("checks")) {
+        const int days = call.arguments.Has("every") ? Days(call, "every", "never") : -1;
+        std::string checks;
+        if (call.arguments.Has("checks")) {
+            try {
+                checks = RenewalChecks(call.arguments.Value("checks"));
+            } catch (const std::invalid_argument& e) {
+                throw UsageError(std::string("--checks: ") + e.what());
+            }
+        }
+        Logins(call.files).SetPasswordRenewal(days, checks, call.out);
+        if (days >= 0) {
+            call.out << (days == 0 ? std::string("SSSD will not renew the machine password\n")
+                                   : "SSSD renews the machine password when it is " + std::to_string(days) +
+                                         " days old\n");
+        }
+        if (!checks.empty()) {
+            call.out << "SSSD checks the password's age every " << checks.substr(0, checks.find(':'))
+                     << " s, first " << checks.substr(checks.find(':') + 1) << " s after it starts\n";
+        }
         return EXIT_OK;
     }
     const std::string domain = RenewMachinePassword();
     call.out << "The machine password in " << domain
              << " was renewed; the host's keytab holds the new key and keeps the previous one\n";
+    return EXIT_OK;
+}
+
+int DnsUpdate(const Invocation& call)
+{
+    SetDnsUpdate(call.files, call.arguments.operands[0] == "on", call.out);
     return EXIT_OK;
 }
 
@@ -188,14 +229,26 @@ std::vector<Command> LoginCommands()
           {"all", "", "permit/deny: every directory user"},
           {"gpo", "", "permit: the domain's group policy decides"}},
          1, SIZE_MAX, RunLogins, {"enable", "disable", "status", "permit", "deny"}},
-        {"renew", "[--every <days>]", "renew the machine account password",
+        {"renew", "[--every <days>] [--checks <period>:<first delay>]", "renew the machine account password",
          "Gives the machine account a new password now, through the directory plug-in (adcli\n"
          "update on the plug-in's keytab: the key version goes up, the previous key stays for\n"
          "controllers that have not replicated the change). A failure leaves the old password and\n"
          "keytab working. With --every, sets instead how old SSSD lets the password grow before it\n"
-         "renews it itself (default 30 days, 0: never; conf.d of --sssd-conf).",
-         {{"every", "<days>", "the automatic renewal's period in days (0: never)"}},
+         "renews it itself (default 30 days, 0: never; conf.d of --sssd-conf); with --checks, how\n"
+         "often SSSD looks at the password's age (seconds; SSSD's default 86400:750). SSSD's task\n"
+         "is the only schedule: the tool runs none of its own.",
+         {{"every", "<days>", "the automatic renewal's period in days (0: never)"},
+          {"checks", "<period>:<first delay>", "how often SSSD checks the password's age, in seconds"}},
          0, 0, Renew, {}},
+        {"dns-update", "on | off", "register the host in the domain's DNS, or stop",
+         "on registers the host's name (A and AAAA records for every address but loopback and\n"
+         "link-local ones) and, where the domain's DNS has the reverse zone, a PTR record per\n"
+         "address, at once, by secure dynamic update as the machine account (nsupdate -g with the\n"
+         "host keytab); and has SSSD keep them (dyndns_update in conf.d of --sssd-conf): it updates\n"
+         "them when it starts and every hour, so they follow the host's addresses. off stops SSSD's\n"
+         "updates and removes the records the host registered. leave --user removes them too;\n"
+         "leave without credentials leaves them in the DNS. Needs a joined host.",
+         {}, 1, 1, DnsUpdate, {"on", "off"}},
     };
 }
 

@@ -8,6 +8,7 @@
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JoinRetries.h>
+#include <orvane/host/DnsRegistration.h>
 #include <orvane/host/Membership.h>
 #include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
@@ -76,22 +77,45 @@ int Join(const Invocation& call)
         // The directory client takes a DN or the path form alike.
         domainArgument += "/" + call.arguments.Value("ou");
     }
+    // Either an administrator's (or delegated user's) credentials or the
+    // preset computer account's one-time password, which is read like any
+    // password and never taken from the command line.
+    const bool oneTimePassword = call.arguments.Has("one-time-password");
+    if (oneTimePassword == call.arguments.Has("user")) {
+        throw UsageError("join: give either --user <name> or --one-time-password (for a computer account an "
+                         "administrator preset with adcli preset-computer --one-time-password)");
+    }
     std::string user = call.arguments.Value("user");
     ClientSettingsChange settings(call.arguments);
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
-    ReadPassword(password, user, call.arguments.Has("password-stdin"));
+    ReadPassword(password, oneTimePassword ? "the preset computer account (one-time password)" : user,
+                 call.arguments.Has("password-stdin"));
     ReportJoinRetries();
     settings.Record(call.out);
     try {
         Progress progress("Joining " + domainArgument);
-        store->JoinDomain(domainArgument, CredentialsOf(user, password), call.arguments.Has("skip-hostname-check"));
+        const bool skipCheck = call.arguments.Has("skip-hostname-check");
+        if (oneTimePassword) {
+            store->JoinDomainWithOneTimePassword(domainArgument, password.CString(), skipCheck);
+        } else {
+            store->JoinDomain(domainArgument, CredentialsOf(user, password), skipCheck);
+        }
     } catch (...) {
         settings.Undo();
         throw;
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
     ActivateIfAsked(call, *store);
+    if (call.arguments.Has("dns-update")) {
+        try {
+            orvane::host::SetDnsUpdate(call.files, true, call.out);
+        } catch (const std::exception& e) {
+            call.out << "The host is joined, but its DNS registration failed: " << e.what()
+                     << "; SSSD tries again when it starts, or run 'orvauthctl dns-update on'\n";
+            return EXIT_FAILED;
+        }
+    }
     return EXIT_OK;
 }
 
@@ -109,6 +133,15 @@ int JoinProxy(const Invocation& call)
     return EXIT_OK;
 }
 
+bool DnsRegistered(const Invocation& call)
+{
+    try {
+        return orvane::host::DnsUpdateOn(call.files);
+    } catch (const std::exception&) {
+        return false;  // unreadable settings: leave says nothing of records it cannot know
+    }
+}
+
 int Leave(const Invocation& call)
 {
     if (!call.arguments.Has("user")) {
@@ -116,11 +149,22 @@ int Leave(const Invocation& call)
             throw UsageError("--password-stdin needs --user");
         }
         orvane::host::LeaveDomain(nullptr);
+        if (DnsRegistered(call)) {
+            call.out << "The host's DNS records stay in the domain's DNS (leave --user removes them).\n";
+        }
     } else {
         const std::string user = call.arguments.Value("user");
         Secret password;
         ReadPassword(password, user, call.arguments.Has("password-stdin"));
         const Credentials credentials = CredentialsOf(user, password);
+        // While the machine account that owns them still exists.
+        if (DnsRegistered(call)) {
+            try {
+                orvane::host::RemoveDnsRecords(call.files, call.out);
+            } catch (const std::exception& e) {
+                call.out << "The host's DNS records stay: " << e.what() << "; remove them in the domain's DNS\n";
+            }
+        }
         orvane::host::LeaveDomain(&credentials);
     }
     call.out << "The host left its domain.\n";
@@ -172,20 +216,30 @@ int ImportCertificate(const Invocation& call)
 std::vector<Command> MembershipCommands()
 {
     return {
-        {"join", "<domain[/ou]> --user <name> [--ou <ou>] [--password-stdin] [--activate] [--skip-hostname-check]"
-                 " [--use-ldaps] [--description <text>]",
-         "join a domain with an administrator's credentials",
+        {"join", "<domain[/ou]> (--user <name> | --one-time-password) [--ou <ou>] [--password-stdin] [--activate]"
+                 " [--skip-hostname-check]\n"
+                 "       [--use-ldaps] [--description <text>] [--dns-update]",
+         "join a domain with an administrator's credentials or a preset account",
          "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
          "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
-         "password is asked for on the terminal without echo, or read from standard input with\n"
-         "--password-stdin; it is never taken from the command line or the environment. The\n"
-         "directory may be retried for minutes. Must be run as root. Joining makes the directory\n"
-         "store active only with --activate (or later 'activate \"Active Directory\"').\n"
+         "account of --user needs the right to create computer objects there (a domain administrator,\n"
+         "or a user delegated that right on the organizational unit). With --one-time-password the\n"
+         "host instead takes over the computer account an administrator made for it beforehand\n"
+         "(adcli preset-computer --one-time-password), where it is. The password is asked for on\n"
+         "the terminal without echo, or read from standard input with --password-stdin; it is never\n"
+         "taken from the command line or the environment. The directory may be retried for minutes.\n"
+         "Must be run as root. Joining makes the directory store active only with --activate (or\n"
+         "later 'activate \"Active Directory\"').\n"
          "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
          "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
-         "a join that fails puts the file back as it was.",
-         {{"user", "<name>", "the account that joins the host", true}, OU, PASSWORD_STDIN, ACTIVATE,
-          SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION},
+         "a join that fails puts the file back as it was. With --dns-update, the host registers its\n"
+         "records in the domain's DNS at once and SSSD keeps them (as dns-update on).",
+         {{"user", "<name>", "the account that joins the host"},
+          {"one-time-password", "",
+           "join with the computer account preset for this host: the password asked for is the\n"
+           "one-time password the administrator set"},
+          OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION,
+          {"dns-update", "", "register the host's A/AAAA and PTR records and have SSSD keep them"}},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
          "join the domain of an authentication proxy, which creates the machine account",
@@ -198,8 +252,9 @@ std::vector<Command> MembershipCommands()
         {"leave", "[--user <name> [--password-stdin]]", "take the host out of its domain",
          "Leaves the domain and removes the membership record from the host configuration store.\n"
          "Without --user the machine account stays in the directory; with --user it is removed with\n"
-         "those credentials (password as for join). On a host that is not joined it says so and\n"
-         "fails; a leave that was interrupted is completed.",
+         "those credentials (password as for join), and so are the DNS records dns-update registered.\n"
+         "On a host that is not joined it says so and fails; a leave that was interrupted is\n"
+         "completed.",
          {{"user", "<name>", "leave with this account's credentials"}, PASSWORD_STDIN}, 0, 0, Leave, {}},
         {"proxy-domain", "<server>", "show the DNS domain an authentication proxy serves",
          "Asks the authentication proxy at IPv4 address <server> for its domain's DNS name. The\n"

@@ -91,6 +91,9 @@ void AddSummary(Json& json, const StatusSummary& summary)
     json["realm"] = OrNull(summary.realm);
     json["computer_account"] = OrNull(summary.account);
     json["container"] = OrNull(summary.container);
+    json["operating_system"] = OrNull(summary.operatingSystem);
+    json["operating_system_version"] = OrNull(summary.operatingSystemVersion);
+    json["description"] = OrNull(summary.description);
     json["trust"] = OrNull(summary.trust);
     json["trust_state"] = summary.joined ? Json(summary.trustState) : Json(nullptr);
     json["logins_enabled"] = summary.loginsEnabled;

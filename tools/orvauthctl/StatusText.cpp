@@ -193,6 +193,9 @@ void PrintSummary(std::ostream& out, const StatusReport& report)
     Fact(out, "NetBIOS name", OrNone(summary.netbiosName));
     Fact(out, "computer account", summary.account.empty() ? "not known" : summary.account);
     Fact(out, "container", summary.container.empty() ? "not known" : summary.container);
+    Fact(out, "operating system", summary.operatingSystem.empty() ? "(none)"
+                                  : summary.operatingSystem + " " + summary.operatingSystemVersion);
+    Fact(out, "description", OrNone(summary.description));
     Fact(out, "trust", summary.trust);
     Fact(out, "active store", store);
     Fact(out, "directory logins", logins);

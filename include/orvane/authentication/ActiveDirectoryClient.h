@@ -78,7 +78,10 @@ struct ActiveDirectoryClientOperations {
      * that ends after its version's last slot. */
     int32_t apiVersion;
 
-    /* 1: organizationalUnit is null when none is given. */
+    /* 1: organizationalUnit is null when none is given. A null user name
+     * with a password asks for a join with the computer account preset for
+     * this host, the password being its one-time password; a plug-in
+     * without such accounts refuses it. */
     int32_t (*JoinDomain)(const char* domain, const char* organizationalUnit, const Credentials* credentials);
     /* 2: credentials may be null. */
     int32_t (*PartDomain)(const Credentials* credentials);

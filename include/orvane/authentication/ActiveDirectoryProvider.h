@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,8 @@ public:
     int GetAPIVersion() const;
 
     // Joins, retrying up to 8 calls 30 seconds apart while the plug-in
-    // answers 1326 or 0xFFFF0000.
+    // answers 1326 or 0xFFFF0000. A null user name with a password: the
+    // preset account's one-time password (ActiveDirectoryClient.h).
     void JoinDomain(const std::string& domain, const std::string& organizationalUnit,
                     const Credentials& credentials) const;
     // As JoinDomain, with an account created by an authentication proxy;
@@ -65,6 +67,10 @@ public:
     std::vector<std::string> GetSmartCardEnabledServices() const;
     // Slot 17 (API version 4): a new machine account password now.
     void RenewMachinePassword() const;
+    // The machine account's attributes the plug-in reads for the operator
+    // (ORVAUTH_PLUGIN_ACCOUNT_ATTRIBUTES_SYMBOL in PluginStatus.h), by name.
+    // Throws CallNotImplementedException when the plug-in exports none.
+    std::map<std::string, std::string> GetMachineAccountAttributes() const;
 
 private:
     void CacheMetadata();

@@ -66,6 +66,12 @@ public:
     void SanitiseHostnameForDomain(const std::string& domain) const;
     // domainArgument is "domain" or "domain/organizational unit".
     void JoinDomain(const std::string& domainArgument, const Credentials& credentials, bool skipHostNameCheck);
+    // As JoinDomain, with the computer account an administrator made for this
+    // host beforehand (adcli preset-computer --one-time-password) and that
+    // password: the account is reused where it is. InvalidCredentialsException
+    // for a null or empty password.
+    void JoinDomainWithOneTimePassword(const std::string& domainArgument, const char* oneTimePassword,
+                                       bool skipHostNameCheck);
     void PartDomain();
     void PartDomain(const Credentials& credentials);
 

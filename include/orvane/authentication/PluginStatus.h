@@ -49,6 +49,15 @@ enum OrvauthPluginStatus { ORVAUTH_STATUS_SUCCESS = 0, ORVAUTH_PLUGIN_STATUS_TAB
 #define ORVAUTH_PLUGIN_FAILURE_REASON_SYMBOL "OrvauthPluginFailureReason"
 typedef const char* (*OrvauthPluginFailureReasonFunction)(void);
 
+/* Optional in a directory client plug-in: an exported function answering,
+ * from the directory, the attributes of the host's machine account an
+ * operator wants to see ("operatingSystem", "operatingSystemVersion",
+ * "description"): a NULL-terminated array of "name=value" texts, one for
+ * each of them the account has, handed back with *release. Returns a
+ * status as the operations do. */
+#define ORVAUTH_PLUGIN_ACCOUNT_ATTRIBUTES_SYMBOL "OrvauthPluginMachineAccountAttributes"
+typedef int (*OrvauthPluginAccountAttributesFunction)(char*** attributes, void (**release)(void* pointer));
+
 /* Slot 7. The library itself answers 0 when the plug-in has no slot 7, 2
  * when the plug-in did not answer in time and 7 when its trusted domains
  * (slot 8) answered ORVAUTH_STATUS_FILE_NOT_FOUND; a plug-in answers the

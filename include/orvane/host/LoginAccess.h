@@ -34,7 +34,15 @@ struct SssdSnippet {
     LoginAccess access;
     int offlineDays = -1;      // [pam] offline_credentials_expiration
     int passwordAgeDays = -1;  // ad_maximum_machine_account_password_age
+    // ad_machine_account_password_renewal_opts: "<period>:<first delay>" in
+    // seconds, how often SSSD checks the password's age; empty: SSSD's.
+    std::string renewalChecks;
+    int dnsUpdate = -1;  // 1: SSSD keeps the host's DNS records (dyndns_update), 0: it does not
 };
+
+// SSSD refreshes the host's DNS records this often (dyndns_refresh_interval,
+// seconds) while dnsUpdate is on.
+constexpr int DNS_REFRESH_SECONDS = 3600;
 
 class ORVAUTHHOST_API AccessRuleRefused : public std::runtime_error {
 public:
@@ -57,6 +65,10 @@ ORVAUTHHOST_API std::string QualifiedName(const std::string& name, const std::st
 // One line per permitted set, for people: "nobody", "everyone", ...
 ORVAUTHHOST_API std::vector<std::string> DescribeAccess(const LoginAccess& access);
 ORVAUTHHOST_API const char* AccessModeName(AccessMode mode);  // nobody, listed, everyone, domain-policy
+
+// "<period>:<first delay>" in seconds in its plain spelling (no leading
+// zeros), or std::invalid_argument saying what is wrong with it.
+ORVAUTHHOST_API std::string RenewalChecks(const std::string& value);
 
 // The snippet's text, and back. Parse throws std::runtime_error for a file
 // that is not one the tool wrote (another section, an unknown key).

@@ -68,8 +68,9 @@ public:
     LoginAccess DenyAll(std::ostream& report) const;
 
     // How old SSSD lets the machine password grow before it renews it
-    // (0: never). Needs a joined host.
-    void SetPasswordRenewal(int days, std::ostream& report) const;
+    // (0: never; negative: as it is), and how often it checks that age
+    // (RenewalChecks' form; empty: as it is). Needs a joined host.
+    void SetPasswordRenewal(int days, const std::string& checks, std::ostream& report) const;
 
     const HostFiles& Files() const { return files; }
 

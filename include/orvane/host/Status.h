@@ -73,6 +73,10 @@ struct DirectoryStatus {
     // "trusted_domains", "trust_state") and when those were obtained.
     std::vector<std::string> cachedItems;
     std::string cachedSince;
+    // The machine account's attributes the plug-in reads for the operator
+    // (operatingSystem, operatingSystemVersion, description), by name;
+    // asked with the configuration, kept with it.
+    std::map<std::string, std::string> accountAttributes;
     // The host's principal in its domain ("NODE01$@AD.EXAMPLE.TEST"), as
     // the plug-in names it without asking the directory; empty when unknown.
     std::string hostPrincipal;
@@ -109,6 +113,8 @@ struct StatusSummary {
     bool dnsRegistration = false;             // this host registers its records in the domain's DNS
     int64_t passwordSet = 0;  // when the machine password was set (the keys' time, seconds since 1970); 0: unknown
     int keyVersion = 0;       // the keytab's newest key version of the account; 0: unknown
+    // The account's attributes in the directory; empty: none or not known.
+    std::string operatingSystem, operatingSystemVersion, description;
     // Set when the directory's facts are the kept ones: when they were obtained.
     std::string cachedSince;
 };
@@ -149,6 +155,7 @@ struct CachedDirectoryAnswers {
     orvane::authentication::ActiveDirectoryStoreConfiguration configuration;
     std::deque<orvane::authentication::Domain> trustedDomains;
     TrustState trustState = 0;
+    std::map<std::string, std::string> accountAttributes;
 };
 // The trust state in words ("good: the machine account logs in to the
 // domain"); a plug-in's own value as "state <number>".

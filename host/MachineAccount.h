@@ -1,0 +1,22 @@
+// The machine account as the directory plug-in's sssd.conf names it: the
+// host keytab, the account's principal and the host's name in the domain.
+// What the host integration needs of the membership beyond the library's
+// interface (DNS registration, the password's age).
+#pragma once
+
+#include <orvane/host/HostFiles.h>
+
+#include <string>
+
+namespace orvane::host {
+
+struct MachineAccount {
+    std::string hostName;  // fully qualified, lower case
+    std::string principal;
+    std::string keytab;
+};
+
+// Throws std::runtime_error saying what is missing and what to do.
+MachineAccount ReadMachineAccount(const HostFiles& files, const std::string& domain);
+
+}  // namespace orvane::host
