@@ -238,7 +238,7 @@ TEST(Membership, SettingsFileReachesAdcliAndSssd)
     Reset(false, "");
     orvauth_test::WriteFile(settings, "use_ldaps = yes\ndescription = Rack 4\n");
     ScriptedAdcli adcli({JOIN_DONE, DELETED});
-    Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"});
+    Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"}, KRB5_CONF);
     EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_SUCCESS);
     EXPECT_NE(orvauth_test::ReadFile(SSSD_CONF).find("\nad_use_ldaps = True\nad_enable_dns_sites = False\n"), std::string::npos);
     EXPECT_EQ(orvauth_plugin::Guarded([&] { LEAVE_DELETING(membership); }), ORVAUTH_STATUS_SUCCESS);
