@@ -5,8 +5,10 @@
 # kinit -k all work; the keytab holds no RC4 or DES key; the description is
 # on the computer object.
 step_start "hardened: AES only, LDAPS only (TCP 389 dropped), join --use-ldaps --description"
-cp /etc/krb5.conf "$LIVE_WORK/krb5.conf.stock"
-sed -i '/^\[libdefaults\]/a\    permitted_enctypes = aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96\n    default_tkt_enctypes = aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96\n    default_tgs_enctypes = aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96' /etc/krb5.conf
+rm -f "$LIVE_WORK/krb5.conf.stock" && { [ ! -e /etc/krb5.conf ] || cp /etc/krb5.conf "$LIVE_WORK/krb5.conf.stock"; }
+aes='aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96'
+grep -q '^\[libdefaults\]' /etc/krb5.conf 2>/dev/null || echo '[libdefaults]' >>/etc/krb5.conf
+sed -i "/^\[libdefaults\]/a\    permitted_enctypes = $aes\n    default_tkt_enctypes = $aes\n    default_tgs_enctypes = $aes" /etc/krb5.conf
 cp /etc/ldap/ldap.conf "$LIVE_WORK/ldap.conf.stock"  # the controller's own CA, instead of the machine's
 echo "TLS_CACERT $(dirname "$LIVE_SAM")/tls/ca.pem" >/etc/ldap/ldap.conf
 nft -f - <<<'table inet ldaponly { chain input { type filter hook input priority 0; tcp dport 389 drop; }; }'
@@ -34,4 +36,5 @@ klist -ke "$keytab" | grep -iE '\((des|arcfour|rc4|deprecated)' && fail "the key
 step_end
 ctl logins disable >/dev/null && ctl leave >/dev/null || fail "hardened: leave"
 nft delete table inet ldaponly
-cp "$LIVE_WORK/krb5.conf.stock" /etc/krb5.conf && cp "$LIVE_WORK/ldap.conf.stock" /etc/ldap/ldap.conf && rm "$config/adclient.conf"
+if [ -e "$LIVE_WORK/krb5.conf.stock" ]; then cp "$LIVE_WORK/krb5.conf.stock" /etc/krb5.conf; else rm /etc/krb5.conf; fi
+cp "$LIVE_WORK/ldap.conf.stock" /etc/ldap/ldap.conf && rm "$config/adclient.conf"
