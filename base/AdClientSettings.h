@@ -13,7 +13,8 @@ namespace orvauth_base {
 namespace adclient_settings {
 
 constexpr const char* FILE_NAME = "adclient.conf";
-// "yes": every directory connection over LDAPS (TCP 636), none to TCP 389.
+// "yes": the directory connections over LDAPS (TCP 636), for domains or
+// networks where TCP 389 is closed.
 constexpr const char* USE_LDAPS = "use_ldaps";
 // Text for the computer account's description attribute.
 constexpr const char* DESCRIPTION = "description";

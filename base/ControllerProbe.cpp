@@ -62,7 +62,7 @@ std::string NoControllerListed(const std::string& domain)
            "): check that the host's DNS servers (/etc/resolv.conf) answer for the domain";
 }
 
-std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound)
+std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound, const char* port)
 {
     std::string answering;
     std::vector<pollfd> sockets;
@@ -71,7 +71,7 @@ std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::m
         addrinfo hints{};
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* addresses = nullptr;
-        if (getaddrinfo(names[index].c_str(), "389", &hints, &addresses) != 0) {
+        if (getaddrinfo(names[index].c_str(), port, &hints, &addresses) != 0) {
             continue;
         }
         for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {

@@ -26,10 +26,11 @@ std::string NoControllerListed(const std::string& domain);
 // DNS has none or does not answer (one try of a second per name server).
 std::vector<std::string> ListedControllers(const std::string& serviceName);
 
-// Connects to the LDAP port of every name at once; the first connection
-// made within bound names the controller to use, else "". A name DNS
-// cannot resolve is skipped.
-std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound);
+// Connects to the LDAP port (TCP 389, or port) of every name at once; the
+// first connection made within bound names the controller to use, else "".
+// A name DNS cannot resolve is skipped.
+std::string FirstAnswering(const std::vector<std::string>& names, std::chrono::milliseconds bound,
+                           const char* port = "389");
 
 // Asks DNS for the domain's controllers (one try of a second per name
 // server) and connects to all of their LDAP ports at once; the first

@@ -4,6 +4,7 @@
 #include "base/LogText.h"
 #include "common/StatusError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -112,8 +113,16 @@ AdcliOutcome AdcliProgram::Run(const std::vector<std::string>& arguments, const 
     // names, configuration overrides) leaks into the child, and messages stay
     // in the untranslated form the classifier knows.
     PrivateTemporaryDirectory temporary;
-    const std::vector<std::string> environment{"LC_ALL=C", "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
-                                               "TMPDIR=" + temporary.path};
+    std::vector<std::string> environment{"LC_ALL=C", "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
+                                         "TMPDIR=" + temporary.path};
+    // adcli 0.9.1 pings the controller on TCP 389 even with --use-ldaps,
+    // and carries on over LDAPS when the ping fails: where only 636 is
+    // open, libldap's connect (its NETWORK_TIMEOUT, which ldap.conf(5) lets
+    // the environment set) ends each ping in a second rather than in the
+    // two minutes of TCP's retries against a black hole.
+    if (std::find(arguments.begin(), arguments.end(), "--use-ldaps") != arguments.end()) {
+        environment.push_back("LDAPNETWORK_TIMEOUT=1");
+    }
     AdcliOutcome outcome;
     if (const int error = orvauth_base::RunBoundedProgram(argv, &environment, bound, outcome, secret)) {
         syslog(LOG_ERR, "adclient: cannot run %s: %s", path.c_str(), std::strerror(error));

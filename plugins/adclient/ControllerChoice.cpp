@@ -1,5 +1,6 @@
 #include "adclient/ControllerChoice.h"
 
+#include "adclient/ClientSettings.h"
 #include "common/StatusError.h"
 
 #include <syslog.h>
@@ -22,7 +23,10 @@ orvauth_base::Controllers ControllerToUse(const std::string& domain, const std::
         status = ORVAUTH_STATUS_NO_SUCH_DOMAIN;
         reason = orvauth_base::NoControllerListed(domain);
     } else {
-        const std::string answering = orvauth_base::FirstAnswering(tried, PROBE_BOUND);
+        // Over LDAPS only, TCP 389 may be closed: ask the port the
+        // operations will use.
+        const char* port = LdapPort(CurrentClientSettings());
+        const std::string answering = orvauth_base::FirstAnswering(tried, PROBE_BOUND, port);
         if (!answering.empty()) {
             return {tried, answering};
         }
@@ -32,7 +36,7 @@ orvauth_base::Controllers ControllerToUse(const std::string& domain, const std::
         }
         reason = "no domain controller of " + domain + " answered within " +
                  std::to_string(PROBE_BOUND.count()) + " ms (tried " + names +
-                 "): check that they are running and that this host reaches their LDAP port (TCP 389)";
+                 "): check that they are running and that this host reaches their LDAP port (TCP " + port + ")";
     }
     syslog(LOG_WARNING, "adclient: %s", reason.c_str());
     orvauth_plugin::Fail(status, reason);

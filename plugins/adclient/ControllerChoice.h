@@ -20,7 +20,8 @@ constexpr std::chrono::milliseconds PROBE_BOUND{1500};
 // The controller to use (`answering`) among those tried (`listed`): the
 // operator's preferred controller when there is one; else the first of the
 // domain's controllers DNS lists (or, when DNS lists none, `recorded`: the
-// one the join used) that accepts a connection within PROBE_BOUND. Fails
+// one the join used) that accepts a connection within PROBE_BOUND, on the
+// port the operations use (TCP 389; 636 with use_ldaps, adclient.conf). Fails
 // with status 1311 (no logon servers) and a reason naming the controllers
 // tried; with 1355 (no such domain) and the DNS name asked when there were
 // none.

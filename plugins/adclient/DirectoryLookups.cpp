@@ -1,5 +1,6 @@
 #include "adclient/DirectoryLookups.h"
 
+#include "adclient/ClientSettings.h"
 #include "adclient/ControllerChoice.h"
 #include "adclient/DirectorySession.h"
 #include "base/LdapText.h"
@@ -19,7 +20,7 @@ constexpr std::chrono::seconds QUERY_BOUND{10};
 
 MachineAccount AccountOf(const JoinedDomain& joined)
 {
-    return {joined.Controller(), joined.realm, joined.computerName, KeytabPath()};
+    return {joined.Controller(), joined.realm, joined.computerName, KeytabPath(), CurrentClientSettings().useLdaps};
 }
 
 bool FindTrusted(const JoinedDomain& joined, const std::string& name, TrustedDomain& found)
@@ -146,6 +147,19 @@ std::string AnyDomainController(AdcliRunner& adcli, const char* selector, const 
         }
     }
     const orvauth_base::Controllers probed = ControllerToUse(domainName, preferred, recorded);
+    if (CurrentClientSettings().useLdaps) {
+        // adcli info asks over TCP 389 only, which LDAPS-only networks
+        // close: the controllers DNS lists and the probe on 636 answer.
+        if (selector == nullptr) {
+            return probed.answering;
+        }
+        for (const std::string& name : probed.listed) {
+            if (StartsWithIgnoringCase(name, selector)) {
+                return name;
+            }
+        }
+        Fail(ORVAUTH_STATUS_NO_LOGON_SERVERS);
+    }
     std::vector<std::string> arguments{"info", "--domain-controller=" + probed.answering};
     arguments.push_back(domainName);
     const AdcliOutcome outcome = adcli.Succeed(AdcliCommand::Info, arguments, nullptr, QUERY_BOUND);

@@ -141,7 +141,7 @@ struct DirectorySession::Impl {
     // bound is given up on here.
     void Connect(const MachineAccount& account)
     {
-        const std::string uri = "ldap://" + account.controller;
+        const std::string uri = (account.useLdaps ? "ldaps://" : "ldap://") + account.controller;
         if (ldap_initialize(&ldap, uri.c_str()) != LDAP_SUCCESS) {
             Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
         }
@@ -155,6 +155,11 @@ struct DirectorySession::Impl {
         // The controller's name is the one the directory gave; reverse DNS
         // must not replace it in the service principal.
         ldap_set_option(ldap, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+        // Over TLS a directory refuses a SASL security layer on top
+        // (Windows: "sign or seal over TLS"), so GSSAPI only authenticates.
+        if (account.useLdaps && ldap_set_option(ldap, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0") != LDAP_OPT_SUCCESS) {
+            Fail(ORVAUTH_STATUS_INTERNAL_ERROR);
+        }
         const int result = ldap_connect(ldap);
         if (result != LDAP_SUCCESS) {
             Fail(StatusOfLdapResult(result));

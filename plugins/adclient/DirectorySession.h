@@ -17,6 +17,7 @@ struct MachineAccount {
     std::string realm;         // Kerberos realm, upper case
     std::string computerName;  // the account's name without the trailing '$'
     std::string keytab;        // path of the host keytab
+    bool useLdaps = false;     // LDAPS (TCP 636), the certificate checked as /etc/ldap/ldap.conf says
 };
 
 struct DirectoryEntry {

@@ -4,6 +4,7 @@
 #include "common/StatusError.h"
 
 #include <algorithm>
+#include <krb5.h>
 
 namespace adclient {
 
@@ -26,6 +27,29 @@ const char ENCRYPTION_TYPES[] =
     "(aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96) on both sides: in /etc/krb5.conf "
     "(permitted_enctypes, default_tkt_enctypes) and on the accounts in the directory "
     "(msDS-SupportedEncryptionTypes, or the domain's Kerberos policy)";
+
+// The types this host's Kerberos permits (krb5.conf's permitted_enctypes,
+// or the library's defaults): adcli names none, nor the controller's.
+std::string HostEncryptionTypes()
+{
+    krb5_context context = nullptr;
+    if (krb5_init_context(&context) != 0) {
+        return "";
+    }
+    std::string names;
+    krb5_enctype* types = nullptr;
+    if (krb5_get_permitted_enctypes(context, &types) == 0) {
+        for (const krb5_enctype* type = types; *type != 0; ++type) {
+            char name[64];
+            if (krb5_enctype_to_name(*type, false, name, sizeof name) == 0) {
+                names += (names.empty() ? "" : " ") + std::string(name);
+            }
+        }
+        krb5_free_enctypes(context, types);
+    }
+    krb5_free_context(context);
+    return names.empty() ? "" : ". This host permits: " + names;
+}
 
 const char OTP_REFUSED[] =
     "The domain controller refused the one-time password the authentication proxy set for this host's machine "
@@ -216,6 +240,9 @@ AdcliFailure ClassifyAdcliFailure(AdcliCommand command, int exitStatus, bool tim
         std::string reason = rule.quoted ? SentenceAt(diagnostics, position) : "";
         if (rule.fix != nullptr) {
             reason += std::string(": ") + rule.fix;
+        }
+        if (rule.fix == ENCRYPTION_TYPES) {
+            reason += HostEncryptionTypes();
         }
         return {rule.status, reason};
     }

@@ -1,6 +1,7 @@
 #include "adclient/Membership.h"
 
 #include "adclient/AdClientState.h"
+#include "adclient/ClientSettings.h"
 #include "adclient/ControllerChoice.h"
 #include "adclient/HostIdentity.h"
 #include "adclient/HostKeytab.h"
@@ -25,14 +26,23 @@ using std::chrono::seconds;
 // one that drops packets, and a command must end within 15 s all told.
 constexpr seconds MEMBERSHIP_BOUND{12};
 constexpr seconds QUERY_BOUND{10};
+// Over LDAPS only adcli spends up to a second on each of its three TCP 389
+// pings of a join (AdcliProcess.cpp), which a loaded host must still fit.
+constexpr seconds LDAPS_EXTRA{6};
+
+seconds MembershipBound() { return MEMBERSHIP_BOUND + (CurrentClientSettings().useLdaps ? LDAPS_EXTRA : seconds{0}); }
 
 const char* const MEMBERSHIP_KEYS[] = {keys::DOMAIN,     keys::NETBIOS,       keys::REALM,    keys::DOMAIN_SID,
                                        keys::CONTROLLER, keys::COMPUTER_NAME, keys::HOST_FQDN};
 
+// The controller to talk to, and how: with use_ldaps over LDAPS only.
 void AddController(std::vector<std::string>& arguments, const std::string& controller)
 {
     if (!controller.empty()) {
         arguments.push_back("--domain-controller=" + controller);
+    }
+    if (CurrentClientSettings().useLdaps) {
+        arguments.push_back("--use-ldaps");
     }
 }
 
@@ -130,6 +140,10 @@ std::vector<std::string> Membership::JoinArguments(const std::string& domain, co
     }
     if (!system.version.empty()) {
         arguments.push_back("--os-version=" + system.version);
+    }
+    const std::string description = CurrentClientSettings().description;
+    if (!description.empty()) {
+        arguments.push_back("--description=" + description);
     }
     AddController(arguments, ControllerToUse(domain, preferred).answering);
     StageKeytab(KeytabPath());
@@ -252,7 +266,7 @@ void Membership::RenewPassword()
     }
     AddController(arguments, ControllerToUse(joined.domain, joined.preferred, joined.controller).answering);
     try {
-        adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MEMBERSHIP_BOUND);
+        adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MembershipBound());
     } catch (const StatusError& error) {
         if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
             DiscardStagedKeytab(KeytabPath());
@@ -279,7 +293,7 @@ AdcliOutcome Membership::JournaledAdcli(AdcliCommand command, const std::vector<
                                         const char* secret)
 {
     try {
-        return adcli.Succeed(command, arguments, secret, MEMBERSHIP_BOUND);
+        return adcli.Succeed(command, arguments, secret, MembershipBound());
     } catch (const StatusError& error) {
         if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
             DiscardStagedKeytab(KeytabPath());
@@ -313,7 +327,8 @@ void Membership::ConfigureIdentityService()
     const std::string realm = state.Value(keys::REALM);
     const SssdDomain domain{state.Value(keys::DOMAIN), realm, KeytabPath(),
                             state.Value(keys::COMPUTER_NAME) + "$@" + realm, state.Value(keys::HOST_FQDN),
-                            state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd")};
+                            state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd"),
+                            CurrentClientSettings().useLdaps};
     try {
         kerberos.Configure({realm, domain.dnsName, KeytabPath(), ::access(SSSD_KRB5_INCLUDES, F_OK) == 0});
         identityService.Configure(domain);

@@ -242,6 +242,12 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         // rather than an empty field each program reads its own way.
         {"default_shell", domain.defaultShell.empty() ? "" : Checked("default shell", domain.defaultShell)},
         {"fallback_homedir", HOME_PATTERN},
+        // The service then binds over TLS without a SASL security layer.
+        {"ad_use_ldaps", domain.useLdaps ? "True" : ""},
+        // SSSD 2.8 finds its site by a netlogon ping over TCP 389 even then,
+        // and goes offline when that port is closed: without sites it asks
+        // the domain's SRV records only.
+        {"ad_enable_dns_sites", domain.useLdaps ? "False" : ""},
     };
 
     IniFile file(current);

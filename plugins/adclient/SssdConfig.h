@@ -29,6 +29,7 @@ struct SssdDomain {
     std::string hostName;       // the host's fully qualified name; empty: the service works it out
     std::vector<std::string> preferredControllers;  // empty: found through DNS
     std::string defaultShell;  // for users the directory gives no loginShell; empty: the service's default
+    bool useLdaps = false;     // the controllers over LDAPS (TCP 636) only
 };
 
 // The home directories of the domain's users: /home/<domain>/<user>.

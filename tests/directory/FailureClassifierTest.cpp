@@ -2,8 +2,11 @@
 // adcli (Debian 12) against a Samba AD DC, apart from the clock-skew text,
 // which is libkrb5's message for that error, and the time-outs.
 #include "adclient/FailureClassifier.h"
+#include "common/Files.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 using adclient::AdcliCommand;
 using adclient::ClassifyAdcliFailure;
@@ -93,3 +96,14 @@ TEST(ClassifierRetries, OnlyAMachineJoinAsksForARetry)
 }
 
 }  // namespace
+
+// The refusal names the types this host permits, as its krb5.conf says.
+TEST(ClassifierEncryptionTypes, NamesWhatThisHostPermits)
+{
+    orvauth_test::TempDir directory;
+    orvauth_test::WriteFile(directory.File("krb5.conf"), "[libdefaults]\n  permitted_enctypes = aes128-cts-hmac-sha1-96\n");
+    ::setenv("KRB5_CONFIG", directory.File("krb5.conf").c_str(), 1);
+    const std::string reason = ClassifyAdcliFailure(AdcliCommand::Join, 3, false, "KDC has no support for encryption type").reason;
+    ::unsetenv("KRB5_CONFIG");
+    EXPECT_NE(reason.find("Kerberos policy). This host permits: aes128-cts-hmac-sha1-96"), std::string::npos) << reason;
+}

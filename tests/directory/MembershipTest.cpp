@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <krb5.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +83,7 @@ public:
     {
         const Reply reply = runs < script.size() ? script[runs] : Reply{"(none)", 1, "", ""};
         EXPECT_EQ(arguments.front(), reply.verb) << "run " << runs;
+        seen.push_back(arguments);
         ++runs;
         if (reply.verb == "join" && reply.status <= 0) {
             const std::string keytab = arguments[3].substr(std::string("--host-keytab=").size());
@@ -96,6 +99,7 @@ public:
     }
     std::vector<Reply> script;
     std::size_t runs = 0;
+    std::vector<std::vector<std::string>> seen;
 };
 
 using Operation = void (*)(Membership&);
@@ -224,6 +228,29 @@ TEST(Membership, JoinsLeavesAndTheSettlingOfInterruptedOnes)
         EXPECT_EQ(FileExists(SSSD_CONF), c.joinedAfter) << c.name;  // the identity service follows
         EXPECT_EQ(FileExists(KRB5_CONF), c.joinedAfter) << c.name;  // and Kerberos
     }
+}
+
+// adclient.conf reaches every adcli run and SSSD; a malformed one stops a
+// join before the directory hears of it.
+TEST(Membership, SettingsFileReachesAdcliAndSssd)
+{
+    const std::string settings = SANDBOX + "/adclient.conf";
+    Reset(false, "");
+    orvauth_test::WriteFile(settings, "use_ldaps = yes\ndescription = Rack 4\n");
+    ScriptedAdcli adcli({JOIN_DONE, DELETED});
+    Membership membership(adcli, {SSSD_CONF, "/bin/false", SANDBOX + "/no-service-manager", "sssd.service"}, KRB5_CONF);
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_SUCCESS);
+    EXPECT_NE(orvauth_test::ReadFile(SSSD_CONF).find("\nad_use_ldaps = True\nad_enable_dns_sites = False\n"), std::string::npos);
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { LEAVE_DELETING(membership); }), ORVAUTH_STATUS_SUCCESS);
+    ASSERT_EQ(adcli.seen.size(), 2u);
+    EXPECT_EQ(std::count(adcli.seen[0].begin(), adcli.seen[0].end(), "--description=Rack 4"), 1);
+    for (const auto& run : adcli.seen) {
+        EXPECT_EQ(std::count(run.begin(), run.end(), "--use-ldaps"), 1) << run.front();
+    }
+    orvauth_test::WriteFile(settings, "use_ldaps = on\n");
+    EXPECT_EQ(orvauth_plugin::Guarded([&] { JOIN(membership); }), ORVAUTH_STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(adcli.seen.size(), 2u);
+    ::unlink(settings.c_str());
 }
 
 // What the directory is told of the host's system, from os-release(5).

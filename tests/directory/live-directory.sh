@@ -70,9 +70,12 @@ rm -f /etc/samba/smb.conf /etc/krb5.keytab
 # Short: Samba's sockets live under it, and a socket's path is bounded.
 template=$(dirname "$work")/dc-$({ echo "$domain $dc_address"; cat "$0"; } | sha1sum | cut -c1-8)
 provision() {
+  # SASL binds over LDAPS (adcli, SSSD and the plug-in with use_ldaps):
+  # Windows takes them, Samba only with allow_sasl_over_tls.
   samba-tool domain provision --server-role=dc --dns-backend=SAMBA_INTERNAL --use-rfc2307 \
     --realm=$realm --domain=ADEX --adminpass='Adm1n#Pass' --host-name=dc1 --host-ip="$dc_address" \
-    --targetdir="$template" --option="interfaces=$interfaces" --option='bind interfaces only=yes' >"$work/log/provision" 2>&1 ||
+    --targetdir="$template" --option="interfaces=$interfaces" --option='bind interfaces only=yes' \
+    --option='ldap server require strong auth = allow_sasl_over_tls' >"$work/log/provision" 2>&1 ||
     { tail -n 20 "$work/log/provision"; return 1; }
   local sam="$template/private/sam.ldb"
   # One trust for the trusted-domain queries. The KDC needs its SID.

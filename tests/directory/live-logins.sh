@@ -7,7 +7,7 @@
 # controller's packets dropped, renew (and a failed one that leaves the
 # keytab working), the DNS records (live-dns.bash); then logins disable and
 # leave give every file back byte for byte, IDs from the directory on two
-# host names (live-id-mapping.bash), and
+# host names (live-id-mapping.bash), AES and LDAPS only (live-hardened.bash), and
 # pam-auth-update --enable mkhomedir still works. discover is timed
 # against the live and the dropping controller. Steps print figures.
 #   live-logins.sh <work dir> <orvauthctl> <library configuration directory>
@@ -193,6 +193,7 @@ ctl leave >/dev/null || fail "leave"
 step_end
 [ "$(snapshot)" = "$before" ] || { diff <(echo "$before") <(snapshot) >&2; fail "files differ from before the join"; }
 . "$here/live-id-mapping.bash"
+. "$here/live-hardened.bash"
 step_start "pam-auth-update --enable mkhomedir afterwards"
 out=$(DEBIAN_FRONTEND=noninteractive pam-auth-update --enable mkhomedir 2>&1) || fail "$out"
 grep -q 'pam_mkhomedir.so' /etc/pam.d/common-session || fail "mkhomedir not enabled: $out"
