@@ -6,6 +6,7 @@
 
 #include <orvane/host/HostFiles.h>
 
+#include <ctime>
 #include <string>
 
 namespace orvane::host {
@@ -18,5 +19,10 @@ struct MachineAccount {
 
 // Throws std::runtime_error saying what is missing and what to do.
 MachineAccount ReadMachineAccount(const HostFiles& files, const std::string& domain);
+
+// The newest key of principal in keytab: its version and when the keytab
+// got it. Throws std::runtime_error naming the keytab when it cannot be read
+// or holds no key of principal.
+void NewestKey(const std::string& keytab, const std::string& principal, int& keyVersion, std::time_t& setAt);
 
 }  // namespace orvane::host

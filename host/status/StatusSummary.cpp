@@ -1,47 +1,15 @@
 #include "status/StatusSummary.h"
 
+#include "MachineAccount.h"
 #include "base/AsciiText.h"
 
 #include <orvane/host/IdMapping.h>
 #include <orvane/host/Logins.h>
 
 #include <algorithm>
-#include <krb5.h>
 
 namespace orvane::host {
 namespace {
-
-// The newest key the host keytab holds for principal: its time and
-// version. A keytab the process cannot read leaves both unknown (0).
-void ReadNewestKey(const std::string& keytabPath, const std::string& principal, StatusSummary& summary)
-{
-    krb5_context context = nullptr;
-    if (principal.empty() || krb5_init_context(&context) != 0) {
-        return;
-    }
-    krb5_principal wanted = nullptr;
-    krb5_keytab keytab = nullptr;
-    krb5_kt_cursor cursor{};
-    if (krb5_parse_name(context, principal.c_str(), &wanted) == 0 &&
-        krb5_kt_resolve(context, ("FILE:" + keytabPath).c_str(), &keytab) == 0 &&
-        krb5_kt_start_seq_get(context, keytab, &cursor) == 0) {
-        krb5_keytab_entry entry;
-        while (krb5_kt_next_entry(context, keytab, &entry, &cursor) == 0) {
-            if (krb5_principal_compare(context, entry.principal, wanted) &&
-                static_cast<int>(entry.vno) >= summary.keyVersion) {
-                summary.keyVersion = static_cast<int>(entry.vno);
-                summary.passwordSet = std::max<int64_t>(summary.passwordSet, entry.timestamp);
-            }
-            krb5_free_keytab_entry_contents(context, &entry);
-        }
-        krb5_kt_end_seq_get(context, keytab, &cursor);
-    }
-    if (keytab != nullptr) {
-        krb5_kt_close(context, keytab);
-    }
-    krb5_free_principal(context, wanted);
-    krb5_free_context(context);
-}
 
 void AddLogins(const HostFiles& files, StatusSummary& summary)
 {
@@ -116,7 +84,14 @@ StatusSummary SummariseStatus(const StatusReport& report, const HostFiles& files
     } else {
         summary.trust = "not known: " + directory.trustState.error;
     }
-    ReadNewestKey(ORVAUTHHOST_KEYTAB, directory.hostPrincipal, summary);
+    // A keytab this process cannot read (it is root's) leaves both unknown.
+    try {
+        std::time_t setAt = 0;
+        NewestKey(ORVAUTHHOST_KEYTAB, directory.hostPrincipal, summary.keyVersion, setAt);
+        summary.passwordSet = setAt;
+    } catch (const std::exception&) {
+        summary.keyVersion = 0;
+    }
     return summary;
 }
 

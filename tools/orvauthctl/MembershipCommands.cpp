@@ -1,5 +1,4 @@
 // join, join-proxy, leave, proxy-domain, import-cert.
-#include "ClientSettingsFlags.h"
 #include "Command.h"
 #include "Password.h"
 #include "Progress.h"
@@ -10,6 +9,7 @@
 #include <orvane/authentication/JoinRetries.h>
 #include <orvane/host/DnsRegistration.h>
 #include <orvane/host/IdMapping.h>
+#include <orvane/host/JoinSettings.h>
 #include <orvane/host/Membership.h>
 #include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
@@ -94,7 +94,17 @@ int Join(const Invocation& call)
                          "administrator preset with adcli preset-computer --one-time-password)");
     }
     std::string user = call.arguments.Value("user");
-    ClientSettingsChange settings(call.arguments);
+    orvane::host::JoinSettings settings;
+    if (call.arguments.Has("use-ldaps")) {
+        settings.UseLdaps();
+    }
+    if (call.arguments.Has("description")) {
+        try {
+            settings.Describe(call.arguments.Value("description"));
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--description: ") + e.what());
+        }
+    }
     std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
     Secret password;
     ReadPassword(password, oneTimePassword ? "the preset computer account (one-time password)" : user,
@@ -110,7 +120,10 @@ int Join(const Invocation& call)
             store->JoinDomain(domainArgument, CredentialsOf(user, password), skipCheck);
         }
     } catch (...) {
-        settings.Undo();
+        if (!settings.Undo()) {
+            std::fprintf(stderr, "orvauthctl: the join failed and %s could not be put back as it was: check its "
+                         "use_ldaps and description lines\n", orvane::host::JoinSettings::Path().c_str());
+        }
         throw;
     }
     call.out << "Joined the host to " << domainArgument << ".\n";
@@ -262,7 +275,8 @@ std::vector<Command> MembershipCommands()
           {"one-time-password", "",
            "join with the computer account preset for this host: the password asked for is the\n"
            "one-time password the administrator set"},
-          OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK, USE_LDAPS_OPTION, DESCRIPTION_OPTION,
+          OU, PASSWORD_STDIN, ACTIVATE, SKIP_HOSTNAME_CHECK, {"use-ldaps", "", "talk to the domain controllers over LDAPS (TCP 636) only (kept in adclient.conf)"},
+          {"description", "<text>", "the computer account's description (one line; kept in adclient.conf)"},
           {"dns-update", "", "register the host's A/AAAA and PTR records and have SSSD keep them"}, ID_MAPPING},
          1, 1, Join, {}},
         {"join-proxy", "<server> [--ou <ou>] [--activate] [--skip-hostname-check]",
