@@ -9,7 +9,9 @@ rm -f "$LIVE_WORK/krb5.conf.stock" && { [ ! -e /etc/krb5.conf ] || cp /etc/krb5.
 aes='aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96'
 grep -q '^\[libdefaults\]' /etc/krb5.conf 2>/dev/null || echo '[libdefaults]' >>/etc/krb5.conf
 sed -i "/^\[libdefaults\]/a\    permitted_enctypes = $aes\n    default_tkt_enctypes = $aes\n    default_tgs_enctypes = $aes" /etc/krb5.conf
-cp /etc/ldap/ldap.conf "$LIVE_WORK/ldap.conf.stock"  # the controller's own CA, instead of the machine's
+# The controller's own CA, instead of the machine's (a minimal host has no ldap.conf at all).
+rm -f "$LIVE_WORK/ldap.conf.stock" && { [ ! -e /etc/ldap/ldap.conf ] || cp /etc/ldap/ldap.conf "$LIVE_WORK/ldap.conf.stock"; }
+mkdir -p /etc/ldap
 echo "TLS_CACERT $(dirname "$LIVE_SAM")/tls/ca.pem" >/etc/ldap/ldap.conf
 nft -f - <<<'table inet ldaponly { chain input { type filter hook input priority 0; tcp dport 389 drop; }; }'
 out=$(ctl join "$domain" --user Administrator --password-stdin --activate --use-ldaps --description 'Rack 4, row B' <<<'Adm1n#Pass' 2>&1) ||
@@ -37,4 +39,5 @@ step_end
 ctl logins disable >/dev/null && ctl leave >/dev/null || fail "hardened: leave"
 nft delete table inet ldaponly
 if [ -e "$LIVE_WORK/krb5.conf.stock" ]; then cp "$LIVE_WORK/krb5.conf.stock" /etc/krb5.conf; else rm /etc/krb5.conf; fi
-cp "$LIVE_WORK/ldap.conf.stock" /etc/ldap/ldap.conf && rm "$config/adclient.conf"
+if [ -e "$LIVE_WORK/ldap.conf.stock" ]; then cp "$LIVE_WORK/ldap.conf.stock" /etc/ldap/ldap.conf; else rm /etc/ldap/ldap.conf; fi
+rm "$config/adclient.conf"
