@@ -38,8 +38,8 @@ run /usr/sbin/orvauthctl --version
 run getent passwd orvauth-proxyd
 [ "$(stat -c '%a %G' /etc/orvane/orvauth-proxyd)" = "750 orvauth-proxyd" ] || fail "/etc/orvane/orvauth-proxyd"
 [ -z "$(find /etc/systemd/system -name 'orvauth-proxyd*')" ] || fail "the unit was enabled"
-[ "$(dpkg-query -W -f '${Conffiles}\n' orvauth-common orvauth-adproxy | grep -c ' /etc/orvane/orvauth/')" = 5 ] ||
-  fail "not 5 conffiles in /etc/orvane/orvauth"
+[ "$(dpkg-query -W -f '${Conffiles}\n' orvauth-common orvauth-adproxy | grep -c ' /etc/orvane/orvauth/')" = 6 ] ||
+  fail "not 6 conffiles in /etc/orvane/orvauth"
 unchanged "install"
 # The -dev package by the code's own include names: pkg-config, CMake.
 printf '#include <orvane/authentication/orvauth.h>\n#include <platform/QelConfigStore.h>\nint main() {}\n' >"$scratch/main.cpp"
