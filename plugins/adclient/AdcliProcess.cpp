@@ -86,6 +86,11 @@ AdcliOutcome AdcliRunner::Succeed(AdcliCommand command, const std::vector<std::s
         std::string reason;
         if (outcome.timedOut) {
             reason = "no answer within " + std::to_string(bound.count() / 1000) + " s";
+            if (std::find(arguments.begin(), arguments.end(), "--use-ldaps") != arguments.end()) {
+                reason += "; adcli pings the controller on TCP port 389 even with --use-ldaps, and adcli 0.9.1 "
+                          "can wait without end once that ping fails: let the host reach the controller's TCP "
+                          "port 389";
+            }
         }
         std::istringstream lines(outcome.timedOut ? "" : outcome.errors);
         for (std::string line; std::getline(lines, line);) {
@@ -115,11 +120,14 @@ AdcliOutcome AdcliProgram::Run(const std::vector<std::string>& arguments, const 
     PrivateTemporaryDirectory temporary;
     std::vector<std::string> environment{"LC_ALL=C", "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
                                          "TMPDIR=" + temporary.path};
-    // adcli 0.9.1 pings the controller on TCP 389 even with --use-ldaps,
-    // and carries on over LDAPS when the ping fails: where only 636 is
-    // open, libldap's connect (its NETWORK_TIMEOUT, which ldap.conf(5) lets
-    // the environment set) ends each ping in a second rather than in the
-    // two minutes of TCP's retries against a black hole.
+    // adcli 0.9.1 pings the controller on TCP 389 even with --use-ldaps
+    // (an anonymous read of the NetLogon attribute). Where that port drops
+    // packets, libldap's connect (its NETWORK_TIMEOUT, which ldap.conf(5)
+    // lets the environment set) gives up on the ping in a second rather than
+    // in TCP's two minutes of retries. adcli carries on over LDAPS after a
+    // failed first ping, but a later one (joins and renewals ping again) sends
+    // it into a wait on an uninitialised time-out, which only the bound ends:
+    // see Succeed's log line.
     if (std::find(arguments.begin(), arguments.end(), "--use-ldaps") != arguments.end()) {
         environment.push_back("LDAPNETWORK_TIMEOUT=1");
     }

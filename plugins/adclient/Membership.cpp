@@ -26,11 +26,6 @@ using std::chrono::seconds;
 // one that drops packets, and a command must end within 15 s all told.
 constexpr seconds MEMBERSHIP_BOUND{12};
 constexpr seconds QUERY_BOUND{10};
-// Over LDAPS only adcli spends up to a second on each of its three TCP 389
-// pings of a join (AdcliProcess.cpp), which a loaded host must still fit.
-constexpr seconds LDAPS_EXTRA{6};
-
-seconds MembershipBound() { return MEMBERSHIP_BOUND + (CurrentClientSettings().useLdaps ? LDAPS_EXTRA : seconds{0}); }
 
 const char* const MEMBERSHIP_KEYS[] = {keys::DOMAIN,     keys::NETBIOS,       keys::REALM,    keys::DOMAIN_SID,
                                        keys::CONTROLLER, keys::COMPUTER_NAME, keys::HOST_FQDN};
@@ -266,7 +261,7 @@ void Membership::RenewPassword()
     }
     AddController(arguments, ControllerToUse(joined.domain, joined.preferred, joined.controller).answering);
     try {
-        adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MembershipBound());
+        adcli.Succeed(AdcliCommand::TestJoin, arguments, nullptr, MEMBERSHIP_BOUND);
     } catch (const StatusError& error) {
         if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
             DiscardStagedKeytab(KeytabPath());
@@ -293,7 +288,7 @@ AdcliOutcome Membership::JournaledAdcli(AdcliCommand command, const std::vector<
                                         const char* secret)
 {
     try {
-        return adcli.Succeed(command, arguments, secret, MembershipBound());
+        return adcli.Succeed(command, arguments, secret, MEMBERSHIP_BOUND);
     } catch (const StatusError& error) {
         if (error.status != ORVAUTH_STATUS_TIMED_OUT) {
             DiscardStagedKeytab(KeytabPath());

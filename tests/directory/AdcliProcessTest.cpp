@@ -3,6 +3,8 @@
 // a run goes with the next clean-up while a running one's is kept.
 #include "adclient/AdcliProcess.h"
 #include "common/Files.h"
+#include "common/Recorders.h"
+#include "common/StatusError.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 
 using namespace std::chrono;
 using orvauth_test::FileExists;
+using orvauth_test::LoggedLines;
 
 namespace {
 
@@ -36,6 +39,30 @@ TEST(AdcliProcess, PrivateTemporaryDirectoriesGoWithTheirRunOrTheNextCleanUp)
     EXPECT_TRUE(FileExists(held));
     running.join();
     EXPECT_FALSE(FileExists(held));
+}
+
+// A run stopped at its bound fails with 10060 and one log line; over LDAPS
+// the line names adcli's TCP 389 ping, which is what hangs it there.
+TEST(AdcliProcess, ARunStoppedAtItsBoundSaysWhyOverLdaps)
+{
+    for (const bool ldaps : {false, true}) {
+        orvauth_test::ClearLoggedLines();
+        std::vector<std::string> arguments{"-c", "sleep 5"};
+        if (ldaps) {
+            arguments.push_back("--use-ldaps");
+        }
+        try {
+            adclient::AdcliProgram("/bin/sh").Succeed(adclient::AdcliCommand::Join, arguments, nullptr,
+                                                      seconds(1));
+            ADD_FAILURE() << "no failure";
+        } catch (const orvauth_plugin::StatusError& error) {
+            EXPECT_EQ(error.status, ORVAUTH_STATUS_TIMED_OUT);
+        }
+        ASSERT_EQ(LoggedLines().size(), 1u);
+        EXPECT_EQ(LoggedLines()[0].text.find("no answer within 1 s") != std::string::npos, true);
+        EXPECT_EQ(LoggedLines()[0].text.find("let the host reach the controller's TCP port 389") != std::string::npos,
+                  ldaps);
+    }
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 # A hardened domain, from live-logins.sh (sourced, on a host that has left):
-# the host's Kerberos permits AES only and TCP 389 is dropped on input (the
-# controller's CLDAP, UDP 389, still answers: clients locate controllers by
+# the host's Kerberos permits AES only, and TCP 389 carries adcli's NetLogon
+# ping and nothing else: a connection the host grows past 1000 bytes (any
+# bind or search of ours would) is dropped and counted, and the count must
+# stay 0. adcli 0.9.1 pings over TCP 389 even with --use-ldaps and hangs on
+# the next ping when one fails, so the port cannot be closed outright (the
+# controller's CLDAP, UDP 389, answers too: clients locate controllers by
 # it). join --use-ldaps --description, the queries, a login, renew and
 # kinit -k all work; the keytab holds no RC4 or DES key; the description is
 # on the computer object.
-step_start "hardened: AES only, LDAPS only (TCP 389 dropped), join --use-ldaps --description"
+step_start "hardened: AES only, LDAPS only (TCP 389 for adcli's ping alone), join --use-ldaps --description"
 rm -f "$LIVE_WORK/krb5.conf.stock" && { [ ! -e /etc/krb5.conf ] || cp /etc/krb5.conf "$LIVE_WORK/krb5.conf.stock"; }
 aes='aes256-cts-hmac-sha1-96 aes128-cts-hmac-sha1-96'
 grep -q '^\[libdefaults\]' /etc/krb5.conf 2>/dev/null || echo '[libdefaults]' >>/etc/krb5.conf
@@ -13,7 +17,10 @@ sed -i "/^\[libdefaults\]/a\    permitted_enctypes = $aes\n    default_tkt_encty
 rm -f "$LIVE_WORK/ldap.conf.stock" && { [ ! -e /etc/ldap/ldap.conf ] || cp /etc/ldap/ldap.conf "$LIVE_WORK/ldap.conf.stock"; }
 mkdir -p /etc/ldap
 echo "TLS_CACERT $(dirname "$LIVE_SAM")/tls/ca.pem" >/etc/ldap/ldap.conf
-nft -f - <<<'table inet ldaponly { chain input { type filter hook input priority 0; tcp dport 389 drop; }; }'
+nft -f - <<<'table inet ldaponly { counter beyond_ping { }
+  chain input { type filter hook input priority 0; tcp dport 389 ct original bytes > 1000 counter name beyond_ping drop; }; }'
+acct=$(sysctl -n net.netfilter.nf_conntrack_acct) && sysctl -qw net.netfilter.nf_conntrack_acct=1
+[ "$(sysctl -n net.netfilter.nf_conntrack_acct)" = 1 ] || fail "no connection byte counts: nothing on TCP 389 could be told apart"
 out=$(ctl join "$domain" --user Administrator --password-stdin --activate --use-ldaps --description 'Rack 4, row B' <<<'Adm1n#Pass' 2>&1) ||
   fail "$out"
 step_end
@@ -37,7 +44,9 @@ KRB5CCNAME=MEMORY:hardened kinit -k -t "$keytab" 'NODE01$@AD.EXAMPLE.TEST' || fa
 klist -ke "$keytab" | grep -iE '\((des|arcfour|rc4|deprecated)' && fail "the keytab (old and new keys) holds RC4 or DES"
 step_end
 ctl logins disable >/dev/null && ctl leave >/dev/null || fail "hardened: leave"
-nft delete table inet ldaponly
+beyond=$(nft list counter inet ldaponly beyond_ping | grep -o 'packets [0-9]*')
+[ "$beyond" = "packets 0" ] || fail "more than a NetLogon ping went over TCP 389: $beyond dropped"
+nft delete table inet ldaponly && sysctl -qw net.netfilter.nf_conntrack_acct="$acct"
 if [ -e "$LIVE_WORK/krb5.conf.stock" ]; then cp "$LIVE_WORK/krb5.conf.stock" /etc/krb5.conf; else rm /etc/krb5.conf; fi
 if [ -e "$LIVE_WORK/ldap.conf.stock" ]; then cp "$LIVE_WORK/ldap.conf.stock" /etc/ldap/ldap.conf; else rm /etc/ldap/ldap.conf; fi
 rm "$config/adclient.conf"

@@ -17,6 +17,7 @@ if [ "${1:-}" != --steps ]; then
   exec "$here/live-directory.sh" "$1" "$0" --steps "$2" "$3"
 fi
 tool=$2 config=$3
+rm -f "$config/adclient.conf"  # the hardened steps' settings, when a failed run left them
 domain=ad.example.test
 . "$here/live-host.bash"
 pam_files=(/etc/pam.d/common-auth /etc/pam.d/common-account /etc/pam.d/common-password /etc/pam.d/common-session
