@@ -22,6 +22,9 @@ void AddLogins(const HostFiles& files, StatusSummary& summary)
     } else {
         summary.permittedLogins = DescribeAccess(logins.settings.access);
         summary.dnsRegistration = logins.settings.dnsUpdate > 0;
+        if (logins.settings.passwordAgeDays >= 0) {
+            summary.renewAfterDays = logins.settings.passwordAgeDays;
+        }
     }
     if (!logins.administratorsError.empty()) {
         summary.administrators = {"not known: " + logins.administratorsError};

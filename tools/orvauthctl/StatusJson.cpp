@@ -103,6 +103,7 @@ void AddSummary(Json& json, const StatusSummary& summary)
     json["dns_registration"] = summary.dnsRegistration;
     json["password_set"] = summary.passwordSet == 0 ? Json(nullptr) : Json(summary.passwordSet);
     json["key_version"] = summary.keyVersion == 0 ? Json(nullptr) : Json(summary.keyVersion);
+    json["renew_after_days"] = summary.renewAfterDays == 0 ? Json(nullptr) : Json(summary.renewAfterDays);
     json["cached_since"] = OrNull(summary.cachedSince);
 }
 

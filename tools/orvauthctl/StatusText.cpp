@@ -171,8 +171,15 @@ std::string PasswordText(const StatusSummary& summary)
         return "age not known (the host keytab holds no key of the account this process can read)";
     }
     const int64_t days = std::max<int64_t>(0, (std::time(nullptr) - summary.passwordSet) / 86400);
-    return std::to_string(days) + (days == 1 ? " day" : " days") + " old (set " + UtcDay(summary.passwordSet) +
-           ", key version " + std::to_string(summary.keyVersion) + ")";
+    const std::string age = std::to_string(days) + (days == 1 ? " day" : " days") + " old (set " +
+                            UtcDay(summary.passwordSet) + ", key version " + std::to_string(summary.keyVersion) + "); ";
+    if (summary.renewAfterDays == 0) {
+        return age + "SSSD does not renew it (orvauthctl renew --every <days> has it do so)";
+    }
+    // When SSSD's periodic check runs is SSSD's own (a delay after it starts,
+    // then its period): what is known is the first day it may.
+    return age + "SSSD renews it at " + std::to_string(summary.renewAfterDays) + " days old, at its first check after " +
+           UtcDay(summary.passwordSet + int64_t{summary.renewAfterDays} * 86400);
 }
 
 void PrintSummary(std::ostream& out, const StatusReport& report)

@@ -113,6 +113,7 @@ struct StatusSummary {
     bool dnsRegistration = false;             // this host registers its records in the domain's DNS
     int64_t passwordSet = 0;  // when the machine password was set (the keys' time, seconds since 1970); 0: unknown
     int keyVersion = 0;       // the keytab's newest key version of the account; 0: unknown
+    int renewAfterDays = 30;  // SSSD renews the password at its first check past this age (days); 0: never
     // The account's attributes in the directory; empty: none or not known.
     std::string operatingSystem, operatingSystemVersion, description;
     // Set when the directory's facts are the kept ones: when they were obtained.
