@@ -2,6 +2,7 @@
 
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
+#include <orvane/host/DnsRegistration.h>
 #include <orvane/host/IdMapping.h>
 #include <orvane/host/Stores.h>
 
@@ -28,10 +29,28 @@ bool RemoveDomainRecord()
     return true;
 }
 
+bool DnsRegistered(const HostFiles& files)
+{
+    try {
+        return DnsUpdateOn(files);
+    } catch (const std::exception&) {
+        return false;  // unreadable settings: nothing is said of records that cannot be known
+    }
+}
+
 }  // namespace
 
-void LeaveDomain(const Credentials* credentials, const HostFiles& files)
+void LeaveDomain(const Credentials* credentials, std::ostream& report, const HostFiles& files)
 {
+    const bool registered = DnsRegistered(files);
+    // While the machine account that owns them still exists.
+    if (credentials != nullptr && registered) {
+        try {
+            RemoveDnsRecords(files, report);
+        } catch (const std::exception& e) {
+            report << "The host's DNS records stay: " << e.what() << "; remove them in the domain's DNS\n";
+        }
+    }
     std::unique_ptr<orvane::authentication::ActiveDirectoryStore> store = CreateDirectoryStore();
     bool parted = true;
     try {
@@ -49,6 +68,9 @@ void LeaveDomain(const Credentials* credentials, const HostFiles& files)
     }
     std::ostringstream unheard;  // the plug-in stopped SSSD: there is no restart to tell of
     ForgetIdMapping(files, unheard);
+    if (credentials == nullptr && registered) {
+        report << "The host's DNS records stay in the domain's DNS (a leave with credentials removes them).\n";
+    }
 }
 
 }  // namespace orvane::host

@@ -73,7 +73,7 @@ void PrintCommandHelp(std::ostream& out, const Command& command)
     options.push_back({"help", "", "print this help and exit"});
     options.push_back({"version", "", "print the version and exit"});
     PrintOptions(out, options);
-    out << "\nSee 'orvauthctl --help' for the global options.\n";
+    out << "\nSee 'orvauthctl --help' for the global options, and orvauthctl(8) for the full reference.\n";
 }
 
 void PrintToolHelp(std::ostream& out)

@@ -256,30 +256,11 @@ std::vector<Command> LoginCommands()
          "       | deny --user <name>... | --group <name>... | --all\n"
          "       | admins --user <name>... | --group <name>... | --none",
          "let directory users log in, or stop them; say who may",
-         "enable adds the directory plug-in's NSS module to the passwd, group and shadow lines of the\n"
-         "name-service switch file (last on each line that lacks it; every other byte stays), and its\n"
-         "PAM module to the PAM files: where pam-auth-update manages /etc/pam.d, by turning on the\n"
-         "module's own profile and orvauth-mkhomedir (homes created at the first session, mode 0700\n"
-         "from /etc/skel); elsewhere through the library's PAM model in the files named (default\n"
-         "common-auth, common-account, common-password, common-session in the --pam-dir directory;\n"
-         "no home-directory creation). It records what it added in the --state-dir directory; disable\n"
-         "takes away exactly that: a file nobody changed since gets its old bytes back, one that\n"
-         "was changed loses only what enable added; what was there before enable stays. enable\n"
-         "needs \"Active Directory\" to be the active store and changes nothing when a file is\n"
-         "refused. On a joined host it also writes the tool's SSSD settings (conf.d of --sssd-conf):\n"
-         "offline logins with cached credentials within --offline-days of the last online login\n"
-         "(default 7, 0: no limit); nobody may log in until permit says who.\n"
-         "permit --user/--group adds names the directory knows (only those may log in then; SSSD's\n"
-         "simple access provider), --all lets every directory user in, --gpo lets the domain's\n"
-         "group policy logon rights decide (SSSD's ad_gpo_access_control = enforcing; the\n"
-         "controllers' SYSVOL must be readable). deny --user/--group removes names (none left:\n"
-         "nobody), deny --all lets nobody in. SSSD takes changes up when it restarts.\n"
-         "admins --user/--group makes names the directory knows administrators: sudo lets them run\n"
-         "any command as root, through one drop-in of --sudoers-dir (orvauth-admins, mode 0440,\n"
-         "checked with visudo -cf before it is renamed into place); --none, and disable, remove it.\n"
-         "Being an administrator does not let one log in: permit says who may.\n"
-         "status prints per file on, off or partly on, who may log in, the administrators and the\n"
-         "offline window.",
+         "enable adds the directory plug-in's NSS and PAM modules (through pam-auth-update where it\n"
+         "manages /etc/pam.d, with homes created at the first session) and, on a joined host, the\n"
+         "tool's SSSD settings; disable takes away exactly what enable added. permit and deny say\n"
+         "who may log in (nobody until permit does); admins makes directory users or groups\n"
+         "administrators through sudo; status shows all of it.",
          {{"offline-days", "<n>", "enable: days offline logins stay possible (default 7, 0: no limit)"},
           {"json", "", "status: one JSON document"},
           {"user", "", "permit/deny/admins: the names are users"},
@@ -289,24 +270,16 @@ std::vector<Command> LoginCommands()
           {"gpo", "", "permit: the domain's group policy decides"}},
          1, SIZE_MAX, RunLogins, {"enable", "disable", "status", "permit", "deny", "admins"}},
         {"renew", "[--every <days>] [--checks <period>:<first delay>]", "renew the machine account password",
-         "Gives the machine account a new password now, through the directory plug-in (adcli\n"
-         "update on the plug-in's keytab: the key version goes up, the previous key stays for\n"
-         "controllers that have not replicated the change). A failure leaves the old password and\n"
-         "keytab working. With --every, sets instead how old SSSD lets the password grow before it\n"
-         "renews it itself (default 30 days, 0: never; conf.d of --sssd-conf); with --checks, how\n"
-         "often SSSD looks at the password's age (seconds; SSSD's default 86400:750). SSSD's task\n"
-         "is the only schedule: the tool runs none of its own.",
+         "Gives the machine account a new password now (the previous key stays in the keytab); a\n"
+         "failure leaves the old one working. --every and --checks set instead when SSSD renews it\n"
+         "by itself, the only schedule there is.",
          {{"every", "<days>", "the automatic renewal's period in days (0: never)"},
           {"checks", "<period>:<first delay>", "how often SSSD checks the password's age, in seconds"}},
          0, 0, Renew, {}},
         {"dns-update", "on | off", "register the host in the domain's DNS, or stop",
-         "on registers the host's name (A and AAAA records for every address but loopback and\n"
-         "link-local ones) and, where the domain's DNS has the reverse zone, a PTR record per\n"
-         "address, at once, by secure dynamic update as the machine account (nsupdate -g with the\n"
-         "host keytab); and has SSSD keep them (dyndns_update in conf.d of --sssd-conf): it updates\n"
-         "them when it starts and every hour, so they follow the host's addresses. off stops SSSD's\n"
-         "updates and removes the records the host registered. leave --user removes them too;\n"
-         "leave without credentials leaves them in the DNS. Needs a joined host.",
+         "on registers the host's A/AAAA records, and PTR records where the reverse zone exists,\n"
+         "by secure dynamic update as the machine account, and has SSSD keep them up to date; off\n"
+         "removes them and stops SSSD's updates. Needs a joined host.",
          {}, 1, 1, DnsUpdate, {"on", "off"}},
     };
 }

@@ -7,9 +7,6 @@
 #include <orvane/authentication/ActiveDirectoryConfigStore.h>
 #include <orvane/authentication/Exceptions.h>
 #include <orvane/authentication/JoinRetries.h>
-#include <orvane/host/DnsRegistration.h>
-#include <orvane/host/IdMapping.h>
-#include <orvane/host/JoinSettings.h>
 #include <orvane/host/Membership.h>
 #include <orvane/host/Stores.h>
 #include <platform/Ipv4Address.h>
@@ -54,15 +51,6 @@ void ReportJoinRetries()
     });
 }
 
-// After a successful join: the one step that makes the host use it.
-void ActivateIfAsked(const Invocation& call, ActiveDirectoryStore& store)
-{
-    if (call.arguments.Has("activate")) {
-        store.MakeActive();
-        call.out << "Active store: " << store.GetDisplayName() << '\n';
-    }
-}
-
 Credentials CredentialsOf(const std::string& user, const Secret& password)
 {
     Credentials credentials{};
@@ -81,8 +69,8 @@ int Join(const Invocation& call)
         // The directory client takes a DN or the path form alike.
         domainArgument += "/" + call.arguments.Value("ou");
     }
-    orvane::host::IdMapping idMapping = orvane::host::IdMapping::Sid;
-    if (call.arguments.Has("id-mapping") && !orvane::host::ParseIdMapping(call.arguments.Value("id-mapping"), idMapping)) {
+    orvane::host::JoinChoices choices;
+    if (call.arguments.Has("id-mapping") && !orvane::host::ParseIdMapping(call.arguments.Value("id-mapping"), choices.idMapping)) {
         throw UsageError("--id-mapping takes sid or posix, not '" + call.arguments.Value("id-mapping") + "'");
     }
     // Either an administrator's (or delegated user's) credentials or the
@@ -93,61 +81,35 @@ int Join(const Invocation& call)
         throw UsageError("join: give either --user <name> or --one-time-password (for a computer account an "
                          "administrator preset with adcli preset-computer --one-time-password)");
     }
-    std::string user = call.arguments.Value("user");
-    orvane::host::JoinSettings settings;
+    const std::string user = call.arguments.Value("user");
     if (call.arguments.Has("use-ldaps")) {
-        settings.UseLdaps();
+        choices.settings.UseLdaps();
     }
     if (call.arguments.Has("description")) {
         try {
-            settings.Describe(call.arguments.Value("description"));
+            choices.settings.Describe(call.arguments.Value("description"));
         } catch (const std::invalid_argument& e) {
             throw UsageError(std::string("--description: ") + e.what());
         }
     }
-    std::unique_ptr<ActiveDirectoryStore> store = CreateDirectoryStore();
+    choices.dnsUpdate = call.arguments.Has("dns-update");
+    choices.activate = call.arguments.Has("activate");
+    choices.skipHostnameCheck = call.arguments.Has("skip-hostname-check");
     Secret password;
     ReadPassword(password, oneTimePassword ? "the preset computer account (one-time password)" : user,
                  call.arguments.Has("password-stdin"));
     ReportJoinRetries();
-    settings.Record(call.out);
     try {
         Progress progress("Joining " + domainArgument);
-        const bool skipCheck = call.arguments.Has("skip-hostname-check");
         if (oneTimePassword) {
-            store->JoinDomainWithOneTimePassword(domainArgument, password.CString(), skipCheck);
+            orvane::host::JoinDomainWithOneTimePassword(domainArgument, password.CString(), choices, call.out,
+                                                        call.files);
         } else {
-            store->JoinDomain(domainArgument, CredentialsOf(user, password), skipCheck);
+            orvane::host::JoinDomain(domainArgument, CredentialsOf(user, password), choices, call.out, call.files);
         }
-    } catch (...) {
-        if (!settings.Undo()) {
-            std::fprintf(stderr, "orvauthctl: the join failed and %s could not be put back as it was: check its "
-                         "use_ldaps and description lines\n", orvane::host::JoinSettings::Path().c_str());
-        }
-        throw;
-    }
-    call.out << "Joined the host to " << domainArgument << ".\n";
-    try {
-        orvane::host::SetIdMapping(call.files, idMapping, call.out);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(std::string("the host joined, but its ID mapping could not be set: ") + e.what() +
-                                 "; fix that, then leave and join again");
-    }
-    if (idMapping == orvane::host::IdMapping::Posix) {
-        call.out << "IDs: the directory's uidNumber and gidNumber. Users and groups without them do not resolve "
-                    "on this host; to list the users that lack a uidNumber (with a directory user's Kerberos "
-                    "ticket, kinit <user>):\n  "
-                 << orvane::host::UsersWithoutPosixIdsCommand(orvane::host::JoinedDomain()) << '\n';
-    }
-    ActivateIfAsked(call, *store);
-    if (call.arguments.Has("dns-update")) {
-        try {
-            orvane::host::SetDnsUpdate(call.files, true, call.out);
-        } catch (const std::exception& e) {
-            call.out << "The host is joined, but its DNS registration failed: " << e.what()
-                     << "; SSSD tries again when it starts, or run 'orvauthctl dns-update on'\n";
-            return EXIT_FAILED;
-        }
+    } catch (const orvane::host::JoinedWithoutDnsRecords& e) {
+        call.out << e.what() << ", or run 'orvauthctl dns-update on'\n";
+        return EXIT_FAILED;
     }
     return EXIT_OK;
 }
@@ -162,17 +124,11 @@ int JoinProxy(const Invocation& call)
         store->JoinDomainWithJORV(server, call.arguments.Value("ou"), call.arguments.Has("skip-hostname-check"));
     }
     call.out << "Joined the host to the domain of the authentication proxy " << server << ".\n";
-    ActivateIfAsked(call, *store);
-    return EXIT_OK;
-}
-
-bool DnsRegistered(const Invocation& call)
-{
-    try {
-        return orvane::host::DnsUpdateOn(call.files);
-    } catch (const std::exception&) {
-        return false;  // unreadable settings: leave says nothing of records it cannot know
+    if (call.arguments.Has("activate")) {
+        store->MakeActive();
+        call.out << "Active store: " << store->GetDisplayName() << '\n';
     }
+    return EXIT_OK;
 }
 
 int Leave(const Invocation& call)
@@ -181,24 +137,13 @@ int Leave(const Invocation& call)
         if (call.arguments.Has("password-stdin")) {
             throw UsageError("--password-stdin needs --user");
         }
-        orvane::host::LeaveDomain(nullptr, call.files);
-        if (DnsRegistered(call)) {
-            call.out << "The host's DNS records stay in the domain's DNS (leave --user removes them).\n";
-        }
+        orvane::host::LeaveDomain(nullptr, call.out, call.files);
     } else {
         const std::string user = call.arguments.Value("user");
         Secret password;
         ReadPassword(password, user, call.arguments.Has("password-stdin"));
         const Credentials credentials = CredentialsOf(user, password);
-        // While the machine account that owns them still exists.
-        if (DnsRegistered(call)) {
-            try {
-                orvane::host::RemoveDnsRecords(call.files, call.out);
-            } catch (const std::exception& e) {
-                call.out << "The host's DNS records stay: " << e.what() << "; remove them in the domain's DNS\n";
-            }
-        }
-        orvane::host::LeaveDomain(&credentials, call.files);
+        orvane::host::LeaveDomain(&credentials, call.out, call.files);
     }
     call.out << "The host left its domain.\n";
     return EXIT_OK;
@@ -254,23 +199,12 @@ std::vector<Command> MembershipCommands()
                  "       [--use-ldaps] [--description <text>] [--dns-update]\n"
                  "       [--id-mapping sid|posix]",
          "join a domain with an administrator's credentials or a preset account",
-         "Joins the host to <domain>, creating its machine account in the organizational unit given\n"
-         "with --ou or after the first '/' of <domain> (the directory's default when none). The\n"
-         "account of --user needs the right to create computer objects there (a domain administrator,\n"
-         "or a user delegated that right on the organizational unit). With --one-time-password the\n"
-         "host instead takes over the computer account an administrator made for it beforehand\n"
-         "(adcli preset-computer --one-time-password), where it is. The password is asked for on\n"
-         "the terminal without echo, or read from standard input with --password-stdin; it is never\n"
-         "taken from the command line or the environment. The directory may be retried for minutes.\n"
-         "Must be run as root. Joining makes the directory store active only with --activate (or\n"
-         "later 'activate \"Active Directory\"').\n"
-         "--use-ldaps and --description are recorded in the plug-in's adclient.conf before the join\n"
-         "and stay there for leave, renew, status and later joins (edit that file to change them);\n"
-         "a join that fails puts the file back as it was. With --dns-update, the host registers its\n"
-         "records in the domain's DNS at once and SSSD keeps them (as dns-update on).\n"
-         "--id-mapping posix gives users and groups the directory's uidNumber and gidNumber (SSSD's\n"
-         "ldap_id_mapping = False, in conf.d/orvauth-id-mapping.conf of --sssd-conf), the same IDs on\n"
-         "every host; those without them do not resolve. sid (the default) lets SSSD map SIDs.",
+         "Joins the host to <domain>, its machine account in the organizational unit of --ou or\n"
+         "after the first '/' (the directory's default when none), as --user (who needs the right\n"
+         "to create computer objects there) or taking over the account preset for the host\n"
+         "(--one-time-password). The password is asked for without echo, or read from standard\n"
+         "input; never from the command line or the environment. Run as root. --use-ldaps and\n"
+         "--description stay in the plug-in's adclient.conf for later operations.",
          {{"user", "<name>", "the account that joins the host"},
           {"one-time-password", "",
            "join with the computer account preset for this host: the password asked for is the\n"

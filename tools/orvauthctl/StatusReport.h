@@ -1,5 +1,5 @@
-// status printed: text for people (one screen of facts, or with verbose
-// every item of the report), one JSON object for programs holding both.
+// status printed for people: one screen of facts, or with verbose every
+// item of the report (the host library's StatusJson is the one for programs).
 #pragma once
 
 #include <orvane/host/Status.h>
@@ -9,6 +9,5 @@
 namespace orvauthctl {
 
 void PrintStatusText(std::ostream& out, const orvane::host::StatusReport& report, bool verbose);
-void PrintStatusJson(std::ostream& out, const orvane::host::StatusReport& report);
 
 }  // namespace orvauthctl

@@ -55,7 +55,7 @@ int Status(const Invocation& call)
 {
     const StatusReport report = GatherStatus(call.files);
     if (call.arguments.Has("json")) {
-        PrintStatusJson(call.out, report);
+        call.out << StatusJson(report) << '\n';
     } else {
         PrintStatusText(call.out, report, call.arguments.Has("verbose"));
     }

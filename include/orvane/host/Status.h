@@ -140,6 +140,11 @@ struct StatusReport {
 // are kept in files.stateDirectory for a later run no controller answers.
 ORVAUTHHOST_API StatusReport GatherStatus(const HostFiles& files = HostFiles::Defaults());
 
+// The report as one JSON object (snake_case keys; null for what is not
+// known; a failed item as {"error": text}), as orvauthctl status --json
+// prints it.
+ORVAUTHHOST_API std::string StatusJson(const StatusReport& report);
+
 // The directory's answers, all asked at once and waited for at most
 // timeoutSeconds (the store's own) plus half a second together; an answer
 // still missing then, like one the controller did not give, is taken from

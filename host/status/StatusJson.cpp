@@ -1,15 +1,14 @@
 // The status report as one JSON object for programs: the facts of the
-// text's first screen at the top, then every item of the report, a failed
-// item as {"error": text} in place of its value.
-#include "Json.h"
-#include "StatusReport.h"
+// status screen at the top, then every item of the report, a failed item as
+// {"error": text} in place of its value.
+#include <orvane/host/Status.h>
 
-#include <ostream>
+#include <nlohmann/json.hpp>
 
-namespace orvauthctl {
+namespace orvane::host {
 namespace {
 
-using namespace orvane::host;
+using Json = nlohmann::ordered_json;
 
 using orvane::authentication::Domain;
 
@@ -109,9 +108,7 @@ void AddSummary(Json& json, const StatusSummary& summary)
 
 }  // namespace
 
-using orvane::host::StatusReport;
-
-void PrintStatusJson(std::ostream& out, const StatusReport& report)
+std::string StatusJson(const StatusReport& report)
 {
     Json json{{"active_store", FromOutcome(report.activeStore, [](const std::string& name) { return name; })}};
     AddSummary(json, report.summary);
@@ -119,7 +116,9 @@ void PrintStatusJson(std::ostream& out, const StatusReport& report)
     json["plugin_directory"] = report.pluginDirectory;
     json["directory"] = DirectoryJson(report.directory);
     json["records"] = RecordsJson(report.records);
-    PrintJson(out, json);
+    // Names read from files and plug-ins may not be UTF-8: U+FFFD stands in
+    // for a bad byte, so that the document always parses.
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-}  // namespace orvauthctl
+}  // namespace orvane::host
