@@ -60,7 +60,7 @@ t 1 'Secret#1' "The organizational unit 'Servers/' ends with a '/'" \
   join corp.example.test --ou Servers/ --user administrator --password-stdin
 t 2 - "option '--use-ldaps' takes no value" join corp.example.test --use-ldaps=no --user administrator
 t 2 - '--description: the description holds a control character' join corp.example.test --description $'a\nb' --user administrator
-t 0 'Secret#1' $'Recorded description = Rack 4 in '"$config"$'/adclient.conf (it holds for later operations too).\nJoined the host to corp.example.test/Servers/Hypervisors.\nActive store: Active Directory' \
+t 0 'Secret#1' $'Recorded description = Rack 4 in '"$config"$'/adclient.conf (it holds for later operations too).\nJoined the host to corp.example.test/Servers/Hypervisors.\nHosts file '"$host"$'/hosts: the host\'s full name now resolves to its management address, as Kerberos and the directory need\n  added:   192.0.2.21\tnode01.lab.example.test node01\nActive store: Active Directory' \
   join corp.example.test --ou Servers/Hypervisors --user administrator --password-stdin --activate --description ' Rack 4 '
 # A refused join takes its setting back (t checks that the files are as they were).
 t 1 'Secret#1' "the host is already joined to corp.example.test: leave it first ('orvauthctl leave'" \
