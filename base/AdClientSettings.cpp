@@ -2,6 +2,7 @@
 
 #include "base/KeyValueLine.h"
 
+#include <string>
 #include <vector>
 
 namespace orvauth_base {
@@ -45,7 +46,28 @@ std::string ValueProblem(const std::string& key, const std::string& value)
         }
         return "";
     }
-    return "unknown key \"" + key + "\" (the keys are " + USE_LDAPS + " and " + DESCRIPTION + ")";
+    if (key == DEFAULT_SHELL || key == HOME_DIRECTORY) {
+        const std::string what = key == DEFAULT_SHELL ? "the default shell" : "the home directory";
+        if (value.empty() || value.front() != '/') {
+            return what + " \"" + value + "\" is not an absolute path";
+        }
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(value[i]);
+            // SSSD's configuration file takes none of these in a value.
+            if (c <= 0x20 || c == 0x7f || std::string("\\,[]#;").find(static_cast<char>(c)) != std::string::npos) {
+                return what + " holds a blank, a control character or one of \\ , [ ] # ;";
+            }
+            // SSSD's template sequences; a shell has none.
+            if (c == '%' && (key == DEFAULT_SHELL || i + 1 == value.size() ||
+                             std::string("uUdflPohH%").find(value[i + 1]) == std::string::npos)) {
+                return what + " holds a % that is not one of SSSD's %u, %U, %d, %f, %l, %P, %o, %h, %H, %%";
+            }
+            i += c == '%' ? 1 : 0;
+        }
+        return "";
+    }
+    return "unknown key \"" + key + "\" (the keys are " + USE_LDAPS + ", " + DESCRIPTION + ", " + DEFAULT_SHELL +
+           " and " + HOME_DIRECTORY + ")";
 }
 
 std::string WithSetting(const std::string& text, const std::string& key, const std::string& value)

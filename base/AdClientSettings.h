@@ -13,13 +13,19 @@ namespace orvauth_base {
 namespace adclient_settings {
 
 constexpr const char* FILE_NAME = "adclient.conf";
-// "yes": the directory connections over LDAPS (TCP 636), for domains or
-// networks where TCP 389 is closed.
+// "yes": the directory connections over LDAPS (TCP 636), for domains that
+// want every LDAP operation over TLS (adcli still pings TCP 389).
 constexpr const char* USE_LDAPS = "use_ldaps";
 // Text for the computer account's description attribute.
 constexpr const char* DESCRIPTION = "description";
 // The directory's bound on a description (its schema's rangeUpper).
 constexpr std::size_t DESCRIPTION_LIMIT = 1024;
+// The shell of users the directory gives no loginShell (SSSD's
+// default_shell); unset: the one useradd gives a new local user.
+constexpr const char* DEFAULT_SHELL = "default_shell";
+// The users' home directories, as SSSD's fallback_homedir template (%u the
+// user's name, %d the domain, ...); unset: /home/%d/%u.
+constexpr const char* HOME_DIRECTORY = "home_directory";
 
 // What is wrong with value for key, in the operator's words, or "" when the
 // plug-in takes it. Unknown keys are refused: a misspelt setting must not

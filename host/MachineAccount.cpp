@@ -40,6 +40,10 @@ MachineAccount ReadMachineAccount(const HostFiles& files, const std::string& dom
             account.principal = value;
         } else if (key == "ad_hostname") {
             account.hostName = value;
+        } else if (key == "fallback_homedir") {
+            account.homeDirectory = value;
+        } else if (key == "default_shell") {
+            account.defaultShell = value;
         }
     }
     if (account.keytab.empty() || account.principal.empty()) {

@@ -15,6 +15,9 @@ struct MachineAccount {
     std::string hostName;  // fully qualified, lower case
     std::string principal;
     std::string keytab;
+    // What the domain's users get: their homes (SSSD's template) and the
+    // shell of those the directory gives none; empty: not in the file.
+    std::string homeDirectory, defaultShell;
 };
 
 // Throws std::runtime_error saying what is missing and what to do.

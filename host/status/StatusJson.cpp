@@ -103,6 +103,8 @@ void AddSummary(Json& json, const StatusSummary& summary)
     json["password_set"] = summary.passwordSet == 0 ? Json(nullptr) : Json(summary.passwordSet);
     json["key_version"] = summary.keyVersion == 0 ? Json(nullptr) : Json(summary.keyVersion);
     json["renew_after_days"] = summary.renewAfterDays == 0 ? Json(nullptr) : Json(summary.renewAfterDays);
+    json["home_directory"] = OrNull(summary.homeDirectory);
+    json["default_shell"] = OrNull(summary.defaultShell);
     json["cached_since"] = OrNull(summary.cachedSince);
 }
 

@@ -87,6 +87,13 @@ StatusSummary SummariseStatus(const StatusReport& report, const HostFiles& files
     } else {
         summary.trust = "not known: " + directory.trustState.error;
     }
+    try {
+        const MachineAccount account = ReadMachineAccount(files, summary.domain);
+        summary.homeDirectory = account.homeDirectory;
+        summary.defaultShell = account.defaultShell;
+    } catch (const std::exception&) {
+        // sssd.conf is root's: the homes stay unknown to others.
+    }
     // A keytab this process cannot read (it is root's) leaves both unknown.
     try {
         std::time_t setAt = 0;

@@ -65,8 +65,12 @@ ClientSettings ReadClientSettings(const std::string& path)
         }
         if (line.key == settings::USE_LDAPS) {
             found.useLdaps = value == "yes";
-        } else {
+        } else if (line.key == settings::DESCRIPTION) {
             found.description = value;
+        } else if (line.key == settings::DEFAULT_SHELL) {
+            found.defaultShell = value;
+        } else {
+            found.homeDirectory = value;
         }
         return true;
     });

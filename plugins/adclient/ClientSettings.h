@@ -11,6 +11,8 @@ namespace adclient {
 struct ClientSettings {
     bool useLdaps = false;    // every directory connection over LDAPS (TCP 636)
     std::string description;  // the computer account's description; "" leaves it alone
+    std::string defaultShell;   // for users without a loginShell; "": useradd's
+    std::string homeDirectory;  // SSSD's fallback_homedir template; "": HOME_PATTERN
 };
 
 // The settings in the file at path; a missing file gives the defaults.

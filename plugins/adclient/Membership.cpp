@@ -320,10 +320,12 @@ void Membership::ConfigureIdentityService()
 {
     StateFile state = LoadState();
     const std::string realm = state.Value(keys::REALM);
+    const ClientSettings settings = CurrentClientSettings();
     const SssdDomain domain{state.Value(keys::DOMAIN), realm, KeytabPath(),
                             state.Value(keys::COMPUTER_NAME) + "$@" + realm, state.Value(keys::HOST_FQDN),
-                            state.Values(keys::PREFERRED_CONTROLLER), DefaultUserShell("/etc/default/useradd"),
-                            CurrentClientSettings().useLdaps};
+                            state.Values(keys::PREFERRED_CONTROLLER),
+                            settings.defaultShell.empty() ? DefaultUserShell("/etc/default/useradd") : settings.defaultShell,
+                            settings.useLdaps, settings.homeDirectory};
     try {
         kerberos.Configure({realm, domain.dnsName, KeytabPath(), ::access(SSSD_KRB5_INCLUDES, F_OK) == 0});
         identityService.Configure(domain);

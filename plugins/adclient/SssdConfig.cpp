@@ -241,7 +241,7 @@ std::string WithDomain(const std::string& current, const SssdDomain& domain)
         // Users the directory gives no shell get the one local users get,
         // rather than an empty field each program reads its own way.
         {"default_shell", domain.defaultShell.empty() ? "" : Checked("default shell", domain.defaultShell)},
-        {"fallback_homedir", HOME_PATTERN},
+        {"fallback_homedir", domain.homeDirectory.empty() ? HOME_PATTERN : Checked("home directory", domain.homeDirectory)},
         // The service then binds over TLS without a SASL security layer.
         {"ad_use_ldaps", domain.useLdaps ? "True" : ""},
         // SSSD 2.8 finds its site by a netlogon ping over TCP 389 even then,

@@ -30,9 +30,10 @@ struct SssdDomain {
     std::vector<std::string> preferredControllers;  // empty: found through DNS
     std::string defaultShell;  // for users the directory gives no loginShell; empty: the service's default
     bool useLdaps = false;     // the controllers over LDAPS (TCP 636) only
+    std::string homeDirectory; // the users' homes, as a template; empty: HOME_PATTERN
 };
 
-// The home directories of the domain's users: /home/<domain>/<user>.
+// The home directories of the domain's users by default: /home/<domain>/<user>.
 constexpr const char* HOME_PATTERN = "/home/%d/%u";
 
 // The configuration could not be read or written (the file is unchanged),

@@ -12,7 +12,7 @@ namespace {
 
 const struct {
     const char* text;
-    const char* read;  // "<use_ldaps>|<description>", or the reason's end after "<path> line "
+    const char* read;  // "<use_ldaps>|<description>|<shell>|<home>", or the reason's end after "<path> line "
 } READ_CASES[] = {
     {"# only comments\n\n#use_ldaps = yes\n", "0|"},
     {"use_ldaps = yes\r\ndescription = Rack 4, row B  \n", "1|Rack 4, row B"},
@@ -20,6 +20,12 @@ const struct {
     {"use_ldap = yes\n", "1: unknown key \"use_ldap\""},
     {"use_ldaps yes\n", "1: not a comment, a blank line or key = value"},
     {"description = a\x01z\n", "1: the description holds a control character"},
+    {"default_shell = /bin/bash\nhome_directory = /srv/home/%d/%%x%u\n", "0||/bin/bash|/srv/home/%d/%%x%u"},
+    {"default_shell = bash\n", "1: the default shell \"bash\" is not an absolute path"},
+    {"default_shell = /bin/%u\n", "1: the default shell holds a %"},
+    {"home_directory = /home/%x\n", "1: the home directory holds a %"},
+    {"home_directory = /home/%\n", "1: the home directory holds a %"},
+    {"home_directory = /home/a,b\n", "1: the home directory holds a blank, a control character or one of"},
 };
 
 TEST(ClientSettings, ReadsKnownKeysAndRefusesOtherLinesNamingFileAndLine)
@@ -31,7 +37,8 @@ TEST(ClientSettings, ReadsKnownKeysAndRefusesOtherLinesNamingFileAndLine)
         std::string read;
         if (orvauth_plugin::Guarded([&] {
                 const adclient::ClientSettings settings = adclient::ReadClientSettings(path);
-                read = (settings.useLdaps ? "1|" : "0|") + settings.description;
+                read = (settings.useLdaps ? "1|" : "0|") + settings.description + "|" + settings.defaultShell + "|" +
+                       settings.homeDirectory;
             }) != 0) {
             read = std::string(OrvauthPluginFailureReason()).substr(path.size() + 6);
         }

@@ -132,7 +132,7 @@ void Reset(bool joined, const std::string& journal)
     if (joined) {
         orvauth_test::WriteFile(KRB5_CONF, WithRealm("", {"CORP.EXAMPLE.TEST", DOMAIN, KeytabPath(), false}));
         orvauth_test::WriteFile(SSSD_CONF, WithDomain("", {DOMAIN, "CORP.EXAMPLE.TEST", KeytabPath(),
-                                                           "NODE01$@CORP.EXAMPLE.TEST", "node01.corp.example.test", {}, ""}));
+                                                           "NODE01$@CORP.EXAMPLE.TEST", "node01.corp.example.test", {}, "", false, ""}));
     }
 }
 

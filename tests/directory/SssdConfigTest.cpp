@@ -21,7 +21,7 @@ using orvauth_test::ReadFile;
 using orvauth_test::WriteFile;
 
 const SssdDomain CORP{"corp.example.test", "", "/etc/krb5.keytab", "NODE01$@CORP.EXAMPLE.TEST",
-                      "node01.corp.example.test", {"dc1.corp.example.test", "dc2.corp.example.test"}, "/bin/bash"};
+                      "node01.corp.example.test", {"dc1.corp.example.test", "dc2.corp.example.test"}, "/bin/bash", false, ""};
 
 const char* const CORP_ONLY = "[sssd]\n"
                               "services = nss, pam\n"

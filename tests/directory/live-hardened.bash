@@ -21,6 +21,8 @@ nft -f - <<<'table inet ldaponly { counter beyond_ping { }
   chain input { type filter hook input priority 0; tcp dport 389 ct original bytes > 1000 counter name beyond_ping drop; }; }'
 acct=$(sysctl -n net.netfilter.nf_conntrack_acct) && sysctl -qw net.netfilter.nf_conntrack_acct=1
 [ "$(sysctl -n net.netfilter.nf_conntrack_acct)" = 1 ] || fail "no connection byte counts: nothing on TCP 389 could be told apart"
+# The users' shell and homes from adclient.conf; the join keeps these lines.
+printf 'default_shell = /bin/dash\nhome_directory = /home/%%d-%%u\n' >"$config/adclient.conf"
 out=$(ctl join "$domain" --user Administrator --password-stdin --activate --use-ldaps --description 'Rack 4, row B' <<<'Adm1n#Pass' 2>&1) ||
   fail "$out"
 step_end
@@ -31,12 +33,15 @@ keytab=$(sed -n 's/^krb5_keytab = //p' /etc/sssd/sssd.conf)
 step_start "hardened: domain-controller and status over LDAPS"
 out=$(ctl domain-controller "$domain" 2>&1) && grep -q "dc1.$domain" <<<"$out" || fail "$out"
 out=$(ctl status --verbose 2>&1) && grep -q "Machine account.*CN=NODE01,CN=Computers" <<<"$out" || fail "$out"
+out=$(ctl status 2>&1) && grep -qF "users' homes:       /home/%d-%u (shell /bin/dash where the directory gives none)" <<<"$out" || fail "$out"
 step_end
 step_start "hardened: full login of alice"
 ctl logins enable >/dev/null && ctl logins permit --group orvauth-operators >/dev/null || fail "logins"
 sssd_restart
 for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep 0.1; done
 login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
+# bob has no POSIX attributes: adclient.conf's shell and home pattern are his.
+entry=$(getent passwd "bob@$domain") && [ "$(cut -d: -f6- <<<"$entry")" = "/home/$domain-bob:/bin/dash" ] || fail "bob: $entry"
 step_end
 step_start "hardened: renew and kinit -k"
 out=$(ctl renew 2>&1) || fail "$out"

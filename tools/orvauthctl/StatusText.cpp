@@ -213,6 +213,8 @@ void PrintSummary(std::ostream& out, const StatusReport& report)
                                  : summary.idMapping == "posix" ? "posix (the directory's uidNumber and gidNumber)"
                                                                 : summary.idMapping);
     Fact(out, "DNS registration", summary.dnsRegistration ? "on" : "off (this host registers no DNS records)");
+    Fact(out, "users' homes", summary.homeDirectory.empty() ? "not known" : summary.homeDirectory + " (shell " +
+                                                                             OrNone(summary.defaultShell) + " where the directory gives none)");
     Fact(out, "machine password", PasswordText(summary));
     if (!summary.cachedSince.empty()) {
         out << "  (the domain controller did not answer: the directory's facts are cached, from "

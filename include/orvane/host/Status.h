@@ -114,6 +114,9 @@ struct StatusSummary {
     int64_t passwordSet = 0;  // when the machine password was set (the keys' time, seconds since 1970); 0: unknown
     int keyVersion = 0;       // the keytab's newest key version of the account; 0: unknown
     int renewAfterDays = 30;  // SSSD renews the password at its first check past this age (days); 0: never
+    // The users' homes (SSSD's template, %u the user, %d the domain) and
+    // the shell of those the directory gives none; empty: not known.
+    std::string homeDirectory, defaultShell;
     // The account's attributes in the directory; empty: none or not known.
     std::string operatingSystem, operatingSystemVersion, description;
     // Set when the directory's facts are the kept ones: when they were obtained.
