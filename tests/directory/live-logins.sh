@@ -139,7 +139,8 @@ for _ in $(seq 300); do getent passwd "alice@$domain" >/dev/null && break; sleep
 step_start "full login of alice after the renewal"
 login "alice@$domain" 'Alice#Secret1' || fail "$(cat "$LIVE_WORK/pamtester")"
 step_end
-. "$here/live-dns.bash"  # DNS registration and SSSD's own renewal
+. "$here/live-renewal.bash"  # SSSD's scheduled renewal of a password grown old
+. "$here/live-dns.bash"  # DNS registration and SSSD's renewal settings
 
 # A renewal that fails (the controller refuses every connection) leaves the
 # keytab as it was, and the host still authenticates with it afterwards.
