@@ -106,7 +106,11 @@ private:
                 }
                 ++adcliSeen;
                 for (const char* file : {"/cmdline", "/environ"}) {
-                    leaks += Read(dir + file).find(secret) != std::string::npos;
+                    try {
+                        leaks += Read(dir + file).find(secret) != std::string::npos;
+                    } catch (const std::exception&) {
+                        // adcli ended between the look and the read: nothing left to leak
+                    }
                 }
             }
             if (proc != nullptr) {
