@@ -95,6 +95,7 @@ TEST(StatusAnswersTest, SilentControllersShowTheLastCompleteAnswersOfTheSameDoma
     EXPECT_EQ(summary.domain + " " + summary.account + " " + summary.realm + " " + summary.container + " " + summary.trust,
               "corp.example HV01$ CORP.EXAMPLE DC=corp,DC=example good: the machine account logs in to the domain");
     EXPECT_EQ(summary.cachedSince, kept.obtained);
+    EXPECT_TRUE(WaitForThreadsToEnd());  // the controller question's thread, before the plug-in goes
 }
 
 }  // namespace

@@ -11,8 +11,10 @@ namespace orvauth_test {
 namespace {
 
 std::atomic<int> failureCode{0};
-std::mutex runningMutex;
-std::condition_variable runningChanged;
+// Never destroyed: a detached thread of the library may end while the
+// program exits, and must not find these torn down.
+std::mutex& runningMutex = *new std::mutex;
+std::condition_variable& runningChanged = *new std::condition_variable;
 int running = 0;
 
 void Count(int change)
